@@ -1,0 +1,104 @@
+#pragma once
+// The one seam through which the core talks to the user: message boxes,
+// questions, wait boxes, choice lists, text input, file choice and the item
+// edit dialogs. The Qt program, the terminal tool and the scripted test host
+// each implement it; the core reaches the current one through GetUi().
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// Button sets of a message box (values as the program has always used them).
+enum eButtons : int {
+  MB_OK = 0,
+  MB_OKCANCEL = 1,
+  MB_ABORTRETRYIGNORE = 2,
+  MB_YESNOCANCEL = 3,
+  MB_YESNO = 4,
+  MB_RETRYCANCEL = 5,
+};
+
+// Answers of a message box.
+enum eAnswer : int {
+  IDOK = 1,
+  IDCANCEL = 2,
+  IDABORT = 3,
+  IDRETRY = 4,
+  IDIGNORE = 5,
+  IDYES = 6,
+  IDNO = 7,
+};
+
+// One field of an item edit dialog: the table manager fills the form from a
+// copy of the item, the dialog edits the values, the table manager takes them
+// back on OK. Text fields are capped at nMaxLen bytes where the user types.
+struct stEditField {
+  std::string sName;
+  std::string sValue;
+  int nMaxLen = 4095;
+};
+
+struct stEditForm {
+  std::string sDialog;  // which dialog: "Person", "Schedule", "Log", "Category", ...
+  std::string sTitle;
+  std::vector<stEditField> fields;
+
+  const std::string* Find(const std::string& sName) const;
+  std::string* Find(const std::string& sName);
+};
+
+// What the wait box asks its host to draw.
+struct stWaitBoxView {
+  std::string sTitle;
+  std::string sText;
+  bool bAbortShown = false;
+  bool bProgressShown = false;
+  double dPercent = 0.0;
+  std::string sPercentText;
+};
+
+class CUserInterface {
+ public:
+  virtual ~CUserInterface() = default;
+
+  // Modal message box; nDefault is the answer Enter gives (0: the host's choice).
+  virtual int MessageBox(const std::string& sText, const std::string& sCaption, int nButtons,
+                         int nDefault = 0) = 0;
+
+  // Wait box drawing. nBox identifies one box; boxes nest.
+  virtual void WaitBoxShow(int nBox, const stWaitBoxView& view) = 0;
+  virtual void WaitBoxUpdate(int nBox, const stWaitBoxView& view) = 0;
+  virtual void WaitBoxClose(int nBox) = 0;
+
+  // Processes pending user-interface events. Returns true when the user asked
+  // to abort (abort button or Esc) since the last call.
+  virtual bool ProcessEvents() = 0;
+
+  // Enables or disables the stacked windows of the window list.
+  virtual void EnableWindows(bool bEnable) = 0;
+
+  // Choice list: the chosen indexes (one at most unless bMultiple); empty on Cancel.
+  virtual std::optional<std::vector<int>> ChooseFromList(const std::string& sCaption,
+                                                         const std::vector<std::string>& items,
+                                                         bool bMultiple) = 0;
+
+  // One line of text input; nothing on Cancel.
+  virtual std::optional<std::string> InputText(const std::string& sPrompt,
+                                               const std::string& sDefault) = 0;
+
+  // File choice; sFilter like "Database files (*.dbm)". Nothing on Cancel.
+  virtual std::optional<std::string> ChooseFile(bool bSave, const std::string& sCaption,
+                                                const std::string& sFilter,
+                                                const std::string& sDefault) = 0;
+
+  // Item edit dialog working on the form; IDOK or IDCANCEL.
+  virtual int EditItem(stEditForm& form) = 0;
+};
+
+// The process-wide current implementation. Never null: a silent default
+// answers every question with its default and shows nothing.
+CUserInterface& GetUi();
+void SetUi(CUserInterface* pUi);
+
+// Shows a message with an OK button (the common case).
+void ShowMessage(const std::string& sText, const std::string& sCaption = "Kelvo");

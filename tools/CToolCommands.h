@@ -1,0 +1,28 @@
+#pragma once
+// Sub-command registry of kelvotool. Each tools/Cmd*.cpp file registers its
+// commands with a static CToolCommand object.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Arguments after the sub-command name; returns the exit status.
+using ToolMain = std::function<int(const std::vector<std::string>& args)>;
+
+class CToolCommand {
+ public:
+  CToolCommand(const char* pName, const char* pUsage, ToolMain fn);
+
+  static const std::vector<CToolCommand*>& All();
+  static const CToolCommand* Find(const std::string& sName);
+
+  const char* m_pName;
+  const char* m_pUsage;
+  ToolMain m_fnMain;
+};
+
+// Exit statuses shared by the commands.
+enum eToolExit : int { TOOL_OK = 0, TOOL_FAULTS = 1, TOOL_ERROR = 2 };
+
+// Prints "kelvotool: <text>" to stderr and returns TOOL_ERROR.
+int ToolError(const std::string& sText);
