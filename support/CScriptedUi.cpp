@@ -105,11 +105,14 @@ int CScriptedUi::EditItem(stEditForm& form) {
   const stEditAnswer a = std::move(m_edits.front());
   m_edits.pop_front();
   for (const auto& c : a.changes) {
-    std::string* p = form.Find(c.sName);
-    if (p)
-      *p = c.sValue.substr(0, size_t(std::max(0, c.nMaxLen)));
-    else
+    auto it = std::find_if(form.fields.begin(), form.fields.end(),
+                           [&](const stEditField& f) { return f.sName == c.sName; });
+    if (it == form.fields.end()) {
       Unexpected("edit dialog " + form.sDialog + " has no field " + c.sName);
+      continue;
+    }
+    // The dialog's own limit holds where the user types.
+    it->sValue = c.sValue.substr(0, size_t(std::max(0, it->nMaxLen)));
   }
   return a.bOk ? IDOK : IDCANCEL;
 }
