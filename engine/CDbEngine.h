@@ -1,0 +1,107 @@
+#pragma once
+// The record file engine: shared file access and the record store (base
+// classes), record, table and database locks kept in the file, and opening
+// and closing a database file. The table manager CDatabase derives from it.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/CDbRecordStore.h"
+#include "engine/CLockManagerLink.h"
+
+class CDbEngine : public CDbRecordStore {
+ public:
+  CDbEngine();
+  ~CDbEngine() override;
+
+  // ---- opening and closing ----
+  // 0 failure; 1 opened, not closed properly on its last use; 2 opened
+  // normally (also a file just created). sPath includes ".dbm".
+  int OpenDB(const std::string& sPath, int nCreate);
+  // Opens a file only to look at it (tools, dumps): read-only, nothing is
+  // written, not marked open in the file. 1 done, 0 failed (with a message).
+  int OpenDBForReading(const std::string& sPath);
+  void CloseDB();
+  uint32_t SetFileCloseStatus(uint32_t nValue);
+  bool IsNewFile() const { return m_bIsNewFile; }
+
+  // ---- records ----
+  uint32_t LockRecord(uint8_t nTable, uint32_t nKey);
+  int DoRecordLock(uint32_t nLoc);
+  int IsRecordLocked(int nKind, uint32_t nLoc);
+  int IsRecordLocked(int nKind, uint8_t nTable, uint32_t nKey, uint32_t& nLoc);
+  int UnlockRecord(uint32_t nLoc);
+  int DoRecordUnlock(uint32_t nLoc);
+  int IsAnyRecordLocked(int nKind, uint32_t& nLoc);
+  int IsAnyRecordLocked(int nKind, uint8_t nTable, uint32_t& nLoc);
+  // Clears every record, table and database lock in the file (only while
+  // this copy is alone). 1, or 0 when a chain link had to be repaired.
+  int UnlockAllRecords();
+
+  // ---- tables ----
+  int LockTable(uint8_t nTable);
+  int IsTableLocked(int nKind, uint8_t nTable);
+  int IsAnyTableLocked(int nKind);
+  void UnlockTable(uint8_t nTable);
+
+  // ---- database (re-entrant within this copy) ----
+  int LockDatabase(const std::string& sReason, uint8_t nTable = 0, int nTestRecords = 0,
+                   const std::vector<uint8_t>* pTables = nullptr);
+  int IsDbLocked(int nKind);
+  // Only the outermost unlock clears byte 256, flushes and sends the notice.
+  void UnlockDatabase();
+  int DbLockDepth() const { return m_nDbLockDepth; }
+  bool HoldsDatabaseLock() const override { return m_nDbLockDepth > 0; }
+
+  // ---- waiting ----
+  int WaitForLockPermission(char cType, const std::string& sReason, uint8_t nTable, uint32_t nKey,
+                            int nNoWarning, int nTestRecords, const std::vector<uint8_t>* pTables);
+  int TestForLocks(int nTestDb, int nTestTables, int nTestRecords, uint8_t nTable, uint32_t nKey,
+                   const std::vector<uint8_t>* pTables, int& nDbLocked, int& nTableLocked,
+                   int& nRecordLocked, uint32_t& nLoc);
+  std::string GetWaitForLockText(const std::string& sReason, uint8_t nTable, uint32_t nLoc,
+                                 int nDbLocked, int nTableLocked, int nRecordLocked,
+                                 int nNoWarning);
+  int IsDatabaseLockRequestOK(uint8_t nTable, uint32_t nKey);
+
+  // ---- users and the lock manager ----
+  // Recounts the users on line through the lock manager link (without one the
+  // count stays as set).
+  unsigned CountOnLine();
+  // "User code %u".
+  virtual std::string GetUserName(uint8_t nUser);
+  void SetLockManagerLink(CLockManagerLink* pLink) { m_pLockLink = pLink; }
+  CLockManagerLink* LockManagerLink() const { return m_pLockLink; }
+  bool IsLockManagerOnLine() const;
+  // Announces a change to the other copies (changed headers first) and
+  // empties the changed header list.
+  void SetRefreshFlags(uint8_t nTable, uint32_t nKey, uint32_t nHeaderLoc);
+
+  // ---- refresh state (shared with the table manager and the lock manager) ----
+  bool m_bDisableDataRefresh = true;
+  int m_nDisableDataRefreshCount = 0;
+  bool m_bWaitingForLock = false;
+  bool m_bIsRefreshInProcess = false;
+  bool m_bRefreshOwed = false;
+  std::vector<stRefreshFlag> m_caRefreshFlags;
+
+ protected:
+  // Test-and-set of one lock byte (256 + table, 256 for the database) under a
+  // held range: 1 set, 0 another live copy holds it, -1 failed.
+  int SetLockByte(uint32_t nLoc, const char* pCaller);
+  // Clears a lock byte of this user under a held range; true when cleared.
+  bool ClearOwnLockByte(uint32_t nLoc, const char* pCaller);
+  // In-file wait while another user's lock conflicts (networking off, or no
+  // lock manager). 1 free, 0 aborted.
+  int WaitForFileLocks(char cType, const std::string& sReason, uint8_t nTable, uint32_t nKey,
+                       int nNoWarning, int nTestRecords, const std::vector<uint8_t>* pTables);
+  std::string LockReasonText(char cType, const std::string& sReason, uint8_t nTable,
+                             uint32_t nKey, int nTestRecords) const;
+  void ClearRefreshState();
+  void SendUnlockNotice(uint8_t nTable, uint32_t nKey);
+
+  CLockManagerLink* m_pLockLink = nullptr;
+  int m_nDbLockDepth = 0;
+  bool m_bIsNewFile = false;
+};

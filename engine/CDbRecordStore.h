@@ -1,0 +1,139 @@
+#pragma once
+// The record store: the chain of records in the file as records found by
+// table and key, written, rewritten in place, deleted and reused. One
+// in-memory copy of every record header, the header list m_caDataHeaders,
+// serves lookups, the free-space search and key allocation; record data pass
+// through the record buffer m_cBuffer.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/CDbFileAccess.h"
+
+class CDialogWaitBox;
+
+// One data-modified notice waiting for the refresh.
+struct stRefreshFlag {
+  uint8_t nUser = 0;
+  uint8_t nTable = 0;
+  uint32_t nKey = 0;
+  bool operator==(const stRefreshFlag&) const = default;
+};
+
+class CDbRecordStore : public CDbFileAccess {
+ public:
+  CDbRecordStore();
+  ~CDbRecordStore() override;
+
+  // ---- header list ----
+  // Rebuilds the header list from the file. With nFreeBuffer 0 the whole-file
+  // buffer stays and serves ReadDbBlock until FreeFileBuffer. With pReport the
+  // failure texts go there instead of a message box (emptied on success).
+  // Returns the file size, 0xFFFFFFFF on failure.
+  uint32_t MakeFileHeaderArray(CDialogWaitBox* pBox, int nFreeBuffer, std::string* pReport);
+  // Re-reads one header another copy changed. 1 updated or appended, 0 rebuilt.
+  int UpdateHeader(uint32_t nLoc, std::vector<stRefreshFlag>& refreshList);
+  // Writes 36 header bytes and brings the list in step (after a good write).
+  uint32_t WriteDbHeader(uint32_t nLoc, const stDataHeader& header, int nLock);
+  // Reads and decodes one header. 1 read, 0 failed.
+  int ReadDbHeader(uint32_t nLoc, stDataHeader& header, int nLock);
+  int LocateHeaderInList(uint32_t nLoc) const;
+  // End-of-file check of one header that is not the last: 1 when its NextLoc
+  // was invalid (the walk stops there; repaired when this copy may), else 0.
+  int FoundEofError(uint32_t nFileSize, uint32_t nLoc, stDataHeader& header, const char* pCaller);
+
+  // ---- finding records ----
+  int GetHeaderLoc(uint8_t nTable, uint32_t nKey, uint8_t nSubTable) const;
+  uint32_t GetItemFileLoc(uint8_t nTable, uint32_t nKey, uint8_t nSubTable, int nIncludeMarked);
+  // Status character of the header at nLoc (locked read), 0 when unreadable.
+  char GetTableAndKey(uint32_t nLoc, uint8_t& nTable, uint32_t& nKey);
+  void GetFileLocations(std::vector<uint32_t>& naLocs) const;
+  void GetFileLocations(uint8_t nTable, std::vector<uint32_t>& naLocs) const;
+  void GetFileLocations(uint8_t nTable, uint32_t nKey, uint8_t nSubTable,
+                        std::vector<uint32_t>& naLocs) const;
+
+  // ---- reading, writing, deleting ----
+  // Writes the first nSize bytes of m_cBuffer as a new or replacing record.
+  // Returns its location, 0xFFFFFFFF on failure.
+  uint32_t WriteRecord(uint32_t nSize, uint8_t nTable, uint32_t nKey, uint8_t nSubTable,
+                       uint32_t nSubKey);
+  // In-place rewrite: 1 written, 0 not written, -1 header write failed.
+  // nSize 0xFFFFFFFF keeps DataLen and writes no data.
+  int RewriteRecord(uint32_t nLoc, uint32_t nSize, uint8_t nTable, uint32_t nKey,
+                    uint8_t nSubTable, uint32_t nSubKey, int nLock);
+  // Reads a record's data into m_cBuffer. Returns DataLen read, 0 on failure.
+  uint32_t ReadRecord(uint32_t nLoc, int nLock, uint32_t* pKey = nullptr,
+                      uint32_t* pSubKey = nullptr, uint8_t* pSubTable = nullptr);
+  uint32_t ReadTableRecord(uint8_t nTable, uint32_t nKey);
+  // Status "-" (nFree 1, space reusable) or "#". 1 done, 0 failed.
+  int DeleteRecord(uint32_t nLoc, int nFree, int nLock);
+  int ChangeStatus(uint32_t nLoc, char cStatus, int nLock);
+  uint32_t SetIntAt(uint32_t nLoc, uint32_t nValue, int nLock);
+  uint32_t GetIntAt(uint32_t nLoc);
+  uint32_t SetByteAt(uint32_t nLoc, uint8_t nValue, int nLock);
+  uint8_t GetByteAt(uint32_t nLoc, int nLock);
+  // Read-modify-write of one header under a held range: fnChange edits the
+  // header read from the file and returns false to leave it unchanged.
+  // Returns 1 written, 0 failed or refused.
+  int ChangeHeaderInFile(uint32_t nLoc, const std::function<bool(stDataHeader&)>& fnChange,
+                         const char* pCaller);
+  bool LastByteReadFailed() const { return m_bLastByteReadFailed != 0; }
+
+  // ---- keys and users ----
+  // The next free key of the current user in the table; 0xFFFFFFFF (with a
+  // message) when the user's range is full.
+  uint32_t GetNextKey(uint8_t nTable);
+  uint8_t GetUserFromKey(uint32_t nKey) const;
+
+  // ---- names ----
+  // "All tables" for 255, "No tables" for 0, the table's name for 1..9,
+  // "Bad table index %i" otherwise. The table manager sets its own names.
+  std::string GetTableName(int nTable) const;
+  void SetTableNames(const std::vector<std::string>& saNames);
+  static std::string HeaderDescription(const stDataHeader& header);
+
+  // True while this copy holds the database lock (the record store's chain
+  // repairs and stale-list checks rely on it).
+  virtual bool HoldsDatabaseLock() const { return false; }
+  // True when no other copy has the file open and no other user is on line.
+  bool IsAloneOnFile();
+
+  // The record buffer (65,536 bytes, zero-filled at construction).
+  uint8_t* m_cBuffer = nullptr;
+  // One header per record in chain order.
+  std::vector<stDataHeader> m_caDataHeaders;
+  // Locations of every header this copy wrote since the last notice.
+  std::vector<uint32_t> m_naChangedHeaders;
+  // This copy's user number.
+  uint8_t m_nUserNumber = 0;
+
+ protected:
+  // What the free-space search chose for a new record.
+  enum ePlace : int { PLACE_FIRST, PLACE_SAME_ITEM, PLACE_FREE_BLOCK, PLACE_APPEND };
+  struct stPlacement {
+    ePlace nPlace = PLACE_FIRST;
+    stDataHeader chosen;                // the chosen header as the list has it
+    stDataHeader last;                  // the last record (for an append)
+    std::vector<uint32_t> naOldCopies;  // too small live copies of the same item
+  };
+  // Free-space search over the list; fills the placement and the prepared
+  // header's CurrLoc, links and BlkLen. Returns the location, 0xFFFFFFFF when
+  // no place can hold it.
+  uint32_t GetNextFree(uint32_t nSize, stDataHeader& header, stPlacement& place);
+  // Re-reads the chosen place from the file: true when it is still as the
+  // list says (the list can lag behind another copy's changes).
+  bool PlacementStillValid(const stPlacement& place, bool bAcceptLongerFile);
+  // Usable bytes of a block: BlkLen, cut at the next header in the list.
+  uint32_t BlockCapacity(size_t nIndex) const;
+  // Links a new last record behind the old last one, from the file's bytes.
+  int LinkAppendedRecord(uint32_t nPrevLoc, uint32_t nNewLoc);
+  // After a failed write: rebuilds the list from the file without a message.
+  void ResyncHeaderList();
+  void ShowWriteFailure();
+  void NoteChangedHeader(uint32_t nLoc);
+  void ReplaceOrRebuildEntry(uint32_t nLoc, const stDataHeader& header);
+
+  std::vector<std::string> m_saTableNames;
+};

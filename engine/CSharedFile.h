@@ -1,0 +1,107 @@
+#pragma once
+// One open handle of a database file shared by several program copies.
+//
+// Byte-range locks are open-file-description locks (F_OFD_SETLK), which
+// conflict between any two handles, also two handles of one process. Linux
+// locks are advisory, so every read and write of this class that is not
+// covered by a range this handle holds first takes its own short lock on the
+// accessed bytes: a range another copy holds is unavailable to this copy for
+// the duration of the access. OFD locks of one handle merge, so the class
+// keeps the list of ranges it holds and never takes or drops a short lock
+// over them.
+//
+// The presence lock is a read lock on the byte at 2^32, beyond every 32-bit
+// location: every copy with the database open holds it, so a copy is alone
+// when a probe for a write lock on that byte succeeds.
+//
+// Errors are classified: a lock conflict is IO_LOCKED (the only result worth
+// waiting on); everything else, short transfers included, is IO_FAILED.
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum eIoResult : int { IO_OK = 0, IO_LOCKED = 1, IO_FAILED = 2 };
+
+// The system calls the fault-injection seam can make fail.
+enum eIoCall : int { IO_CALL_PREAD = 0, IO_CALL_PWRITE = 1, IO_CALL_FSYNC = 2, IO_CALL_COUNT = 3 };
+
+class CSharedFile {
+ public:
+  static constexpr uint64_t kPresenceByte = uint64_t(1) << 32;
+
+  CSharedFile() = default;
+  ~CSharedFile();
+  CSharedFile(const CSharedFile&) = delete;
+  CSharedFile& operator=(const CSharedFile&) = delete;
+
+  // Opens an existing file (O_RDWR, or O_RDONLY with bReadOnly; O_CLOEXEC).
+  bool OpenExisting(const std::string& sPath, bool bReadOnly = false);
+  // Creates a new file with O_CREAT | O_EXCL, mode 0660 less the umask.
+  bool CreateNew(const std::string& sPath);
+  void Close();
+
+  bool IsOpen() const { return m_nFd >= 0; }
+  bool IsReadOnly() const { return m_bReadOnly; }
+  int Fd() const { return m_nFd; }
+  const std::string& Path() const { return m_sPath; }
+  // errno of the last failure of this handle (0 after success).
+  int LastError() const { return m_nLastError; }
+  // True when both handles refer to the same file (device and inode).
+  bool SameFileAs(const CSharedFile& other) const;
+
+  // File size, or -1 on failure.
+  int64_t Size();
+  eIoResult Truncate(uint64_t nSize);
+
+  // Positioned read and write of exactly nSize bytes (looped); a short
+  // transfer is IO_FAILED. *pDone receives the bytes transferred.
+  eIoResult Read(uint64_t nLoc, void* pBuffer, size_t nSize, size_t* pDone = nullptr);
+  eIoResult Write(uint64_t nLoc, const void* pBuffer, size_t nSize, size_t* pDone = nullptr);
+  // fdatasync. A failure is final: the writes it covers have failed.
+  eIoResult Flush();
+
+  // Holds (locks exclusively) or releases a byte range. Holds nest: a range
+  // stays locked while any hold covers it.
+  eIoResult Hold(uint64_t nLoc, uint64_t nSize);
+  eIoResult Release(uint64_t nLoc, uint64_t nSize);
+  // True when every byte of the range is covered by a hold of this handle.
+  bool IsHeld(uint64_t nLoc, uint64_t nSize) const;
+  size_t HoldCount() const { return m_holds.size(); }
+
+  // Presence lock: shared for an ordinary open, exclusive while a copy
+  // creates or replaces the file; Share turns an exclusive one shared.
+  eIoResult TakePresence(bool bExclusive);
+  eIoResult SharePresence();
+  // True when no other handle holds the presence lock.
+  bool IsAlone();
+
+  // Fault injection for tests: the nNth call (1 = the next) of the kind from
+  // now on fails with EIO; with bPersistent every later one fails too.
+  static void InjectFault(eIoCall nCall, int nNth, bool bPersistent = false);
+  static void ClearFaults();
+  // Calls of that kind made so far (to size a sweep over one operation).
+  static long CallCount(eIoCall nCall);
+
+ private:
+  struct stRange {
+    uint64_t nStart;
+    uint64_t nEnd;  // exclusive
+  };
+
+  eIoResult SetLock(short nType, uint64_t nLoc, uint64_t nSize);
+  // The parts of [nStart, nEnd) no hold covers.
+  std::vector<stRange> Gaps(uint64_t nStart, uint64_t nEnd) const;
+  eIoResult LockGaps(short nType, const std::vector<stRange>& gaps);
+  void UnlockGaps(const std::vector<stRange>& gaps);
+  eIoResult Fail(int nErrno);
+
+  int m_nFd = -1;
+  bool m_bReadOnly = false;
+  std::string m_sPath;
+  int m_nLastError = 0;
+  std::vector<stRange> m_holds;
+};
