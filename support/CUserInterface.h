@@ -86,6 +86,12 @@ class CUserInterface {
   virtual std::optional<std::string> InputText(const std::string& sPrompt,
                                                const std::string& sDefault) = 0;
 
+  // One line of secret input (passwords): the host masks what is typed.
+  // Hosts without a screen answer it like InputText.
+  virtual std::optional<std::string> InputSecret(const std::string& sPrompt) {
+    return InputText(sPrompt, "");
+  }
+
   // File choice; sFilter like "Database files (*.dbm)". Nothing on Cancel.
   virtual std::optional<std::string> ChooseFile(bool bSave, const std::string& sCaption,
                                                 const std::string& sFilter,
