@@ -36,6 +36,10 @@ struct stEditField {
   std::string sName;
   std::string sValue;
   int nMaxLen = 4095;
+  // A numeric field's spin range; the dialog keeps the value inside it. No
+  // range when both are 0.
+  int nMin = 0;
+  int nMax = 0;
 };
 
 struct stEditForm {
