@@ -4,6 +4,7 @@
 // and closing a database file. The table manager CDatabase derives from it.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,11 @@ class CDbEngine : public CDbRecordStore {
   std::vector<stRefreshFlag> m_caRefreshFlags;
 
  protected:
+  // Creates the file (O_EXCL), or starts an existing one afresh while no
+  // other copy has it open; the handle holds the presence lock exclusively.
+  std::unique_ptr<CSharedFile> CreateDatabaseFile(const std::string& sPath);
+  // Version 0, closed properly, the root name and zero lock bytes.
+  bool WriteNewHeaderArea(const std::string& sPath);
   // Test-and-set of one lock byte (256 + table, 256 for the database) under a
   // held range: 1 set, 0 another live copy holds it, -1 failed.
   int SetLockByte(uint32_t nLoc, const char* pCaller);
@@ -94,10 +100,16 @@ class CDbEngine : public CDbRecordStore {
   bool ClearOwnLockByte(uint32_t nLoc, const char* pCaller);
   // In-file wait while another user's lock conflicts (networking off, or no
   // lock manager). 1 free, 0 aborted.
-  int WaitForFileLocks(char cType, const std::string& sReason, uint8_t nTable, uint32_t nKey,
-                       int nNoWarning, int nTestRecords, const std::vector<uint8_t>* pTables);
-  std::string LockReasonText(char cType, const std::string& sReason, uint8_t nTable,
-                             uint32_t nKey, int nTestRecords) const;
+  int WaitForFileLocks(char cType, uint8_t nTable, uint32_t nKey, int nNoWarning,
+                       int nTestRecords, const std::vector<uint8_t>* pTables);
+  // The lock tests of one wait type (record, table, database).
+  int TestForLocksOfType(char cType, uint8_t nTable, uint32_t nKey, int nTestRecords,
+                         const std::vector<uint8_t>* pTables, int& nDb, int& nTab, int& nRec,
+                         uint32_t& nLoc);
+  std::string LockReasonText(char cType, uint8_t nTable, uint32_t nKey, int nTestRecords) const;
+  // First live record (of one table, or of all when nTable < 0) whose header
+  // in the file shows a lock of the kind.
+  int FindLockedRecord(int nKind, int nTable, uint32_t& nLoc);
   void ClearRefreshState();
   void SendUnlockNotice(uint8_t nTable, uint32_t nKey);
 

@@ -100,6 +100,8 @@ class CDbFileAccess {
   // The file-size check of a stuck access, with the terminate / continue /
   // reopen question. Returns false when the user chose to terminate.
   bool CheckHandleOrAsk(CSharedFile*& pFile, const std::string& sWaitText);
+  // Takes a hold, retrying briefly while another copy has the range.
+  eIoResult TryHold(CSharedFile* pFile, uint32_t nLoc, uint32_t nSize);
   // Reopens "%s.dbm" of the open database; only the same file is accepted.
   bool ReopenSameFile(CSharedFile*& pFile);
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/CDbFileAccess.h"
+#include "engine/CHeaderIndex.h"
 
 class CDialogWaitBox;
 
@@ -74,9 +75,12 @@ class CDbRecordStore : public CDbFileAccess {
   uint32_t GetIntAt(uint32_t nLoc);
   uint32_t SetByteAt(uint32_t nLoc, uint8_t nValue, int nLock);
   uint8_t GetByteAt(uint32_t nLoc, int nLock);
+  // Reads a header from the file itself (never the whole-file buffer), under
+  // a short lock. 1 read, 0 failed.
+  int ReadHeaderFromFile(uint32_t nLoc, stDataHeader& header);
   // Read-modify-write of one header under a held range: fnChange edits the
   // header read from the file and returns false to leave it unchanged.
-  // Returns 1 written, 0 failed or refused.
+  // Returns 1 written, 0 failed (the old bytes are put back), -1 unchanged.
   int ChangeHeaderInFile(uint32_t nLoc, const std::function<bool(stDataHeader&)>& fnChange,
                          const char* pCaller);
   bool LastByteReadFailed() const { return m_bLastByteReadFailed != 0; }
@@ -102,7 +106,8 @@ class CDbRecordStore : public CDbFileAccess {
 
   // The record buffer (65,536 bytes, zero-filled at construction).
   uint8_t* m_cBuffer = nullptr;
-  // One header per record in chain order.
+  // One header per record in chain order. Others read it; changes go
+  // through the store, which keeps its lookup index in step.
   std::vector<stDataHeader> m_caDataHeaders;
   // Locations of every header this copy wrote since the last notice.
   std::vector<uint32_t> m_naChangedHeaders;
@@ -127,6 +132,10 @@ class CDbRecordStore : public CDbFileAccess {
   bool PlacementStillValid(const stPlacement& place, bool bAcceptLongerFile);
   // Usable bytes of a block: BlkLen, cut at the next header in the list.
   uint32_t BlockCapacity(size_t nIndex) const;
+  // Data, header and link of a new record at its checked place.
+  bool WriteAtPlacement(const stPlacement& place, stDataHeader& header, uint32_t nSize);
+  // Frees the too small old copies of the item once the new one is written.
+  bool FreeOldCopies(const stPlacement& place, const stDataHeader& header);
   // Links a new last record behind the old last one, from the file's bytes.
   int LinkAppendedRecord(uint32_t nPrevLoc, uint32_t nNewLoc);
   // After a failed write: rebuilds the list from the file without a message.
@@ -134,6 +143,16 @@ class CDbRecordStore : public CDbFileAccess {
   void ShowWriteFailure();
   void NoteChangedHeader(uint32_t nLoc);
   void ReplaceOrRebuildEntry(uint32_t nLoc, const stDataHeader& header);
+  // Best effort after a failed header write: puts the old bytes back.
+  void RestoreHeaderBytes(uint32_t nLoc, const stDataHeader& old);
+  // A link from nLoc to nNext is in order in a file of nFileSize bytes.
+  static bool LinkOk(uint32_t nLoc, uint32_t nNext, uint32_t nFileSize);
+  void EnsureIndex() const;
+  void AppendEntry(const stDataHeader& header);
+  void ReplaceEntry(size_t nIndex, const stDataHeader& header);
+  void ShowOrReport(const std::string& sText, std::string* pReport);
+
+  mutable CHeaderIndex m_index;
 
   std::vector<std::string> m_saTableNames;
 };

@@ -1,0 +1,658 @@
+#include "engine/CDbEngine.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "engine/BackOff.h"
+#include "support/CDialogWaitBox.h"
+#include "support/Diagnostic.h"
+#include "support/FileUtil.h"
+#include "support/StringUtil.h"
+#include "support/UserPrompts.h"
+
+namespace {
+
+constexpr int kPresenceWaitRounds = 400;  // 25 ms each: a copy creating the file finishes first
+constexpr int kGrantPollMillis = 50;
+
+// The root name field holds 77 bytes and the NUL.
+std::string RootNameField(const std::string& sPath) {
+  std::string s = RootNameOf(sPath);
+  if (s.size() > ROOT_NAME_FIELD - 1) s.resize(ROOT_NAME_FIELD - 1);
+  return s;
+}
+
+std::string WithoutExtension(const std::string& sPath) {
+  const std::string sExt = ".dbm";
+  if (sPath.size() > sExt.size() && EqualsNoCase(sPath.substr(sPath.size() - sExt.size()), sExt))
+    return sPath.substr(0, sPath.size() - sExt.size());
+  return sPath;
+}
+
+void Message(const std::string& sText) { GetResponse(sText, MB_OK); }
+
+}  // namespace
+
+CDbEngine::CDbEngine() = default;
+
+CDbEngine::~CDbEngine() { CloseDB(); }
+
+// ------------------------------------------------------ open and close ----
+
+namespace {
+
+// Takes the presence lock, waiting while a copy that creates or replaces the
+// file holds it exclusively.
+bool TakePresenceWaiting(CSharedFile& file, bool bExclusive, int nRounds) {
+  for (int i = 0; i < nRounds; ++i) {
+    const eIoResult n = file.TakePresence(bExclusive);
+    if (n != IO_LOCKED) return n == IO_OK;
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  return false;
+}
+
+}  // namespace
+
+int CDbEngine::OpenDB(const std::string& sPath, int nCreate) {
+  if (m_bIsOpen) {
+    if (GetResponse("Database appears to be open. Continue?", MB_YESNO) != IDYES) return 0;
+    CloseDB();
+  }
+  m_bReadOnly = false;
+  m_bIsNewFile = false;
+  m_sDatabaseName = WithoutExtension(sPath);
+  std::unique_ptr<CSharedFile> pFile;
+  if (nCreate == 1) {
+    pFile = CreateDatabaseFile(sPath);
+    if (!pFile) {
+      Message(StrFormat("Can't write to file %s.", sPath.c_str()));
+      return 0;
+    }
+  } else {
+    pFile = OpenSharedFile(sPath, false);
+    uint8_t a[4];
+    if (!pFile || !TakePresenceWaiting(*pFile, false, kPresenceWaitRounds) ||
+        ReadFileBlockNoLock(pFile.get(), LOC_FORMAT_VERSION, a, 4) != 4) {
+      Message(StrFormat("Can't read from file %s.", sPath.c_str()));
+      return 0;
+    }
+    const uint32_t nVersion = GetUint32(a);
+    if (nVersion != DB_FORMAT_VERSION &&
+        GetResponse(StrFormat("Database (format version %u) was created by later version of %s.\n"
+                              "than this program version (format version %u). This can cause "
+                              "errors in reading the data\nfrom the file and could cause loss of "
+                              "data. Unless you have some compelling reason, you\nshould abort and "
+                              "try again with a later version of the program. Would you like to "
+                              "abort?",
+                              nVersion, "KELVO", DB_FORMAT_VERSION),
+                    MB_YESNO) == IDYES)
+      return 0;
+  }
+  m_pFile = std::move(pFile);
+  m_bIsOpen = true;
+  if (nCreate == 1) {
+    if (!WriteNewHeaderArea(sPath) || m_pFile->SharePresence() != IO_OK) {
+      m_pFile.reset();
+      m_bIsOpen = false;
+      Message(StrFormat("Can't write to file %s.", sPath.c_str()));
+      return 0;
+    }
+    m_bIsNewFile = true;
+  }
+  const uint32_t nClosedOK = GetIntAt(LOC_CLOSED_OK);
+  const int nResult = nClosedOK == 0 ? 1 : 2;
+  SetFileCloseStatus(0);
+  ClearRefreshState();
+  KTRACE("OpenDB %s, create %i, result %i\n", sPath.c_str(), nCreate, nResult);
+  return nResult;
+}
+
+std::unique_ptr<CSharedFile> CDbEngine::CreateDatabaseFile(const std::string& sPath) {
+  // A new file is created with O_EXCL; an existing one is started afresh only
+  // while no other copy has it open, proven by an exclusive presence lock
+  // that also keeps every other copy out until the header area is written.
+  std::unique_ptr<CSharedFile> pFile = OpenSharedFile(sPath, true);
+  if (pFile) return TakePresenceWaiting(*pFile, true, 40) ? std::move(pFile) : nullptr;
+  pFile = OpenSharedFile(sPath, false);
+  if (!pFile || pFile->TakePresence(true) != IO_OK || pFile->Truncate(0) != IO_OK) return nullptr;
+  return pFile;
+}
+
+bool CDbEngine::WriteNewHeaderArea(const std::string& sPath) {
+  // The whole area at once: version 0, closed properly, the root name, and
+  // zero lock bytes that every later lock test can read.
+  uint8_t a[DB_HEADER_AREA_SIZE] = {};
+  PutUint32(a + LOC_FORMAT_VERSION, DB_FORMAT_VERSION);
+  PutUint32(a + LOC_CLOSED_OK, 1);
+  const std::string sRoot = RootNameField(sPath);
+  std::memcpy(a + LOC_ROOT_NAME, sRoot.data(), sRoot.size());
+  return WriteDbBlock(0, a, DB_HEADER_AREA_SIZE, 1) == DB_HEADER_AREA_SIZE &&
+         m_pFile->Flush() == IO_OK;
+}
+
+int CDbEngine::OpenDBForReading(const std::string& sPath) {
+  if (m_bIsOpen) CloseDB();
+  m_bReadOnly = true;
+  m_sDatabaseName = WithoutExtension(sPath);
+  m_pFile = OpenSharedFile(sPath, false);
+  uint8_t a[4];
+  if (!m_pFile || ReadFileBlockNoLock(m_pFile.get(), LOC_FORMAT_VERSION, a, 4) != 4) {
+    m_pFile.reset();
+    m_bReadOnly = false;
+    Message(StrFormat("Can't read from file %s.", sPath.c_str()));
+    return 0;
+  }
+  m_bIsOpen = true;
+  return 1;
+}
+
+void CDbEngine::CloseDB() {
+  if (!m_bIsOpen) return;
+  if (!m_bReadOnly) {
+    // A lock this copy still holds would keep every other copy waiting.
+    if (m_nDbLockDepth > 0) {
+      m_nDbLockDepth = 1;
+      UnlockDatabase();
+    }
+    CountOnLine();
+    if (IsAloneOnFile()) {
+      UnlockAllRecords();
+      SetFileCloseStatus(1);
+    }
+    m_pFile->Flush();
+  }
+  m_pFile.reset();
+  m_caRefreshFlags.clear();
+  m_caDataHeaders.clear();
+  m_index.Clear();
+  m_naChangedHeaders.clear();
+  FreeFileBuffer();
+  m_nDbLockDepth = 0;
+  m_bDisableDataRefresh = true;
+  m_nDisableDataRefreshCount = 0;
+  m_bIsOpen = false;
+  m_bReadOnly = false;
+}
+
+uint32_t CDbEngine::SetFileCloseStatus(uint32_t nValue) {
+  return SetIntAt(LOC_CLOSED_OK, nValue, 1);
+}
+
+void CDbEngine::ClearRefreshState() {
+  m_bDisableDataRefresh = false;
+  m_nDisableDataRefreshCount = 0;
+  m_bWaitingForLock = false;
+  m_bIsRefreshInProcess = false;
+  m_bRefreshOwed = false;
+}
+
+// ------------------------------------------------------------- records ----
+
+uint32_t CDbEngine::LockRecord(uint8_t nTable, uint32_t nKey) {
+  const uint32_t nLoc = GetItemFileLoc(nTable, nKey, 0, 0);
+  const std::string sTable = GetTableName(nTable);
+  if (nLoc == DB_NONE) {
+    Message(StrFormat("Item %i from %s not found.", int(nKey), sTable.c_str()));
+    return DB_NONE;
+  }
+  const std::string sRecordDenied =
+      StrFormat("Access denied. Record %u in %s locked by another user.", nKey, sTable.c_str());
+  if (IsDbLocked(LOCK_BY_OTHER)) {
+    Message("Access denied. database locked by another user.");
+    return DB_NONE;
+  }
+  if (IsTableLocked(LOCK_BY_OTHER, nTable)) {
+    Message(StrFormat("Access denied. Table %s locked by another user.", sTable.c_str()));
+    return DB_NONE;
+  }
+  if (IsRecordLocked(LOCK_BY_OTHER, nLoc)) {
+    Message(sRecordDenied);
+    return DB_NONE;
+  }
+  if (!WaitForLockPermission('R', "Lock record", nTable, nKey, 1, 0, nullptr)) return DB_NONE;
+  if (!DoRecordLock(nLoc)) {
+    // Another copy locked it between the test and the lock, or the write failed.
+    if (IsRecordLocked(LOCK_BY_OTHER, nLoc)) Message(sRecordDenied);
+    return DB_NONE;
+  }
+  return nLoc;
+}
+
+int CDbEngine::DoRecordLock(uint32_t nLoc) {
+  const int n = ChangeHeaderInFile(
+      nLoc,
+      [this](stDataHeader& h) {
+        if (!IsLiveStatus(h.cStatus)) return false;
+        if (h.cStatus == STATUS_LOCKED && h.nLockOwner != m_nUserNumber && !IsAloneOnFile())
+          return false;  // test and set in one held range: another copy's lock stays
+        h.cStatus = STATUS_LOCKED;
+        h.nLockOwner = m_nUserNumber;
+        return true;
+      },
+      "DoRecordLock");
+  return n == 1 ? 1 : 0;
+}
+
+int CDbEngine::IsRecordLocked(int nKind, uint32_t nLoc) {
+  stDataHeader h;
+  if (!ReadDbHeader(nLoc, h, 1)) return 1;  // unreadable counts as locked
+  if (h.cStatus != STATUS_LOCKED) return 0;
+  switch (nKind) {
+    case LOCK_BY_ANYONE: return 1;
+    case LOCK_BY_OTHER: return h.nLockOwner != m_nUserNumber ? 1 : 0;
+    case LOCK_BY_ME: return h.nLockOwner == m_nUserNumber ? 1 : 0;
+    default: return 0;
+  }
+}
+
+int CDbEngine::IsRecordLocked(int nKind, uint8_t nTable, uint32_t nKey, uint32_t& nLoc) {
+  const uint32_t n = GetItemFileLoc(nTable, nKey, 0, 0);
+  if (n == DB_NONE) {
+    Message(StrFormat("Record not found for table %u, key %u", unsigned(nTable), nKey));
+    return 1;
+  }
+  nLoc = n;
+  return IsRecordLocked(nKind, n);
+}
+
+int CDbEngine::UnlockRecord(uint32_t nLoc) {
+  stDataHeader h;
+  if (!ReadDbHeader(nLoc, h, 1)) return 0;
+  SendUnlockNotice(h.nTable, h.nKey);
+  return h.cStatus == STATUS_LOCKED ? DoRecordUnlock(nLoc) : 0;
+}
+
+int CDbEngine::DoRecordUnlock(uint32_t nLoc) {
+  const int n = ChangeHeaderInFile(
+      nLoc,
+      [this](stDataHeader& h) {
+        if (h.cStatus != STATUS_LOCKED || h.nLockOwner != m_nUserNumber) return false;
+        h.cStatus = STATUS_USED;
+        h.nLockOwner = 0;
+        return true;
+      },
+      "DoRecordUnlock");
+  return n == 1 ? 1 : 0;
+}
+
+int CDbEngine::IsAnyRecordLocked(int nKind, uint32_t& nLoc) {
+  return FindLockedRecord(nKind, -1, nLoc);
+}
+
+int CDbEngine::IsAnyRecordLocked(int nKind, uint8_t nTable, uint32_t& nLoc) {
+  return FindLockedRecord(nKind, nTable, nLoc);
+}
+
+int CDbEngine::FindLockedRecord(int nKind, int nTable, uint32_t& nLoc) {
+  // The list says which records exist; their lock state is read from the file.
+  std::vector<uint32_t> naLocs;
+  if (nTable < 0)
+    GetFileLocations(naLocs);
+  else
+    GetFileLocations(uint8_t(nTable), naLocs);
+  for (uint32_t n : naLocs) {
+    stDataHeader h;
+    if (!ReadDbHeader(n, h, 1) || h.cStatus != STATUS_LOCKED) continue;
+    if (nKind == LOCK_BY_OTHER && h.nLockOwner == m_nUserNumber) continue;
+    nLoc = n;
+    return 1;
+  }
+  return 0;
+}
+
+int CDbEngine::UnlockAllRecords() {
+  int nResult = 1;
+  const uint32_t nSize = GetFileSizeFromHandle(m_pFile.get());
+  uint32_t nLoc = DB_FIRST_RECORD_LOC;
+  while (nSize != DB_NONE && uint64_t(nLoc) + DB_HEADER_LEN <= nSize) {
+    stDataHeader h;
+    if (!ReadHeaderFromFile(nLoc, h)) break;
+    if (h.cStatus == STATUS_LOCKED)
+      ChangeHeaderInFile(
+          nLoc,
+          [](stDataHeader& o) {
+            if (o.cStatus != STATUS_LOCKED) return false;
+            o.cStatus = STATUS_USED;
+            o.nLockOwner = 0;
+            return true;
+          },
+          "UnlockAllRecords");
+    if (h.nNextLoc == DB_NONE) break;
+    if (!LinkOk(nLoc, h.nNextLoc, nSize)) {
+      ChangeHeaderInFile(
+          nLoc,
+          [](stDataHeader& o) {
+            o.nNextLoc = DB_NONE;
+            return true;
+          },
+          "UnlockAllRecords");
+      Message("Invalid end of file marker found and repaired.");
+      nResult = 0;
+      break;
+    }
+    nLoc = h.nNextLoc;
+  }
+  // Every table lock and the database lock: bytes 256..1023 to zero.
+  if (!HoldRange(0, DB_HEADER_AREA_SIZE, "UnlockAllRecords")) return 0;
+  uint8_t a[DB_HEADER_AREA_SIZE] = {};
+  const uint32_t nHave = std::min<uint32_t>(nSize == DB_NONE ? 0 : nSize, DB_HEADER_AREA_SIZE);
+  const bool bRead = ReadFileBlockNoLock(m_pFile.get(), 0, a, nHave) == nHave;
+  std::memset(a + LOC_LOCKALLTABLES_FLAG, 0, LOC_LOCK_AREA_END - LOC_LOCKALLTABLES_FLAG);
+  const bool bWritten = bRead && WriteDbBlock(0, a, DB_HEADER_AREA_SIZE, 1) == DB_HEADER_AREA_SIZE;
+  ReleaseRange(0, DB_HEADER_AREA_SIZE);
+  if (!bWritten) return 0;
+  m_nDbLockDepth = 0;
+  return nResult;
+}
+
+// -------------------------------------------------------------- tables ----
+
+int CDbEngine::SetLockByte(uint32_t nLoc, const char* pCaller) {
+  if (!HoldRange(nLoc, 1, pCaller)) return -1;
+  uint8_t n = 0;
+  int nResult = -1;
+  if (ReadFileBlockNoLock(m_pFile.get(), nLoc, &n, 1) == 1) {
+    // Another user's number is a live lock unless this copy is alone, when
+    // it can only be left behind by a copy that ended abnormally.
+    if (n != 0 && n != m_nUserNumber && !IsAloneOnFile())
+      nResult = 0;
+    else
+      nResult = WriteDbBlock(nLoc, &m_nUserNumber, 1, 1) == 1 ? 1 : -1;
+  }
+  ReleaseRange(nLoc, 1);
+  return nResult;
+}
+
+bool CDbEngine::ClearOwnLockByte(uint32_t nLoc, const char* pCaller) {
+  if (!HoldRange(nLoc, 1, pCaller)) return false;
+  uint8_t n = 0;
+  bool bCleared = false;
+  if (ReadFileBlockNoLock(m_pFile.get(), nLoc, &n, 1) == 1 && n != 0 && n == m_nUserNumber) {
+    const uint8_t nZero = 0;
+    bCleared = WriteDbBlock(nLoc, &nZero, 1, 1) == 1;
+  }
+  ReleaseRange(nLoc, 1);
+  return bCleared;
+}
+
+int CDbEngine::LockTable(uint8_t nTable) {
+  if (nTable < DB_FIRST_TABLE || nTable > DB_LAST_TABLE) return 0;
+  for (;;) {
+    if (!WaitForLockPermission('T', "Lock table", nTable, DB_NONE, 0, 0, nullptr)) return 0;
+    const int n = SetLockByte(LOC_LOCKALLTABLES_FLAG + nTable, "LockTable");
+    if (n != 0) return n == 1 ? 1 : 0;
+  }
+}
+
+int CDbEngine::IsTableLocked(int nKind, uint8_t nTable) {
+  if (nTable < DB_FIRST_TABLE || nTable > DB_LAST_TABLE) return 0;
+  const uint8_t n = GetByteAt(LOC_LOCKALLTABLES_FLAG + nTable, 0);
+  if (LastByteReadFailed()) return 1;
+  if (nKind == LOCK_BY_ANYONE) return n != 0;
+  if (nKind == LOCK_BY_OTHER) return n != 0 && n != m_nUserNumber;
+  return 0;
+}
+
+int CDbEngine::IsAnyTableLocked(int nKind) {
+  for (int t = DB_FIRST_TABLE; t <= DB_LAST_TABLE; ++t)
+    if (IsTableLocked(nKind, uint8_t(t))) return 1;
+  return 0;
+}
+
+void CDbEngine::UnlockTable(uint8_t nTable) {
+  if (nTable < DB_FIRST_TABLE || nTable > DB_LAST_TABLE) return;
+  if (ClearOwnLockByte(LOC_LOCKALLTABLES_FLAG + nTable, "UnlockTable"))
+    SendUnlockNotice(nTable, DB_NONE);
+}
+
+// ------------------------------------------------------------ database ----
+
+int CDbEngine::LockDatabase(const std::string& sReason, uint8_t nTable, int nTestRecords,
+                            const std::vector<uint8_t>* pTables) {
+  if (m_nDbLockDepth > 0) {  // this copy holds it already: nest
+    ++m_nDbLockDepth;
+    return 1;
+  }
+  for (;;) {
+    if (!WaitForLockPermission('D', sReason, nTable, DB_NONE, 0, nTestRecords, pTables)) return 0;
+    const int n = SetLockByte(LOC_LOCKALLTABLES_FLAG, "LockDatabase");
+    if (n == 1) {
+      m_nDbLockDepth = 1;
+      return 1;
+    }
+    if (n < 0) return 0;
+  }
+}
+
+int CDbEngine::IsDbLocked(int nKind) {
+  const uint8_t n = GetByteAt(LOC_LOCKALLTABLES_FLAG, 1);
+  if (LastByteReadFailed()) return 1;
+  switch (nKind) {
+    case LOCK_BY_ANYONE: return n != 0;
+    case LOCK_BY_OTHER: return n != 0 && n != m_nUserNumber;
+    case LOCK_BY_ME: return n != 0 && n == m_nUserNumber;
+    default: return 0;
+  }
+}
+
+void CDbEngine::UnlockDatabase() {
+  if (m_nDbLockDepth > 1) {  // an inner unlock: the outer lock stays
+    --m_nDbLockDepth;
+    return;
+  }
+  m_nDbLockDepth = 0;
+  if (!m_pFile || m_bReadOnly) return;
+  if (ClearOwnLockByte(LOC_LOCKALLTABLES_FLAG, "UnlockDatabase"))
+    SendUnlockNotice(TABLE_ALL, DB_NONE);
+  // Also with one user on line: a copy that opens the file from another
+  // computer right after must see the data.
+  m_pFile->Flush();
+}
+
+// ------------------------------------------------------------- waiting ----
+
+std::string CDbEngine::LockReasonText(char cType, uint8_t nTable, uint32_t nKey,
+                                      int nTestRecords) const {
+  const std::string sTable = GetTableName(nTable);
+  if (cType == 'R') return StrFormat("Lock record %u in %s", nKey, sTable.c_str());
+  if (cType == 'T') return "Lock table " + sTable;
+  if (nTable == 0) return "Lock database, no tests";
+  if (nTestRecords == 0) return "Lock database, test " + sTable;
+  return "Lock database, test records in " + sTable;
+}
+
+int CDbEngine::TestForLocksOfType(char cType, uint8_t nTable, uint32_t nKey, int nTestRecords,
+                                  const std::vector<uint8_t>* pTables, int& nDb, int& nTab,
+                                  int& nRec, uint32_t& nLoc) {
+  const bool bDbOnly = cType == 'D' && nTable == 0;
+  const int nTestTables = (cType == 'T' || (cType == 'D' && !bDbOnly)) ? 1 : 0;
+  const int nRecords = (cType == 'D' && !bDbOnly && nTestRecords) ? 1 : 0;
+  return TestForLocks(1, nTestTables, nRecords, nTable, cType == 'R' ? nKey : DB_NONE, pTables,
+                      nDb, nTab, nRec, nLoc);
+}
+
+int CDbEngine::WaitForLockPermission(char cType, const std::string& sReason, uint8_t nTable,
+                                     uint32_t nKey, int nNoWarning, int nTestRecords,
+                                     const std::vector<uint8_t>* pTables) {
+  KTRACE("WaitForLockPermission %c for %s, table %u, key %u\n", cType, sReason.c_str(),
+         unsigned(nTable), nKey);
+  if (!IsLockManagerOnLine() || m_nUsersOnLine < 2)
+    return WaitForFileLocks(cType, nTable, nKey, nNoWarning, nTestRecords, pTables);
+
+  const std::string sReasonText = LockReasonText(cType, nTable, nKey, nTestRecords);
+  int nDb = 0, nTab = 0, nRec = 0;
+  uint32_t nLoc = DB_NONE;
+  auto fnConflict = [&] {
+    return TestForLocksOfType(cType, nTable, nKey, nTestRecords, pTables, nDb, nTab, nRec, nLoc);
+  };
+  m_bWaitingForLock = true;
+  fnConflict();
+  CDialogWaitBox* pBox = StartWaitBox(
+      GetWaitForLockText(sReasonText, nTable, nLoc, nDb, nTab, nRec, nNoWarning), true);
+  int nGranted = 0;
+  bool bAborted = false;
+  // Phase 1: wait until the file shows no conflicting lock and the lock
+  // manager has granted nobody else this table and key.
+  for (int nRound = 0; fnConflict() || m_pLockLink->IsLockGrantedToOther(nTable, nKey); ++nRound) {
+    m_pLockLink->ProcessPendingMessages();
+    if (pBox->TestForAbort()) {
+      bAborted = true;
+      break;
+    }
+    BackOffWait(nRound);
+  }
+  if (!bAborted && IsDatabaseLockRequestOK(nTable, nKey)) {
+    nGranted = 1;
+  } else if (!bAborted) {
+    // Phase 2: ask the lock manager and wait for its grant.
+    m_pLockLink->ClearReceivedGrants();
+    if (cType == 'D')
+      m_pLockLink->SendLockRequest(TABLE_ALL, DB_NONE);
+    else
+      m_pLockLink->SendLockRequest(nTable, cType == 'T' ? DB_NONE : nKey);
+    for (;;) {
+      m_pLockLink->ProcessPendingMessages();
+      int nBypass = 0;
+      if (pBox->TestForAbort(&nBypass)) {
+        if (nBypass == 1) {
+          m_pLockLink->ClearReceivedGrants();
+          nGranted = 1;
+        }
+        break;
+      }
+      if (!fnConflict() && IsDatabaseLockRequestOK(nTable, nKey)) {
+        nGranted = 1;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(kGrantPollMillis));
+    }
+  }
+  EndWaitBox(pBox);
+  m_bWaitingForLock = false;
+  return nGranted;
+}
+
+int CDbEngine::WaitForFileLocks(char cType, uint8_t nTable, uint32_t nKey, int nNoWarning,
+                                int nTestRecords, const std::vector<uint8_t>* pTables) {
+  // Without a lock manager the file alone tells who holds what. A copy that
+  // is alone on the file meets only locks left behind: nothing to wait for.
+  if (IsAloneOnFile()) return 1;
+  int nDb = 0, nTab = 0, nRec = 0;
+  uint32_t nLoc = DB_NONE;
+  auto fnConflict = [&] {
+    return TestForLocksOfType(cType, nTable, nKey, nTestRecords, pTables, nDb, nTab, nRec, nLoc);
+  };
+  if (!fnConflict()) return 1;
+  m_bWaitingForLock = true;
+  const std::string sReasonText = LockReasonText(cType, nTable, nKey, nTestRecords);
+  CDialogWaitBox* pBox = StartWaitBox(
+      GetWaitForLockText(sReasonText, nTable, nLoc, nDb, nTab, nRec, nNoWarning), true);
+  int nFree = 1;
+  for (int nRound = 0; fnConflict() && !IsAloneOnFile(); ++nRound) {
+    if (m_pLockLink) m_pLockLink->ProcessPendingMessages();
+    if (pBox->TestForAbort()) {
+      nFree = 0;
+      break;
+    }
+    BackOffWait(nRound);
+  }
+  EndWaitBox(pBox);
+  m_bWaitingForLock = false;
+  return nFree;
+}
+
+int CDbEngine::TestForLocks(int nTestDb, int nTestTables, int nTestRecords, uint8_t nTable,
+                            uint32_t nKey, const std::vector<uint8_t>* pTables, int& nDbLocked,
+                            int& nTableLocked, int& nRecordLocked, uint32_t& nLoc) {
+  nDbLocked = nTableLocked = nRecordLocked = 0;
+  const bool bList = pTables && !pTables->empty();
+  if (nTestDb && IsDbLocked(LOCK_BY_OTHER)) {
+    nDbLocked = 1;
+    return 1;
+  }
+  if (nTestTables) {
+    if (nTable == TABLE_ALL) {
+      nTableLocked = IsAnyTableLocked(LOCK_BY_OTHER);
+    } else if (bList) {
+      for (uint8_t t : *pTables)
+        if ((nTableLocked = IsTableLocked(LOCK_BY_OTHER, t))) break;
+    } else {
+      nTableLocked = IsTableLocked(LOCK_BY_OTHER, nTable);
+    }
+    if (nTableLocked) return 1;
+  }
+  if (nTestRecords) {
+    if (nTable == TABLE_ALL) {
+      nRecordLocked = IsAnyRecordLocked(LOCK_BY_OTHER, nLoc);
+    } else if (bList) {
+      for (uint8_t t : *pTables)
+        if ((nRecordLocked = IsAnyRecordLocked(LOCK_BY_OTHER, t, nLoc))) break;
+    } else {
+      nRecordLocked = IsAnyRecordLocked(LOCK_BY_OTHER, nTable, nLoc);
+    }
+    return nRecordLocked;
+  }
+  if (nKey != DB_NONE) {
+    nRecordLocked = IsRecordLocked(LOCK_BY_OTHER, nTable, nKey, nLoc);
+    return nRecordLocked;
+  }
+  return 0;
+}
+
+std::string CDbEngine::GetWaitForLockText(const std::string& sReason, uint8_t nTable,
+                                          uint32_t nLoc, int nDbLocked, int nTableLocked,
+                                          int nRecordLocked, int nNoWarning) {
+  std::string s;
+  if (nDbLocked) {
+    s = StrFormat("Database locked by %s. Waiting to %s. ",
+                  GetUserName(GetByteAt(LOC_LOCKALLTABLES_FLAG, 0)).c_str(), sReason.c_str());
+  } else if (nTableLocked) {
+    const uint8_t nHolder = (nTable >= DB_FIRST_TABLE && nTable <= DB_LAST_TABLE)
+                                ? GetByteAt(LOC_LOCKALLTABLES_FLAG + nTable, 0)
+                                : 0;
+    s = StrFormat("Table locked by %s. Waiting to %s. ", GetUserName(nHolder).c_str(),
+                  sReason.c_str());
+  } else if (nRecordLocked) {
+    s = StrFormat("Record at %u locked. Waiting to %s. ", nLoc, sReason.c_str());
+  } else {
+    s = StrFormat("Waiting for permission to lock before %s. ", sReason.c_str());
+  }
+  s += "Press ESC to abort wait.\n";
+  if (!nNoWarning)
+    s += std::string("If you abort, any changes you just made will not be saved and changes by "
+                     "others will\n") +
+         "not be posted to your computer's memory. If you abort you should do a manual refresh\n" +
+         "(press Ctrl-R) so that your memory resident data matches the data in the database file!";
+  return s;
+}
+
+int CDbEngine::IsDatabaseLockRequestOK(uint8_t /*nTable*/, uint32_t /*nKey*/) {
+  if (!m_pLockLink || !m_pLockLink->HasLanServer()) return 1;
+  return m_pLockLink->TakeGrantFromLockManager() ? 1 : 0;
+}
+
+// ----------------------------------------------------- users and notices ----
+
+unsigned CDbEngine::CountOnLine() {
+  if (m_pLockLink) m_nUsersOnLine = m_pLockLink->CountOnLine();
+  return m_nUsersOnLine;
+}
+
+std::string CDbEngine::GetUserName(uint8_t nUser) {
+  return StrFormat("User code %u", unsigned(nUser));
+}
+
+bool CDbEngine::IsLockManagerOnLine() const {
+  return m_pLockLink && m_pLockLink->IsLockManagerOnLine();
+}
+
+void CDbEngine::SendUnlockNotice(uint8_t nTable, uint32_t nKey) {
+  if (m_pLockLink) m_pLockLink->SendUnlockNotice(nTable, nKey);
+}
+
+void CDbEngine::SetRefreshFlags(uint8_t nTable, uint32_t nKey, uint32_t nHeaderLoc) {
+  if (m_pLockLink) m_pLockLink->SendDataModified(nTable, nKey, nHeaderLoc, m_naChangedHeaders);
+  m_naChangedHeaders.clear();  // also without a LAN server, so the list never grows unbounded
+}

@@ -1,0 +1,621 @@
+#include "engine/CDbRecordStore.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "support/CDialogWaitBox.h"
+#include "support/Diagnostic.h"
+#include "support/StringUtil.h"
+#include "support/UserPrompts.h"
+
+namespace {
+
+constexpr int kPlacementRounds = 3;   // list rebuilds before a write gives up
+constexpr uint32_t kProgressEvery = 4096;  // headers between progress updates
+
+}  // namespace
+
+CDbRecordStore::CDbRecordStore() {
+  m_cBuffer = new uint8_t[DB_BUFFER_SIZE]();
+  StoreAllocateMem(m_cBuffer, "m_cBuffer in CDbEngine constructor");
+}
+
+CDbRecordStore::~CDbRecordStore() {
+  DeleteAllocateMem(m_cBuffer);
+  delete[] m_cBuffer;
+  FreeFileBuffer();
+}
+
+// ---------------------------------------------------------------- list ----
+
+bool CDbRecordStore::LinkOk(uint32_t nLoc, uint32_t nNext, uint32_t nFileSize) {
+  // The next header must lie after this one and fit completely in the file.
+  return nLoc < nNext && uint64_t(nNext) + DB_HEADER_LEN <= nFileSize;
+}
+
+void CDbRecordStore::ShowOrReport(const std::string& sText, std::string* pReport) {
+  KTRACE("%s\n", sText.c_str());
+  if (pReport)
+    *pReport = sText;
+  else
+    GetResponse(sText, MB_OK);
+}
+
+uint32_t CDbRecordStore::MakeFileHeaderArray(CDialogWaitBox* pBox, int nFreeBuffer,
+                                             std::string* pReport) {
+  m_caDataHeaders.clear();
+  m_index.Invalidate();
+  const uint32_t nSize = GetFileSizeFromHandle(m_pFile.get());
+  if (nSize == DB_NONE) {
+    const int nError = m_pFile ? m_pFile->LastError() : EBADF;
+    ShowOrReport(StrFormat("Can't load file. Error %u: %s", unsigned(nError), std::strerror(nError)),
+                 pReport);
+    return DB_NONE;
+  }
+  if (pBox) {
+    pBox->ChangeText("Allocate memory for loading file into buffer");
+    pBox->SetDenominator(nSize);
+    pBox->ChangeText(StrFormat("Loading file into buffer, size %u", nSize));
+  }
+  int nError = 0;
+  if (!LoadFileBuffer(nSize, nError)) {
+    if (nError == ENOMEM)
+      ShowOrReport("Can't allocate memory for loading file.", pReport);
+    else
+      ShowOrReport(StrFormat("Can't load file. Error %u: %s", unsigned(nError), std::strerror(nError)),
+                   pReport);
+    return DB_NONE;
+  }
+  if (pBox) pBox->ChangeText("Reading record headers");
+  m_caDataHeaders.reserve(nSize / 128 + 16);
+  // The walk stops at the last record, at a file that ends before a complete
+  // header, and at the first invalid link; links only go forward, so it ends.
+  uint32_t nLoc = DB_FIRST_RECORD_LOC;
+  while (uint64_t(nLoc) + DB_HEADER_LEN <= nSize) {
+    if (pBox && m_caDataHeaders.size() % kProgressEvery == 0) pBox->UpdateProgress(nLoc);
+    stDataHeader h = UnpackHeader(m_pFileBuffer.get() + nLoc);
+    h.nCurrLoc = nLoc;
+    m_caDataHeaders.push_back(h);
+    if (h.nNextLoc == DB_NONE) break;
+    if (FoundEofError(nSize, nLoc, m_caDataHeaders.back(), "MakeFileHeaderArray")) break;
+    nLoc = h.nNextLoc;
+  }
+  if (nFreeBuffer == 1) FreeFileBuffer();
+  if (pReport) pReport->clear();
+  return nSize;
+}
+
+void CDbRecordStore::EnsureIndex() const {
+  if (m_index.IsValidFor(m_caDataHeaders.size())) return;
+  m_index.Build(m_caDataHeaders, [this](size_t i) { return BlockCapacity(i); });
+}
+
+uint32_t CDbRecordStore::BlockCapacity(size_t nIndex) const {
+  const stDataHeader& h = m_caDataHeaders[nIndex];
+  if (nIndex + 1 >= m_caDataHeaders.size()) return h.nBlkLen;
+  const uint32_t nNext = m_caDataHeaders[nIndex + 1].nCurrLoc;
+  if (nNext < h.nCurrLoc + DB_HEADER_LEN) return 0;
+  return std::min<uint32_t>(h.nBlkLen, nNext - h.nCurrLoc - DB_HEADER_LEN);
+}
+
+void CDbRecordStore::AppendEntry(const stDataHeader& header) {
+  const bool bIndexed = m_index.IsValidFor(m_caDataHeaders.size());
+  m_caDataHeaders.push_back(header);
+  if (!bIndexed) return;
+  const size_t n = m_caDataHeaders.size() - 1;
+  if (n > 0) {  // the old last block now ends at a next header
+    m_index.Remove(uint32_t(n - 1), m_caDataHeaders[n - 1]);
+    m_index.Add(uint32_t(n - 1), m_caDataHeaders[n - 1], BlockCapacity(n - 1));
+  }
+  m_index.Add(uint32_t(n), header, BlockCapacity(n));
+  m_index.SetSize(m_caDataHeaders.size());
+}
+
+void CDbRecordStore::ReplaceEntry(size_t nIndex, const stDataHeader& header) {
+  const bool bIndexed = m_index.IsValidFor(m_caDataHeaders.size());
+  if (bIndexed) m_index.Remove(uint32_t(nIndex), m_caDataHeaders[nIndex]);
+  m_caDataHeaders[nIndex] = header;
+  if (bIndexed) m_index.Add(uint32_t(nIndex), header, BlockCapacity(nIndex));
+}
+
+void CDbRecordStore::ReplaceOrRebuildEntry(uint32_t nLoc, const stDataHeader& header) {
+  stDataHeader h = header;
+  h.nCurrLoc = nLoc;
+  const int i = LocateHeaderInList(nLoc);
+  if (i >= 0) {
+    ReplaceEntry(size_t(i), h);
+  } else if (!m_caDataHeaders.empty() && m_caDataHeaders.back().nCurrLoc >= nLoc) {
+    MakeFileHeaderArray(nullptr, 1, nullptr);
+  } else {
+    AppendEntry(h);
+  }
+}
+
+int CDbRecordStore::LocateHeaderInList(uint32_t nLoc) const {
+  auto it = std::lower_bound(m_caDataHeaders.begin(), m_caDataHeaders.end(), nLoc,
+                             [](const stDataHeader& h, uint32_t n) { return h.nCurrLoc < n; });
+  if (it == m_caDataHeaders.end() || it->nCurrLoc != nLoc) return -1;
+  return int(it - m_caDataHeaders.begin());
+}
+
+int CDbRecordStore::ReadDbHeader(uint32_t nLoc, stDataHeader& header, int nLock) {
+  uint8_t a[DB_HEADER_LEN];
+  if (ReadDbBlock(nLoc, a, DB_HEADER_LEN, nLock) != DB_HEADER_LEN) return 0;
+  header = UnpackHeader(a);
+  return 1;
+}
+
+int CDbRecordStore::ReadHeaderFromFile(uint32_t nLoc, stDataHeader& header) {
+  uint8_t a[DB_HEADER_LEN];
+  if (ReadFileBlockNoLock(m_pFile.get(), nLoc, a, DB_HEADER_LEN) != DB_HEADER_LEN) return 0;
+  header = UnpackHeader(a);
+  return 1;
+}
+
+uint32_t CDbRecordStore::WriteDbHeader(uint32_t nLoc, const stDataHeader& header, int nLock) {
+  uint8_t a[DB_HEADER_LEN];
+  PackHeader(header, a);
+  uint32_t n;
+  if (nLock && m_nUsersOnLine > 1)
+    n = LockedAccessFileBlock('W', m_pFile.get(), nLoc, a, DB_HEADER_LEN, "WriteDbHeader");
+  else
+    n = WriteFileBlockUnflushed(m_pFile.get(), nLoc, a, DB_HEADER_LEN);
+  if (n == DB_HEADER_LEN) ReplaceOrRebuildEntry(nLoc, header);
+  return n;
+}
+
+void CDbRecordStore::RestoreHeaderBytes(uint32_t nLoc, const stDataHeader& old) {
+  uint8_t a[DB_HEADER_LEN];
+  PackHeader(old, a);
+  WriteFileBlockUnflushed(m_pFile.get(), nLoc, a, DB_HEADER_LEN);
+}
+
+int CDbRecordStore::ChangeHeaderInFile(uint32_t nLoc,
+                                       const std::function<bool(stDataHeader&)>& fnChange,
+                                       const char* pCaller) {
+  if (!HoldRange(nLoc, DB_HEADER_LEN, pCaller)) return 0;
+  stDataHeader h;
+  int nResult = 0;
+  if (ReadHeaderFromFile(nLoc, h)) {
+    const stDataHeader old = h;
+    if (!fnChange(h)) {
+      nResult = -1;
+    } else if (WriteDbHeader(nLoc, h, 1) == DB_HEADER_LEN) {
+      nResult = 1;
+    } else {
+      RestoreHeaderBytes(nLoc, old);
+    }
+  }
+  ReleaseRange(nLoc, DB_HEADER_LEN);
+  if (nResult == 0) KTRACE("%s: header change at %u failed\n", pCaller, nLoc);
+  return nResult;
+}
+
+int CDbRecordStore::FoundEofError(uint32_t nFileSize, uint32_t nLoc, stDataHeader& header,
+                                  const char* pCaller) {
+  const uint32_t nNext = header.nNextLoc;
+  if (nNext == DB_NONE || LinkOk(nLoc, nNext, nFileSize)) return 0;
+  // The caller's view (a size or a whole-file copy) may be older than the
+  // file: a link to a record appended since is not a broken chain.
+  const uint32_t nNow = GetFileSizeFromHandle(m_pFile.get());
+  stDataHeader current;
+  if (nNow != DB_NONE && ReadHeaderFromFile(nLoc, current) &&
+      (current.nNextLoc == DB_NONE || LinkOk(nLoc, current.nNextLoc, nNow))) {
+    KTRACE("FoundEofError in %s: link at %u changed to %u, walk stops\n", pCaller, nLoc,
+           current.nNextLoc);
+    return 1;
+  }
+  // Only a copy that holds the database lock, or is alone, repairs the chain;
+  // any other walk stops at the bad link and leaves the file as it is.
+  if (m_bReadOnly || nNow == DB_NONE || !(HoldsDatabaseLock() || IsAloneOnFile())) {
+    KTRACE("FoundEofError in %s: invalid link %u at %u left for the lock holder\n", pCaller,
+           nNext, nLoc);
+    return 1;
+  }
+  const int n = ChangeHeaderInFile(
+      nLoc,
+      [&](stDataHeader& h) {
+        if (h.nNextLoc == DB_NONE || LinkOk(nLoc, h.nNextLoc, nNow)) return false;
+        h.nNextLoc = DB_NONE;
+        return true;
+      },
+      pCaller);
+  header.nNextLoc = DB_NONE;
+  if (n != 1) return 1;
+  if (uint64_t(nNext) + DB_HEADER_LEN > nNow)
+    GetResponse(StrFormat("Invalid end of file marker found (predicted next location %u past end "
+                          "of file size %u) and repaired at %u in %s.",
+                          nNext, nNow, nLoc, pCaller),
+                MB_OK);
+  else
+    GetResponse(StrFormat("Invalid end of file marker found (predicted next location %u less than "
+                          "current location %u) and repaired at %u in %s.",
+                          nNext, nLoc, nLoc, pCaller),
+                MB_OK);
+  return 1;
+}
+
+int CDbRecordStore::UpdateHeader(uint32_t nLoc, std::vector<stRefreshFlag>& refreshList) {
+  stDataHeader h;
+  if (nLoc == DB_NONE || !ReadDbHeader(nLoc, h, 1)) {
+    MakeFileHeaderArray(nullptr, 1, nullptr);
+    return 0;
+  }
+  if (h.cStatus == STATUS_LOCKED) h.cStatus = STATUS_USED;
+  h.nCurrLoc = nLoc;
+  const stRefreshFlag flag{h.nUser, h.nTable, h.nKey};
+  if (std::find(refreshList.begin(), refreshList.end(), flag) == refreshList.end())
+    refreshList.push_back(flag);
+  const int i = LocateHeaderInList(nLoc);
+  if (i >= 0) {
+    // A changed link that no longer reaches the next entry means the list
+    // is out of step with the chain.
+    if (size_t(i) + 1 < m_caDataHeaders.size() && h.nNextLoc != m_caDataHeaders[i + 1].nCurrLoc) {
+      MakeFileHeaderArray(nullptr, 1, nullptr);
+      return 0;
+    }
+    ReplaceEntry(size_t(i), h);
+    return 1;
+  }
+  if (!m_caDataHeaders.empty() && (m_caDataHeaders.back().nNextLoc != nLoc ||
+                                   h.nPrevLoc != m_caDataHeaders.back().nCurrLoc)) {
+    MakeFileHeaderArray(nullptr, 1, nullptr);
+    return 0;
+  }
+  AppendEntry(h);
+  return 1;
+}
+
+// ------------------------------------------------------------- finding ----
+
+int CDbRecordStore::GetHeaderLoc(uint8_t nTable, uint32_t nKey, uint8_t nSubTable) const {
+  EnsureIndex();
+  if (const std::vector<uint32_t>* p = m_index.Find(nTable, nKey, nSubTable))
+    for (uint32_t i : *p)
+      if (IsLiveStatus(m_caDataHeaders[i].cStatus)) return int(i);
+  return -1;
+}
+
+uint32_t CDbRecordStore::GetItemFileLoc(uint8_t nTable, uint32_t nKey, uint8_t nSubTable,
+                                        int nIncludeMarked) {
+  EnsureIndex();
+  if (const std::vector<uint32_t>* p = m_index.Find(nTable, nKey, nSubTable))
+    for (uint32_t i : *p) {
+      const char c = m_caDataHeaders[i].cStatus;
+      if (IsLiveStatus(c) || (nIncludeMarked == 1 && c == STATUS_MARKDEL))
+        return m_caDataHeaders[i].nCurrLoc;
+    }
+  return DB_NONE;
+}
+
+char CDbRecordStore::GetTableAndKey(uint32_t nLoc, uint8_t& nTable, uint32_t& nKey) {
+  stDataHeader h;
+  if (!ReadDbHeader(nLoc, h, 1)) return 0;
+  nTable = h.nTable;
+  nKey = h.nKey;
+  return h.cStatus;
+}
+
+void CDbRecordStore::GetFileLocations(std::vector<uint32_t>& naLocs) const {
+  for (const stDataHeader& h : m_caDataHeaders)
+    if (IsLiveStatus(h.cStatus) && h.nSubTable == 0) naLocs.push_back(h.nCurrLoc);
+}
+
+void CDbRecordStore::GetFileLocations(uint8_t nTable, std::vector<uint32_t>& naLocs) const {
+  for (const stDataHeader& h : m_caDataHeaders)
+    if (IsLiveStatus(h.cStatus) && h.nSubTable == 0 && h.nTable == nTable)
+      naLocs.push_back(h.nCurrLoc);
+}
+
+void CDbRecordStore::GetFileLocations(uint8_t nTable, uint32_t nKey, uint8_t nSubTable,
+                                      std::vector<uint32_t>& naLocs) const {
+  for (const stDataHeader& h : m_caDataHeaders)
+    if (IsLiveStatus(h.cStatus) && h.nTable == nTable && h.nKey == nKey &&
+        (nSubTable == 255 || h.nSubTable == nSubTable))
+      naLocs.push_back(h.nCurrLoc);
+}
+
+// ------------------------------------------------------------- writing ----
+
+void CDbRecordStore::ShowWriteFailure() { GetResponse("Could not write record to file.", MB_OK); }
+
+void CDbRecordStore::NoteChangedHeader(uint32_t nLoc) { m_naChangedHeaders.push_back(nLoc); }
+
+void CDbRecordStore::ResyncHeaderList() {
+  std::string sIgnored;
+  MakeFileHeaderArray(nullptr, 1, &sIgnored);
+}
+
+uint32_t CDbRecordStore::GetNextFree(uint32_t nSize, stDataHeader& header, stPlacement& place) {
+  place = stPlacement();
+  if (m_caDataHeaders.empty()) {
+    header.nCurrLoc = DB_FIRST_RECORD_LOC;
+    header.nNextLoc = header.nPrevLoc = DB_NONE;
+    header.nBlkLen = uint16_t(nSize);
+    return DB_FIRST_RECORD_LOC;
+  }
+  EnsureIndex();
+  auto fnTake = [&](size_t i, ePlace nPlace) {
+    place.nPlace = nPlace;
+    place.chosen = m_caDataHeaders[i];
+    header.nCurrLoc = place.chosen.nCurrLoc;
+    header.nNextLoc = place.chosen.nNextLoc;
+    header.nPrevLoc = place.chosen.nPrevLoc;
+    header.nBlkLen = uint16_t(BlockCapacity(i));  // never past the next header
+    return header.nCurrLoc;
+  };
+  // The same item with room enough is rewritten in place; smaller live
+  // copies of it become free space once the new copy is in the file.
+  if (const std::vector<uint32_t>* p = m_index.Find(header.nTable, header.nKey, header.nSubTable))
+    for (uint32_t i : *p) {
+      const stDataHeader& e = m_caDataHeaders[i];
+      if (!IsLiveStatus(e.cStatus) || e.nSubKey != header.nSubKey) continue;
+      if (BlockCapacity(i) >= nSize) return fnTake(i, PLACE_SAME_ITEM);
+      place.naOldCopies.push_back(e.nCurrLoc);
+    }
+  const long nFree = m_index.BestFree(nSize);
+  if (nFree >= 0) return fnTake(size_t(nFree), PLACE_FREE_BLOCK);
+  place.nPlace = PLACE_APPEND;
+  place.last = m_caDataHeaders.back();
+  const uint64_t nNew = uint64_t(place.last.nCurrLoc) + DB_HEADER_LEN + place.last.nBlkLen;
+  if (nNew + DB_HEADER_LEN + nSize > uint64_t(DB_MAX_LOCATION) + 1) return DB_NONE;
+  header.nCurrLoc = uint32_t(nNew);
+  header.nNextLoc = DB_NONE;
+  header.nPrevLoc = place.last.nCurrLoc;
+  header.nBlkLen = uint16_t(nSize);
+  return header.nCurrLoc;
+}
+
+bool CDbRecordStore::PlacementStillValid(const stPlacement& place, bool bAcceptLongerFile) {
+  const uint32_t nSize = GetFileSizeFromHandle(m_pFile.get());
+  if (nSize == DB_NONE) return false;
+  if (place.nPlace == PLACE_FIRST) return nSize <= DB_FIRST_RECORD_LOC || bAcceptLongerFile;
+  stDataHeader f;
+  const stDataHeader& want = place.nPlace == PLACE_APPEND ? place.last : place.chosen;
+  if (!ReadHeaderFromFile(want.nCurrLoc, f)) return false;
+  if (f.nBlkLen != want.nBlkLen || f.nNextLoc != want.nNextLoc) return false;
+  switch (place.nPlace) {
+    case PLACE_SAME_ITEM:
+      return IsLiveStatus(f.cStatus) && f.nTable == want.nTable && f.nKey == want.nKey &&
+             f.nSubTable == want.nSubTable && f.nSubKey == want.nSubKey;
+    case PLACE_FREE_BLOCK:
+      return f.cStatus == STATUS_DELETED;
+    default: {
+      // An append needs the end of the chain, and (unless the list was just
+      // rebuilt) a file that ends at the last block: anything longer may be
+      // another copy's append whose link is not written yet.
+      const uint64_t nEnd = uint64_t(want.nCurrLoc) + DB_HEADER_LEN + want.nBlkLen;
+      return f.nNextLoc == DB_NONE && (nSize <= nEnd || bAcceptLongerFile);
+    }
+  }
+}
+
+int CDbRecordStore::LinkAppendedRecord(uint32_t nPrevLoc, uint32_t nNewLoc) {
+  const int n = ChangeHeaderInFile(
+      nPrevLoc,
+      [&](stDataHeader& h) {
+        if (h.nNextLoc != DB_NONE) return false;  // another copy appended first
+        h.nNextLoc = nNewLoc;
+        return true;
+      },
+      "LinkAppendedRecord");
+  if (n == 1) NoteChangedHeader(nPrevLoc);
+  return n == 1;
+}
+
+bool CDbRecordStore::WriteAtPlacement(const stPlacement& place, stDataHeader& h, uint32_t nSize) {
+  const uint32_t nLoc = h.nCurrLoc;
+  // Data first, then the header, then the link: a failure at any step
+  // leaves the chain as it was.
+  if (nSize && WriteDbBlock(nLoc + DB_HEADER_LEN, m_cBuffer, nSize, 1) != nSize) return false;
+  if (WriteDbHeader(nLoc, h, 1) != DB_HEADER_LEN) {
+    if (place.nPlace == PLACE_SAME_ITEM || place.nPlace == PLACE_FREE_BLOCK)
+      RestoreHeaderBytes(nLoc, place.chosen);
+    return false;
+  }
+  NoteChangedHeader(nLoc);
+  return place.nPlace != PLACE_APPEND || LinkAppendedRecord(place.last.nCurrLoc, nLoc);
+}
+
+bool CDbRecordStore::FreeOldCopies(const stPlacement& place, const stDataHeader& h) {
+  bool bOk = true;
+  for (uint32_t nOld : place.naOldCopies) {
+    const int n = ChangeHeaderInFile(
+        nOld,
+        [&](stDataHeader& o) {
+          if (!IsLiveStatus(o.cStatus) || o.nTable != h.nTable || o.nKey != h.nKey ||
+              o.nSubTable != h.nSubTable || o.nSubKey != h.nSubKey)
+            return false;  // no longer this item's old copy
+          o.cStatus = STATUS_DELETED;
+          return true;
+        },
+        "WriteRecord");
+    if (n == 1) NoteChangedHeader(nOld);
+    bOk = bOk && n != 0;
+  }
+  return bOk;
+}
+
+uint32_t CDbRecordStore::WriteRecord(uint32_t nSize, uint8_t nTable, uint32_t nKey,
+                                     uint8_t nSubTable, uint32_t nSubKey) {
+  if (nSize > DB_MAX_BLOCK || !m_pFile || m_bReadOnly) {
+    ShowWriteFailure();
+    return DB_NONE;
+  }
+  for (int nRound = 0; nRound < kPlacementRounds; ++nRound) {
+    stDataHeader h;
+    h.nTable = nTable;
+    h.nSubTable = nSubTable;
+    h.nKey = nKey;
+    h.nSubKey = nSubKey;
+    stPlacement place;
+    const uint32_t nLoc = GetNextFree(nSize, h, place);
+    if (nLoc == DB_NONE) break;
+    h.nDataLen = uint16_t(nSize);
+    h.nUser = GetUserFromKey(nKey);
+    h.cStatus = STATUS_USED;
+    h.nLockOwner = 0;
+    // The chosen header (the last one for an append) is held from the check
+    // to the write, so no other copy changes it in between.
+    const uint32_t nHold = place.nPlace == PLACE_APPEND ? place.last.nCurrLoc : nLoc;
+    const uint32_t nHoldLen = place.nPlace == PLACE_FIRST ? 0 : DB_HEADER_LEN;
+    if (nHoldLen && !HoldRange(nHold, nHoldLen, "WriteRecord")) break;
+    // The list may lag behind the file: check the choice, rebuild and choose again.
+    const bool bValid = PlacementStillValid(place, nRound > 0);
+    const bool bWritten = bValid && WriteAtPlacement(place, h, nSize);
+    if (nHoldLen) ReleaseRange(nHold, nHoldLen);
+    if (!bValid) {
+      KTRACE("WriteRecord: list out of step at %u, rebuilding\n", nLoc);
+      ResyncHeaderList();
+      continue;
+    }
+    if (!bWritten || !FreeOldCopies(place, h)) break;
+    return nLoc;
+  }
+  ShowWriteFailure();
+  ResyncHeaderList();
+  return DB_NONE;
+}
+
+int CDbRecordStore::RewriteRecord(uint32_t nLoc, uint32_t nSize, uint8_t nTable, uint32_t nKey,
+                                  uint8_t nSubTable, uint32_t nSubKey, int nLock) {
+  if (nLoc == DB_NONE || m_bReadOnly) return 0;
+  // The header is held from the read to the write, so a lock another copy
+  // sets meanwhile is not overwritten by a stale copy.
+  if (!HoldRange(nLoc, DB_HEADER_LEN, "RewriteRecord")) return 0;
+  int nResult = 0;
+  stDataHeader h;
+  if (ReadHeaderFromFile(nLoc, h) && (nSize == DB_NONE || nSize <= h.nDataLen)) {
+    const stDataHeader old = h;
+    h.nTable = nTable;
+    h.nSubTable = nSubTable;
+    h.nKey = nKey;
+    h.nSubKey = nSubKey;
+    if (nSize != DB_NONE) h.nDataLen = uint16_t(nSize);
+    h.cStatus = STATUS_USED;
+    h.nUser = GetUserFromKey(nKey);
+    const bool bData =
+        nSize == DB_NONE || nSize == 0 || WriteDbBlock(nLoc + DB_HEADER_LEN, m_cBuffer, nSize, nLock) == nSize;
+    if (!bData) {
+      ShowWriteFailure();
+    } else if (WriteDbHeader(nLoc, h, nLock) != DB_HEADER_LEN) {
+      RestoreHeaderBytes(nLoc, old);
+      ShowWriteFailure();
+      nResult = -1;
+    } else {
+      NoteChangedHeader(nLoc);
+      nResult = 1;
+    }
+  }
+  ReleaseRange(nLoc, DB_HEADER_LEN);
+  if (nResult == -1) ResyncHeaderList();
+  return nResult;
+}
+
+uint32_t CDbRecordStore::ReadRecord(uint32_t nLoc, int nLock, uint32_t* pKey, uint32_t* pSubKey,
+                                    uint8_t* pSubTable) {
+  if (nLoc == DB_NONE) return 0;
+  stDataHeader h;
+  if (!ReadDbHeader(nLoc, h, nLock)) return 0;
+  if (h.nDataLen && ReadDbBlock(nLoc + DB_HEADER_LEN, m_cBuffer, h.nDataLen, nLock) != h.nDataLen)
+    return 0;
+  if (pKey) *pKey = h.nKey;
+  if (pSubKey) *pSubKey = h.nSubKey;
+  if (pSubTable) *pSubTable = h.nSubTable;
+  return h.nDataLen;
+}
+
+uint32_t CDbRecordStore::ReadTableRecord(uint8_t nTable, uint32_t nKey) {
+  return ReadRecord(GetItemFileLoc(nTable, nKey, 0, 0), 1);
+}
+
+int CDbRecordStore::DeleteRecord(uint32_t nLoc, int nFree, int nLock) {
+  NoteChangedHeader(nLoc);
+  return ChangeStatus(nLoc, nFree == 1 ? STATUS_DELETED : STATUS_MARKDEL, nLock);
+}
+
+int CDbRecordStore::ChangeStatus(uint32_t nLoc, char cStatus, int /*nLock*/) {
+  // Always from the file's bytes under a held range (the held write is
+  // locked and verified when others are on line).
+  const int n = ChangeHeaderInFile(
+      nLoc,
+      [&](stDataHeader& h) {
+        h.cStatus = cStatus;
+        return true;
+      },
+      "ChangeStatus");
+  return n == 1 ? 1 : 0;
+}
+
+uint32_t CDbRecordStore::SetIntAt(uint32_t nLoc, uint32_t nValue, int nLock) {
+  uint8_t a[4];
+  PutUint32(a, nValue);
+  return WriteDbBlock(nLoc, a, 4, nLock);
+}
+
+uint32_t CDbRecordStore::GetIntAt(uint32_t nLoc) {
+  uint8_t a[4];
+  if (ReadDbBlock(nLoc, a, 4, 1) != 4) return DB_NONE;
+  return GetUint32(a);
+}
+
+uint32_t CDbRecordStore::SetByteAt(uint32_t nLoc, uint8_t nValue, int nLock) {
+  return WriteDbBlock(nLoc, &nValue, 1, nLock);
+}
+
+uint8_t CDbRecordStore::GetByteAt(uint32_t nLoc, int nLock) {
+  uint8_t n = 0;
+  m_bLastByteReadFailed = ReadDbBlock(nLoc, &n, 1, nLock) != 1;
+  return m_bLastByteReadFailed ? 0xFF : n;
+}
+
+// ---------------------------------------------------------------- keys ----
+
+uint32_t CDbRecordStore::GetNextKey(uint8_t nTable) {
+  const uint32_t nLow = KeyRangeLow(m_nUserNumber);
+  const uint32_t nEnd = KeyRangeEnd(m_nUserNumber);
+  EnsureIndex();
+  // The highest key over every header of the table, freed ones included, so
+  // that a deleted item's code is never handed out again.
+  uint32_t nHighest = nLow;
+  uint32_t nKey = 0;
+  if (m_index.HighestKeyBelow(nTable, nEnd, nKey) && nKey > nHighest) nHighest = nKey;
+  if (uint64_t(nHighest) + 1 >= nEnd) {
+    GetResponse(StrFormat("No more keys available for user %u in %s.", unsigned(m_nUserNumber),
+                          GetTableName(nTable).c_str()),
+                MB_OK);
+    return DB_NONE;
+  }
+  return nHighest + 1;
+}
+
+uint8_t CDbRecordStore::GetUserFromKey(uint32_t nKey) const {
+  return UserFromKey(nKey, m_nUserNumber);
+}
+
+// --------------------------------------------------------------- names ----
+
+std::string CDbRecordStore::GetTableName(int nTable) const {
+  if (nTable == TABLE_ALL) return "All tables";
+  if (nTable == TABLE_DATABASE) return "No tables";
+  if (nTable < DB_FIRST_TABLE || nTable > DB_LAST_TABLE) return StrFormat("Bad table index %i", nTable);
+  if (size_t(nTable) < m_saTableNames.size() && !m_saTableNames[nTable].empty())
+    return m_saTableNames[nTable];
+  return DefaultTableName(nTable);
+}
+
+void CDbRecordStore::SetTableNames(const std::vector<std::string>& saNames) {
+  m_saTableNames = saNames;
+}
+
+std::string CDbRecordStore::HeaderDescription(const stDataHeader& h) {
+  return StrFormat(
+      "Header: Table %i, key %u, CurrLoc %u, Status %c, NextLoc %u, PrevLoc %u, BlkLen %u, "
+      "DataLen %u",
+      int(h.nTable), h.nKey, h.nCurrLoc, h.cStatus ? h.cStatus : ' ', h.nNextLoc, h.nPrevLoc,
+      unsigned(h.nBlkLen), unsigned(h.nDataLen));
+}
+
+bool CDbRecordStore::IsAloneOnFile() {
+  return m_nUsersOnLine <= 1 && m_pFile && m_pFile->IsAlone();
+}

@@ -1,0 +1,281 @@
+#include "engine/CSharedFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+
+namespace {
+
+// Fault-injection state: process-wide call counters and, per call kind, the
+// counter value at which calls start failing (0: none).
+std::atomic<long> g_naCalls[IO_CALL_COUNT];
+std::atomic<long> g_naFailAt[IO_CALL_COUNT];
+std::atomic<bool> g_baPersistent[IO_CALL_COUNT];
+
+bool InjectedFailure(eIoCall nCall) {
+  const long n = ++g_naCalls[nCall];
+  const long nAt = g_naFailAt[nCall].load();
+  if (nAt == 0 || n < nAt) return false;
+  if (n == nAt) {
+    if (!g_baPersistent[nCall]) g_naFailAt[nCall] = 0;
+    return true;
+  }
+  return g_baPersistent[nCall].load();
+}
+
+}  // namespace
+
+CSharedFile::~CSharedFile() { Close(); }
+
+bool CSharedFile::OpenExisting(const std::string& sPath, bool bReadOnly) {
+  Close();
+  const int nFd = ::open(sPath.c_str(), (bReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+  if (nFd < 0) {
+    m_nLastError = errno;
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(nFd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    m_nLastError = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    ::close(nFd);
+    return false;
+  }
+  m_nFd = nFd;
+  m_bReadOnly = bReadOnly;
+  m_sPath = sPath;
+  m_nLastError = 0;
+  return true;
+}
+
+bool CSharedFile::CreateNew(const std::string& sPath) {
+  Close();
+  const int nFd = ::open(sPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0660);
+  if (nFd < 0) {
+    m_nLastError = errno;
+    return false;
+  }
+  m_nFd = nFd;
+  m_bReadOnly = false;
+  m_sPath = sPath;
+  m_nLastError = 0;
+  return true;
+}
+
+void CSharedFile::Close() {
+  if (m_nFd >= 0) ::close(m_nFd);  // drops every OFD lock of this handle
+  m_nFd = -1;
+  m_holds.clear();
+}
+
+bool CSharedFile::SameFileAs(const CSharedFile& other) const {
+  struct stat a {}, b {};
+  if (m_nFd < 0 || other.m_nFd < 0) return false;
+  if (::fstat(m_nFd, &a) != 0 || ::fstat(other.m_nFd, &b) != 0) return false;
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+eIoResult CSharedFile::Fail(int nErrno) {
+  m_nLastError = nErrno;
+  return IO_FAILED;
+}
+
+int64_t CSharedFile::Size() {
+  struct stat st {};
+  if (m_nFd < 0) {
+    m_nLastError = EBADF;
+    return -1;
+  }
+  if (::fstat(m_nFd, &st) != 0) {
+    m_nLastError = errno;
+    return -1;
+  }
+  return int64_t(st.st_size);
+}
+
+eIoResult CSharedFile::Truncate(uint64_t nSize) {
+  if (m_nFd < 0) return Fail(EBADF);
+  while (::ftruncate(m_nFd, off_t(nSize)) != 0) {
+    if (errno != EINTR) return Fail(errno);
+  }
+  return IO_OK;
+}
+
+eIoResult CSharedFile::Read(uint64_t nLoc, void* pBuffer, size_t nSize, size_t* pDone) {
+  if (pDone) *pDone = 0;
+  if (m_nFd < 0) return Fail(EBADF);
+  const std::vector<stRange> gaps = Gaps(nLoc, nLoc + nSize);
+  const eIoResult nLock = LockGaps(F_RDLCK, gaps);
+  if (nLock != IO_OK) return nLock;
+  size_t nDone = 0;
+  eIoResult nResult = IO_OK;
+  while (nDone < nSize) {
+    if (InjectedFailure(IO_CALL_PREAD)) {
+      nResult = Fail(EIO);
+      break;
+    }
+    const ssize_t n = ::pread(m_nFd, static_cast<uint8_t*>(pBuffer) + nDone, nSize - nDone,
+                              off_t(nLoc + nDone));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      nResult = Fail(n < 0 ? errno : ENODATA);  // end of file before nSize bytes
+      break;
+    }
+    nDone += size_t(n);
+  }
+  UnlockGaps(gaps);
+  if (pDone) *pDone = nDone;
+  if (nResult == IO_OK) m_nLastError = 0;
+  return nResult;
+}
+
+eIoResult CSharedFile::Write(uint64_t nLoc, const void* pBuffer, size_t nSize, size_t* pDone) {
+  if (pDone) *pDone = 0;
+  if (m_nFd < 0) return Fail(EBADF);
+  if (m_bReadOnly) return Fail(EBADF);
+  const std::vector<stRange> gaps = Gaps(nLoc, nLoc + nSize);
+  const eIoResult nLock = LockGaps(F_WRLCK, gaps);
+  if (nLock != IO_OK) return nLock;
+  size_t nDone = 0;
+  eIoResult nResult = IO_OK;
+  while (nDone < nSize) {
+    if (InjectedFailure(IO_CALL_PWRITE)) {
+      nResult = Fail(EIO);
+      break;
+    }
+    const ssize_t n = ::pwrite(m_nFd, static_cast<const uint8_t*>(pBuffer) + nDone, nSize - nDone,
+                               off_t(nLoc + nDone));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      nResult = Fail(n < 0 ? errno : ENOSPC);
+      break;
+    }
+    nDone += size_t(n);
+  }
+  UnlockGaps(gaps);
+  if (pDone) *pDone = nDone;
+  if (nResult == IO_OK) m_nLastError = 0;
+  return nResult;
+}
+
+eIoResult CSharedFile::Flush() {
+  if (m_nFd < 0) return Fail(EBADF);
+  if (InjectedFailure(IO_CALL_FSYNC)) return Fail(EIO);
+  if (::fdatasync(m_nFd) != 0) return Fail(errno);
+  return IO_OK;
+}
+
+eIoResult CSharedFile::SetLock(short nType, uint64_t nLoc, uint64_t nSize) {
+  struct flock fl {};
+  fl.l_type = nType;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = off_t(nLoc);
+  fl.l_len = off_t(nSize);
+  fl.l_pid = 0;
+  while (::fcntl(m_nFd, F_OFD_SETLK, &fl) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EACCES) {
+      m_nLastError = errno;
+      return IO_LOCKED;
+    }
+    return Fail(errno);
+  }
+  return IO_OK;
+}
+
+std::vector<CSharedFile::stRange> CSharedFile::Gaps(uint64_t nStart, uint64_t nEnd) const {
+  std::vector<stRange> covered;
+  for (const stRange& r : m_holds)
+    if (r.nStart < nEnd && r.nEnd > nStart) covered.push_back(r);
+  std::sort(covered.begin(), covered.end(),
+            [](const stRange& a, const stRange& b) { return a.nStart < b.nStart; });
+  std::vector<stRange> gaps;
+  uint64_t nPos = nStart;
+  for (const stRange& r : covered) {
+    if (r.nStart > nPos) gaps.push_back({nPos, std::min(r.nStart, nEnd)});
+    nPos = std::max(nPos, r.nEnd);
+    if (nPos >= nEnd) break;
+  }
+  if (nPos < nEnd) gaps.push_back({nPos, nEnd});
+  return gaps;
+}
+
+eIoResult CSharedFile::LockGaps(short nType, const std::vector<stRange>& gaps) {
+  for (size_t i = 0; i < gaps.size(); ++i) {
+    const eIoResult n = SetLock(nType, gaps[i].nStart, gaps[i].nEnd - gaps[i].nStart);
+    if (n != IO_OK) {
+      UnlockGaps(std::vector<stRange>(gaps.begin(), gaps.begin() + long(i)));
+      return n;
+    }
+  }
+  return IO_OK;
+}
+
+void CSharedFile::UnlockGaps(const std::vector<stRange>& gaps) {
+  for (const stRange& r : gaps) SetLock(F_UNLCK, r.nStart, r.nEnd - r.nStart);
+}
+
+eIoResult CSharedFile::Hold(uint64_t nLoc, uint64_t nSize) {
+  if (m_nFd < 0) return Fail(EBADF);
+  if (nSize == 0) return IO_OK;
+  // A read-only handle cannot write-lock; its holds only keep writers out.
+  const eIoResult n = LockGaps(m_bReadOnly ? F_RDLCK : F_WRLCK, Gaps(nLoc, nLoc + nSize));
+  if (n == IO_OK) m_holds.push_back({nLoc, nLoc + nSize});
+  return n;
+}
+
+eIoResult CSharedFile::Release(uint64_t nLoc, uint64_t nSize) {
+  if (m_nFd < 0) return Fail(EBADF);
+  if (nSize == 0) return IO_OK;
+  for (size_t i = m_holds.size(); i-- > 0;) {
+    if (m_holds[i].nStart == nLoc && m_holds[i].nEnd == nLoc + nSize) {
+      m_holds.erase(m_holds.begin() + long(i));
+      UnlockGaps(Gaps(nLoc, nLoc + nSize));
+      return IO_OK;
+    }
+  }
+  return Fail(EINVAL);
+}
+
+bool CSharedFile::IsHeld(uint64_t nLoc, uint64_t nSize) const {
+  return Gaps(nLoc, nLoc + nSize).empty();
+}
+
+eIoResult CSharedFile::TakePresence(bool bExclusive) {
+  if (m_nFd < 0) return Fail(EBADF);
+  return SetLock(bExclusive ? F_WRLCK : F_RDLCK, kPresenceByte, 1);
+}
+
+eIoResult CSharedFile::SharePresence() {
+  if (m_nFd < 0) return Fail(EBADF);
+  return SetLock(F_RDLCK, kPresenceByte, 1);  // converts in place, never unlocked between
+}
+
+bool CSharedFile::IsAlone() {
+  if (m_nFd < 0) return false;
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = off_t(kPresenceByte);
+  fl.l_len = 1;
+  fl.l_pid = 0;
+  if (::fcntl(m_nFd, F_OFD_GETLK, &fl) != 0) return false;
+  return fl.l_type == F_UNLCK;
+}
+
+void CSharedFile::InjectFault(eIoCall nCall, int nNth, bool bPersistent) {
+  g_baPersistent[nCall] = bPersistent;
+  g_naFailAt[nCall] = g_naCalls[nCall].load() + nNth;
+}
+
+void CSharedFile::ClearFaults() {
+  for (int i = 0; i < IO_CALL_COUNT; ++i) {
+    g_naFailAt[i] = 0;
+    g_baPersistent[i] = false;
+  }
+}
+
+long CSharedFile::CallCount(eIoCall nCall) { return g_naCalls[nCall].load(); }
