@@ -1,0 +1,603 @@
+#include "network/CLanServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+#include "network/LanMessage.h"
+#include "network/NetworkHelpers.h"
+#include "support/CDialogWaitBox.h"
+#include "support/Diagnostic.h"
+#include "support/StringUtil.h"
+#include "support/CUserInterface.h"
+#include "support/UserPrompts.h"
+
+namespace {
+
+constexpr int kListenBacklog = 10;
+constexpr int kAcceptPollMs = 1000;
+constexpr int kAcceptBackoffMs = 100;
+constexpr int kStartPollMs = 10;
+
+// An outgoing socket never receives data, so a readable one has seen the
+// peer's close or reset: the connection is dead.
+bool IsSocketAlive(const SocketPtr& pSocket) {
+  if (!pSocket) return false;
+  pollfd fd{pSocket->Fd(), POLLIN, 0};
+  return poll(&fd, 1, 0) == 0;
+}
+
+}  // namespace
+
+CLanServer::CLanServer(stLanIdentity identity) : m_identity(std::move(identity)) {}
+
+CLanServer::~CLanServer() { DeleteLanServer(); }
+
+uint16_t CLanServer::ChoosePort(const std::string& sName) const {
+  long long nPort = 0;
+  if (!m_identity.m_sPortText.empty()) {
+    if (ParseInt(m_identity.m_sPortText, nPort) && nPort > 0 && nPort <= 65535)
+      return uint16_t(nPort);
+    KTRACE("LAN port setting '%s' is not a port number; the derived port is used",
+           m_identity.m_sPortText.c_str());
+  }
+  return PortFromName(sName);
+}
+
+int CLanServer::OnNewLanServer(CMainFramePoster* pPoster, const std::string& sName,
+                               uint8_t nUserNumber, CInboundQueue* pQueue,
+                               CDialogWaitBox* pWaitBox) {
+  if (m_serverThread.joinable() || m_bRunning) return 0;
+  if (m_identity.m_sListenAddress.empty()) {
+    m_identity.m_sListenAddress = SelectAdapter("");
+    LanSettings().m_sIpAddressLanSvr = m_identity.m_sListenAddress;
+  }
+  m_nPort = ChoosePort(sName);
+  m_nUserNumber = nUserNumber;
+  m_pPoster = pPoster;
+  m_pQueue = pQueue;
+  SetServerError("");
+  if (pWaitBox)
+    pWaitBox->ChangeText(StrFormat("Initialize local area network listening function on IP address %s",
+                                   m_identity.m_sListenAddress.c_str()));
+  m_nWakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  m_bStopping = false;
+  m_serverThread = std::thread(&CLanServer::ServerThread, this);
+  // The listener must accept before any peer is greeted: a greeted peer
+  // connects back at once.
+  if (!WaitForListening(pWaitBox)) return 0;
+  m_bRunning = true;
+  GetNetworkUsers(pWaitBox);
+  return 1;
+}
+
+bool CLanServer::WaitForListening(CDialogWaitBox* pWaitBox) {
+  for (;;) {
+    std::string sError;
+    {
+      std::lock_guard<std::mutex> lock(m_serverMutex);
+      if (m_pListenSocket) return true;
+      sError = m_sServerError;
+    }
+    if (!sError.empty()) {
+      GetResponse(sError, MB_OK);
+      return false;
+    }
+    if (pWaitBox && pWaitBox->TestForAbort()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStartPollMs));
+  }
+}
+
+void CLanServer::SetServerError(const std::string& sError) {
+  std::lock_guard<std::mutex> lock(m_serverMutex);
+  m_sServerError = sError;
+}
+
+std::string CLanServer::ServerError() const {
+  std::lock_guard<std::mutex> lock(m_serverMutex);
+  return m_sServerError;
+}
+
+void CLanServer::ServerThread() {
+  const int nFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (nFd < 0) {
+    SetServerError("Failed to set up server socket, invalid socket");
+    return;
+  }
+  auto pListen = std::make_shared<CSocket>(nFd);
+  const int nOn = 1;
+  setsockopt(nFd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(m_nPort);
+  const std::string& sAddress = m_identity.m_sListenAddress;
+  const bool bAddressOk =
+      sAddress.empty() ? (addr.sin_addr.s_addr = htonl(INADDR_ANY), true)
+                       : inet_pton(AF_INET, sAddress.c_str(), &addr.sin_addr) == 1;
+  if (!bAddressOk) errno = EINVAL;
+  if (!bAddressOk || ::bind(nFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    SetServerError(StrFormat("Failed to set up server socket, failed to bind %s, port %u, %s",
+                             sAddress.c_str(), unsigned(m_nPort), WsaErrorMessage().c_str()));
+    return;
+  }
+  if (::listen(nFd, kListenBacklog) != 0) {
+    SetServerError(StrFormat("Failed to set up server socket, failed in 'listen' call, %s",
+                             WsaErrorMessage().c_str()));
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(m_serverMutex);
+    m_pListenSocket = pListen;
+  }
+  KTRACE("LAN server listening on %s port %u", sAddress.c_str(), unsigned(m_nPort));
+  while (!m_bStopping) {
+    ReapReaders(false);
+    pollfd fds[2] = {{nFd, POLLIN, 0}, {m_nWakeFd, POLLIN, 0}};
+    if (poll(fds, 2, kAcceptPollMs) < 0 && errno != EINTR) break;
+    if (m_bStopping) break;
+    if (fds[0].revents & POLLIN) AcceptOne(nFd);
+  }
+}
+
+void CLanServer::AcceptOne(int nListenFd) {
+  sockaddr_in from{};
+  socklen_t nLen = sizeof from;
+  const int nFd = accept4(nListenFd, reinterpret_cast<sockaddr*>(&from), &nLen, SOCK_CLOEXEC);
+  if (nFd < 0) {
+    if (errno == EINTR || errno == EAGAIN || errno == ECONNABORTED) return;
+    // Out of descriptors or memory: wait a little instead of spinning.
+    KTRACE("LAN server accept failed: %s", WsaErrorMessage().c_str());
+    pollfd fd{m_nWakeFd, POLLIN, 0};
+    poll(&fd, 1, kAcceptBackoffMs);
+    return;
+  }
+  char cSource[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &from.sin_addr, cSource, sizeof cSource);
+  if (ReaderCount() >= kMaxConnections) {
+    KTRACE("LAN server refused a connection from %s: too many connections", cSource);
+    ::close(nFd);
+    return;
+  }
+  CSocket::SetKeepAlive(nFd);
+  auto pConn = std::make_unique<stConnection>();
+  pConn->m_pSocket = std::make_shared<CSocket>(nFd);
+  pConn->m_pBuffer = std::make_unique<CListeningThreadMemoryBuffer>();
+  pConn->m_sSourceAddress = cSource;
+  std::lock_guard<std::mutex> lock(m_connMutex);
+  stConnection* p = pConn.get();
+  m_connections.push_back(std::move(pConn));
+  p->m_thread = std::thread(&CLanServer::ListenThread, this, p);
+}
+
+void CLanServer::ReapReaders(bool bAll) {
+  std::list<std::unique_ptr<stConnection>> done;
+  {
+    std::lock_guard<std::mutex> lock(m_connMutex);
+    for (auto it = m_connections.begin(); it != m_connections.end();) {
+      if (bAll || (*it)->m_bFinished) {
+        if (bAll) (*it)->m_pSocket->Shutdown();
+        done.push_back(std::move(*it));
+        it = m_connections.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (auto& pConn : done)
+    if (pConn->m_thread.joinable()) pConn->m_thread.join();
+}
+
+size_t CLanServer::ReaderCount() const {
+  std::lock_guard<std::mutex> lock(m_connMutex);
+  return size_t(std::count_if(m_connections.begin(), m_connections.end(),
+                              [](const auto& p) { return !p->m_bFinished; }));
+}
+
+void CLanServer::ListenThread(stConnection* pConn) {
+  std::vector<std::string> saTexts;
+  while (!m_bStopping) {
+    if (pConn->m_pBuffer->Receive(pConn->m_pSocket->Fd()) <= 0) break;
+    saTexts.clear();
+    const bool bOk = pConn->m_pBuffer->TakeReceived(saTexts);
+    HandleReceived(pConn, saTexts);
+    if (!bOk) {
+      KTRACE("LAN connection from %s sent %zu bytes without a message end: disconnected",
+             pConn->m_sSourceAddress.c_str(), pConn->m_pBuffer->Leftover().size());
+      pConn->m_pSocket->Shutdown();
+      break;
+    }
+  }
+  ConnectionEnded(pConn);
+  pConn->m_bFinished = true;
+}
+
+void CLanServer::HandleReceived(stConnection* pConn, std::vector<std::string>& saTexts) {
+  std::vector<std::string> saAccepted;
+  for (const auto& sText : saTexts) AcceptText(pConn, sText, saAccepted);
+  if (saAccepted.empty() || !m_pQueue) return;
+  m_pQueue->Append(saAccepted);
+  if (m_pPoster) m_pPoster->PostMainFrameMessage(MAINFRAME_MESSAGES_WAITING);
+}
+
+bool CLanServer::AcceptText(stConnection* pConn, const std::string& sText,
+                            std::vector<std::string>& saOut) {
+  const std::string& sSource = pConn->m_sSourceAddress;
+  const stLanTextCheck check = CheckLanText(sText);
+  if (check.m_nKind == LAN_TEXT_INVALID) {
+    KTRACE("LAN message from %s dropped (%s): %s", sSource.c_str(), check.m_sWhy.c_str(),
+           sText.c_str());
+    return false;
+  }
+  if (check.m_nKind == LAN_TEXT_PING || check.m_nKind == LAN_TEXT_AUTOTEST) {
+    if (!IsFromAnyPeer(sSource)) {
+      KTRACE("LAN message from %s dropped (not a listed computer): %s", sSource.c_str(),
+             sText.c_str());
+      return false;
+    }
+    saOut.push_back(sText);
+    return true;
+  }
+  std::string sTag;
+  {
+    std::lock_guard<std::mutex> lock(m_connMutex);
+    sTag = pConn->m_sLoggedOnAs;
+  }
+  const bool bLogOn = check.m_nKind == LAN_TEXT_LOG && check.m_sCommand == LOG_ON;
+  const bool bKnown = (sTag.empty() || sTag == check.m_sSender) &&
+                      (IsFromPeer(check.m_sSender, sSource) ||
+                       (bLogOn && sTag.empty() && LearnPeer(check.m_sSender, sSource)));
+  if (!bKnown) {
+    KTRACE("LAN message from %s dropped (sender does not match the connection): %s",
+           sSource.c_str(), sText.c_str());
+    return false;
+  }
+  if (check.m_nKind == LAN_TEXT_LOG) {
+    TagConnection(pConn, check.m_sSender, check.m_sCommand, saOut);
+    LogOnOrOff(sText);
+  }
+  saOut.push_back(sText);
+  return true;
+}
+
+bool CLanServer::IsFromPeer(const std::string& sSender, const std::string& sSource) {
+  std::string sAddress;
+  {
+    std::lock_guard<std::mutex> lock(m_peersMutex);
+    const int nIndex = FindPeerLocked(sSender);
+    if (nIndex < 0) return false;
+    sAddress = m_caPeers[size_t(nIndex)].m_sAddress;
+  }
+  if (sAddress.empty() || !IsDottedAddress(sAddress)) sAddress = ResolveName(sSender);
+  return !sAddress.empty() && sAddress == sSource;
+}
+
+bool CLanServer::IsFromAnyPeer(const std::string& sSource) {
+  std::lock_guard<std::mutex> lock(m_peersMutex);
+  return std::any_of(m_caPeers.begin(), m_caPeers.end(),
+                     [&](const stNetworkName& p) { return p.m_sAddress == sSource; });
+}
+
+bool CLanServer::LearnPeer(const std::string& sSender, const std::string& sSource) {
+  const std::string sLocal = m_identity.m_sListenAddress.empty() ? m_identity.m_sHostAddress
+                                                                 : m_identity.m_sListenAddress;
+  if (sSender != ToUpper(sSender) || sSender == m_identity.m_sComputerName ||
+      sSource == sLocal || !IsSameSubnet(sLocal, sSource))
+    return false;
+  {
+    std::lock_guard<std::mutex> lock(m_peersMutex);
+    if (FindPeerLocked(sSender) >= 0) return false;
+    stNetworkName peer;
+    peer.m_sName = sSender;
+    peer.m_sAddress = sSource;
+    m_caPeers.push_back(peer);
+  }
+  std::lock_guard<std::mutex> lock(m_listFileMutex);
+  std::vector<std::string> saLines;
+  ReadComputerList(m_identity.m_sComputerListPath, saLines);
+  saLines.push_back(sSender + ":" + sSource);
+  WriteComputerList(m_identity.m_sComputerListPath, saLines);
+  KTRACE("LAN computer %s at %s added to the computer list", sSender.c_str(), sSource.c_str());
+  return true;
+}
+
+void CLanServer::TagConnection(stConnection* pConn, const std::string& sSender,
+                               const std::string& sCommand, std::vector<std::string>& saOut) {
+  std::vector<SocketPtr> stale;
+  {
+    std::lock_guard<std::mutex> lock(m_connMutex);
+    if (sCommand == LOG_OFF) {
+      pConn->m_sLoggedOnAs.clear();
+      return;
+    }
+    if (sCommand == LOG_ON)
+      for (auto& p : m_connections)
+        if (p.get() != pConn && p->m_sLoggedOnAs == sSender) {
+          p->m_sLoggedOnAs.clear();
+          stale.push_back(p->m_pSocket);
+        }
+    if (pConn->m_sLoggedOnAs.empty()) pConn->m_sLoggedOnAs = sSender;
+  }
+  if (stale.empty()) return;
+  // The sender started again: whatever its old copy held is gone.
+  uint8_t nUser = 255;
+  {
+    std::lock_guard<std::mutex> lock(m_peersMutex);
+    const int nIndex = FindPeerLocked(sSender);
+    if (nIndex >= 0) nUser = m_caPeers[size_t(nIndex)].m_nUserNumber;
+  }
+  const std::string sLogOff = FormatLogOnMessage(sSender, nUser, LOG_OFF);
+  KTRACE("LAN computer %s logged on again: its old connection counts as its log-off",
+         sSender.c_str());
+  LogOnOrOff(sLogOff);
+  saOut.push_back(sLogOff);
+  for (auto& p : stale) p->Shutdown();
+}
+
+void CLanServer::ConnectionEnded(stConnection* pConn) {
+  if (m_bStopping) return;
+  std::string sSender;
+  {
+    std::lock_guard<std::mutex> lock(m_connMutex);
+    sSender.swap(pConn->m_sLoggedOnAs);
+    for (const auto& p : m_connections)
+      if (p.get() != pConn && !p->m_bFinished && p->m_sLoggedOnAs == sSender) sSender.clear();
+  }
+  if (sSender.empty()) return;
+  uint8_t nUser = 255;
+  {
+    std::lock_guard<std::mutex> lock(m_peersMutex);
+    const int nIndex = FindPeerLocked(sSender);
+    if (nIndex >= 0) nUser = m_caPeers[size_t(nIndex)].m_nUserNumber;
+  }
+  const std::string sLogOff = FormatLogOnMessage(sSender, nUser, LOG_OFF);
+  KTRACE("LAN connection of %s ended without a log-off: handled as its log-off", sSender.c_str());
+  LogOnOrOff(sLogOff);
+  if (!m_pQueue) return;
+  m_pQueue->Append(sLogOff);
+  if (m_pPoster) m_pPoster->PostMainFrameMessage(MAINFRAME_MESSAGES_WAITING);
+}
+
+void CLanServer::LogOnOrOff(const std::string& sText) {
+  const stLanTextCheck check = CheckLanText(sText);
+  if (check.m_nKind != LAN_TEXT_LOG) return;
+  SocketPtr pOld;
+  stNetworkName answerOn;
+  int nIndex = -1;
+  bool bConnectBack = false;
+  {
+    std::lock_guard<std::mutex> lock(m_peersMutex);
+    nIndex = FindPeerLocked(check.m_sSender);
+    if (nIndex < 0) return;
+    stNetworkName& peer = m_caPeers[size_t(nIndex)];
+    peer.m_nUserNumber = uint8_t(check.m_nUserNumber);
+    if (check.m_sCommand == LOG_OFF) {
+      pOld = std::move(peer.m_pSocket);
+      peer.m_nConnected = 0;
+    } else if (check.m_sCommand == LOG_ON) {
+      // A live connection stays (both copies started together); a dead one
+      // is closed before the new one opens.
+      if (peer.m_nConnected && IsSocketAlive(peer.m_pSocket)) {
+        answerOn = peer;
+      } else {
+        pOld = std::move(peer.m_pSocket);
+        peer.m_nConnected = 0;
+        bConnectBack = true;
+      }
+    }
+    RecountLocked();
+  }
+  pOld.reset();
+  if (bConnectBack) {
+    ConnectBack(check.m_sSender);
+  } else if (answerOn.m_pSocket) {
+    DoSend(answerOn, FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON_ACKNOWLEDGE), nIndex);
+  }
+}
+
+void CLanServer::ConnectBack(const std::string& sName) {
+  stNetworkName peer;
+  {
+    std::lock_guard<std::mutex> lock(m_peersMutex);
+    const int nIndex = FindPeerLocked(sName);
+    if (nIndex < 0) return;
+    peer = m_caPeers[size_t(nIndex)];
+  }
+  SetupSender(peer);
+  SocketPtr pOld;
+  int nIndex = -1;
+  {
+    std::lock_guard<std::mutex> lock(m_peersMutex);
+    nIndex = FindPeerLocked(sName);
+    if (nIndex < 0) return;
+    stNetworkName& stored = m_caPeers[size_t(nIndex)];
+    stored.m_sError = peer.m_sError;
+    if (peer.m_nConnected) {
+      pOld = std::move(stored.m_pSocket);
+      stored.m_pSocket = peer.m_pSocket;
+      stored.m_sAddress = peer.m_sAddress;
+      stored.m_nConnected = 1;
+    }
+    RecountLocked();
+  }
+  pOld.reset();
+  if (peer.m_nConnected)
+    DoSend(peer, FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON_ACKNOWLEDGE), nIndex);
+}
+
+void CLanServer::GetNetworkUsers(CDialogWaitBox* pWaitBox) {
+  std::vector<std::string> saLines;
+  const std::string sOwnAddress = m_identity.m_sListenAddress.empty()
+                                      ? m_identity.m_sHostAddress
+                                      : m_identity.m_sListenAddress;
+  GetNetWorkComputers(saLines, m_identity.m_sComputerListPath, m_identity.m_sComputerName,
+                      sOwnAddress);
+  {
+    std::lock_guard<std::mutex> lock(m_peersMutex);
+    m_caPeers.clear();
+    m_nConnectedCount = 0;
+    // Every entry is known before anyone is greeted, so an early answer
+    // always finds its peer.
+    for (const auto& sLine : saLines) {
+      stNetworkName peer;
+      SplitComputerNameAndAddress(sLine, peer.m_sName, peer.m_sAddress);
+      m_caPeers.push_back(peer);
+    }
+  }
+  const std::string sLogOn = FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON);
+  for (size_t i = 0; i < saLines.size(); ++i) {
+    stNetworkName peer;
+    {
+      std::lock_guard<std::mutex> lock(m_peersMutex);
+      peer = m_caPeers[i];
+    }
+    if (peer.m_nConnected) continue;  // it greeted this copy first and was answered
+    if (pWaitBox)
+      pWaitBox->ChangeText(StrFormat("Test for computer %s on-line", peer.m_sName.c_str()));
+    SetupSender(peer);
+    {
+      std::lock_guard<std::mutex> lock(m_peersMutex);
+      stNetworkName& stored = m_caPeers[i];
+      if (stored.m_nConnected) continue;
+      stored.m_sError = peer.m_sError;
+      stored.m_sAddress = peer.m_sAddress;
+      stored.m_pSocket = peer.m_pSocket;
+      stored.m_nConnected = peer.m_nConnected;
+      RecountLocked();
+    }
+    if (peer.m_nConnected) DoSend(peer, sLogOn, int(i));
+  }
+}
+
+void CLanServer::SetupSender(stNetworkName& peer) {
+  peer.m_pSocket.reset();
+  peer.m_nConnected = 0;
+  std::string sAddress;
+  in_addr parsed{};
+  if (!peer.m_sAddress.empty() && inet_pton(AF_INET, peer.m_sAddress.c_str(), &parsed) == 1) {
+    char c[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &parsed, c, sizeof c);
+    if (peer.m_sAddress != c) {
+      peer.m_sError = StrFormat("Failed to convert IP address for %s:%s", peer.m_sName.c_str(),
+                                peer.m_sAddress.c_str());
+      return;
+    }
+    sAddress = c;
+  } else {
+    sAddress = ResolveName(peer.m_sName);
+    if (sAddress.empty()) {
+      peer.m_sError = StrFormat("Failed to get IP address for %s", peer.m_sName.c_str());
+      return;
+    }
+    peer.m_sAddress = sAddress;
+  }
+  std::string sError;
+  peer.m_pSocket = CSocket::Connect(sAddress, m_nPort, m_identity.m_sListenAddress,
+                                    kConnectTimeoutMs, m_nWakeFd, sError);
+  peer.m_nConnected = peer.m_pSocket ? 1 : 0;
+  peer.m_sError = sError;
+}
+
+int CLanServer::DoSend(const stNetworkName& peer, const std::string& sText, int nIndex) {
+  if (!IsSendableText(sText)) {
+    KTRACE("LAN message not sent: it holds \"~\" or a line feed");
+    return 0;
+  }
+  if (peer.m_pSocket && peer.m_pSocket->SendAll(sText + "~\n")) return 1;
+  if (nIndex < 0) return 0;
+  SocketPtr pFailed;
+  {
+    std::lock_guard<std::mutex> lock(m_peersMutex);
+    // Only the connection that failed is given up: the entry may hold a newer one.
+    if (size_t(nIndex) < m_caPeers.size() && peer.m_pSocket &&
+        m_caPeers[size_t(nIndex)].m_pSocket == peer.m_pSocket) {
+      pFailed = std::move(m_caPeers[size_t(nIndex)].m_pSocket);
+      m_caPeers[size_t(nIndex)].m_nConnected = 0;
+    }
+    RecountLocked();
+  }
+  return 0;
+}
+
+void CLanServer::Broadcast(const std::string& sText) {
+  for (const auto& peer : GetPeers())
+    if (peer.m_nConnected) DoSend(peer, sText, -1);
+}
+
+int CLanServer::SendOne(const std::string& sComputer, const std::string& sText) {
+  stNetworkName peer;
+  int nIndex = -1;
+  {
+    std::lock_guard<std::mutex> lock(m_peersMutex);
+    for (size_t i = 0; i < m_caPeers.size(); ++i)
+      if (m_caPeers[i].m_nConnected && m_caPeers[i].m_sName == sComputer) {
+        peer = m_caPeers[i];
+        nIndex = int(i);
+        break;
+      }
+  }
+  return nIndex < 0 ? 0 : DoSend(peer, sText, nIndex);
+}
+
+std::vector<stNetworkName> CLanServer::GetPeers() const {
+  std::lock_guard<std::mutex> lock(m_peersMutex);
+  return m_caPeers;
+}
+
+int CLanServer::ConnectedCount() const {
+  std::lock_guard<std::mutex> lock(m_peersMutex);
+  return m_nConnectedCount;
+}
+
+void CLanServer::RecountLocked() {
+  m_nConnectedCount = int(std::count_if(m_caPeers.begin(), m_caPeers.end(),
+                                        [](const stNetworkName& p) { return p.m_nConnected == 1; }));
+}
+
+int CLanServer::FindPeerLocked(const std::string& sName) const {
+  for (size_t i = 0; i < m_caPeers.size(); ++i)
+    if (m_caPeers[i].m_sName == sName) return int(i);
+  return -1;
+}
+
+void CLanServer::Wake() {
+  if (m_nWakeFd < 0) return;
+  const uint64_t nOne = 1;
+  [[maybe_unused]] const ssize_t n = ::write(m_nWakeFd, &nOne, sizeof nOne);
+}
+
+void CLanServer::DeleteLanServer() {
+  if (!m_serverThread.joinable() && m_nWakeFd < 0) return;
+  if (m_bRunning) Broadcast(FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_OFF));
+  m_bRunning = false;
+  m_bStopping = true;
+  Wake();
+  {
+    std::lock_guard<std::mutex> lock(m_serverMutex);
+    if (m_pListenSocket) m_pListenSocket->Shutdown();
+  }
+  if (m_serverThread.joinable()) m_serverThread.join();
+  ReapReaders(true);
+  std::vector<SocketPtr> sockets;
+  {
+    std::lock_guard<std::mutex> lock(m_peersMutex);
+    for (auto& peer : m_caPeers) {
+      sockets.push_back(std::move(peer.m_pSocket));
+      peer.m_nConnected = 0;
+    }
+    RecountLocked();
+  }
+  sockets.clear();
+  {
+    std::lock_guard<std::mutex> lock(m_serverMutex);
+    m_pListenSocket.reset();
+  }
+  ::close(m_nWakeFd);
+  m_nWakeFd = -1;
+}

@@ -1,0 +1,132 @@
+#pragma once
+// The peer-to-peer text messenger between copies that share one database.
+// Each copy listens on one port and keeps one outgoing connection to every
+// other computer of its computer list; it only sends on the connections it
+// opened and only receives on the ones it accepted. A server thread accepts,
+// one reader thread per accepted connection reassembles "~\n"-framed
+// messages, checks them, applies log-on messages to the peer table and hands
+// everything to the user-interface thread through the inbound queue and the
+// main window's private message (code 1).
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "network/CInboundQueue.h"
+#include "network/CListeningThreadMemoryBuffer.h"
+#include "network/CMainFramePoster.h"
+#include "network/CSocket.h"
+#include "network/LanSettings.h"
+
+class CDialogWaitBox;
+
+// One other computer of the computer list.
+struct stNetworkName {
+  std::string m_sName;       // computer name, upper case
+  std::string m_sAddress;    // dotted IPv4 address; empty: looked up by name
+  int m_nConnected = 0;      // 1 while the outgoing connection is usable
+  uint8_t m_nUserNumber = 255;  // as the peer announced it; 255 = not known yet
+  SocketPtr m_pSocket;       // the outgoing connection, none when not connected
+  std::string m_sError;      // last failure in connecting; empty after success
+
+  int Socket() const { return m_pSocket ? m_pSocket->Fd() : -1; }
+};
+
+class CLanServer {
+ public:
+  static constexpr int kConnectTimeoutMs = 3000;
+  static constexpr size_t kMaxConnections = 64;
+
+  explicit CLanServer(stLanIdentity identity = CurrentLanIdentity());
+  ~CLanServer();
+  CLanServer(const CLanServer&) = delete;
+  CLanServer& operator=(const CLanServer&) = delete;
+
+  // Listens on the port derived from sName (or the port setting), then
+  // greets every computer of the list. 1 when listening, 0 on failure or abort.
+  int OnNewLanServer(CMainFramePoster* pPoster, const std::string& sName, uint8_t nUserNumber,
+                     CInboundQueue* pQueue, CDialogWaitBox* pWaitBox);
+  // Sends the log-off and stops every thread; none outlives this call.
+  void DeleteLanServer();
+
+  // Sends to every connected peer, in peer order; failures are not recorded.
+  void Broadcast(const std::string& sText);
+  // Sends to the first connected peer of that name; 0 when there is none or
+  // the send failed (the peer is then off line).
+  int SendOne(const std::string& sComputer, const std::string& sText);
+
+  // Applies a log-on, log-on answer, log-off or switch-user text to the peer table.
+  void LogOnOrOff(const std::string& sText);
+
+  std::vector<stNetworkName> GetPeers() const;
+  int ConnectedCount() const;
+  bool IsRunning() const { return m_bRunning; }
+  const std::string& ComputerName() const { return m_identity.m_sComputerName; }
+  const std::string& ListenAddress() const { return m_identity.m_sListenAddress; }
+  uint16_t Port() const { return m_nPort; }
+  uint8_t UserNumber() const { return m_nUserNumber; }
+  std::string ServerError() const;
+  // Accepted connections whose reader still runs.
+  size_t ReaderCount() const;
+
+ private:
+  struct stConnection {
+    SocketPtr m_pSocket;
+    std::unique_ptr<CListeningThreadMemoryBuffer> m_pBuffer;
+    std::string m_sSourceAddress;
+    std::string m_sLoggedOnAs;  // sender of the connection's first log-on (m_connMutex)
+    std::thread m_thread;
+    std::atomic<bool> m_bFinished{false};
+  };
+
+  uint16_t ChoosePort(const std::string& sName) const;
+  void ServerThread();
+  void SetServerError(const std::string& sError);
+  bool WaitForListening(CDialogWaitBox* pWaitBox);
+  void AcceptOne(int nListenFd);
+  void ReapReaders(bool bAll);
+  void ListenThread(stConnection* pConn);
+  void HandleReceived(stConnection* pConn, std::vector<std::string>& saTexts);
+  bool AcceptText(stConnection* pConn, const std::string& sText, std::vector<std::string>& saOut);
+  bool IsFromPeer(const std::string& sSender, const std::string& sSource);
+  bool IsFromAnyPeer(const std::string& sSource);
+  bool LearnPeer(const std::string& sSender, const std::string& sSource);
+  void TagConnection(stConnection* pConn, const std::string& sSender, const std::string& sCommand,
+                     std::vector<std::string>& saOut);
+  void ConnectionEnded(stConnection* pConn);
+  void GetNetworkUsers(CDialogWaitBox* pWaitBox);
+  void SetupSender(stNetworkName& peer);
+  void ConnectBack(const std::string& sName);
+  int DoSend(const stNetworkName& peer, const std::string& sText, int nIndex);
+  void RecountLocked();
+  int FindPeerLocked(const std::string& sName) const;
+  void Wake();
+
+  stLanIdentity m_identity;
+  uint16_t m_nPort = 0;
+  uint8_t m_nUserNumber = 0;
+  CMainFramePoster* m_pPoster = nullptr;
+  CInboundQueue* m_pQueue = nullptr;
+  std::atomic<bool> m_bRunning{false};
+  std::atomic<bool> m_bStopping{false};
+  int m_nWakeFd = -1;
+
+  std::thread m_serverThread;
+  mutable std::mutex m_serverMutex;  // listening socket and server error text
+  SocketPtr m_pListenSocket;
+  std::string m_sServerError;
+
+  mutable std::mutex m_connMutex;
+  std::list<std::unique_ptr<stConnection>> m_connections;
+
+  mutable std::mutex m_peersMutex;
+  std::vector<stNetworkName> m_caPeers;
+  int m_nConnectedCount = 0;
+
+  std::mutex m_listFileMutex;
+};
