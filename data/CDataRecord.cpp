@@ -12,17 +12,9 @@ void stRecordBuffer::Fail(const std::string& sWhy) {
   m_sFailure = sWhy;
 }
 
-void PutU32(uint8_t* p, uint32_t n) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(n >> (8 * i));
-}
+void CDataRecord::PutFloat(uint8_t* p, float f) { PutUint32(p, std::bit_cast<uint32_t>(f)); }
 
-uint32_t GetU32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void PutF32(uint8_t* p, float f) { PutU32(p, std::bit_cast<uint32_t>(f)); }
-
-float GetF32(const uint8_t* p) { return std::bit_cast<float>(GetU32(p)); }
+float CDataRecord::GetFloat(const uint8_t* p) { return std::bit_cast<float>(GetUint32(p)); }
 
 namespace {
 
@@ -67,11 +59,17 @@ uint32_t ReadArray(stRecordBuffer& b, uint32_t nPos, std::vector<T>& a) {
 
 }  // namespace
 
-bool CDataRecord::Room(stRecordBuffer& b, uint32_t nPos, uint64_t nBytes, const char* pWhat) {
+bool CDataRecord::Room(stRecordBuffer& b, uint32_t nPos, uint64_t nBytes, const char* pWhat,
+                       bool bWriting) {
   if (b.m_bFailed) return false;
   if (uint64_t(nPos) + nBytes <= b.m_nLimit) return true;
-  b.Fail(StrFormat("%s of %llu bytes at %u does not fit the record's %u bytes", pWhat,
-                   static_cast<unsigned long long>(nBytes), nPos, b.m_nLimit));
+  if (bWriting)
+    b.Fail(StrFormat("The record is too big to save: the %s at byte %u goes past the limit of %u "
+                     "bytes.\nThe record was not saved.",
+                     pWhat, nPos, b.m_nLimit));
+  else
+    b.Fail(StrFormat("%s of %llu bytes at %u runs past the record's %u bytes", pWhat,
+                     static_cast<unsigned long long>(nBytes), nPos, b.m_nLimit));
   return false;
 }
 
@@ -80,7 +78,7 @@ uint32_t CDataRecord::LoadBuffer(stRecordBuffer& b, uint32_t nPos, char c) {
 }
 
 uint32_t CDataRecord::LoadBuffer(stRecordBuffer& b, uint32_t nPos, uint8_t c) {
-  if (!Room(b, nPos, 1, "character")) return nPos;
+  if (!Room(b, nPos, 1, "character", true)) return nPos;
   b.m_pData[nPos] = c;
   return nPos + 1;
 }
@@ -90,8 +88,8 @@ uint32_t CDataRecord::LoadBuffer(stRecordBuffer& b, uint32_t nPos, int32_t n) {
 }
 
 uint32_t CDataRecord::LoadBuffer(stRecordBuffer& b, uint32_t nPos, uint32_t n) {
-  if (!Room(b, nPos, 4, "integer")) return nPos;
-  PutU32(b.m_pData + nPos, n);
+  if (!Room(b, nPos, 4, "integer", true)) return nPos;
+  PutUint32(b.m_pData + nPos, n);
   return nPos + 4;
 }
 
@@ -100,13 +98,13 @@ uint32_t CDataRecord::LoadBuffer(stRecordBuffer& b, uint32_t nPos, float f) {
 }
 
 uint32_t CDataRecord::LoadBuffer(stRecordBuffer& b, uint32_t nPos, double d) {
-  if (!Room(b, nPos, 8, "double")) return nPos;
+  if (!Room(b, nPos, 8, "double", true)) return nPos;
   PutU64(b.m_pData + nPos, std::bit_cast<uint64_t>(d));
   return nPos + 8;
 }
 
 uint32_t CDataRecord::LoadBuffer(stRecordBuffer& b, uint32_t nPos, const void* p, uint32_t nBytes) {
-  if (!Room(b, nPos, nBytes, "block")) return nPos;
+  if (!Room(b, nPos, nBytes, "block", true)) return nPos;
   if (nBytes) std::memcpy(b.m_pData + nPos, p, nBytes);
   return nPos + nBytes;
 }
@@ -122,8 +120,8 @@ uint32_t CDataRecord::LoadBuffer(stRecordBuffer& b, uint32_t nPos, const std::st
                      static_cast<unsigned long long>(nLen), pField ? pField : "text"));
     return nPos;
   }
-  if (!Room(b, nPos, 4 + nLen, pField ? pField : "string")) return nPos;
-  PutU32(b.m_pData + nPos, uint32_t(nLen));
+  if (!Room(b, nPos, 4 + nLen, pField ? pField : "string", true)) return nPos;
+  PutUint32(b.m_pData + nPos, uint32_t(nLen));
   std::memcpy(b.m_pData + nPos + 4, sStored.data(), sStored.size());
   b.m_pData[nPos + 4 + sStored.size()] = 0;
   return nPos + 4 + uint32_t(nLen);
@@ -156,7 +154,7 @@ uint32_t CDataRecord::ReadBuffer(stRecordBuffer& b, uint32_t nPos, char& c) {
 }
 
 uint32_t CDataRecord::ReadBuffer(stRecordBuffer& b, uint32_t nPos, uint8_t& c) {
-  if (!Room(b, nPos, 1, "character")) return nPos;
+  if (!Room(b, nPos, 1, "character", false)) return nPos;
   c = b.m_pData[nPos];
   return nPos + 1;
 }
@@ -169,8 +167,8 @@ uint32_t CDataRecord::ReadBuffer(stRecordBuffer& b, uint32_t nPos, int32_t& n) {
 }
 
 uint32_t CDataRecord::ReadBuffer(stRecordBuffer& b, uint32_t nPos, uint32_t& n) {
-  if (!Room(b, nPos, 4, "integer")) return nPos;
-  n = GetU32(b.m_pData + nPos);
+  if (!Room(b, nPos, 4, "integer", false)) return nPos;
+  n = GetUint32(b.m_pData + nPos);
   return nPos + 4;
 }
 
@@ -182,13 +180,13 @@ uint32_t CDataRecord::ReadBuffer(stRecordBuffer& b, uint32_t nPos, float& f) {
 }
 
 uint32_t CDataRecord::ReadBuffer(stRecordBuffer& b, uint32_t nPos, double& d) {
-  if (!Room(b, nPos, 8, "double")) return nPos;
+  if (!Room(b, nPos, 8, "double", false)) return nPos;
   d = std::bit_cast<double>(GetU64(b.m_pData + nPos));
   return nPos + 8;
 }
 
 uint32_t CDataRecord::ReadBuffer(stRecordBuffer& b, uint32_t nPos, void* p, uint32_t nBytes) {
-  if (!Room(b, nPos, nBytes, "block")) return nPos;
+  if (!Room(b, nPos, nBytes, "block", false)) return nPos;
   if (nBytes) std::memcpy(p, b.m_pData + nPos, nBytes);
   return nPos + nBytes;
 }
@@ -197,7 +195,7 @@ uint32_t CDataRecord::ReadBuffer(stRecordBuffer& b, uint32_t nPos, std::string& 
   s.clear();
   uint32_t nLen = 0;
   nPos = ReadBuffer(b, nPos, nLen);
-  if (!Room(b, nPos, nLen, "string")) return nPos;
+  if (!Room(b, nPos, nLen, "string", false)) return nPos;
   if (nLen >= 2) {
     // The text ends at its first NUL or at L - 1 bytes, whichever comes first.
     const auto* pText = reinterpret_cast<const char*>(b.m_pData + nPos);

@@ -75,15 +75,14 @@ class CDataRecord {
   static void PutFixedText(uint8_t* pField, uint32_t nFieldLen, const std::string& s);
   static std::string GetFixedText(const uint8_t* pField, uint32_t nFieldLen);
 
+  // A little-endian float of a raw block (integers: PutUint32/GetUint32).
+  static void PutFloat(uint8_t* p, float f);
+  static float GetFloat(const uint8_t* p);
+
   // True when the code occurs in the list (the category membership test).
   static bool IsCodeInList(const std::vector<uint32_t>& na, uint32_t nCode);
 
  private:
-  static bool Room(stRecordBuffer& b, uint32_t nPos, uint64_t nBytes, const char* pWhat);
+  static bool Room(stRecordBuffer& b, uint32_t nPos, uint64_t nBytes, const char* pWhat,
+                   bool bWriting);
 };
-
-// Little-endian access to raw blocks, used for the field-by-field layouts.
-void PutU32(uint8_t* p, uint32_t n);
-uint32_t GetU32(const uint8_t* p);
-void PutF32(uint8_t* p, float f);
-float GetF32(const uint8_t* p);

@@ -6,15 +6,7 @@
 
 namespace {
 
-struct stDefaultFormat {
-  const char* pName;
-  const char* pFace;
-  uint32_t nSize;
-  int bBold;
-  const char* pTabs;
-};
-
-const stDefaultFormat kDefaults[FORMAT_COUNT] = {
+const stFormatDefault kDefaults[FORMAT_COUNT] = {
     {"Default", "Courier New", 90, 0, ""},
     {"RTF format reports", "Times New Roman", 90, 0, ""},
     {"Default report text", "Times New Roman", 90, 0, ""},
@@ -35,31 +27,31 @@ bool IsSaneTab(double d) { return d >= 0.0 && d <= MAX_TAB_STOP; }  // false for
 
 void CFormatRecord::PutFontBlock(const stFormatRecord& f, uint8_t* p) {
   std::memset(p, 0, FONT_BLOCK_SIZE);
-  PutU32(p, f.m_nCode);
+  PutUint32(p, f.m_nCode);
   CDataRecord::PutFixedText(p + 4, FACE_NAME_SIZE, f.m_sFaceName);
-  PutU32(p + 36, f.m_nSize);
-  PutF32(p + 40, f.m_fHeightScale);
+  PutUint32(p + 36, f.m_nSize);
+  CDataRecord::PutFloat(p + 40, f.m_fHeightScale);
   p[44] = f.m_cCharSet;
   p[45] = f.m_bBold;
   p[46] = f.m_bItalics;
   p[47] = f.m_bUnderline;
   p[48] = f.m_bStrikeOut;
   p[49] = f.m_bCenter;
-  PutU32(p + 52, f.m_nTextColour);
+  PutUint32(p + 52, f.m_nTextColour);
 }
 
 void CFormatRecord::GetFontBlock(stFormatRecord& f, const uint8_t* p) {
-  f.m_nCode = GetU32(p);
+  f.m_nCode = GetUint32(p);
   f.m_sFaceName = CDataRecord::GetFixedText(p + 4, FACE_NAME_SIZE);
-  f.m_nSize = GetU32(p + 36);
-  f.m_fHeightScale = GetF32(p + 40);
+  f.m_nSize = GetUint32(p + 36);
+  f.m_fHeightScale = CDataRecord::GetFloat(p + 40);
   f.m_cCharSet = p[44];
   f.m_bBold = p[45];
   f.m_bItalics = p[46];
   f.m_bUnderline = p[47];
   f.m_bStrikeOut = p[48];
   f.m_bCenter = p[49];
-  f.m_nTextColour = GetU32(p + 52);
+  f.m_nTextColour = GetUint32(p + 52);
 }
 
 uint32_t CFormatRecord::LoadBufferFormatRecord(const stFormatRecord& f, stRecordBuffer& b) {
@@ -81,8 +73,12 @@ int CFormatRecord::ReadBufferFormatRecord(stFormatRecord& f, stRecordBuffer& b) 
   return 1;
 }
 
+const stFormatDefault& CFormatRecord::DefaultSpec(uint32_t nCode) {
+  return kDefaults[nCode < FORMAT_COUNT ? nCode : 0];
+}
+
 const char* CFormatRecord::FormatName(uint32_t nCode) {
-  return nCode < FORMAT_COUNT ? kDefaults[nCode].pName : "";
+  return nCode < FORMAT_COUNT ? kDefaults[nCode].m_pName : "";
 }
 
 std::vector<double> CFormatRecord::ParseTabStops(const std::string& sTabStops) {
@@ -115,8 +111,8 @@ stFormatRecord CFormatRecord::MakeFormat(uint32_t nCode, const std::string& sFac
 }
 
 stFormatRecord CFormatRecord::DefaultFormat(uint32_t nCode) {
-  const stDefaultFormat& d = kDefaults[nCode < FORMAT_COUNT ? nCode : 0];
-  return MakeFormat(nCode, d.pFace, d.bBold, 0, d.nSize, d.pTabs);
+  const stFormatDefault& d = DefaultSpec(nCode);
+  return MakeFormat(nCode, d.m_pFace, d.m_bBold, 0, d.m_nSize, d.m_pTabStops);
 }
 
 void CFormatRecord::Sanitize(stFormatRecord& f, uint32_t nKey) {

@@ -38,6 +38,15 @@ struct stFormatRecord {
   bool operator==(const stFormatRecord&) const = default;
 };
 
+// One row of the default font table.
+struct stFormatDefault {
+  const char* m_pName;
+  const char* m_pFace;
+  uint32_t m_nSize;
+  int m_bBold;
+  const char* m_pTabStops;  // inches as text, "," between
+};
+
 class CFormatRecord {
  public:
   // Payload length (56 + the tab-stop array), or 0 when it does not fit.
@@ -49,7 +58,9 @@ class CFormatRecord {
   static void PutFontBlock(const stFormatRecord& f, uint8_t* p);
   static void GetFontBlock(stFormatRecord& f, const uint8_t* p);
 
-  // The default format of a code 0 to 11 and its name.
+  // The default table row of a code 0 to 11 (row 0 for other codes), the
+  // default format built from it, and its name.
+  static const stFormatDefault& DefaultSpec(uint32_t nCode);
   static stFormatRecord DefaultFormat(uint32_t nCode);
   static const char* FormatName(uint32_t nCode);
   // Builds a format: face, bold, center, size and the tab stops as text ("4.75,6.0").

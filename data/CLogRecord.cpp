@@ -1,24 +1,9 @@
 #include "data/CLogRecord.h"
 
-#include <ctime>
-
 #include "data/CScheduleRecord.h"
+#include "schedule/OleDate.h"
 
-double OleDateNow() {
-  const time_t t = time(nullptr);
-  struct tm tmLocal{};
-  localtime_r(&t, &tmLocal);
-  // Days from 1899-12-30 to the local calendar date, plus the time of day.
-  struct tm tmDay{};
-  tmDay.tm_year = tmLocal.tm_year;
-  tmDay.tm_mon = tmLocal.tm_mon;
-  tmDay.tm_mday = tmLocal.tm_mday;
-  const long long nDays = static_cast<long long>(timegm(&tmDay) / 86400) + 25569;
-  const double dSeconds = tmLocal.tm_hour * 3600.0 + tmLocal.tm_min * 60.0 + tmLocal.tm_sec;
-  return double(nDays) + dSeconds / 86400.0;
-}
-
-CLogRecord::CLogRecord() : m_dDate(OleDateNow()) {}
+CLogRecord::CLogRecord() : m_dDate(GetCurrentTimeMillisec()) {}
 
 uint8_t CLogRecord::KindFromToken(char cToken) {
   if (cToken == 'M') return KIND_UNREAD_MESSAGE;

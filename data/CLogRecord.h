@@ -42,6 +42,3 @@ class CLogRecord : public CDataRecord {
   // The kind a new entry gets from its creator's token: 'M' message, 'N' note, else event.
   static uint8_t KindFromToken(char cToken);
 };
-
-// The current local date and time as an OLE date.
-double OleDateNow();

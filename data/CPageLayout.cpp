@@ -12,14 +12,14 @@ uint32_t CPageLayout::LoadBufferPageLayout(const stPageLayout& l, stRecordBuffer
     return 0;
   }
   uint8_t* p = b.m_pData;
-  PutU32(p, l.m_nCode);
-  PutF32(p + 4, l.m_fLeftMargin);
-  PutF32(p + 8, l.m_fTopMargin);
-  PutF32(p + 12, l.m_fBottomMargin);
-  PutU32(p + 16, l.m_nPageFlag);
-  PutU32(p + 20, l.m_nLandscape);
+  PutUint32(p, l.m_nCode);
+  CDataRecord::PutFloat(p + 4, l.m_fLeftMargin);
+  CDataRecord::PutFloat(p + 8, l.m_fTopMargin);
+  CDataRecord::PutFloat(p + 12, l.m_fBottomMargin);
+  PutUint32(p + 16, l.m_nPageFlag);
+  PutUint32(p + 20, l.m_nLandscape);
   CFormatRecord::PutFontBlock(l.m_stPageFont, p + 24);
-  PutU32(p + 80, 0);
+  PutUint32(p + 80, 0);
   return PAGE_LAYOUT_SIZE;
 }
 
@@ -30,12 +30,12 @@ int CPageLayout::ReadBufferPageLayout(stPageLayout& l, stRecordBuffer& b) {
   }
   const uint8_t* p = b.m_pData;
   stPageLayout t;
-  t.m_nCode = GetU32(p);
-  t.m_fLeftMargin = GetF32(p + 4);
-  t.m_fTopMargin = GetF32(p + 8);
-  t.m_fBottomMargin = GetF32(p + 12);
-  t.m_nPageFlag = GetU32(p + 16);
-  t.m_nLandscape = GetU32(p + 20);
+  t.m_nCode = GetUint32(p);
+  t.m_fLeftMargin = CDataRecord::GetFloat(p + 4);
+  t.m_fTopMargin = CDataRecord::GetFloat(p + 8);
+  t.m_fBottomMargin = CDataRecord::GetFloat(p + 12);
+  t.m_nPageFlag = GetUint32(p + 16);
+  t.m_nLandscape = GetUint32(p + 20);
   CFormatRecord::GetFontBlock(t.m_stPageFont, p + 24);
   l = std::move(t);
   return 1;

@@ -26,7 +26,7 @@ uint32_t CVarData::LoadBufferVarData(const stVarData& v, stRecordBuffer& b) {
   }
   uint8_t* p = b.m_pData;
   std::memcpy(p, v.m_caReserved1.data(), v.m_caReserved1.size());
-  for (const auto& r : Ranges()) PutU32(p + r.m_nOffset, uint32_t(v.*r.m_pField));
+  for (const auto& r : Ranges()) PutUint32(p + r.m_nOffset, uint32_t(v.*r.m_pField));
   std::memcpy(p + 284, v.m_caReserved2.data(), v.m_caReserved2.size());
   return VARDATA_SIZE;
 }
@@ -38,7 +38,7 @@ int CVarData::ReadBufferVarData(stVarData& v, stRecordBuffer& b) {
   }
   const uint8_t* p = b.m_pData;
   std::memcpy(v.m_caReserved1.data(), p, v.m_caReserved1.size());
-  for (const auto& r : Ranges()) v.*r.m_pField = int32_t(GetU32(p + r.m_nOffset));
+  for (const auto& r : Ranges()) v.*r.m_pField = int32_t(GetUint32(p + r.m_nOffset));
   std::memcpy(v.m_caReserved2.data(), p + 284, v.m_caReserved2.size());
   return 1;
 }

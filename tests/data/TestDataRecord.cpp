@@ -102,7 +102,7 @@ TEST(DataRecordCodec, StringLengthLimitRefusesInsteadOfEmptying) {
   stRecordBuffer b(buf.data(), DB_MAX_BLOCK);
   EXPECT_EQ(CDataRecord::LoadBuffer(b, 0, s4095, "comment"), 4100u);
   EXPECT_FALSE(b.m_bFailed);
-  EXPECT_EQ(GetU32(buf.data()), 4096u);
+  EXPECT_EQ(GetUint32(buf.data()), 4096u);
 
   stRecordBuffer b2(buf.data(), DB_MAX_BLOCK);
   CDataRecord::LoadBuffer(b2, 0, s4096, "comment");
@@ -175,7 +175,7 @@ TEST(DataRecordCodec, TextIsWindows1252WhenItFitsElseUtf8AndOldBytesReadBack) {
   };
   EXPECT_EQ(enc(sMueller), (std::vector<uint8_t>{7, 0, 0, 0, 'M', 0xFC, 'l', 'l', 'e', 'r', 0}));
   std::vector<uint8_t> lukasz = enc(sLukasz);
-  EXPECT_EQ(GetU32(lukasz.data()), 8u);  // 7 UTF-8 bytes + NUL
+  EXPECT_EQ(GetUint32(lukasz.data()), 8u);  // 7 UTF-8 bytes + NUL
   for (const auto& s : {sMueller, sLukasz}) {
     std::vector<uint8_t> bytes = enc(s);
     stRecordBuffer b(bytes.data(), uint32_t(bytes.size()));
