@@ -20,6 +20,9 @@ class CFrameServices {
   // A table (5 categories, 6 persons, 8 schedule, 9 log; 255 all) was re-read:
   // the view that shows it, when current, rebuilds itself.
   virtual void TableRefreshed(int /*nTable*/) {}
+  // A tone of the given frequency (Hz) and length (ms), as when the lock
+  // manager goes off line.
+  virtual void Beep(int /*nFrequency*/, int /*nMillis*/) {}
 };
 
 // The current frame; never null (a default that does nothing).
