@@ -75,7 +75,7 @@ void CDbFileAccess::DoAccessFileBlock(char cDirection, CSharedFile* pFile, uint3
     const eIoResult n = pFile->Hold(nLoc, nSize);
     if (n == IO_OK) {
       steps.bLocked = true;
-    } else if (n == IO_FAILED) {  // nothing is held: the sequence ends here
+    } else if (n == IO_FAILED && !pFile->HandleFault()) {  // nothing held: the sequence ends
       steps.bLocked = steps.bAccessed = steps.bUnlocked = steps.bFailed = true;
       KTRACE("DoAccessFileBlock lock at %u failed, error %i\n", nLoc, pFile->LastError());
     }

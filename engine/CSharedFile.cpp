@@ -48,6 +48,8 @@ bool CSharedFile::OpenExisting(const std::string& sPath, bool bReadOnly) {
   m_bReadOnly = bReadOnly;
   m_sPath = sPath;
   m_nLastError = 0;
+  m_nDev = st.st_dev;
+  m_nIno = st.st_ino;
   return true;
 }
 
@@ -58,24 +60,33 @@ bool CSharedFile::CreateNew(const std::string& sPath) {
     m_nLastError = errno;
     return false;
   }
+  struct stat st {};
+  ::fstat(nFd, &st);
   m_nFd = nFd;
   m_bReadOnly = false;
   m_sPath = sPath;
   m_nLastError = 0;
+  m_nDev = st.st_dev;
+  m_nIno = st.st_ino;
   return true;
 }
 
 void CSharedFile::Close() {
   if (m_nFd >= 0) ::close(m_nFd);  // drops every OFD lock of this handle
   m_nFd = -1;
+  m_bStale = false;
   m_holds.clear();
 }
 
+bool CSharedFile::Usable() {
+  if (m_nFd < 0) m_nLastError = EBADF;
+  if (m_bStale) m_nLastError = ESTALE;
+  return m_nFd >= 0 && !m_bStale;
+}
+
 bool CSharedFile::SameFileAs(const CSharedFile& other) const {
-  struct stat a {}, b {};
-  if (m_nFd < 0 || other.m_nFd < 0) return false;
-  if (::fstat(m_nFd, &a) != 0 || ::fstat(other.m_nFd, &b) != 0) return false;
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+  // The identity noted at open: it holds even when this handle went bad.
+  return m_nIno != 0 && m_nDev == other.m_nDev && m_nIno == other.m_nIno;
 }
 
 eIoResult CSharedFile::Fail(int nErrno) {
@@ -85,10 +96,7 @@ eIoResult CSharedFile::Fail(int nErrno) {
 
 int64_t CSharedFile::Size() {
   struct stat st {};
-  if (m_nFd < 0) {
-    m_nLastError = EBADF;
-    return -1;
-  }
+  if (!Usable()) return -1;
   if (::fstat(m_nFd, &st) != 0) {
     m_nLastError = errno;
     return -1;
@@ -97,7 +105,7 @@ int64_t CSharedFile::Size() {
 }
 
 eIoResult CSharedFile::Truncate(uint64_t nSize) {
-  if (m_nFd < 0) return Fail(EBADF);
+  if (!Usable()) return IO_FAILED;
   while (::ftruncate(m_nFd, off_t(nSize)) != 0) {
     if (errno != EINTR) return Fail(errno);
   }
@@ -106,7 +114,7 @@ eIoResult CSharedFile::Truncate(uint64_t nSize) {
 
 eIoResult CSharedFile::Read(uint64_t nLoc, void* pBuffer, size_t nSize, size_t* pDone) {
   if (pDone) *pDone = 0;
-  if (m_nFd < 0) return Fail(EBADF);
+  if (!Usable()) return IO_FAILED;
   const std::vector<stRange> gaps = Gaps(nLoc, nLoc + nSize);
   const eIoResult nLock = LockGaps(F_RDLCK, gaps);
   if (nLock != IO_OK) return nLock;
@@ -134,7 +142,7 @@ eIoResult CSharedFile::Read(uint64_t nLoc, void* pBuffer, size_t nSize, size_t* 
 
 eIoResult CSharedFile::Write(uint64_t nLoc, const void* pBuffer, size_t nSize, size_t* pDone) {
   if (pDone) *pDone = 0;
-  if (m_nFd < 0) return Fail(EBADF);
+  if (!Usable()) return IO_FAILED;
   if (m_bReadOnly) return Fail(EBADF);
   const std::vector<stRange> gaps = Gaps(nLoc, nLoc + nSize);
   const eIoResult nLock = LockGaps(F_WRLCK, gaps);
@@ -162,7 +170,7 @@ eIoResult CSharedFile::Write(uint64_t nLoc, const void* pBuffer, size_t nSize, s
 }
 
 eIoResult CSharedFile::Flush() {
-  if (m_nFd < 0) return Fail(EBADF);
+  if (!Usable()) return IO_FAILED;
   if (InjectedFailure(IO_CALL_FSYNC)) return Fail(EIO);
   if (::fdatasync(m_nFd) != 0) return Fail(errno);
   return IO_OK;
@@ -219,7 +227,7 @@ void CSharedFile::UnlockGaps(const std::vector<stRange>& gaps) {
 }
 
 eIoResult CSharedFile::Hold(uint64_t nLoc, uint64_t nSize) {
-  if (m_nFd < 0) return Fail(EBADF);
+  if (!Usable()) return IO_FAILED;
   if (nSize == 0) return IO_OK;
   // A read-only handle cannot write-lock; its holds only keep writers out.
   const eIoResult n = LockGaps(m_bReadOnly ? F_RDLCK : F_WRLCK, Gaps(nLoc, nLoc + nSize));
@@ -228,7 +236,7 @@ eIoResult CSharedFile::Hold(uint64_t nLoc, uint64_t nSize) {
 }
 
 eIoResult CSharedFile::Release(uint64_t nLoc, uint64_t nSize) {
-  if (m_nFd < 0) return Fail(EBADF);
+  if (!Usable()) return IO_FAILED;
   if (nSize == 0) return IO_OK;
   for (size_t i = m_holds.size(); i-- > 0;) {
     if (m_holds[i].nStart == nLoc && m_holds[i].nEnd == nLoc + nSize) {
@@ -245,17 +253,17 @@ bool CSharedFile::IsHeld(uint64_t nLoc, uint64_t nSize) const {
 }
 
 eIoResult CSharedFile::TakePresence(bool bExclusive) {
-  if (m_nFd < 0) return Fail(EBADF);
+  if (!Usable()) return IO_FAILED;
   return SetLock(bExclusive ? F_WRLCK : F_RDLCK, kPresenceByte, 1);
 }
 
 eIoResult CSharedFile::SharePresence() {
-  if (m_nFd < 0) return Fail(EBADF);
+  if (!Usable()) return IO_FAILED;
   return SetLock(F_RDLCK, kPresenceByte, 1);  // converts in place, never unlocked between
 }
 
 bool CSharedFile::IsAlone() {
-  if (m_nFd < 0) return false;
+  if (!Usable()) return false;
   struct flock fl {};
   fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;

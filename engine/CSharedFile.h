@@ -19,6 +19,7 @@
 
 #include <sys/types.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -79,6 +80,12 @@ class CSharedFile {
   // True when no other handle holds the presence lock.
   bool IsAlone();
 
+  // Test seam: every later call on this handle fails with ESTALE, as a
+  // handle to a file on a share that went away does.
+  void SimulateStaleHandle() { m_bStale = true; }
+  // A fault of the handle itself (stale, closed) rather than of one access.
+  bool HandleFault() const { return m_nLastError == ESTALE || m_nLastError == EBADF; }
+
   // Fault injection for tests: the nNth call (1 = the next) of the kind from
   // now on fails with EIO; with bPersistent every later one fails too.
   static void InjectFault(eIoCall nCall, int nNth, bool bPersistent = false);
@@ -99,8 +106,13 @@ class CSharedFile {
   void UnlockGaps(const std::vector<stRange>& gaps);
   eIoResult Fail(int nErrno);
 
+  bool Usable();
+
   int m_nFd = -1;
   bool m_bReadOnly = false;
+  bool m_bStale = false;
+  dev_t m_nDev = 0;
+  ino_t m_nIno = 0;
   std::string m_sPath;
   int m_nLastError = 0;
   std::vector<stRange> m_holds;
