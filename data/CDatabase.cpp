@@ -357,7 +357,10 @@ int CDatabase::ReadDatabaseIntoMemory(CDialogWaitBox* pBox, std::string& sError)
     }
   }
   FreeFileBuffer();
-  WriteMissingSettings(baFormatSeen, baLayoutSeen);
+  // Behind a cut chain the missing settings records most likely still lie
+  // in the file; a record appended now would overwrite them before the
+  // integrity test can link them back. Memory keeps the defaults meanwhile.
+  if (m_sChainNote.empty()) WriteMissingSettings(baFormatSeen, baLayoutSeen);
   if (pBox) pBox->ChangeText("Sort tables");
   for (uint8_t t : kItemTables) HeapSortIndexArray(*PtrToIndexArray(t));
   if (pBox) pBox->UpdateProgress(double(m_caDataHeaders.size() + 9));
