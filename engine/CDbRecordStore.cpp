@@ -366,13 +366,16 @@ uint32_t CDbRecordStore::GetNextFree(uint32_t nSize, stDataHeader& header, stPla
   return header.nCurrLoc;
 }
 
-bool CDbRecordStore::PlacementStillValid(const stPlacement& place, bool bAcceptLongerFile) {
+bool CDbRecordStore::PlacementStillValid(stPlacement& place, bool bAcceptLongerFile) {
   const uint32_t nSize = GetFileSizeFromHandle(m_pFile.get());
   if (nSize == DB_NONE) return false;
-  if (place.nPlace == PLACE_FIRST) return nSize <= DB_FIRST_RECORD_LOC || bAcceptLongerFile;
+  // An empty list fits only a file without a first header: a longer file
+  // means the list could not be built, and 1024 holds a record.
+  if (place.nPlace == PLACE_FIRST) return nSize < DB_FIRST_RECORD_LOC + DB_HEADER_LEN;
   stDataHeader f;
   const stDataHeader& want = place.nPlace == PLACE_APPEND ? place.last : place.chosen;
   if (!ReadHeaderFromFile(want.nCurrLoc, f)) return false;
+  place.inFile = f;
   if (f.nBlkLen != want.nBlkLen || f.nNextLoc != want.nNextLoc) return false;
   switch (place.nPlace) {
     case PLACE_SAME_ITEM:
@@ -405,12 +408,28 @@ int CDbRecordStore::LinkAppendedRecord(uint32_t nPrevLoc, uint32_t nNewLoc) {
 
 bool CDbRecordStore::WriteAtPlacement(const stPlacement& place, stDataHeader& h, uint32_t nSize) {
   const uint32_t nLoc = h.nCurrLoc;
+  const bool bInPlace = place.nPlace == PLACE_SAME_ITEM;
+  // An in-place rewrite overwrites the only copy: keep its bytes, so that a
+  // failure can put the old record back as it was.
+  std::vector<uint8_t> aOld(bInPlace ? place.inFile.nDataLen : 0);
+  if (!aOld.empty() &&
+      ReadFileBlockNoLock(m_pFile.get(), nLoc + DB_HEADER_LEN, aOld.data(), uint32_t(aOld.size())) !=
+          aOld.size())
+    return false;
+  auto fnUndoData = [&] {
+    if (!aOld.empty())
+      WriteFileBlockUnflushed(m_pFile.get(), nLoc + DB_HEADER_LEN, aOld.data(), uint32_t(aOld.size()));
+  };
   // Data first, then the header, then the link: a failure at any step
   // leaves the chain as it was.
-  if (nSize && WriteDbBlock(nLoc + DB_HEADER_LEN, m_cBuffer, nSize, 1) != nSize) return false;
+  if (nSize && WriteDbBlock(nLoc + DB_HEADER_LEN, m_cBuffer, nSize, 1) != nSize) {
+    fnUndoData();
+    return false;
+  }
   if (WriteDbHeader(nLoc, h, 1) != DB_HEADER_LEN) {
     if (place.nPlace == PLACE_SAME_ITEM || place.nPlace == PLACE_FREE_BLOCK)
-      RestoreHeaderBytes(nLoc, place.chosen);
+      RestoreHeaderBytes(nLoc, place.inFile);
+    fnUndoData();
     return false;
   }
   NoteChangedHeader(nLoc);
@@ -462,6 +481,8 @@ uint32_t CDbRecordStore::WriteRecord(uint32_t nSize, uint8_t nTable, uint32_t nK
     if (nHoldLen && !HoldRange(nHold, nHoldLen, "WriteRecord")) break;
     // The list may lag behind the file: check the choice, rebuild and choose again.
     const bool bValid = PlacementStillValid(place, nRound > 0);
+    if (bValid && place.nPlace != PLACE_APPEND && place.nPlace != PLACE_FIRST)
+      h.nPrevLoc = place.inFile.nPrevLoc;
     const bool bWritten = bValid && WriteAtPlacement(place, h, nSize);
     if (nHoldLen) ReleaseRange(nHold, nHoldLen);
     if (!bValid) {
@@ -469,7 +490,12 @@ uint32_t CDbRecordStore::WriteRecord(uint32_t nSize, uint8_t nTable, uint32_t nK
       ResyncHeaderList();
       continue;
     }
-    if (!bWritten || !FreeOldCopies(place, h)) break;
+    if (!bWritten) break;
+    if (!FreeOldCopies(place, h)) {
+      // The old copy stays the live one: take the new copy back out.
+      ChangeStatus(nLoc, STATUS_DELETED, 1);
+      break;
+    }
     return nLoc;
   }
   ShowWriteFailure();

@@ -121,6 +121,7 @@ class CDbRecordStore : public CDbFileAccess {
     ePlace nPlace = PLACE_FIRST;
     stDataHeader chosen;                // the chosen header as the list has it
     stDataHeader last;                  // the last record (for an append)
+    stDataHeader inFile;                // the chosen (or last) header as the file has it
     std::vector<uint32_t> naOldCopies;  // too small live copies of the same item
   };
   // Free-space search over the list; fills the placement and the prepared
@@ -129,7 +130,7 @@ class CDbRecordStore : public CDbFileAccess {
   uint32_t GetNextFree(uint32_t nSize, stDataHeader& header, stPlacement& place);
   // Re-reads the chosen place from the file: true when it is still as the
   // list says (the list can lag behind another copy's changes).
-  bool PlacementStillValid(const stPlacement& place, bool bAcceptLongerFile);
+  bool PlacementStillValid(stPlacement& place, bool bAcceptLongerFile);
   // Usable bytes of a block: BlkLen, cut at the next header in the list.
   uint32_t BlockCapacity(size_t nIndex) const;
   // Data, header and link of a new record at its checked place.

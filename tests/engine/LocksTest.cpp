@@ -251,8 +251,9 @@ TEST_F(LocksTest, TwoProcessesWithoutNetworkNeverBothHoldTheDatabase) {
   const std::string s = ReadFileBytes(m_sPath);
   const auto recs = WalkRawChain(s, nullptr);
   for (const stRawRecord& r : recs) {
-    if (r.header.nTable == TABLE_PARAMETERS)
+    if (r.header.nTable == TABLE_PARAMETERS) {
       EXPECT_EQ(GetUint32(reinterpret_cast<const uint8_t*>(r.sData.data())), 2u * kRounds);
+    }
   }
   EXPECT_EQ(s[256], 0);
   EXPECT_EQ(RawUint32(s, 4), 1u);
