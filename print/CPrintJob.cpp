@@ -175,7 +175,7 @@ void CPrintJob::DrawPageBody(bool& bAborted) {
   if (m_bHeaderSet) {
     m_drawer.PrintLine(m_header, m_nLeftMargin, y);
     stPageLineRecord blank = m_header;
-    blank.m_sText = " ";
+    blank.m_sText.assign(1, ' ');  // (not = " ": GCC 12 warns falsely of an overlap)
     m_drawer.PrintLine(blank, m_nLeftMargin, y + m_header.m_nHeight);
     y += 2 * m_header.m_nHeight;
   }
