@@ -13,6 +13,7 @@
 
 #include "network/LanMessage.h"
 #include "network/NetworkHelpers.h"
+#include "support/CConfigFile.h"
 #include "support/CDialogWaitBox.h"
 #include "support/Diagnostic.h"
 #include "support/StringUtil.h"
@@ -57,7 +58,7 @@ int CLanServer::OnNewLanServer(CMainFramePoster* pPoster, const std::string& sNa
   if (m_serverThread.joinable() || m_bRunning) return 0;
   if (m_identity.m_sListenAddress.empty()) {
     m_identity.m_sListenAddress = SelectAdapter("");
-    LanSettings().m_sIpAddressLanSvr = m_identity.m_sListenAddress;
+    AppSettings().sLanServerAddress = m_identity.m_sListenAddress;
   }
   m_nPort = ChoosePort(sName);
   m_nUserNumber = nUserNumber;
@@ -285,8 +286,7 @@ bool CLanServer::IsFromAnyPeer(const std::string& sSource) {
 }
 
 bool CLanServer::LearnPeer(const std::string& sSender, const std::string& sSource) {
-  const std::string sLocal = m_identity.m_sListenAddress.empty() ? m_identity.m_sHostAddress
-                                                                 : m_identity.m_sListenAddress;
+  const std::string& sLocal = m_identity.OwnAddress();
   if (sSender != ToUpper(sSender) || sSender == m_identity.m_sComputerName ||
       sSource == sLocal || !IsSameSubnet(sLocal, sSource))
     return false;
@@ -433,11 +433,8 @@ void CLanServer::ConnectBack(const std::string& sName) {
 
 void CLanServer::GetNetworkUsers(CDialogWaitBox* pWaitBox) {
   std::vector<std::string> saLines;
-  const std::string sOwnAddress = m_identity.m_sListenAddress.empty()
-                                      ? m_identity.m_sHostAddress
-                                      : m_identity.m_sListenAddress;
   GetNetWorkComputers(saLines, m_identity.m_sComputerListPath, m_identity.m_sComputerName,
-                      sOwnAddress);
+                      m_identity.OwnAddress());
   {
     std::lock_guard<std::mutex> lock(m_peersMutex);
     m_caPeers.clear();
@@ -574,9 +571,11 @@ void CLanServer::Wake() {
 
 void CLanServer::DeleteLanServer() {
   if (!m_serverThread.joinable() && m_nWakeFd < 0) return;
+  // Stopping first: peers that close their connections on the log-off are
+  // not taken for copies that died.
+  m_bStopping = true;
   if (m_bRunning) Broadcast(FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_OFF));
   m_bRunning = false;
-  m_bStopping = true;
   Wake();
   {
     std::lock_guard<std::mutex> lock(m_serverMutex);

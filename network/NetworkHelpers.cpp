@@ -342,7 +342,8 @@ std::vector<std::string> GetNetworkMountHosts() {
   return saHosts;
 }
 
-std::string GetComputerFromFileName(const std::string& sFileName) {
+std::string GetComputerFromFileName(const std::string& sFileName,
+                                    const std::string& sThisComputer) {
   if (sFileName.size() <= 1) return "";
   if (sFileName.rfind("//", 0) == 0 || sFileName.rfind("\\\\", 0) == 0) {
     const size_t nEnd = sFileName.find_first_of("/\\", 2);
@@ -350,13 +351,13 @@ std::string GetComputerFromFileName(const std::string& sFileName) {
     return sHost.empty() ? std::string() : ComputerNameFromHost(sHost);
   }
   // A drive-letter path: this platform has no network drives.
-  if (sFileName[1] == ':') return GetThisComputerName();
+  if (sFileName[1] == ':') return sThisComputer;
   stMountEntry mount;
   if (FindMountOfPath(sFileName, mount)) {
     const std::string sHost = MountHost(mount);
     if (!sHost.empty()) return ComputerNameFromHost(sHost);
   }
-  return GetThisComputerName();
+  return sThisComputer;
 }
 
 uint16_t PortFromName(const std::string& sName) {

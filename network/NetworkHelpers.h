@@ -63,8 +63,9 @@ std::string GetNetWorkComputers(std::vector<std::string>& saComputers,
 
 // The computer that holds a database file: a "//HOST/..." or "\\HOST\..." path
 // gives HOST, a file on a cifs or nfs mount the mount's host, any other file
-// this computer. Empty for a name of one character or less.
-std::string GetComputerFromFileName(const std::string& sFileName);
+// this computer (sThisComputer). Empty for a name of one character or less.
+std::string GetComputerFromFileName(const std::string& sFileName,
+                                    const std::string& sThisComputer = GetThisComputerName());
 
 // A host text as a computer name: a dotted address names the computer of the
 // computer-list line with that address; otherwise the first DNS label, upper case.

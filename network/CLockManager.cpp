@@ -1,0 +1,264 @@
+#include "network/CLockManager.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "engine/CDbEngine.h"
+#include "support/CUserInterface.h"
+#include "support/Diagnostic.h"
+#include "support/UserPrompts.h"
+
+CLockManager::CLockManager() = default;
+
+CLockManager::~CLockManager() { DetachEngine(); }
+
+void CLockManager::AttachEngine(CDbEngine& engine) {
+  CLanLogOn::AttachEngine(engine);
+  engine.SetLockManagerLink(this);
+}
+
+void CLockManager::DetachEngine() {
+  if (m_pEngine && m_pEngine->LockManagerLink() == this) m_pEngine->SetLockManagerLink(nullptr);
+  CLanLogOn::DetachEngine();
+  m_bRequestPending = false;
+  m_caReceivedGrants.clear();
+}
+
+// ------------------------------------------------------------ messages ----
+
+std::string CLockManager::FormatNext(char cType, uint8_t nTable, uint32_t nKey) {
+  return FormatLanMessage(ThisComputerName(), cType, UserNumber(), nTable, nKey, ++m_nMessageCounter);
+}
+
+std::string CLockManager::CreateMessage(char cType, uint8_t nTable, uint32_t nKey) {
+  return Server() ? FormatNext(cType, nTable, nKey) : std::string();
+}
+
+int CLockManager::SendAnotherUserMessage(const std::string& sComputer, char cType, uint8_t nTable,
+                                         uint32_t nKey) {
+  if (!Server()) return 0;
+  const std::string sText = CreateMessage(cType, nTable, nKey);
+  KTRACE("Send to %s: %s", sComputer.c_str(), DisplayMessage(sText).c_str());
+  const int nSent = Server()->SendOne(sComputer, sText);
+  if (!nSent && sComputer == LockMngrName()) LockManagerGoingOffline();
+  return nSent;
+}
+
+void CLockManager::SendThisUserMessage(char cType, uint8_t nTable, uint32_t nKey) {
+  m_queue.Append(FormatNext(cType, nTable, nKey));
+  Post(MAINFRAME_MESSAGES_WAITING);
+}
+
+void CLockManager::SendOnLineUsersMessage(char cType, uint8_t nTable, uint32_t nKey) {
+  if (Server()) Server()->Broadcast(CreateMessage(cType, nTable, nKey));
+}
+
+void CLockManager::SendToLockManager(char cType, uint8_t nTable, uint32_t nKey) {
+  if (Server() && !IsThisTheLockManager())
+    SendAnotherUserMessage(LockMngrName(), cType, nTable, nKey);
+  else
+    SendThisUserMessage(cType, nTable, nKey);
+}
+
+void CLockManager::SendLockMngrLockRequest(uint8_t nTable, uint32_t nKey) {
+  SendToLockManager(MSG_REQUESTLOCK, nTable, nKey);
+}
+
+void CLockManager::SendLockMngrUnlockNotice(uint8_t nTable, uint32_t nKey) {
+  if (!LockMngrOnLine()) return;
+  // The designed pause: the file's changes settle before the next holder.
+  if (Server() && !IsThisTheLockManager())
+    std::this_thread::sleep_for(std::chrono::milliseconds(kUnlockDelayMs));
+  SendToLockManager(MSG_DATAUNLOCKED, nTable, nKey);
+}
+
+void CLockManager::OnMessage() {
+  EndAbandonedWait();
+  // Only what waits now: a flood cannot keep this loop from returning.
+  for (const std::string& sText : m_queue.Take(m_queue.Size())) {
+    const stMessage msg = ExtractMessage(sText);
+    switch (msg.m_cType) {
+      case MSG_DATAMODIFIED:
+        if (m_pEngine) m_pEngine->m_caRefreshFlags.push_back({msg.m_nUserNumber, msg.m_nTable, msg.m_nKey});
+        break;
+      case MSG_REQUESTLOCK: ProcessUserLockRequest(ExtractLockSpec(msg)); break;
+      case MSG_DATAUNLOCKED: ProcessUserUnlockNotice(ExtractLockSpec(msg)); break;
+      case MSG_GRANTLOCK: HandleGrant(ExtractLockSpec(msg)); break;
+      default: HandleControlText(sText); break;
+    }
+  }
+  if (m_pEngine && !m_pEngine->m_caRefreshFlags.empty() && m_fnRefreshRequest) m_fnRefreshRequest();
+}
+
+void CLockManager::HandleControlText(const std::string& sText) {
+  if (sText.find(TEST_PING) != std::string::npos) {
+    GetResponse("Received test ping", MB_OK);
+  } else if (sText.find("LOG_") != std::string::npos) {
+    const stLanTextCheck check = CheckLanText(sText);
+    // A copy that logs off, or logs on afresh, holds no lock any more.
+    if (check.m_sCommand == LOG_OFF || check.m_sCommand == LOG_ON) DropComputer(check.m_sSender);
+    UpdateUserList();
+  } else if (sText.find(AUTO_TEST) != std::string::npos) {
+    if (m_bAutoTest)
+      Post(MAINFRAME_AUTO_TEST);
+    else
+      KTRACE("AUTO_TEST ignored: the auto-test is off here");
+  }
+}
+
+// ------------------------------------------------------ lock requests ----
+
+stLockSpec CLockManager::GetLockedItemOfSameType(const stLockSpec& spec, int nMode) const {
+  for (const auto& lock : m_caGrantedLocks)
+    if (lock.m_nTable == spec.m_nTable && lock.m_nKey == spec.m_nKey &&
+        (nMode != 2 || lock.m_sUser != ThisComputerName()))
+      return lock;
+  return {"", spec.m_nTable, spec.m_nKey};
+}
+
+int CLockManager::FoundLockInList(const stLockSpec& spec, std::vector<stLockSpec>& list, char cMode) {
+  const auto it = std::find(list.begin(), list.end(), spec);
+  if (it != list.end()) return int(it - list.begin());
+  if (cMode == 'A') list.push_back(spec);
+  return -1;
+}
+
+void CLockManager::ProcessUserLockRequest(const stLockSpec& request) {
+  const stLockSpec holder = GetLockedItemOfSameType(request, 1);
+  if (!holder.m_sUser.empty() && holder.m_sUser != request.m_sUser) {
+    FoundLockInList(request, m_caLockRequests, 'A');
+    KTRACE("Lock request queued: %s", DisplayLockSpec(request).c_str());
+    return;
+  }
+  if (holder.m_sUser.empty()) m_caGrantedLocks.push_back(request);
+  SendGrant(request);
+}
+
+bool CLockManager::SendGrant(const stLockSpec& request) {
+  if (!Server() || request.m_sUser == ThisComputerName()) {
+    SendThisUserMessage(MSG_GRANTLOCK, request.m_nTable, request.m_nKey);
+    return true;
+  }
+  if (SendAnotherUserMessage(request.m_sUser, MSG_GRANTLOCK, request.m_nTable, request.m_nKey))
+    return true;
+  // The requester cannot hear its grant: it must not keep the lock from others.
+  const int nIndex = FoundLockInList(request, m_caGrantedLocks, 0);
+  if (nIndex >= 0) m_caGrantedLocks.erase(m_caGrantedLocks.begin() + nIndex);
+  ReexamineQueue();
+  return false;
+}
+
+void CLockManager::ProcessUserUnlockNotice(const stLockSpec& notice) {
+  const int nIndex = FoundLockInList(notice, m_caGrantedLocks, 0);
+  if (nIndex >= 0) {
+    m_caGrantedLocks.erase(m_caGrantedLocks.begin() + nIndex);
+    ReexamineQueue();
+    return;
+  }
+  // The notice of a wait given up before its grant: its request goes.
+  const int nQueued = FoundLockInList(notice, m_caLockRequests, 0);
+  if (nQueued >= 0) m_caLockRequests.erase(m_caLockRequests.begin() + nQueued);
+}
+
+void CLockManager::ReexamineQueue() {
+  // Oldest first, every request that is free now is granted: requesters
+  // never ask again, so a free request left queued would wait for ever.
+  for (;;) {
+    auto it = std::find_if(m_caLockRequests.begin(), m_caLockRequests.end(), [&](const stLockSpec& r) {
+      const std::string sHolder = GetLockedItemOfSameType(r, 1).m_sUser;
+      return sHolder.empty() || sHolder == r.m_sUser;
+    });
+    if (it == m_caLockRequests.end()) return;
+    const stLockSpec request = *it;
+    m_caLockRequests.erase(it);
+    if (GetLockedItemOfSameType(request, 1).m_sUser.empty()) m_caGrantedLocks.push_back(request);
+    SendGrant(request);
+  }
+}
+
+void CLockManager::DropComputer(const std::string& sComputer) {
+  const auto fnOf = [&](const stLockSpec& s) { return s.m_sUser == sComputer; };
+  const size_t nGranted = m_caGrantedLocks.size();
+  m_caGrantedLocks.erase(std::remove_if(m_caGrantedLocks.begin(), m_caGrantedLocks.end(), fnOf),
+                         m_caGrantedLocks.end());
+  m_caLockRequests.erase(std::remove_if(m_caLockRequests.begin(), m_caLockRequests.end(), fnOf),
+                         m_caLockRequests.end());
+  if (m_caGrantedLocks.size() == nGranted) return;
+  KTRACE("Locks of %s released: it is gone", sComputer.c_str());
+  ReexamineQueue();
+}
+
+// ------------------------------------------------------------- grants ----
+
+void CLockManager::HandleGrant(const stLockSpec& grant) {
+  if (grant.m_sUser != LockMngrName()) {
+    KTRACE("Grant from %s ignored: %s is the lock manager", grant.m_sUser.c_str(),
+           LockMngrName().c_str());
+    return;
+  }
+  if (m_bRequestPending && grant.m_nTable == m_nPendingTable && grant.m_nKey == m_nPendingKey) {
+    m_caReceivedGrants.push_back(grant);
+    return;
+  }
+  // Nobody waits for this grant (its wait was given up): hand it back.
+  KTRACE("Stray grant returned: %s", DisplayLockSpec(grant).c_str());
+  SendToLockManager(MSG_DATAUNLOCKED, grant.m_nTable, grant.m_nKey);
+}
+
+void CLockManager::EndAbandonedWait() {
+  if (m_bRequestPending && m_pEngine && !m_pEngine->m_bWaitingForLock) GiveUpPendingRequest();
+}
+
+void CLockManager::GiveUpPendingRequest() {
+  // The wait ended without taking its grant (aborted or bypassed): the lock
+  // manager drops the request, or the grant if it was sent meanwhile.
+  m_bRequestPending = false;
+  KTRACE("Lock wait for table %u, key %u given up", unsigned(m_nPendingTable), m_nPendingKey);
+  if (LockMngrOnLine()) SendToLockManager(MSG_DATAUNLOCKED, m_nPendingTable, m_nPendingKey);
+}
+
+// ------------------------------------------------------ the engine's link ----
+
+bool CLockManager::IsLockGrantedToOther(uint8_t nTable, uint32_t nKey) {
+  return !GetLockedItemOfSameType({ThisComputerName(), nTable, nKey}, 2).m_sUser.empty();
+}
+
+void CLockManager::ClearReceivedGrants() { m_caReceivedGrants.clear(); }
+
+bool CLockManager::TakeGrantFromLockManager() {
+  const bool bGranted = std::any_of(m_caReceivedGrants.rbegin(), m_caReceivedGrants.rend(),
+                                    [&](const stLockSpec& g) {
+                                      return g.m_sUser == LockMngrName() &&
+                                             g.m_nTable == m_nPendingTable && g.m_nKey == m_nPendingKey;
+                                    });
+  m_caReceivedGrants.clear();
+  if (bGranted) m_bRequestPending = false;
+  return bGranted;
+}
+
+void CLockManager::SendLockRequest(uint8_t nTable, uint32_t nKey) {
+  // A request still pending here belongs to a wait that ended without it.
+  if (m_bRequestPending) GiveUpPendingRequest();
+  m_bRequestPending = true;
+  m_nPendingTable = nTable;
+  m_nPendingKey = nKey;
+  SendLockMngrLockRequest(nTable, nKey);
+}
+
+void CLockManager::SendUnlockNotice(uint8_t nTable, uint32_t nKey) {
+  EndAbandonedWait();
+  SendLockMngrUnlockNotice(nTable, nKey);
+}
+
+void CLockManager::SendDataModified(uint8_t nTable, uint32_t nKey, uint32_t nHeaderLoc,
+                                    const std::vector<uint32_t>& naChangedHeaders) {
+  EndAbandonedWait();
+  if (!Server()) return;
+  bool bHeaderAnnounced = false;
+  for (uint32_t nLoc : naChangedHeaders) {
+    SendOnLineUsersMessage(MSG_DATAMODIFIED, 254, nLoc);
+    bHeaderAnnounced |= nLoc == nHeaderLoc;
+  }
+  if (!bHeaderAnnounced) SendOnLineUsersMessage(MSG_DATAMODIFIED, nTable, nKey);
+}
