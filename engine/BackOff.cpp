@@ -16,6 +16,6 @@ void BackOffTry(int nAttempt) {
 }
 
 void BackOffWait(int nRound) {
-  const int nMillis = std::min(50, 1 << std::min(6, nRound));
+  const int nMillis = std::min(16, 1 << std::min(4, nRound));
   std::this_thread::sleep_for(std::chrono::milliseconds(nMillis));
 }

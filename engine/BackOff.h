@@ -6,5 +6,5 @@
 // Before retry nAttempt of a single access: a few immediate tries, then
 // sleeps growing to 2 ms.
 void BackOffTry(int nAttempt);
-// Between the rounds of a wait shown in a wait box: 1 ms doubling to 50 ms.
+// Between the rounds of a wait shown in a wait box: 1 ms doubling to 16 ms.
 void BackOffWait(int nRound);
