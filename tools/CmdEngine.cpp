@@ -1,0 +1,157 @@
+// kelvotool commands of the record file engine, for looking at a database
+// file without the program:
+//   create FILE   a new, empty database file (refused when FILE exists)
+//   info FILE     version, close status, lock bytes, record counts per table
+//                 and user, free blocks, and where the chain ends
+//   dump FILE     one line per record header of the chain
+// FILE may be given with or without ".dbm". info and dump only read the file.
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+#include <map>
+
+#include "engine/CDbEngine.h"
+#include "support/CTerminalUi.h"
+#include "support/FileUtil.h"
+#include "support/StringUtil.h"
+#include "tools/CToolCommands.h"
+
+namespace {
+
+class CUiScope {
+ public:
+  explicit CUiScope(CUserInterface& ui) { SetUi(&ui); }
+  ~CUiScope() { SetUi(nullptr); }
+  CUiScope(const CUiScope&) = delete;
+  CUiScope& operator=(const CUiScope&) = delete;
+};
+
+std::string DbmPath(const std::string& sFile) {
+  const std::string sExt = ".dbm";
+  if (sFile.size() > sExt.size() && sFile.compare(sFile.size() - sExt.size(), sExt.size(), sExt) == 0)
+    return sFile;
+  return sFile + sExt;
+}
+
+std::string Location(uint32_t n) { return n == DB_NONE ? "none" : std::to_string(n); }
+
+std::string StatusChar(char c) { return c == 0 ? "0" : std::string(1, c); }
+
+// Opens the file for reading and builds the header list; prints nothing on success.
+bool OpenForLook(CDbEngine& db, const std::string& sPath) {
+  if (!db.OpenDBForReading(sPath)) return false;
+  std::string sReport;
+  if (db.MakeFileHeaderArray(nullptr, 1, &sReport) == DB_NONE) {
+    std::cerr << "kelvotool: " << sReport << "\n";
+    return false;
+  }
+  return true;
+}
+
+// Where the walk of the chain ended: "" when at the last record.
+std::string ChainEnd(const CDbEngine& db) {
+  if (db.m_caDataHeaders.empty() || db.m_caDataHeaders.back().nNextLoc == DB_NONE) return "";
+  const stDataHeader& h = db.m_caDataHeaders.back();
+  return StrFormat("broken after the record at %u (next location %u)", h.nCurrLoc, h.nNextLoc);
+}
+
+int CmdCreate(const std::vector<std::string>& args) {
+  if (args.size() != 1) return ToolError("usage: create FILE");
+  const std::string sPath = DbmPath(args[0]);
+  if (FileExists(sPath)) return ToolError(sPath + " exists");
+  CTerminalUi ui(IDNO);
+  CUiScope scope(ui);
+  CDbEngine db;
+  if (db.OpenDB(sPath, 1) != 2) return TOOL_ERROR;
+  db.CloseDB();
+  std::cout << "created " << sPath << "\n";
+  return TOOL_OK;
+}
+
+int CmdInfo(const std::vector<std::string>& args) {
+  if (args.size() != 1) return ToolError("usage: info FILE");
+  const std::string sPath = DbmPath(args[0]);
+  CTerminalUi ui(IDNO);
+  CUiScope scope(ui);
+  CDbEngine db;
+  if (!OpenForLook(db, sPath)) return TOOL_ERROR;
+  uint8_t a[DB_HEADER_AREA_SIZE] = {};
+  const uint32_t nSize = db.GetFileSizeFromHandle(db.FileHandle());
+  const uint32_t nArea = std::min<uint32_t>(nSize, DB_HEADER_AREA_SIZE);
+  db.ReadDbBlock(0, a, nArea, 0);
+  std::cout << "File: " << sPath << "\n";
+  std::cout << "Size: " << nSize << " bytes\n";
+  std::cout << "Format version: " << (nArea >= 4 ? GetUint32(a) : 0) << "\n";
+  const uint32_t nClosed = nArea >= 8 ? GetUint32(a + LOC_CLOSED_OK) : 0;
+  std::cout << "Close status: " << nClosed
+            << (nClosed == 1 ? " (closed properly)" : " (open, or not closed properly)") << "\n";
+  std::cout << "Root name: " << std::string(reinterpret_cast<char*>(a + LOC_ROOT_NAME),
+                                            strnlen(reinterpret_cast<char*>(a + LOC_ROOT_NAME),
+                                                    ROOT_NAME_FIELD))
+            << "\n";
+  std::cout << "Database lock: " << unsigned(a[LOC_LOCKALLTABLES_FLAG]) << "\n";
+  for (int t = DB_FIRST_TABLE; t <= DB_LAST_TABLE; ++t)
+    std::cout << "Table lock " << t << " (" << db.GetTableName(t)
+              << "): " << unsigned(a[LOC_LOCKALLTABLES_FLAG + t]) << "\n";
+
+  // Counts per table and user of the live records, and the other statuses.
+  std::map<std::pair<int, int>, std::pair<unsigned, unsigned>> live;  // -> live, locked
+  unsigned nMarked = 0, nFree = 0, nOther = 0;
+  uint64_t nFreeBytes = 0;
+  uint32_t nLargestFree = 0;
+  for (const stDataHeader& h : db.m_caDataHeaders) {
+    if (h.cStatus == STATUS_DELETED) {
+      ++nFree;
+      nFreeBytes += h.nBlkLen;
+      nLargestFree = std::max<uint32_t>(nLargestFree, h.nBlkLen);
+    } else if (h.cStatus == STATUS_MARKDEL) {
+      ++nMarked;
+    } else {
+      auto& c = live[{h.nTable, h.nUser}];
+      ++c.first;
+      if (h.cStatus == STATUS_LOCKED) ++c.second;
+      if (h.cStatus != STATUS_USED && h.cStatus != STATUS_LOCKED) ++nOther;
+    }
+  }
+  std::cout << "Records: " << db.m_caDataHeaders.size() << "\n";
+  for (const auto& [key, c] : live)
+    std::cout << "  table " << key.first << " (" << db.GetTableName(key.first) << "), user "
+              << key.second << ": " << c.first << " live, " << c.second << " locked\n";
+  std::cout << "Kept as deleted: " << nMarked << "\n";
+  if (nOther) std::cout << "With an invalid status: " << nOther << "\n";
+  std::cout << "Free blocks: " << nFree << ", " << nFreeBytes << " bytes, largest " << nLargestFree
+            << "\n";
+  const std::string sEnd = ChainEnd(db);
+  std::cout << "Chain: " << (sEnd.empty() ? "complete" : sEnd) << "\n";
+  return sEnd.empty() ? TOOL_OK : TOOL_FAULTS;
+}
+
+int CmdDump(const std::vector<std::string>& args) {
+  if (args.size() != 1) return ToolError("usage: dump FILE");
+  const std::string sPath = DbmPath(args[0]);
+  CTerminalUi ui(IDNO);
+  CUiScope scope(ui);
+  CDbEngine db;
+  if (!OpenForLook(db, sPath)) return TOOL_ERROR;
+  for (const stDataHeader& h : db.m_caDataHeaders)
+    std::cout << StrFormat("%u %s Delims %i %i, Next %s, Prev %s, BlkLen %u, DataLen %u, Table "
+                           "main %u, sub %u, key %u, sub %u, Usr %u, status %s, lock %u\n",
+                           h.nCurrLoc, StatusLabel(h.cStatus), h.cDelims[0], h.cDelims[1],
+                           Location(h.nNextLoc).c_str(), Location(h.nPrevLoc).c_str(),
+                           unsigned(h.nBlkLen), unsigned(h.nDataLen), unsigned(h.nTable),
+                           unsigned(h.nSubTable), h.nKey, h.nSubKey, unsigned(h.nUser),
+                           StatusChar(h.cStatus).c_str(), unsigned(h.nLockOwner));
+  const std::string sEnd = ChainEnd(db);
+  if (!sEnd.empty()) std::cerr << "kelvotool: chain " << sEnd << "\n";
+  return sEnd.empty() ? TOOL_OK : TOOL_FAULTS;
+}
+
+const CToolCommand kCreate("create", "create FILE          a new, empty database file", CmdCreate);
+const CToolCommand kInfo("info",
+                         "info FILE            version, close status, locks, record counts, free "
+                         "blocks",
+                         CmdInfo);
+const CToolCommand kDump("dump", "dump FILE            one line per record header", CmdDump);
+
+}  // namespace
