@@ -90,6 +90,10 @@ uint32_t CDatabase::ItemSequence(uint8_t nTable, const CDataRecord& item) {
   return n;
 }
 
+void CDatabase::SetItemCode(uint8_t nTable, CDataRecord& item, uint32_t nCode) {
+  VisitItem(nTable, item, [&](auto& r) { r.m_nCode = nCode; });
+}
+
 void CDatabase::SetItemSequence(uint8_t nTable, CDataRecord& item, uint32_t nSequence) {
   VisitItem(nTable, item, [&](auto& r) { r.m_nSequence = nSequence; });
 }
@@ -536,6 +540,30 @@ int CDatabase::OpenDatabaseFile(const std::string& sName) {
   }
   m_bFileLoaded = true;
   return CheckFileAfterLoad(nLoaded ? nOpen : 2);
+}
+
+int CDatabase::OpenDatabaseForReading(const std::string& sName,
+                                      std::vector<std::string>& saProblems) {
+  if (m_bDatabaseOpen || m_bFileLoaded) CloseDatabase();
+  InitializeDatabaseMemory();
+  if (sName.empty() || !OpenDBForReading(sName + ".dbm")) return 0;
+  std::string sReport;
+  if (MakeFileHeaderArray(nullptr, 0, &sReport) == DB_NONE) {
+    saProblems.push_back(sReport);
+    CloseDB();
+    return 0;
+  }
+  for (size_t i = 0; i < m_caDataHeaders.size(); ++i) {
+    const stDataHeader h = m_caDataHeaders[i];
+    if (IsLiveStatus(h.cStatus) && !ReadDataItemIntoMemory(h))
+      saProblems.push_back(LoadText("Error loading %s, key %u, file location %u",
+                                    GetTableName(h.nTable), h));
+  }
+  FreeFileBuffer();
+  for (uint8_t t : kItemTables) HeapSortIndexArray(*PtrToIndexArray(t));
+  m_sDatabaseName = sName;
+  m_bFileLoaded = true;
+  return 1;
 }
 
 void CDatabase::InitializeUserList() {

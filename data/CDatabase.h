@@ -46,6 +46,10 @@ class CDatabase : public CSettingsTables {
   int OpenDatabase(const std::string& sName, int bNetworked);
   void CloseDatabase();
   int OpenDatabaseFile(const std::string& sName);
+  // Loads a database for looking at it only (tools, dumps): nothing in the
+  // file changes, no question is asked; records that do not decode are left
+  // out and named in saProblems. 1 loaded, 0 the file could not be read.
+  int OpenDatabaseForReading(const std::string& sName, std::vector<std::string>& saProblems);
   // Clears every table and puts the default settings in memory.
   void InitializeDatabaseMemory();
   // Writes the settings records of a new file. 1 done, 0 a write failed.
@@ -96,6 +100,7 @@ class CDatabase : public CSettingsTables {
   // ---- the item codec by table ----
   static uint32_t ItemCode(uint8_t nTable, const CDataRecord& item);
   static uint32_t ItemSequence(uint8_t nTable, const CDataRecord& item);
+  static void SetItemCode(uint8_t nTable, CDataRecord& item, uint32_t nCode);
   static void SetItemSequence(uint8_t nTable, CDataRecord& item, uint32_t nSequence);
   // Payload length, or 0 when the item cannot be written (b says why).
   static uint32_t EncodeItem(uint8_t nTable, const CDataRecord& item, stRecordBuffer& b);
