@@ -46,6 +46,16 @@ void CLanLogOn::SetIdentity(const stLanIdentity& identity) {
   m_bIdentityFixed = true;
 }
 
+void CLanLogOn::SetListenSetting(const std::string& sAddress) {
+  AppSettings().sLanServerAddress = sAddress;
+  m_identity.m_sListenAddress = sAddress;
+}
+
+void CLanLogOn::SetPortSetting(const std::string& sPort) {
+  AppSettings().sLanServerPort = sPort;
+  m_identity.m_sPortText = sPort;
+}
+
 uint8_t CLanLogOn::InitializeUserList(std::vector<stUserListEntry>& users) {
   if (!m_bIdentityFixed) m_identity = CurrentLanIdentity();
   m_nUserNumber = BuildUserList(m_identity, users);
@@ -66,6 +76,7 @@ int CLanLogOn::StartLanServer(CDbEngine& engine, const std::string& sDatabaseFil
   m_sServerComputer = GetComputerFromFileName(sDatabaseFile, m_sComputerName);
   if (m_sServerComputer.empty()) return 0;
   AttachEngine(engine);
+  m_sDatabaseFile = sDatabaseFile;
   m_nUserNumber = engine.m_nUserNumber;
   if (AppSettings().nNetworkDisable) {
     m_sLockMngrName.clear();
@@ -159,6 +170,13 @@ void CLanLogOn::EndLanServer() {
   m_bLockMngrOnLine = false;
   m_nUserNumber = 0;
   DetachEngine();
+}
+
+int CLanLogOn::RestartLanServer() {
+  CDbEngine* pEngine = m_pEngine;
+  const std::string sFile = m_sDatabaseFile;
+  EndLanServer();
+  return pEngine ? StartLanServer(*pEngine, sFile) : 0;
 }
 
 int CLanLogOn::IsDuplicateUser(CDialogWaitBox* /*pBox*/) {

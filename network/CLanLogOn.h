@@ -34,6 +34,9 @@ class CLanLogOn {
   // installation settings when the server starts.
   void SetIdentity(const stLanIdentity& identity);
   const stLanIdentity& Identity() const { return m_identity; }
+  // The listening address and port settings (kept in the installation settings).
+  void SetListenSetting(const std::string& sAddress);
+  void SetPortSetting(const std::string& sPort);
   // Where the main window's private message goes (codes 1, 2 and 3); it must
   // outlive the server (EndLanServer).
   void SetPoster(CMainFramePoster* pPoster) { m_pPoster = pPoster; }
@@ -46,6 +49,9 @@ class CLanLogOn {
   int StartLanServer(CDbEngine& engine, const std::string& sDatabaseFile);
   // Stops and forgets the server; the user number returns to 0.
   void EndLanServer();
+  // Stops the server and logs on again for the same database (after a change
+  // of the computer list, the address or the port). 1 when that worked.
+  int RestartLanServer();
 
   int IsDuplicateUser(CDialogWaitBox* pBox);
   int DetermineLockMngr(const std::string& sDatabaseFile, std::string& sError);
@@ -83,6 +89,7 @@ class CLanLogOn {
   bool m_bIdentityFixed = false;
   std::string m_sComputerName;
   std::string m_sServerComputer;
+  std::string m_sDatabaseFile;
   std::string m_sLockMngrName;
   bool m_bLockMngrOnLine = false;
   uint8_t m_nUserNumber = 0;

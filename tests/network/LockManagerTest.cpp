@@ -19,6 +19,7 @@
 #include "common/TestCommon.h"
 #include "engine/CDbEngine.h"
 #include "network/CLockManager.h"
+#include "network/CUserListModel.h"
 #include "network/NetworkHelpers.h"
 #include "support/CConfigFile.h"
 #include "support/StringUtil.h"
@@ -474,4 +475,48 @@ TEST_F(LockManagerTest, ACopyKilledWhileHoldingALockReleasesIt) {
   EXPECT_EQ(a.m_lan.IsOnline("PC3"), 0);
   ASSERT_TRUE(PumpUntil([&] { return c.m_lan.IsOnline("PC3") == 0; }));
   EXPECT_EQ(a.m_engine.CountOnLine(), 2u);
+}
+
+TEST_F(LockManagerTest, UserListDialogShowsAndGuardsTheNetworkSettings) {
+  AppSettings().sLanServerPort = m_range.Port();
+  AppSettings().sLanServerAddress = m_range.Address(2);
+  stCopy& a = Copy(2, {3, 4});
+  stCopy& b = Copy(3, {2, 4});
+  ASSERT_EQ(a.LogOn(), 1);
+  ASSERT_EQ(b.LogOn(), 1);
+  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.CountOnLine() == 2; }));
+  CUserListModel model(&a.m_lan);
+  EXPECT_EQ(model.HeaderText(), "Lock manager: PC2");
+  EXPECT_EQ(model.ListLines(), (std::vector<std::string>{"PC3:" + m_range.Address(3) + " on-line",
+                                                         "PC4:" + m_range.Address(4) + " off-line"}));
+  EXPECT_EQ(model.AddressText(), "This IP address: " + m_range.Address(2));
+  EXPECT_EQ(model.PortText(), "Port: " + m_range.Port());
+  // Two users on line: nothing may change under the other copy.
+  EXPECT_EQ(model.ChangePort(), 0);
+  EXPECT_EQ(model.ChangeAddress(), 0);
+  EXPECT_EQ(model.ResetComputerList(), 0);
+  EXPECT_TRUE(m_ui.SawText("Can't change port while other users on-line."));
+  EXPECT_TRUE(m_ui.SawText("Can't change address while other users on-line."));
+  EXPECT_TRUE(m_ui.SawText("Can't reset computer list while other users on-line."));
+  EXPECT_EQ(AppSettings().sLanServerPort, m_range.Port());
+  EXPECT_EQ(a.m_lan.Server()->Port(), std::stoi(m_range.Port()));
+
+  // Alone, a new address restarts the server there.
+  b.m_lan.EndLanServer();
+  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.CountOnLine() == 1; }));
+  m_ui.QueueInput(m_range.Address(12));
+  EXPECT_EQ(model.ChangeAddress(), 1);
+  ASSERT_NE(a.m_lan.Server(), nullptr);
+  EXPECT_EQ(a.m_lan.Server()->ListenAddress(), m_range.Address(12));
+  EXPECT_EQ(AppSettings().sLanServerAddress, m_range.Address(12));
+
+  EXPECT_EQ(model.SaveComputerListText("pc3:10.0.0.3\r\n\n  PC7  \n"), 1);
+  EXPECT_EQ(model.ComputerListText(), "PC3:10.0.0.3\nPC7\n");
+  EXPECT_NE(model.AdapterListText().find("IP Address: 127.0.0.1\n"), std::string::npos);
+
+  CUserListModel none(nullptr);
+  EXPECT_EQ(none.HeaderText(), "File sharing off");
+  AppSettings().sLanServerPort.clear();
+  EXPECT_EQ(none.PortText(), "DORVATCH selected port");
+  AppSettings().sLanServerAddress.clear();
 }
