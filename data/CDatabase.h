@@ -94,7 +94,9 @@ class CDatabase : public CSettingsTables {
   int TestIndices(uint8_t nTable, CIndexArray& ia, int nRepair);
   // Gives every entry whose sequence is not its position that position, in
   // memory and in the 4 sequence bytes of its record. 1, 0 when a write failed.
-  int SaveTableSequence(uint8_t nTable, int bSetRefreshFlag, CDialogWaitBox* pBox = nullptr);
+  // Virtual so that the index repair of a load uses the most careful
+  // version a derived table manager provides.
+  virtual int SaveTableSequence(uint8_t nTable, int bSetRefreshFlag, CDialogWaitBox* pBox = nullptr);
   void ChangeSequenceInObject(uint8_t nTable, uint32_t nPos, uint32_t nSequence);
 
   // ---- the item codec by table ----
