@@ -1,0 +1,85 @@
+#include "app/CDialogEditItem.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int kLongField = 256;
+
+bool IsLong(const stEditField& field) {
+  return field.nMaxLen >= kLongField || field.sValue.find('\n') != std::string::npos;
+}
+
+bool IsNumeric(const stEditField& field) { return field.nMin != 0 || field.nMax != 0; }
+
+// A numeric field of range 0..1 is a switch.
+bool IsFlag(const stEditField& field) { return field.nMin == 0 && field.nMax == 1; }
+
+QWidget* MakeEditor(const stEditField& field, QWidget* pParent) {
+  const QString sValue = QString::fromStdString(field.sValue);
+  if (IsFlag(field)) {
+    auto* pCheck = new QCheckBox(pParent);
+    pCheck->setChecked(field.sValue == "1");
+    return pCheck;
+  }
+  if (IsNumeric(field)) {
+    auto* pSpin = new QSpinBox(pParent);
+    pSpin->setRange(std::min(field.nMin, field.nMax), std::max(field.nMin, field.nMax));
+    pSpin->setValue(sValue.toInt());
+    return pSpin;
+  }
+  if (IsLong(field)) {
+    auto* pText = new QPlainTextEdit(sValue, pParent);
+    pText->setTabChangesFocus(true);
+    return pText;
+  }
+  auto* pLine = new QLineEdit(sValue, pParent);
+  pLine->setMaxLength(std::max(field.nMaxLen, 1));
+  return pLine;
+}
+
+QString ValueOf(QWidget* pEditor) {
+  if (auto* pLine = qobject_cast<QLineEdit*>(pEditor)) return pLine->text();
+  if (auto* pText = qobject_cast<QPlainTextEdit*>(pEditor)) return pText->toPlainText();
+  if (auto* pSpin = qobject_cast<QSpinBox*>(pEditor)) return QString::number(pSpin->value());
+  if (auto* pCheck = qobject_cast<QCheckBox*>(pEditor)) return pCheck->isChecked() ? "1" : "0";
+  return {};
+}
+}  // namespace
+
+CDialogEditItem::CDialogEditItem(const stEditForm& form, QWidget* pParent) : QDialog(pParent) {
+  setObjectName("KelvoEditItem");
+  setWindowTitle(QString::fromStdString(form.sTitle.empty() ? form.sDialog : form.sTitle));
+  auto* pLayout = new QVBoxLayout(this);
+  auto* pForm = new QFormLayout;
+  for (const auto& field : form.fields) {
+    QWidget* pEditor = MakeEditor(field, this);
+    pEditor->setObjectName(QString::fromStdString(field.sName));
+    pForm->addRow(QString::fromStdString(field.sName), pEditor);
+    m_paEditors.push_back(pEditor);
+  }
+  pLayout->addLayout(pForm);
+  auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(pButtons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(pButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  pLayout->addWidget(pButtons);
+}
+
+void CDialogEditItem::TakeValues(stEditForm& form) const {
+  for (size_t i = 0; i < form.fields.size() && i < m_paEditors.size(); ++i) {
+    const std::string sText = ValueOf(m_paEditors[i]).toStdString();
+    form.fields[i].sValue = CutToBytes(sText, form.fields[i].nMaxLen);
+  }
+}
+
+std::string CDialogEditItem::CutToBytes(const std::string& s, int nMaxBytes) {
+  if (nMaxBytes < 0 || s.size() <= size_t(nMaxBytes)) return s;
+  size_t n = size_t(nMaxBytes);
+  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  return s.substr(0, n);
+}
