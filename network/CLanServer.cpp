@@ -70,6 +70,9 @@ int CLanServer::OnNewLanServer(CMainFramePoster* pPoster, const std::string& sNa
                                    m_identity.m_sListenAddress.c_str()));
   m_nWakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   m_bStopping = false;
+  // The table is complete before the first message can arrive, so every
+  // early greeting finds its peer.
+  LoadPeerTable();
   m_serverThread = std::thread(&CLanServer::ServerThread, this);
   // The listener must accept before any peer is greeted: a greeted peer
   // connects back at once.
@@ -301,6 +304,11 @@ bool CLanServer::LearnPeer(const std::string& sSender, const std::string& sSourc
   std::lock_guard<std::mutex> lock(m_listFileMutex);
   std::vector<std::string> saLines;
   ReadComputerList(m_identity.m_sComputerListPath, saLines);
+  for (const auto& sLine : saLines) {
+    std::string sName, sAddress;
+    SplitComputerNameAndAddress(sLine, sName, sAddress);
+    if (sName == sSender) return true;
+  }
   saLines.push_back(sSender + ":" + sSource);
   WriteComputerList(m_identity.m_sComputerListPath, saLines);
   KTRACE("LAN computer %s at %s added to the computer list", sSender.c_str(), sSource.c_str());
@@ -397,7 +405,8 @@ void CLanServer::LogOnOrOff(const std::string& sText) {
   if (bConnectBack) {
     ConnectBack(check.m_sSender);
   } else if (answerOn.m_pSocket) {
-    DoSend(answerOn, FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON_ACKNOWLEDGE), nIndex);
+    DoSend(answerOn.m_pSocket, FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON_ACKNOWLEDGE),
+           nIndex);
   }
 }
 
@@ -410,45 +419,57 @@ void CLanServer::ConnectBack(const std::string& sName) {
     peer = m_caPeers[size_t(nIndex)];
   }
   SetupSender(peer);
-  SocketPtr pOld;
   int nIndex = -1;
+  const SocketPtr pSocket = AdoptConnection(peer, nIndex);
+  if (pSocket)
+    DoSend(pSocket, FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON_ACKNOWLEDGE), nIndex);
+}
+
+SocketPtr CLanServer::AdoptConnection(const stNetworkName& fresh, int& nIndex) {
+  SocketPtr pOld, pUse;
   {
     std::lock_guard<std::mutex> lock(m_peersMutex);
-    nIndex = FindPeerLocked(sName);
-    if (nIndex < 0) return;
+    nIndex = FindPeerLocked(fresh.m_sName);
+    if (nIndex < 0) return nullptr;
     stNetworkName& stored = m_caPeers[size_t(nIndex)];
-    stored.m_sError = peer.m_sError;
-    if (peer.m_nConnected) {
+    // A live connection that another thread opened meanwhile is kept:
+    // closing it would look like this copy's end to the peer.
+    if (stored.m_nConnected && IsSocketAlive(stored.m_pSocket)) return stored.m_pSocket;
+    stored.m_sError = fresh.m_sError;
+    if (fresh.m_nConnected) {
       pOld = std::move(stored.m_pSocket);
-      stored.m_pSocket = peer.m_pSocket;
-      stored.m_sAddress = peer.m_sAddress;
+      stored.m_pSocket = fresh.m_pSocket;
+      stored.m_sAddress = fresh.m_sAddress;
       stored.m_nConnected = 1;
+      pUse = fresh.m_pSocket;
     }
     RecountLocked();
   }
-  pOld.reset();
-  if (peer.m_nConnected)
-    DoSend(peer, FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON_ACKNOWLEDGE), nIndex);
+  return pUse;
 }
 
-void CLanServer::GetNetworkUsers(CDialogWaitBox* pWaitBox) {
+void CLanServer::LoadPeerTable() {
   std::vector<std::string> saLines;
   GetNetWorkComputers(saLines, m_identity.m_sComputerListPath, m_identity.m_sComputerName,
                       m_identity.OwnAddress());
+  std::lock_guard<std::mutex> lock(m_peersMutex);
+  m_caPeers.clear();
+  m_nConnectedCount = 0;
+  for (const auto& sLine : saLines) {
+    stNetworkName peer;
+    SplitComputerNameAndAddress(sLine, peer.m_sName, peer.m_sAddress);
+    m_caPeers.push_back(peer);
+  }
+}
+
+void CLanServer::GetNetworkUsers(CDialogWaitBox* pWaitBox) {
+  size_t nListed = 0;
   {
     std::lock_guard<std::mutex> lock(m_peersMutex);
-    m_caPeers.clear();
-    m_nConnectedCount = 0;
-    // Every entry is known before anyone is greeted, so an early answer
-    // always finds its peer.
-    for (const auto& sLine : saLines) {
-      stNetworkName peer;
-      SplitComputerNameAndAddress(sLine, peer.m_sName, peer.m_sAddress);
-      m_caPeers.push_back(peer);
-    }
+    nListed = m_caPeers.size();
   }
   const std::string sLogOn = FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON);
-  for (size_t i = 0; i < saLines.size(); ++i) {
+  for (size_t i = 0; i < nListed; ++i) {
     stNetworkName peer;
     {
       std::lock_guard<std::mutex> lock(m_peersMutex);
@@ -458,17 +479,11 @@ void CLanServer::GetNetworkUsers(CDialogWaitBox* pWaitBox) {
     if (pWaitBox)
       pWaitBox->ChangeText(StrFormat("Test for computer %s on-line", peer.m_sName.c_str()));
     SetupSender(peer);
-    {
-      std::lock_guard<std::mutex> lock(m_peersMutex);
-      stNetworkName& stored = m_caPeers[i];
-      if (stored.m_nConnected) continue;
-      stored.m_sError = peer.m_sError;
-      stored.m_sAddress = peer.m_sAddress;
-      stored.m_pSocket = peer.m_pSocket;
-      stored.m_nConnected = peer.m_nConnected;
-      RecountLocked();
-    }
-    if (peer.m_nConnected) DoSend(peer, sLogOn, int(i));
+    int nIndex = -1;
+    // Greeted only on this copy's own new connection; one the peer's
+    // greeting made already carried the answer.
+    const SocketPtr pSocket = AdoptConnection(peer, nIndex);
+    if (pSocket && pSocket == peer.m_pSocket) DoSend(pSocket, sLogOn, nIndex);
   }
 }
 
@@ -501,19 +516,18 @@ void CLanServer::SetupSender(stNetworkName& peer) {
   peer.m_sError = sError;
 }
 
-int CLanServer::DoSend(const stNetworkName& peer, const std::string& sText, int nIndex) {
+int CLanServer::DoSend(const SocketPtr& pSocket, const std::string& sText, int nIndex) {
   if (!IsSendableText(sText)) {
     KTRACE("LAN message not sent: it holds \"~\" or a line feed");
     return 0;
   }
-  if (peer.m_pSocket && peer.m_pSocket->SendAll(sText + "~\n")) return 1;
-  if (nIndex < 0) return 0;
+  if (pSocket && pSocket->SendAll(sText + "~\n")) return 1;
+  if (nIndex < 0 || !pSocket) return 0;
   SocketPtr pFailed;
   {
     std::lock_guard<std::mutex> lock(m_peersMutex);
     // Only the connection that failed is given up: the entry may hold a newer one.
-    if (size_t(nIndex) < m_caPeers.size() && peer.m_pSocket &&
-        m_caPeers[size_t(nIndex)].m_pSocket == peer.m_pSocket) {
+    if (size_t(nIndex) < m_caPeers.size() && m_caPeers[size_t(nIndex)].m_pSocket == pSocket) {
       pFailed = std::move(m_caPeers[size_t(nIndex)].m_pSocket);
       m_caPeers[size_t(nIndex)].m_nConnected = 0;
     }
@@ -524,7 +538,7 @@ int CLanServer::DoSend(const stNetworkName& peer, const std::string& sText, int 
 
 void CLanServer::Broadcast(const std::string& sText) {
   for (const auto& peer : GetPeers())
-    if (peer.m_nConnected) DoSend(peer, sText, -1);
+    if (peer.m_nConnected) DoSend(peer.m_pSocket, sText, -1);
 }
 
 int CLanServer::SendOne(const std::string& sComputer, const std::string& sText) {
@@ -539,7 +553,7 @@ int CLanServer::SendOne(const std::string& sComputer, const std::string& sText) 
         break;
       }
   }
-  return nIndex < 0 ? 0 : DoSend(peer, sText, nIndex);
+  return nIndex < 0 ? 0 : DoSend(peer.m_pSocket, sText, nIndex);
 }
 
 std::vector<stNetworkName> CLanServer::GetPeers() const {

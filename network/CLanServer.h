@@ -99,10 +99,14 @@ class CLanServer {
   void TagConnection(stConnection* pConn, const std::string& sSender, const std::string& sCommand,
                      std::vector<std::string>& saOut);
   void ConnectionEnded(stConnection* pConn);
+  void LoadPeerTable();
   void GetNetworkUsers(CDialogWaitBox* pWaitBox);
   void SetupSender(stNetworkName& peer);
   void ConnectBack(const std::string& sName);
-  int DoSend(const stNetworkName& peer, const std::string& sText, int nIndex);
+  // Stores a new outgoing connection unless the peer has a live one; the
+  // connection to send on (none when neither exists) and the peer's index.
+  SocketPtr AdoptConnection(const stNetworkName& fresh, int& nIndex);
+  int DoSend(const SocketPtr& pSocket, const std::string& sText, int nIndex);
   void RecountLocked();
   int FindPeerLocked(const std::string& sName) const;
   void Wake();

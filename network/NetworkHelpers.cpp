@@ -281,7 +281,10 @@ std::string GetNetWorkComputers(std::vector<std::string>& saComputers,
     for (const auto& sLine : saLines) {
       std::string sName, sAddress;
       SplitComputerNameAndAddress(sLine, sName, sAddress);
-      if (sName == sThisName || (!sAddress.empty() && sAddress == sThisAddress)) continue;
+      const bool bListed = std::any_of(saComputers.begin(), saComputers.end(), [&](const std::string& s) {
+        return s == sName || s.rfind(sName + ":", 0) == 0;
+      });
+      if (bListed || sName == sThisName || (!sAddress.empty() && sAddress == sThisAddress)) continue;
       saComputers.push_back(sLine);
     }
     return sThisName;

@@ -54,7 +54,8 @@ std::string ComputerListPath();
 bool ReadComputerList(const std::string& sPath, std::vector<std::string>& saLines);
 bool WriteComputerList(const std::string& sPath, const std::vector<std::string>& saLines);
 
-// The computer list without this computer (by name or by address). When the
+// The computer list without this computer (by name or by address) and with
+// each name once (its first line). When the
 // file is missing it is built from the hosts of the network mounts and written
 // with this computer's name added. Returns this computer's name.
 std::string GetNetWorkComputers(std::vector<std::string>& saComputers,

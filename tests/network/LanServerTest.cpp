@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <random>
 #include <memory>
 #include <thread>
 
@@ -350,4 +351,57 @@ TEST_F(LanServerTest, AKilledCopyGoesOffLineAndBroadcastsToItSurvive) {
   EXPECT_EQ(a.Peer("PC3").m_nConnected, 0);
   for (int i = 0; i < 10; ++i) a.m_pServer->Broadcast("TEST_PING");
   EXPECT_EQ(a.m_pServer->ConnectedCount(), 0);
+}
+
+// Each copy's view of its peers, for failure reports.
+std::string Dump(const std::vector<stCopy*>& copies) {
+  std::string s;
+  for (auto* p : copies) {
+    s += p->m_identity.m_sComputerName + " readers " + std::to_string(p->m_pServer->ReaderCount()) + ":";
+    for (const auto& peer : p->m_pServer->GetPeers())
+      s += StrFormat(" %s(%d,%d,%s)", peer.m_sName.c_str(), peer.m_nConnected,
+                     int(peer.m_nUserNumber), peer.m_sError.c_str());
+    s += "\n";
+  }
+  return s;
+}
+
+TEST_F(LanServerTest, CopiesStartedTogetherAgreeOnTheirPeers) {
+  stCopy& a = Copy(2, {3, 4});
+  stCopy& b = Copy(3, {2, 4});
+  stCopy& c = Copy(4, {2, 3});
+  std::mt19937 gen(20240601);
+  const int nBefore = OpenDescriptorCount();
+  for (int nRound = 0; nRound < 20; ++nRound) {
+    std::vector<std::thread> starters;
+    int naResults[3] = {0, 0, 0};
+    int n = 0;
+    for (auto* p : {&a, &b, &c}) {
+      const int nDelay = std::uniform_int_distribution<int>(0, 40)(gen);
+      const int nUser = 2 + n;
+      int* pResult = &naResults[n++];
+      p->m_pServer = std::make_unique<CLanServer>(p->m_identity);
+      starters.emplace_back([p, nDelay, nUser, pResult] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(nDelay));
+        *pResult = p->m_pServer->OnNewLanServer(&p->m_poster, "HOST.ROOT.DBM", uint8_t(nUser),
+                                                &p->m_queue, nullptr);
+      });
+    }
+    for (auto& t : starters) t.join();
+    for (int r : naResults) ASSERT_EQ(r, 1);
+    ASSERT_TRUE(WaitUntil([&] {
+      return a.Knows("PC3", 3) && a.Knows("PC4", 4) && b.Knows("PC2", 2) && b.Knows("PC4", 4) &&
+             c.Knows("PC2", 2) && c.Knows("PC3", 3);
+    })) << "round " << nRound << "\n" << Dump({&a, &b, &c});
+    // Every copy reads each other copy on one connection.
+    ASSERT_TRUE(WaitUntil([&] {
+      return a.m_pServer->ReaderCount() == 2 && b.m_pServer->ReaderCount() == 2 &&
+             c.m_pServer->ReaderCount() == 2;
+    })) << "round " << nRound;
+    std::vector<stCopy*> order = {&a, &b, &c};
+    std::shuffle(order.begin(), order.end(), gen);
+    for (auto* p : order) p->m_pServer.reset();
+    for (auto* p : order) p->m_queue.Clear();
+  }
+  EXPECT_EQ(OpenDescriptorCount(), nBefore);
 }
