@@ -33,51 +33,49 @@ void CDbRepair::Fault(const std::string& sLine) {
 
 void CDbRepair::Note(const std::string& sLine) { m_pReport->push_back(sLine); }
 
-bool CDbRepair::WriteHeader(uint32_t nLoc, const stDataHeader& expected,
-                            const stDataHeader& header) {
+bool CDbRepair::WriteUnderHold(uint32_t nLoc, const stDataHeader* pExpected,
+                               const uint8_t* pBytes, uint32_t nSize) {
   if (!m_engine.HoldRange(nLoc, DB_HEADER_LEN, kCaller)) return false;
   CSharedFile* pFile = m_engine.FileHandle();
   uint8_t c[DB_HEADER_LEN];
-  bool bOk = m_engine.LockedAccessFileBlock('R', pFile, nLoc, c, DB_HEADER_LEN, kCaller) ==
-                 DB_HEADER_LEN &&
-             UnpackHeader(c) == expected;
+  bool bOk = !pExpected ||
+             (m_engine.LockedAccessFileBlock('R', pFile, nLoc, c, DB_HEADER_LEN, kCaller) ==
+                  DB_HEADER_LEN &&
+              UnpackHeader(c) == *pExpected);
   if (bOk) {
-    PackHeader(header, c);
-    bOk = m_engine.LockedAccessFileBlock('W', pFile, nLoc, c, DB_HEADER_LEN, kCaller) ==
-          DB_HEADER_LEN;
+    std::copy(pBytes, pBytes + nSize, c);
+    bOk = m_engine.LockedAccessFileBlock('W', pFile, nLoc, c, nSize, kCaller) == nSize;
   }
   m_engine.ReleaseRange(nLoc, DB_HEADER_LEN);
   if (bOk) m_bWrote = true;
   return bOk;
 }
 
-bool CDbRepair::ClearDelimiters(const stFoundHeader& orphan) {
-  if (!m_engine.HoldRange(orphan.nLoc, DB_HEADER_LEN, kCaller)) return false;
-  CSharedFile* pFile = m_engine.FileHandle();
+bool CDbRepair::WriteHeader(uint32_t nLoc, const stDataHeader& expected,
+                            const stDataHeader& header) {
   uint8_t c[DB_HEADER_LEN];
-  bool bOk = m_engine.LockedAccessFileBlock('R', pFile, orphan.nLoc, c, DB_HEADER_LEN, kCaller) ==
-                 DB_HEADER_LEN &&
-             UnpackHeader(c) == orphan.header;
-  if (bOk) {
-    const uint8_t cZero[2] = {0, 0};
-    bOk = m_engine.LockedAccessFileBlock('W', pFile, orphan.nLoc, const_cast<uint8_t*>(cZero), 2,
-                                         kCaller) == 2;
-  }
-  m_engine.ReleaseRange(orphan.nLoc, DB_HEADER_LEN);
-  if (bOk) m_bWrote = true;
-  return bOk;
+  PackHeader(header, c);
+  return WriteUnderHold(nLoc, &expected, c, DB_HEADER_LEN);
+}
+
+bool CDbRepair::ClearDelimiters(const stFoundHeader& orphan) {
+  const uint8_t cZero[2] = {0, 0};
+  return WriteUnderHold(orphan.nLoc, &orphan.header, cZero, 2);
+}
+
+void CDbRepair::WriteFailed() {
+  // Stop writing: the rest is reported as a test would report it.
+  Note(" Could not write record to file.");
+  m_bRepair = false;
 }
 
 void CDbRepair::ApplyFix(size_t i, const stDataHeader& h, const std::string& sRepairLine) {
   stFoundHeader& entry = m_chain[i];
   if (m_bRepair) {
-    if (WriteHeader(entry.nLoc, entry.header, h)) {
+    if (WriteHeader(entry.nLoc, entry.header, h))
       Note(sRepairLine);
-    } else {
-      // Stop writing: the rest is reported as a test would report it.
-      Note(" Could not write record to file.");
-      m_bRepair = false;
-    }
+    else
+      WriteFailed();
   }
   entry.header = h;
 }
@@ -132,23 +130,12 @@ void CDbRepair::CheckFirstHeader() {
   h.nUser = RepairedUser(h);
   h.cStatus = STATUS_MARKDEL;
   if (m_bRepair) {
-    if (!m_engine.HoldRange(DB_FIRST_RECORD_LOC, DB_HEADER_LEN, kCaller)) {
-      Note(" Could not write record to file.");
-      m_bRepair = false;
-      return;
-    }
     uint8_t c[DB_HEADER_LEN];
     PackHeader(h, c);
-    const bool bOk = m_engine.LockedAccessFileBlock('W', m_engine.FileHandle(),
-                                                    DB_FIRST_RECORD_LOC, c, DB_HEADER_LEN,
-                                                    kCaller) == DB_HEADER_LEN;
-    m_engine.ReleaseRange(DB_FIRST_RECORD_LOC, DB_HEADER_LEN);
-    if (!bOk) {
-      Note(" Could not write record to file.");
-      m_bRepair = false;
+    if (!WriteUnderHold(DB_FIRST_RECORD_LOC, nullptr, c, DB_HEADER_LEN)) {
+      WriteFailed();
       return;
     }
-    m_bWrote = true;
     Note(StrFormat(" First record header rebuilt as deleted data, block size %u.", h.nBlkLen));
   }
   m_chain.insert(m_chain.begin(), {DB_FIRST_RECORD_LOC, h});
@@ -358,8 +345,7 @@ void CDbRepair::CheckOrphan(size_t k) {
       MB_YESNOCANCEL);
   if (nAnswer == IDYES) {
     if (!RestoreOrphan(size_t(iPrev), orphan)) {
-      Note(" Could not write record to file.");
-      m_bRepair = false;
+      WriteFailed();
       return;
     }
     Note(" Record restored to database");
@@ -368,8 +354,7 @@ void CDbRepair::CheckOrphan(size_t k) {
     CheckRecord(size_t(iPrev) + 1);
   } else if (nAnswer == IDNO) {
     if (!ClearDelimiters(orphan)) {
-      Note(" Could not write record to file.");
-      m_bRepair = false;
+      WriteFailed();
       return;
     }
     Note(" Record cleared from database");

@@ -42,10 +42,13 @@ class CDbRepair {
   // Makes h the header of chain entry i: written when repairing (then the
   // repair line is reported), in memory only when testing.
   void ApplyFix(size_t i, const stDataHeader& h, const std::string& sRepairLine);
-  // Held-range read-modify-write of one header: written only when the file
-  // still holds `expected`.
+  // Writes nSize bytes at a header location while holding its 36 bytes, and
+  // only when the file still holds *pExpected there (any bytes when null).
+  bool WriteUnderHold(uint32_t nLoc, const stDataHeader* pExpected, const uint8_t* pBytes,
+                      uint32_t nSize);
   bool WriteHeader(uint32_t nLoc, const stDataHeader& expected, const stDataHeader& header);
   bool ClearDelimiters(const stFoundHeader& orphan);
+  void WriteFailed();
 
   void CheckFirstHeader();
   void CheckChainEnds();
