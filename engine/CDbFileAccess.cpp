@@ -303,7 +303,8 @@ void CDbFileAccess::FreeFileBuffer() {
 int CDbFileAccess::LoadFileBuffer(uint32_t nFileSize, int& nError) {
   FreeFileBuffer();
   nError = 0;
-  m_pFileBuffer.reset(new (std::nothrow) uint8_t[std::max<uint32_t>(nFileSize, 1)]());
+  // Not zero-filled: the read below overwrites every byte or the buffer goes.
+  m_pFileBuffer.reset(new (std::nothrow) uint8_t[std::max<uint32_t>(nFileSize, 1)]);
   if (!m_pFileBuffer) {
     nError = ENOMEM;
     return 0;

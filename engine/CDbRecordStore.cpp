@@ -12,6 +12,7 @@ namespace {
 
 constexpr int kPlacementRounds = 3;   // list rebuilds before a write gives up
 constexpr uint32_t kProgressEvery = 4096;  // headers between progress updates
+constexpr uint32_t kHeaderWindow = 1 << 20;  // bytes read at a time by a header-only rebuild
 
 }  // namespace
 
@@ -45,42 +46,57 @@ uint32_t CDbRecordStore::MakeFileHeaderArray(CDialogWaitBox* pBox, int nFreeBuff
                                              std::string* pReport) {
   m_caDataHeaders.clear();
   m_index.Invalidate();
+  FreeFileBuffer();
   const uint32_t nSize = GetFileSizeFromHandle(m_pFile.get());
-  if (nSize == DB_NONE) {
-    const int nError = m_pFile ? m_pFile->LastError() : EBADF;
+  auto fnLoadError = [&](int nError) {
+    m_caDataHeaders.clear();
     ShowOrReport(StrFormat("Can't load file. Error %u: %s", unsigned(nError), std::strerror(nError)),
                  pReport);
     return DB_NONE;
-  }
+  };
+  if (nSize == DB_NONE) return fnLoadError(m_pFile ? m_pFile->LastError() : EBADF);
   if (pBox) {
     pBox->ChangeText("Allocate memory for loading file into buffer");
     pBox->SetDenominator(nSize);
     pBox->ChangeText(StrFormat("Loading file into buffer, size %u", nSize));
   }
+  // A caller that keeps the whole-file buffer reads its records from it; a
+  // rebuild that only needs the headers reads the file through a window.
+  const bool bKeep = nFreeBuffer != 1;
   int nError = 0;
-  if (!LoadFileBuffer(nSize, nError)) {
-    if (nError == ENOMEM)
-      ShowOrReport("Can't allocate memory for loading file.", pReport);
-    else
-      ShowOrReport(StrFormat("Can't load file. Error %u: %s", unsigned(nError), std::strerror(nError)),
-                   pReport);
+  if (bKeep && !LoadFileBuffer(nSize, nError)) {
+    if (nError != ENOMEM) return fnLoadError(nError);
+    ShowOrReport("Can't allocate memory for loading file.", pReport);
     return DB_NONE;
   }
   if (pBox) pBox->ChangeText("Reading record headers");
   m_caDataHeaders.reserve(nSize / 128 + 16);
+  uint32_t nWindowLoc = 0, nWindowLen = 0;
+  auto fnHeaderBytes = [&](uint32_t nLoc) -> const uint8_t* {
+    if (bKeep) return m_pFileBuffer.get() + nLoc;
+    if (nLoc < nWindowLoc || nLoc + DB_HEADER_LEN > uint64_t(nWindowLoc) + nWindowLen) {
+      m_aHeaderWindow.resize(kHeaderWindow);
+      nWindowLoc = nLoc;
+      nWindowLen = std::min<uint32_t>(kHeaderWindow, nSize - nLoc);
+      if (ReadFileBlockNoLock(m_pFile.get(), nLoc, m_aHeaderWindow.data(), nWindowLen) != nWindowLen)
+        return nullptr;
+    }
+    return m_aHeaderWindow.data() + (nLoc - nWindowLoc);
+  };
   // The walk stops at the last record, at a file that ends before a complete
   // header, and at the first invalid link; links only go forward, so it ends.
   uint32_t nLoc = DB_FIRST_RECORD_LOC;
   while (uint64_t(nLoc) + DB_HEADER_LEN <= nSize) {
     if (pBox && m_caDataHeaders.size() % kProgressEvery == 0) pBox->UpdateProgress(nLoc);
-    stDataHeader h = UnpackHeader(m_pFileBuffer.get() + nLoc);
+    const uint8_t* p = fnHeaderBytes(nLoc);
+    if (!p) return fnLoadError(m_pFile->LastError() ? m_pFile->LastError() : ENODATA);
+    stDataHeader h = UnpackHeader(p);
     h.nCurrLoc = nLoc;
     m_caDataHeaders.push_back(h);
     if (h.nNextLoc == DB_NONE) break;
     if (FoundEofError(nSize, nLoc, m_caDataHeaders.back(), "MakeFileHeaderArray")) break;
     nLoc = h.nNextLoc;
   }
-  if (nFreeBuffer == 1) FreeFileBuffer();
   if (pReport) pReport->clear();
   return nSize;
 }
@@ -367,7 +383,8 @@ uint32_t CDbRecordStore::GetNextFree(uint32_t nSize, stDataHeader& header, stPla
 }
 
 bool CDbRecordStore::PlacementStillValid(stPlacement& place, bool bAcceptLongerFile) {
-  const uint32_t nSize = GetFileSizeFromHandle(m_pFile.get());
+  const bool bAtEnd = place.nPlace == PLACE_APPEND || place.nPlace == PLACE_FIRST;
+  const uint32_t nSize = bAtEnd ? GetFileSizeFromHandle(m_pFile.get()) : 0;
   if (nSize == DB_NONE) return false;
   // An empty list fits only a file without a first header: a longer file
   // means the list could not be built, and 1024 holds a record.
@@ -393,17 +410,16 @@ bool CDbRecordStore::PlacementStillValid(stPlacement& place, bool bAcceptLongerF
   }
 }
 
-int CDbRecordStore::LinkAppendedRecord(uint32_t nPrevLoc, uint32_t nNewLoc) {
-  const int n = ChangeHeaderInFile(
-      nPrevLoc,
-      [&](stDataHeader& h) {
-        if (h.nNextLoc != DB_NONE) return false;  // another copy appended first
-        h.nNextLoc = nNewLoc;
-        return true;
-      },
-      "LinkAppendedRecord");
-  if (n == 1) NoteChangedHeader(nPrevLoc);
-  return n == 1;
+int CDbRecordStore::LinkAppendedRecord(const stPlacement& place, uint32_t nNewLoc) {
+  // The old last header is held since it was checked: link from those bytes.
+  stDataHeader h = place.inFile;
+  h.nNextLoc = nNewLoc;
+  if (WriteDbHeader(place.last.nCurrLoc, h, 1) != DB_HEADER_LEN) {
+    RestoreHeaderBytes(place.last.nCurrLoc, place.inFile);
+    return 0;
+  }
+  NoteChangedHeader(place.last.nCurrLoc);
+  return 1;
 }
 
 bool CDbRecordStore::WriteAtPlacement(const stPlacement& place, stDataHeader& h, uint32_t nSize) {
@@ -433,7 +449,7 @@ bool CDbRecordStore::WriteAtPlacement(const stPlacement& place, stDataHeader& h,
     return false;
   }
   NoteChangedHeader(nLoc);
-  return place.nPlace != PLACE_APPEND || LinkAppendedRecord(place.last.nCurrLoc, nLoc);
+  return place.nPlace != PLACE_APPEND || LinkAppendedRecord(place, nLoc);
 }
 
 bool CDbRecordStore::FreeOldCopies(const stPlacement& place, const stDataHeader& h) {
@@ -474,17 +490,18 @@ uint32_t CDbRecordStore::WriteRecord(uint32_t nSize, uint8_t nTable, uint32_t nK
     h.nUser = GetUserFromKey(nKey);
     h.cStatus = STATUS_USED;
     h.nLockOwner = 0;
-    // The chosen header (the last one for an append) is held from the check
-    // to the write, so no other copy changes it in between.
+    // One held range from the chosen header (the last one for an append) to
+    // the end of the new data: no other copy changes it between the check
+    // and the writes, and the writes need no locks of their own.
     const uint32_t nHold = place.nPlace == PLACE_APPEND ? place.last.nCurrLoc : nLoc;
-    const uint32_t nHoldLen = place.nPlace == PLACE_FIRST ? 0 : DB_HEADER_LEN;
-    if (nHoldLen && !HoldRange(nHold, nHoldLen, "WriteRecord")) break;
+    const uint32_t nHoldLen = nLoc + DB_HEADER_LEN + nSize - nHold;
+    if (!HoldRange(nHold, nHoldLen, "WriteRecord")) break;
     // The list may lag behind the file: check the choice, rebuild and choose again.
     const bool bValid = PlacementStillValid(place, nRound > 0);
     if (bValid && place.nPlace != PLACE_APPEND && place.nPlace != PLACE_FIRST)
       h.nPrevLoc = place.inFile.nPrevLoc;
     const bool bWritten = bValid && WriteAtPlacement(place, h, nSize);
-    if (nHoldLen) ReleaseRange(nHold, nHoldLen);
+    ReleaseRange(nHold, nHoldLen);
     if (!bValid) {
       KTRACE("WriteRecord: list out of step at %u, rebuilding\n", nLoc);
       ResyncHeaderList();
@@ -541,14 +558,30 @@ int CDbRecordStore::RewriteRecord(uint32_t nLoc, uint32_t nSize, uint8_t nTable,
 uint32_t CDbRecordStore::ReadRecord(uint32_t nLoc, int nLock, uint32_t* pKey, uint32_t* pSubKey,
                                     uint8_t* pSubTable) {
   if (nLoc == DB_NONE) return 0;
+  // Header and data in one access when the list says how long the data is:
+  // one lock and one read, and both parts from the same moment.
+  const int i = LocateHeaderInList(nLoc);
+  const uint32_t nGuess = i >= 0 ? m_caDataHeaders[i].nDataLen : 0;
+  uint8_t aSmall[DB_HEADER_LEN + 512];
+  std::vector<uint8_t> aBig(nGuess > 512 ? DB_HEADER_LEN + nGuess : 0);
+  uint8_t* p = aBig.empty() ? aSmall : aBig.data();
   stDataHeader h;
-  if (!ReadDbHeader(nLoc, h, nLock)) return 0;
-  if (h.nDataLen && ReadDbBlock(nLoc + DB_HEADER_LEN, m_cBuffer, h.nDataLen, nLock) != h.nDataLen)
+  const bool bOne = ReadDbBlock(nLoc, p, DB_HEADER_LEN + nGuess, nLock) == DB_HEADER_LEN + nGuess &&
+                    (h = UnpackHeader(p)).nDataLen <= nGuess;
+  if (bOne)
+    std::memcpy(m_cBuffer, p + DB_HEADER_LEN, h.nDataLen);
+  else if (!ReadRecordInTwoSteps(nLoc, nLock, h))
     return 0;
   if (pKey) *pKey = h.nKey;
   if (pSubKey) *pSubKey = h.nSubKey;
   if (pSubTable) *pSubTable = h.nSubTable;
   return h.nDataLen;
+}
+
+bool CDbRecordStore::ReadRecordInTwoSteps(uint32_t nLoc, int nLock, stDataHeader& h) {
+  if (!ReadDbHeader(nLoc, h, nLock)) return false;
+  return h.nDataLen == 0 ||
+         ReadDbBlock(nLoc + DB_HEADER_LEN, m_cBuffer, h.nDataLen, nLock) == h.nDataLen;
 }
 
 uint32_t CDbRecordStore::ReadTableRecord(uint8_t nTable, uint32_t nKey) {

@@ -137,8 +137,10 @@ class CDbRecordStore : public CDbFileAccess {
   bool WriteAtPlacement(const stPlacement& place, stDataHeader& header, uint32_t nSize);
   // Frees the too small old copies of the item once the new one is written.
   bool FreeOldCopies(const stPlacement& place, const stDataHeader& header);
-  // Links a new last record behind the old last one, from the file's bytes.
-  int LinkAppendedRecord(uint32_t nPrevLoc, uint32_t nNewLoc);
+  // Links a new last record behind the old last one (held and checked).
+  int LinkAppendedRecord(const stPlacement& place, uint32_t nNewLoc);
+  // ReadRecord as two accesses: the header, then its DataLen bytes.
+  bool ReadRecordInTwoSteps(uint32_t nLoc, int nLock, stDataHeader& header);
   // After a failed write: rebuilds the list from the file without a message.
   void ResyncHeaderList();
   void ShowWriteFailure();
@@ -154,6 +156,7 @@ class CDbRecordStore : public CDbFileAccess {
   void ShowOrReport(const std::string& sText, std::string* pReport);
 
   mutable CHeaderIndex m_index;
+  std::vector<uint8_t> m_aHeaderWindow;  // reused by header-only rebuilds
 
   std::vector<std::string> m_saTableNames;
 };
