@@ -44,7 +44,9 @@ bool CDbRepair::WriteUnderHold(uint32_t nLoc, const stDataHeader* pExpected,
               UnpackHeader(c) == *pExpected);
   if (bOk) {
     std::copy(pBytes, pBytes + nSize, c);
-    bOk = m_engine.LockedAccessFileBlock('W', pFile, nLoc, c, nSize, kCaller) == nSize;
+    // The engine's rule: locked, flushed and verified while others are on
+    // line, a plain write otherwise; the repair flushes once at its end.
+    bOk = m_engine.WriteDbBlock(nLoc, c, nSize, 1) == nSize;
   }
   m_engine.ReleaseRange(nLoc, DB_HEADER_LEN);
   if (bOk) m_bWrote = true;
@@ -92,11 +94,11 @@ bool CDbRepair::InChain(uint32_t nLoc) const {
 }
 
 bool CDbRepair::IsDuplicate(const stDataHeader& h) const {
-  if (!IsLiveStatus(h.cStatus)) return false;
-  return std::any_of(m_chain.begin(), m_chain.end(), [&](const stFoundHeader& f) {
-    return IsLiveStatus(f.header.cStatus) && f.header.nTable == h.nTable &&
-           f.header.nKey == h.nKey;
-  });
+  return IsLiveStatus(h.cStatus) && m_liveKeys.count({h.nTable, h.nKey}) > 0;
+}
+
+void CDbRepair::NoteLiveKey(const stDataHeader& h) {
+  if (IsLiveStatus(h.cStatus)) m_liveKeys.insert({h.nTable, h.nKey});
 }
 
 // Where the space of chain entry i ends: the next chain header, or for the
@@ -352,6 +354,7 @@ void CDbRepair::CheckOrphan(size_t k) {
     // The restored header meets every check of a chain record at once, so
     // that the next test finds nothing.
     CheckRecord(size_t(iPrev) + 1);
+    NoteLiveKey(m_chain[size_t(iPrev) + 1].header);
   } else if (nAnswer == IDNO) {
     if (!ClearDelimiters(orphan)) {
       WriteFailed();
@@ -363,32 +366,13 @@ void CDbRepair::CheckOrphan(size_t k) {
 
 void CDbRepair::CheckOrphans() {
   if (m_pBox) m_pBox->ChangeText("Testing record integrity");
+  m_liveKeys.clear();
+  for (const auto& f : m_chain) NoteLiveKey(f.header);
   for (size_t k = 0; k < m_candidates.size(); ++k)
     if (!InChain(m_candidates[k].nLoc)) CheckOrphan(k);
 }
 
-int CDbRepair::TestAndRepairDatabase(int nRepair, std::vector<std::string>& saReport) {
-  m_pReport = &saReport;
-  m_chain.clear();
-  m_candidates.clear();
-  m_nProblems = 0;
-  m_bRepairRefused = m_bReadFailed = m_bWrote = false;
-  m_bRepair = false;
-
-  CSharedFile* pFile = m_engine.FileHandle();
-  if (!m_engine.IsOpen() || !pFile) {
-    m_bReadFailed = true;
-    Fault("Can't read from file.");
-    return 0;
-  }
-  const bool bAlone = m_engine.IsAloneOnFile();
-  bool bLocked = false;
-  if (nRepair && bAlone && !pFile->IsReadOnly())
-    bLocked = m_engine.LockDatabase("Repair linked list") == 1;
-  m_bRepair = bLocked;
-  m_bRepairRefused = nRepair && !m_bRepair;
-
-  m_pBox = StartWaitBox("Collect data to test linked list structure");
+void CDbRepair::ReportHead(bool bAlone) {
   if (m_bRepair) {
     Note("Test and repair linked list structure.");
     Note("(Note: If this does not solve problems you should try clearing deleted data.)");
@@ -400,7 +384,9 @@ int CDbRepair::TestAndRepairDatabase(int nRepair, std::vector<std::string>& saRe
   else if (m_bRepairRefused)
     Note("The database could not be locked for repair: the file was only tested.");
   Note("");
+}
 
+void CDbRepair::RunChecks() {
   m_chain = m_scan.WalkChain(m_pBox);
   if (!m_scan.ReadFailed()) m_candidates = m_scan.ScanDelimiters(m_pBox);
   m_nFileSize = m_scan.FileSize();
@@ -412,27 +398,55 @@ int CDbRepair::TestAndRepairDatabase(int nRepair, std::vector<std::string>& saRe
     Fault(StrFormat("Could not read the file at location %u; the test stopped and nothing was "
                     "changed.",
                     m_scan.FailedLocation()));
-  } else {
-    CheckFirstHeader();
-    CheckChainEnds();
-    m_pBox->ChangeText("Test linked list structure of records");
-    m_pBox->SetDenominator(double(m_chain.size()));
-    for (size_t i = 0; i < m_chain.size(); ++i) {
-      m_pBox->UpdateProgress(double(i));
-      CheckRecord(i);
-    }
-    CheckTrailingBytes();
-    CheckOrphans();
+    return;
   }
+  CheckFirstHeader();
+  CheckChainEnds();
+  m_pBox->ChangeText("Test linked list structure of records");
+  m_pBox->SetDenominator(double(m_chain.size()));
+  for (size_t i = 0; i < m_chain.size(); ++i) {
+    m_pBox->UpdateProgress(double(i));
+    CheckRecord(i);
+  }
+  CheckTrailingBytes();
+  CheckOrphans();
+}
+
+void CDbRepair::FinishWrites() {
+  // The handle is asked again: a broken one may have been reopened meanwhile.
+  CSharedFile* pFile = m_engine.FileHandle();
+  if (!pFile || pFile->Flush() != IO_OK) Fault("Could not write record to file.");
+  // The table manager reloads from the rebuilt list; the other copies (none
+  // while repairing) are told that the whole database changed.
+  m_engine.MakeFileHeaderArray(nullptr, 1, nullptr);
+  m_engine.SetRefreshFlags(TABLE_ALL, DB_NONE, DB_NONE);
+}
+
+int CDbRepair::TestAndRepairDatabase(int nRepair, std::vector<std::string>& saReport) {
+  m_pReport = &saReport;
+  m_chain.clear();
+  m_candidates.clear();
+  m_nProblems = 0;
+  m_bRepair = m_bRepairRefused = m_bReadFailed = m_bWrote = false;
+  CSharedFile* pFile = m_engine.FileHandle();
+  if (!m_engine.IsOpen() || !pFile) {
+    m_bReadFailed = true;
+    Fault("Can't read from file.");
+    return 0;
+  }
+  // Only a copy alone on the file writes, and only under the database lock.
+  const bool bAlone = m_engine.IsAloneOnFile();
+  const bool bLocked = nRepair && bAlone && !pFile->IsReadOnly() &&
+                       m_engine.LockDatabase("Repair linked list") == 1;
+  m_bRepair = bLocked;
+  m_bRepairRefused = nRepair && !m_bRepair;
+
+  m_pBox = StartWaitBox("Collect data to test linked list structure");
+  ReportHead(bAlone);
+  RunChecks();
   EndWaitBox(m_pBox);
   m_pBox = nullptr;
-
-  if (m_bWrote) {
-    // The table manager reloads from the rebuilt list; the other copies (none
-    // while repairing) are told that the whole database changed.
-    m_engine.MakeFileHeaderArray(nullptr, 1, nullptr);
-    m_engine.SetRefreshFlags(TABLE_ALL, DB_NONE, DB_NONE);
-  }
+  if (m_bWrote) FinishWrites();
   if (bLocked) m_engine.UnlockDatabase();
   if (m_nProblems) return 0;
   Note("No problems found.");

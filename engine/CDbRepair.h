@@ -13,7 +13,9 @@
 // lock; otherwise the test runs read-only.
 
 #include <cstdint>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/CIntegrityScan.h"
@@ -50,6 +52,9 @@ class CDbRepair {
   bool ClearDelimiters(const stFoundHeader& orphan);
   void WriteFailed();
 
+  void ReportHead(bool bAlone);
+  void RunChecks();
+  void FinishWrites();
   void CheckFirstHeader();
   void CheckChainEnds();
   void CheckRecord(size_t i);
@@ -64,6 +69,7 @@ class CDbRepair {
   long ChainEntryBefore(uint32_t nLoc) const;
   bool InChain(uint32_t nLoc) const;
   bool IsDuplicate(const stDataHeader& h) const;
+  void NoteLiveKey(const stDataHeader& h);
   uint32_t SpaceLimit(size_t i) const;
   uint8_t RepairedUser(const stDataHeader& h) const;
 
@@ -73,6 +79,7 @@ class CDbRepair {
   CDialogWaitBox* m_pBox = nullptr;
   std::vector<stFoundHeader> m_chain;
   std::vector<stFoundHeader> m_candidates;
+  std::set<std::pair<uint8_t, uint32_t>> m_liveKeys;  // (table, key) of live chain records
   uint32_t m_nFileSize = 0;
   bool m_bRepair = false;
   int m_nProblems = 0;

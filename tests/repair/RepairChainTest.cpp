@@ -6,9 +6,9 @@
 
 namespace {
 
-using Chain = RepairFixture;
+using RepairChain = RepairFixture;
 
-TEST_F(Chain, IntactFileReportsNothingAndStaysByteForByte) {
+TEST_F(RepairChain, IntactFileReportsNothingAndStaysByteForByte) {
   BuildStandard();
   WriteFile();
   const stRunResult t = TestFile(m_sPath);
@@ -25,7 +25,7 @@ TEST_F(Chain, IntactFileReportsNothingAndStaysByteForByte) {
 // A NextLoc bent into the data of the next record, right onto a "UU" pair of
 // that data: the walk must not take data for a header, and the repair must
 // not write a header there.
-TEST_F(Chain, NextLinkBentIntoDataIsRelinkedWithoutTouchingTheData) {
+TEST_F(RepairChain, NextLinkBentIntoDataIsRelinkedWithoutTouchingTheData) {
   BuildStandard();
   const uint32_t nBent = Loc(2) + DB_HEADER_LEN + 9;  // "record 2 UU U..."
   Header(1).nNextLoc = nBent;
@@ -49,7 +49,7 @@ TEST_F(Chain, NextLinkBentIntoDataIsRelinkedWithoutTouchingTheData) {
   ExpectClean();
 }
 
-TEST_F(Chain, WrongLinksCurrLocAndEndsAreRepairedToTheOriginal) {
+TEST_F(RepairChain, WrongLinksCurrLocAndEndsAreRepairedToTheOriginal) {
   BuildStandard();
   const uint32_t nEnd = uint32_t(m_sOriginal.size());
   Header(0).nPrevLoc = 1024;
@@ -88,7 +88,7 @@ TEST_F(Chain, WrongLinksCurrLocAndEndsAreRepairedToTheOriginal) {
 // Links that point backwards, past the end, or end the chain too early (an
 // end-of-file repair after a failed read once did that): the walk follows the
 // block ends, which the back links confirm.
-TEST_F(Chain, EndOfFileMarkersInTheMiddleAreJoinedAgain) {
+TEST_F(RepairChain, EndOfFileMarkersInTheMiddleAreJoinedAgain) {
   BuildStandard();
   Header(1).nNextLoc = 1024;
   Header(2).nNextLoc = DB_NONE;
@@ -111,7 +111,7 @@ TEST_F(Chain, EndOfFileMarkersInTheMiddleAreJoinedAgain) {
   ExpectClean();
 }
 
-TEST_F(Chain, BadStatusTableAndUserAreKeptNotFreed) {
+TEST_F(RepairChain, BadStatusTableAndUserAreKeptNotFreed) {
   BuildStandard();
   Header(0).cStatus = 'x';
   Header(1).nTable = 12;
@@ -154,7 +154,7 @@ TEST_F(Chain, BadStatusTableAndUserAreKeptNotFreed) {
 // A block that reaches into the next header keeps its record when the data
 // fit before it (the block is cut back), and keeps it as deleted data with
 // its stated length when they do not.
-TEST_F(Chain, OverlappingBlocksAreCutBackOrKept) {
+TEST_F(RepairChain, OverlappingBlocksAreCutBackOrKept) {
   BuildStandard();
   Header(1).nBlkLen = 230;  // data 100 fit the 200 bytes before record 2
   Header(2).nBlkLen = 90;   // data 90 do not fit the 70 bytes before record 3
@@ -178,7 +178,7 @@ TEST_F(Chain, OverlappingBlocksAreCutBackOrKept) {
   ExpectRecordsIntact({0, 1, 3, 4, 5});
 }
 
-TEST_F(Chain, DataLongerThanBlock) {
+TEST_F(RepairChain, DataLongerThanBlock) {
   BuildStandard();
   Header(0).nBlkLen = 30;   // data 40 still fit the 40 bytes before record 1
   Header(5).nDataLen = 30;  // the last record's 30 bytes do not fit the 20 left in the file
@@ -201,7 +201,7 @@ TEST_F(Chain, DataLongerThanBlock) {
   EXPECT_EQ(HeaderAt(m_sPath, Loc(5)).cStatus, '#');
 }
 
-TEST_F(Chain, TruncatedInsideTheLastRecord) {
+TEST_F(RepairChain, TruncatedInsideTheLastRecord) {
   BuildStandard();
   WriteFile();
   TruncateFile(m_sPath, Loc(5) + DB_HEADER_LEN + 10);
@@ -217,7 +217,7 @@ TEST_F(Chain, TruncatedInsideTheLastRecord) {
   ExpectRecordsIntact({0, 1, 2, 3, 4});
 }
 
-TEST_F(Chain, TruncatedInsideAHeaderLeavesBytesPastTheRecords) {
+TEST_F(RepairChain, TruncatedInsideAHeaderLeavesBytesPastTheRecords) {
   BuildStandard();
   WriteFile();
   TruncateFile(m_sPath, Loc(5) + 20);
@@ -238,7 +238,7 @@ TEST_F(Chain, TruncatedInsideAHeaderLeavesBytesPastTheRecords) {
   ExpectRecordsIntact({0, 1, 2, 3, 4});
 }
 
-TEST_F(Chain, FirstHeaderDestroyedIsRebuiltAndTheRestRestored) {
+TEST_F(RepairChain, FirstHeaderDestroyedIsRebuiltAndTheRestRestored) {
   BuildStandard();
   WriteFile();
   PatchFile(m_sPath, DB_FIRST_RECORD_LOC, std::string(DB_HEADER_LEN, '\0'));
@@ -257,7 +257,7 @@ TEST_F(Chain, FirstHeaderDestroyedIsRebuiltAndTheRestRestored) {
   EXPECT_EQ(FileBytes(m_sPath).substr(Loc(0) + DB_HEADER_LEN, 40), m_expected[0].sData);
 }
 
-TEST_F(Chain, BytesAfterTheLastRecordAreReportedNotCounted) {
+TEST_F(RepairChain, BytesAfterTheLastRecordAreReportedNotCounted) {
   BuildStandard();
   m_builder.AppendRaw(std::string(100, 'U'));  // also "UU" up to the last byte of the file
   WriteFile();
@@ -266,7 +266,7 @@ TEST_F(Chain, BytesAfterTheLastRecordAreReportedNotCounted) {
   EXPECT_EQ(t.saReport, (std::vector<std::string>{kTestHead, "", kDataPastEnd, kNoProblems}));
 }
 
-TEST_F(Chain, EmptyAndHeaderOnlyFilesAreSound) {
+TEST_F(RepairChain, EmptyAndHeaderOnlyFilesAreSound) {
   const std::string sHeaderOnly = m_folder.File("empty.dbm");
   CDbFileBuilder().Write(sHeaderOnly);
   const stRunResult t = TestFile(sHeaderOnly);

@@ -130,7 +130,7 @@ TEST(RepairFuzz, ThousandsOfDamagedFilesNeverCrashOrHang) {
                 uint32_t(20 + 15 * i + (i % 2) * 50));
   const std::string sOriginal = builder.Bytes();
   int nRepaired = 0;
-  for (unsigned nSeed = 1; nSeed <= 2500; ++nSeed) {
+  for (unsigned nSeed = 1; nSeed <= 1500; ++nSeed) {
     std::mt19937 rng(nSeed);
     std::string s = sOriginal;
     std::vector<stFlip> flips;
@@ -155,7 +155,7 @@ TEST(RepairFuzz, ThousandsOfDamagedFilesNeverCrashOrHang) {
     const stRunResult t2 = TestFile(sPath);
     ASSERT_GE(t2.nResult, 0) << "seed " << nSeed;
   }
-  EXPECT_GT(nRepaired, 1000);  // the damage was real
+  EXPECT_GT(nRepaired, 600);  // the damage was real
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 namespace {
 
-class Orphan : public RepairFixture {
+class RepairOrphan : public RepairFixture {
  protected:
   // Puts a header (table 6, key nKey, nData bytes of data) at nLoc, as a
   // record that was once linked between record 1 and record 2.
@@ -40,7 +40,7 @@ std::vector<std::string> OrphanLines(uint32_t c, uint32_t nInside, const std::st
           sLineB, sHeader, sLinks};
 }
 
-TEST_F(Orphan, HeaderBehindTheDataOfABlockIsRestored) {
+TEST_F(RepairOrphan, HeaderBehindTheDataOfABlockIsRestored) {
   BuildStandard();
   WriteFile();
   const uint32_t c = SlackOrphanLoc();
@@ -79,7 +79,7 @@ TEST_F(Orphan, HeaderBehindTheDataOfABlockIsRestored) {
   EXPECT_EQ(loaded.size(), 7u);
 }
 
-TEST_F(Orphan, NoClearsOnlyTheTwoDelimiterBytesAndCancelChangesNothing) {
+TEST_F(RepairOrphan, NoClearsOnlyTheTwoDelimiterBytesAndCancelChangesNothing) {
   BuildStandard();
   WriteFile();
   const uint32_t c = SlackOrphanLoc();
@@ -102,7 +102,7 @@ TEST_F(Orphan, NoClearsOnlyTheTwoDelimiterBytesAndCancelChangesNothing) {
   ExpectRecordsIntact({0, 1, 2, 3, 4, 5});
 }
 
-TEST_F(Orphan, HeaderInsideTheDataIsNeverOffered) {
+TEST_F(RepairOrphan, HeaderInsideTheDataIsNeverOffered) {
   BuildStandard();
   WriteFile();
   const uint32_t c = Loc(1) + DB_HEADER_LEN + 20;  // inside record 1's 100 data bytes
@@ -126,7 +126,7 @@ TEST_F(Orphan, HeaderInsideTheDataIsNeverOffered) {
   ExpectRecordsIntact({0, 1, 2, 3, 4, 5});
 }
 
-TEST_F(Orphan, HeaderAfterAStrayUIsFound) {
+TEST_F(RepairOrphan, HeaderAfterAStrayUIsFound) {
   BuildStandard();
   WriteFile();
   const uint32_t c = SlackOrphanLoc();
@@ -139,7 +139,7 @@ TEST_F(Orphan, HeaderAfterAStrayUIsFound) {
       << t.Text();
 }
 
-TEST_F(Orphan, DuplicateIsJudgedByTableAndKey) {
+TEST_F(RepairOrphan, DuplicateIsJudgedByTableAndKey) {
   BuildStandard();
   WriteFile();
   const uint32_t c = SlackOrphanLoc();
@@ -163,7 +163,7 @@ TEST_F(Orphan, DuplicateIsJudgedByTableAndKey) {
 
 // A record far behind the last one (70 KB of other bytes in between, with
 // "UU" pairs among them and at the very end of the file).
-TEST_F(Orphan, RecordFarPastTheEndIsRestoredWithinTheBlockLimit) {
+TEST_F(RepairOrphan, RecordFarPastTheEndIsRestoredWithinTheBlockLimit) {
   BuildStandard();
   std::string sJunk;
   for (int i = 0; i < 70000; ++i) sJunk += char(i % 7 < 2 ? 'U' : 'a' + i % 13);
@@ -205,7 +205,7 @@ TEST_F(Orphan, RecordFarPastTheEndIsRestoredWithinTheBlockLimit) {
 // The chain ends at record 2 (its link and its block length are both
 // broken): the records behind it are found by the scan and restored one by
 // one, which gives back the original file.
-TEST_F(Orphan, CutChainIsRebuiltFromTheScan) {
+TEST_F(RepairOrphan, CutChainIsRebuiltFromTheScan) {
   BuildStandard();
   Header(2).nNextLoc = 0x40000000;
   Header(2).nBlkLen = 10;

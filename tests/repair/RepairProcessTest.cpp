@@ -18,7 +18,7 @@
 
 namespace {
 
-class Process : public RepairFixture {
+class RepairProcess : public RepairFixture {
  protected:
   int Tool(const std::string& sArgs, std::string* pOut = nullptr) {
     return RunCommand("KELVO_HOME=" + m_folder.Path() + " " + KELVOTOOL_PATH + " " + sArgs +
@@ -41,7 +41,7 @@ class Process : public RepairFixture {
   uint32_t OrphanLoc() const { return Loc(1) + DB_HEADER_LEN + 110; }
 };
 
-TEST_F(Process, KelvotoolTestReportsAndChangesNothing) {
+TEST_F(RepairProcess, KelvotoolTestReportsAndChangesNothing) {
   BuildStandard();
   WriteFile();
   std::string sOut;
@@ -65,7 +65,7 @@ TEST_F(Process, KelvotoolTestReportsAndChangesNothing) {
   EXPECT_EQ(Tool("test"), 2);
 }
 
-TEST_F(Process, KelvotoolRepairBacksUpThenRepairs) {
+TEST_F(RepairProcess, KelvotoolRepairBacksUpThenRepairs) {
   BuildStandard();
   const std::string sYes = m_folder.File("yes.dbm");
   const std::string sNo = m_folder.File("no.dbm");
@@ -99,7 +99,7 @@ TEST_F(Process, KelvotoolRepairBacksUpThenRepairs) {
   EXPECT_FALSE(FileExists(sSound + ".before-repair"));
 }
 
-TEST_F(Process, KelvotoolRepairIsRefusedWhileAnotherCopyIsOpen) {
+TEST_F(RepairProcess, KelvotoolRepairIsRefusedWhileAnotherCopyIsOpen) {
   BuildStandard();
   BuildDamaged(m_sPath);
   CDbEngine other;
@@ -148,7 +148,7 @@ TEST_F(Process, KelvotoolRepairIsRefusedWhileAnotherCopyIsOpen) {
   _exit(f ? 0 : 7);
 }
 
-TEST_F(Process, TestBesideACopyThatWritesNeverCutsTheChain) {
+TEST_F(RepairProcess, TestBesideACopyThatWritesNeverCutsTheChain) {
   BuildStandard();
   WriteFile();
   const std::string sManifest = m_folder.File("manifest.txt");

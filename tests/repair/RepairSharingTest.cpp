@@ -13,7 +13,7 @@
 
 namespace {
 
-class Sharing : public RepairFixture {
+class RepairSharing : public RepairFixture {
  protected:
   // True when a wait box for the range at nLoc has been shown since the last call.
   bool NewWaitFor(uint32_t nLoc) {
@@ -30,7 +30,7 @@ class Sharing : public RepairFixture {
 
 // Another copy holds a header for a moment: the walk waits and goes on, and
 // nothing is reported.
-TEST_F(Sharing, ReadOfAHeldHeaderWaitsAndCompletes) {
+TEST_F(RepairSharing, ReadOfAHeldHeaderWaitsAndCompletes) {
   BuildStandard();
   WriteFile();
   CSharedFile other;
@@ -47,7 +47,7 @@ TEST_F(Sharing, ReadOfAHeldHeaderWaitsAndCompletes) {
 
 // The range stays held and the user gives up the wait: the chain is not cut
 // there and nothing at all is written, also not the faults found before it.
-TEST_F(Sharing, ReadThatFailsInsideTheFileWritesNothing) {
+TEST_F(RepairSharing, ReadThatFailsInsideTheFileWritesNothing) {
   BuildStandard();
   Header(1).nPrevLoc = 4444;  // a fault the repair would mend
   WriteFile();
@@ -78,7 +78,7 @@ TEST_F(Sharing, ReadThatFailsInsideTheFileWritesNothing) {
   EXPECT_EQ(FileBytes(m_sPath), sBefore);
 }
 
-TEST_F(Sharing, RepairIsRefusedWhileAnotherCopyHasTheFileOpen) {
+TEST_F(RepairSharing, RepairIsRefusedWhileAnotherCopyHasTheFileOpen) {
   BuildStandard();
   Header(2).nPrevLoc = 4444;
   WriteFile();
@@ -107,7 +107,7 @@ TEST_F(Sharing, RepairIsRefusedWhileAnotherCopyHasTheFileOpen) {
 
 // The repair holds the database lock while it asks and writes, and gives it
 // back at the end.
-TEST_F(Sharing, RepairRunsUnderTheDatabaseLock) {
+TEST_F(RepairSharing, RepairRunsUnderTheDatabaseLock) {
   BuildStandard();
   WriteFile();
   const uint32_t c = Loc(1) + DB_HEADER_LEN + 110;  // an orphan behind record 1's data
@@ -144,7 +144,7 @@ TEST_F(Sharing, RepairRunsUnderTheDatabaseLock) {
 // A free block that reaches into the next header is reused only within the
 // space before that header; a block the repair kept as deleted data ("#")
 // is never reused.
-TEST_F(Sharing, BlocksTheRepairJudgedAreReusedSafely) {
+TEST_F(RepairSharing, BlocksTheRepairJudgedAreReusedSafely) {
   BuildStandard();
   Header(3).nBlkLen = 120;  // free, 50 bytes before record 4's header
   Header(2).nBlkLen = Header(2).nDataLen = 90;  // data do not fit the 70 bytes
