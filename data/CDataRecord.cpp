@@ -18,6 +18,14 @@ float CDataRecord::GetFloat(const uint8_t* p) { return std::bit_cast<float>(GetU
 
 namespace {
 
+// Plain ASCII reads and writes the same under every stored-text rule, and
+// is by far the most common text: it skips the conversion.
+bool IsAscii(std::string_view s) {
+  for (unsigned char c : s)
+    if (c >= 0x80) return false;
+  return true;
+}
+
 void PutU64(uint8_t* p, uint64_t n) {
   for (int i = 0; i < 8; ++i) p[i] = uint8_t(n >> (8 * i));
 }
@@ -113,7 +121,9 @@ uint32_t CDataRecord::LoadBuffer(stRecordBuffer& b, uint32_t nPos, const std::st
                                  const char* pField) {
   if (b.m_bFailed) return nPos;
   // The text ends at its first NUL, as every reader sees it.
-  const std::string sStored = EncodeStoredText(std::string_view(s.c_str()));
+  const std::string_view sText(s.c_str());
+  const std::string sConverted = IsAscii(sText) ? std::string() : EncodeStoredText(sText);
+  const std::string_view sStored = IsAscii(sText) ? sText : std::string_view(sConverted);
   const uint64_t nLen = uint64_t(sStored.size()) + 1;
   if (nLen > MAX_STORED_STRING) {
     b.Fail(StrFormat("String too big, length %llu, in field \"%s\".\nThe record was not saved.",
@@ -199,7 +209,11 @@ uint32_t CDataRecord::ReadBuffer(stRecordBuffer& b, uint32_t nPos, std::string& 
   if (nLen >= 2) {
     // The text ends at its first NUL or at L - 1 bytes, whichever comes first.
     const auto* pText = reinterpret_cast<const char*>(b.m_pData + nPos);
-    s = DecodeStoredText(std::string_view(pText, strnlen(pText, nLen - 1)));
+    const std::string_view sStored(pText, strnlen(pText, nLen - 1));
+    if (IsAscii(sStored))
+      s.assign(sStored);
+    else
+      s = DecodeStoredText(sStored);
   }
   return nPos + nLen;
 }

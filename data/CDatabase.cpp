@@ -67,6 +67,22 @@ std::string LoadText(const char* pFormat, const std::string& sTable, const stDat
   return StrFormat(pFormat, sTable.c_str(), h.nKey, h.nCurrLoc);
 }
 
+// True when the entries already stand in the order the sort by sequence
+// gives (a file written by this program almost always is).
+bool IsInSequenceOrder(const CIndexArray& ia) {
+  for (size_t i = 1; i < ia.size(); ++i) {
+    const stIndex& a = ia[i - 1];
+    const stIndex& b = ia[i];
+    if (a.m_nSequence > b.m_nSequence || (a.m_nSequence == b.m_nSequence && a.m_nCode > b.m_nCode))
+      return false;
+  }
+  return true;
+}
+
+void SortBySequence(CIndexArray& ia) {
+  if (!IsInSequenceOrder(ia)) HeapSortIndexArray(ia);
+}
+
 }  // namespace
 
 CDatabase::CDatabase() = default;
@@ -312,6 +328,13 @@ int CDatabase::ReadDataItemIntoMemory(const stDataHeader& header) {
   }
 }
 
+void CDatabase::ReserveItemTables() {
+  size_t naCount[DB_LAST_TABLE + 1] = {};
+  for (const stDataHeader& h : m_caDataHeaders)
+    if (h.nTable <= DB_LAST_TABLE && IsLiveStatus(h.cStatus)) ++naCount[h.nTable];
+  for (uint8_t t : kItemTables) PtrToIndexArray(t)->reserve(naCount[t]);
+}
+
 int CDatabase::ReadDatabaseIntoMemory(CDialogWaitBox* pBox, std::string& sError) {
   m_naPendingMessages.clear();
   m_saLoadReport.clear();
@@ -337,15 +360,15 @@ int CDatabase::ReadDatabaseIntoMemory(CDialogWaitBox* pBox, std::string& sError)
     pBox->ChangeText("Loading data");
     pBox->SetDenominator(double(m_caDataHeaders.size() + 9));
   }
+  ReserveItemTables();
   std::vector<bool> baFormatSeen(FORMAT_COUNT, false), baLayoutSeen(PAGE_LAYOUT_COUNT, false);
   for (size_t i = 0; i < m_caDataHeaders.size(); ++i) {
     stDataHeader h = m_caDataHeaders[i];
     if (pBox && i % kProgressEvery == 0) pBox->UpdateProgress(double(i));
-    const std::string sTable = GetTableName(h.nTable);
-    sError = LoadText("Unknown error, last loading %s, key %u, file location %u", sTable, h);
+    m_stLoadingHeader = h;  // named by the error text should anything unexpected happen
     if (IsLiveStatus(h.cStatus)) {
       if (!ReadDataItemIntoMemory(h)) {
-        sError = LoadText("Error loading %s, key %u, file location %u", sTable, h);
+        sError = LoadText("Error loading %s, key %u, file location %u", GetTableName(h.nTable), h);
         if (GetResponse(sError + "\nDo you want to try to continue?", MB_YESNO) != IDYES) {
           FreeFileBuffer();
           return 0;
@@ -356,7 +379,8 @@ int CDatabase::ReadDatabaseIntoMemory(CDialogWaitBox* pBox, std::string& sError)
     }
     if (h.nNextLoc == DB_NONE) break;
     if (FoundEofError(nFileSize, h.nCurrLoc, h, "ReadDatabaseIntoMemory")) {
-      m_sChainNote = LoadText("EOF Error loading %s, key %u, file location %u", sTable, h);
+      m_sChainNote = LoadText("EOF Error loading %s, key %u, file location %u",
+                              GetTableName(h.nTable), h);
       break;
     }
   }
@@ -366,7 +390,7 @@ int CDatabase::ReadDatabaseIntoMemory(CDialogWaitBox* pBox, std::string& sError)
   // integrity test can link them back. Memory keeps the defaults meanwhile.
   if (m_sChainNote.empty()) WriteMissingSettings(baFormatSeen, baLayoutSeen);
   if (pBox) pBox->ChangeText("Sort tables");
-  for (uint8_t t : kItemTables) HeapSortIndexArray(*PtrToIndexArray(t));
+  for (uint8_t t : kItemTables) SortBySequence(*PtrToIndexArray(t));
   if (pBox) pBox->UpdateProgress(double(m_caDataHeaders.size() + 9));
   CountOnLine();
   if (IsAloneOnFile())
@@ -418,10 +442,13 @@ void CDatabase::AbandonAfterFailure() {
 int CDatabase::LoadDatabaseFile(CDialogWaitBox* pBox) {
   std::string sError;
   int nOk = 0;
+  m_stLoadingHeader = stDataHeader();
   try {
     nOk = ReadDatabaseIntoMemory(pBox, sError);
   } catch (const std::bad_alloc&) {
-    sError += "\nOut of memory.";
+    sError = LoadText("Unknown error, last loading %s, key %u, file location %u",
+                      GetTableName(m_stLoadingHeader.nTable), m_stLoadingHeader) +
+             "\nOut of memory.";
   }
   if (nOk) return 1;
   AbandonAfterFailure();
@@ -454,6 +481,7 @@ int CDatabase::ReinitializeDatabaseFile(const std::string& sPath) {
     return 0;
   }
   probe.Close();
+  m_sChainNote.clear();  // the new file has a whole chain
   KTRACE("ReinitializeDatabaseFile: old file kept as %s\n", sBackup.c_str());
   if (!OpenDB(sPath, 1)) return 0;
   const int nLocked = LockDatabase("initialize database");
@@ -474,6 +502,14 @@ void CDatabase::AskIntegrityTest(const std::string& sQuestion) {
   if (GetResponse(sQuestion, MB_YESNO) == IDYES) RunIntegrityTest();
 }
 
+bool CDatabase::HasLocksLeftBehind() {
+  for (const stDataHeader& h : m_caDataHeaders)
+    if (h.cStatus == STATUS_LOCKED) return true;
+  uint8_t a[LOC_LOCK_AREA_END - LOC_LOCKALLTABLES_FLAG];
+  if (ReadDbBlock(LOC_LOCKALLTABLES_FLAG, a, sizeof a, 1) != sizeof a) return true;
+  return std::any_of(std::begin(a), std::end(a), [](uint8_t c) { return c != 0; });
+}
+
 int CDatabase::CheckFileAfterLoad(int nOpenResult) {
   const std::string sChainQuestion =
       m_sChainNote + "\nThe end of the record chain was repaired there.\nDo you want to run the "
@@ -482,7 +518,7 @@ int CDatabase::CheckFileAfterLoad(int nOpenResult) {
     if (!m_sChainNote.empty()) AskIntegrityTest(sChainQuestion);
     return 1;
   }
-  if (!UnlockAllRecords()) {
+  if (HasLocksLeftBehind() && !UnlockAllRecords()) {
     ClearDatabase();
     AbandonDatabaseFile();
     m_bFileLoaded = false;
@@ -560,7 +596,7 @@ int CDatabase::OpenDatabaseForReading(const std::string& sName,
                                     GetTableName(h.nTable), h));
   }
   FreeFileBuffer();
-  for (uint8_t t : kItemTables) HeapSortIndexArray(*PtrToIndexArray(t));
+  for (uint8_t t : kItemTables) SortBySequence(*PtrToIndexArray(t));
   m_sDatabaseName = sName;
   m_bFileLoaded = true;
   return 1;
@@ -689,7 +725,7 @@ int CDatabase::ReadTable(uint8_t nTable, CDialogWaitBox* pBox) {
     }
   }
   if (pBox) pBox->ChangeText(StrFormat("Sorting %s", GetTableName(nTable).c_str()));
-  HeapSortIndexArray(*p);
+  SortBySequence(*p);
   return 1;
 }
 

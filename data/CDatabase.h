@@ -146,11 +146,17 @@ class CDatabase : public CSettingsTables {
   // Renames the old file out of the way (never while another copy has it
   // open) and creates a new, initialised database in its place. 1 done.
   int ReinitializeDatabaseFile(const std::string& sPath);
+  // True when the header list just loaded shows a record lock, or the lock
+  // bytes of the file are not all clear: only then do the locks of copies
+  // that ended abnormally need clearing (a walk of every header in the file).
+  bool HasLocksLeftBehind();
   // After a good load while alone: stale locks cleared, integrity test offered.
   int CheckFileAfterLoad(int nOpenResult);
   int RunIntegrityTest();
   void AskIntegrityTest(const std::string& sQuestion);
   void NoteLoadedItem(uint8_t nTable, const CDataRecord& item);
+  // Room in each item table for the live records the header list holds.
+  void ReserveItemTables();
   void InstallRefreshHook();
   void RemoveRefreshHook();
 
@@ -158,5 +164,6 @@ class CDatabase : public CSettingsTables {
   bool m_bDatabaseOpen = false;
   bool m_bFileLoaded = false;
   bool m_bAloneWhenLoadFailed = false;
+  stDataHeader m_stLoadingHeader;  // the record the load is at
   std::string m_sChainNote;  // set by a load that found the end of the chain repaired
 };
