@@ -1,0 +1,360 @@
+#include "data/CDataRefresh.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "data/BackupOnClose.h"
+#include "data/HeapSort.h"
+#include "engine/BackOff.h"
+#include "support/CDialogWaitBox.h"
+#include "support/CFrameServices.h"
+#include "support/Diagnostic.h"
+#include "support/StringUtil.h"
+
+namespace {
+
+template <class T>
+void AddOnce(std::vector<T>& v, const T& x) {
+  if (std::find(v.begin(), v.end(), x) == v.end()) v.push_back(x);
+}
+
+bool IsItemTable(uint8_t nTable) {
+  return nTable == TABLE_CATEGORY || nTable == TABLE_PERSON || nTable == TABLE_SCHEDULE ||
+         nTable == TABLE_LOG;
+}
+
+// Reading the stored sequences of a bigger table goes through one read of
+// the whole file instead of one read per record.
+constexpr size_t kWholeFileSequenceRead = 256;
+
+}  // namespace
+
+// ---- lock and refresh ----
+
+int CDataRefresh::LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable,
+                                         int nRefreshOnly) {
+  const bool bNested = DbLockDepth() > 0;
+  // A refresh asked for from an event while this copy is writing (it holds
+  // the database lock) would free objects the write is using: it waits.
+  if ((nRefreshOnly && (m_bDisableDataRefresh || bNested)) || m_bIsRefreshInProcess ||
+      m_bWaitingForLock) {
+    m_bRefreshOwed = true;
+    KTRACE("LockAndRefreshDatabase %s skipped\n", sReason.c_str());
+    return 0;
+  }
+  const bool bOuterInLockAndRefresh = m_bInLockAndRefresh;
+  m_bInLockAndRefresh = true;
+  auto done = [&](int nResult) {
+    m_bInLockAndRefresh = bOuterInLockAndRefresh;
+    return nResult;
+  };
+  if (!LockDatabase(sReason, nTable)) {
+    m_bRefreshOwed = true;
+    return done(0);
+  }
+  if (bNested) {
+    // Memory was brought up to date when the outer write took the lock; a
+    // notice that arrived since is refreshed once that write is done.
+    if (!m_caRefreshFlags.empty()) m_bRefreshOwed = true;
+    return done(1);
+  }
+  if (m_caRefreshFlags.empty()) {
+    m_bRefreshOwed = false;
+  } else {
+    CDialogWaitBox* pBox = StartWaitBox("Waiting to refresh database.", true);
+    int nDone = 0;
+    for (int nRound = 0; !(nDone = DoRefresh(pBox)) && IsFileLoaded() && !pBox->TestForAbort();
+         ++nRound)
+      BackOffWait(nRound);
+    EndWaitBox(pBox);
+    if (!nDone) {
+      // Aborted or failed: memory is not current, so nothing may be written
+      // over it. The flags stay for the next try.
+      m_bRefreshOwed = true;
+      UnlockDatabase();
+      return done(0);
+    }
+  }
+  if (nRefreshOnly) UnlockDatabase();
+  return done(1);
+}
+
+int CDataRefresh::RetryOwedRefresh() {
+  if (!m_bRefreshOwed || m_bDisableDataRefresh || !IsFileLoaded()) return 0;
+  return LockAndRefreshDatabase("refresh database", 0, 1);
+}
+
+int CDataRefresh::RefreshOnNotice() {
+  if (m_caRefreshFlags.empty() || m_bInLockAndRefresh || !IsFileLoaded()) return 0;
+  return LockAndRefreshDatabase("refresh database", 0, 1);
+}
+
+// ---- the refresh itself ----
+
+CDataRefresh::stRefreshPlan CDataRefresh::TakeRefreshPlan() {
+  stRefreshPlan plan;
+  std::vector<stRefreshFlag> kept;
+  for (size_t i = m_caRefreshFlags.size(); i-- > 0;) {
+    const stRefreshFlag& f = m_caRefreshFlags[i];
+    if (f.nTable == TABLE_ALL) {
+      plan.bReload = true;
+      return plan;
+    }
+    if (f.nTable == TABLE_HEADER) {
+      if (f.nKey == DB_NONE)
+        plan.bRebuild = true;
+      else
+        AddOnce(plan.naHeaderLocs, f.nKey);
+    } else if (f.nKey == DB_NONE) {
+      AddOnce(plan.naWholeTables, f.nTable);
+      plan.bRebuild = true;
+    } else if (f.nKey == SEQUENCE_CODE) {
+      AddOnce(plan.naSequenceTables, f.nTable);
+    } else {
+      kept.push_back(f);
+    }
+  }
+  std::reverse(kept.begin(), kept.end());
+  m_caRefreshFlags = std::move(kept);
+  return plan;
+}
+
+int CDataRefresh::DoRefresh(CDialogWaitBox* pBox) {
+  m_bIsRefreshInProcess = true;
+  m_bRefreshOwed = false;
+  if (pBox) pBox->ChangeText("Refreshing database due to changes by another user.");
+  // Notices that arrive while this refresh runs (its wait boxes process
+  // events) stay for the next one: only those present now are consumed.
+  const std::vector<stRefreshFlag> saved = m_caRefreshFlags;
+  const stRefreshPlan plan = TakeRefreshPlan();
+  bool bReload = plan.bReload;
+  if (!bReload && plan.bRebuild) {
+    if (MakeFileHeaderArray(nullptr, 1, nullptr) == DB_NONE) {
+      bReload = true;
+    } else {
+      // The rebuilt list replaces the changed headers; what they changed is
+      // found through their locations and the records' new places.
+      FlagsFromHeaders(plan.naHeaderLocs);
+      FlagsForMovedItems();
+    }
+  } else if (!bReload) {
+    std::vector<uint32_t> naLocs = plan.naHeaderLocs;
+    std::sort(naLocs.begin(), naLocs.end());
+    for (uint32_t nLoc : naLocs)
+      if (!UpdateHeader(nLoc, m_caRefreshFlags)) {
+        bReload = true;
+        break;
+      }
+  }
+  int nDone = 1;
+  if (bReload) {
+    nDone = RefreshDatabase();
+    if (nDone)
+      m_caRefreshFlags.clear();
+    else if (IsFileLoaded())
+      m_caRefreshFlags = saved;
+  } else {
+    std::vector<stRefreshFlag> flags = std::move(m_caRefreshFlags);
+    m_caRefreshFlags.clear();
+    RunPartialRefresh(plan, flags);
+  }
+  m_bIsRefreshInProcess = false;
+  if (nDone && !m_caRefreshFlags.empty()) m_bRefreshOwed = true;
+  SetBackupOnClose();
+  return nDone;
+}
+
+void CDataRefresh::RunPartialRefresh(const stRefreshPlan& plan,
+                                     const std::vector<stRefreshFlag>& flags) {
+  auto isWhole = [&](uint8_t t) {
+    return std::find(plan.naWholeTables.begin(), plan.naWholeTables.end(), t) !=
+           plan.naWholeTables.end();
+  };
+  for (uint8_t t : plan.naWholeTables) RefreshTable(t, DB_NONE);
+  std::vector<stRefreshFlag> done;
+  for (const stRefreshFlag& f : flags) {
+    if (f.nKey == SEQUENCE_CODE || isWhole(f.nTable)) continue;
+    const stRefreshFlag key{0, f.nTable, f.nKey};
+    if (std::find(done.begin(), done.end(), key) != done.end()) continue;
+    done.push_back(key);
+    RefreshTable(f.nTable, f.nKey);
+  }
+  for (uint8_t t : plan.naSequenceTables)
+    if (!isWhole(t)) RefreshTable(t, SEQUENCE_CODE);
+}
+
+void CDataRefresh::AddFlagOnce(const stRefreshFlag& flag) {
+  for (const stRefreshFlag& f : m_caRefreshFlags)
+    if (f.nTable == flag.nTable && f.nKey == flag.nKey) return;
+  m_caRefreshFlags.push_back(flag);
+}
+
+void CDataRefresh::FlagsFromHeaders(const std::vector<uint32_t>& naLocs) {
+  for (uint32_t nLoc : naLocs) {
+    const int i = LocateHeaderInList(nLoc);
+    if (i < 0) continue;
+    const stDataHeader& h = m_caDataHeaders[size_t(i)];
+    AddFlagOnce({h.nUser, h.nTable, h.nKey});
+  }
+}
+
+void CDataRefresh::FlagsForMovedItems() {
+  for (uint8_t t : {TABLE_CATEGORY, TABLE_PERSON, TABLE_SCHEDULE, TABLE_LOG})
+    for (const stIndex& e : *PtrToIndexArray(t))
+      if (!IsLiveRecordAt(e.m_nFileLoc, t, e.m_nCode)) AddFlagOnce({0, t, e.m_nCode});
+}
+
+bool CDataRefresh::IsLiveRecordAt(uint32_t nLoc, uint8_t nTable, uint32_t nKey) const {
+  const int i = LocateHeaderInList(nLoc);
+  if (i < 0) return false;
+  const stDataHeader& h = m_caDataHeaders[size_t(i)];
+  return IsLiveStatus(h.cStatus) && h.nTable == nTable && h.nKey == nKey && h.nSubTable == 0;
+}
+
+int CDataRefresh::RefreshDatabase() {
+  if (!LockDatabase("refresh entire database")) return 0;
+  CDialogWaitBox* pBox = StartWaitBox("Refreshing database.");
+  ClearDatabase();
+  CreateDefaultFonts();
+  CreateDefaultPageLayouts();
+  const int nLoaded = LoadDatabaseFile(pBox);
+  EndWaitBox(pBox);
+  if (!nLoaded) {
+    // The load closed the file; the database goes with it, LAN server and all.
+    m_bFileLoaded = false;
+    CloseDatabase();
+    OnTableRefreshed(TABLE_ALL);
+    return 0;
+  }
+  UnlockDatabase();
+  OnTableRefreshed(TABLE_ALL);
+  return 1;
+}
+
+void CDataRefresh::RefreshTable(uint8_t nTable, uint32_t nCode) {
+  m_saLoadReport.clear();
+  switch (nTable) {
+    case TABLE_FLAGS: ReadConfigurationTable(); break;
+    case TABLE_PARAMETERS: ReadVarRecord(); break;
+    case TABLE_FONT:
+      if (nCode == DB_NONE)
+        ReadFormatRecordTable();
+      else
+        ReadFormatRecord(nCode);
+      break;
+    case TABLE_PAGELAYOUT:
+      if (nCode == DB_NONE)
+        ReadPageLayoutTable();
+      else
+        ReadPageLayoutRecord(nCode);
+      break;
+    default:
+      if (!IsItemTable(nTable)) return;
+      if (nCode == DB_NONE)
+        ReadTable(nTable, nullptr);
+      else if (nCode == SEQUENCE_CODE)
+        ReadTableSequence(nTable, nullptr);
+      else
+        RefreshItem(nTable, nCode);
+  }
+  OnTableRefreshed(nTable);
+  if (!m_saLoadReport.empty()) ShowReport(m_saLoadReport);
+}
+
+void CDataRefresh::OnTableRefreshed(uint8_t nTable) { FrameServices().TableRefreshed(nTable); }
+
+void CDataRefresh::RemoveEntryAt(uint8_t nTable, uint32_t nPos) {
+  CIndexArray* p = PtrToIndexArray(nTable);
+  if (p && nPos < p->size()) p->erase(p->begin() + nPos);
+}
+
+void CDataRefresh::RefreshItem(uint8_t nTable, uint32_t nCode) {
+  const int i = GetHeaderLoc(nTable, nCode, 0);
+  if (i >= 0) {
+    const stDataHeader h = m_caDataHeaders[size_t(i)];
+    if (LoadTableRecordFromFile(h, DB_NONE)) return;
+  }
+  // Deleted by another user, or unreadable: the item leaves memory. The
+  // deleting copy's sequence notice closes the gap.
+  RemoveEntryAt(nTable, LocateIndex(nTable, nCode));
+}
+
+int CDataRefresh::ReadTableSequence(uint8_t nTable, CDialogWaitBox* pBox) {
+  CIndexArray* p = PtrToIndexArray(nTable);
+  if (!p) return 1;
+  std::vector<uint32_t> naLocs;
+  GetFileLocations(nTable, naLocs);
+  const bool bWholeFile =
+      naLocs.size() >= kWholeFileSequenceRead && MakeFileHeaderArray(nullptr, 0, nullptr) != DB_NONE;
+  if (bWholeFile) {
+    naLocs.clear();
+    GetFileLocations(nTable, naLocs);
+  }
+  std::unordered_map<uint32_t, uint32_t> positions;
+  for (size_t i = 0; i < p->size(); ++i) positions.emplace((*p)[i].m_nCode, uint32_t(i));
+  if (pBox) pBox->SetDenominator(double(naLocs.size()));
+  for (size_t n = 0; n < naLocs.size(); ++n) {
+    const int h = LocateHeaderInList(naLocs[n]);
+    if (h < 0) continue;
+    // A record this copy has not read yet (its notice is still on its way)
+    // has no entry to take the sequence.
+    auto it = positions.find(m_caDataHeaders[size_t(h)].nKey);
+    if (it == positions.end()) continue;
+    uint32_t nSeq = 0;
+    if (ReadDbBlock(naLocs[n] + DB_HEADER_LEN, &nSeq, 4, 1) != 4) continue;
+    nSeq = GetUint32(reinterpret_cast<const uint8_t*>(&nSeq));
+    stIndex& e = (*p)[it->second];
+    e.m_nSequence = nSeq;
+    e.m_nFileLoc = naLocs[n];
+    SetItemSequence(nTable, *e.m_pItem, nSeq);
+  }
+  if (bWholeFile) {
+    FreeFileBuffer();
+    FlagsForMovedItems();
+  }
+  if (pBox) pBox->ChangeText(StrFormat("Sorting %s", GetTableName(nTable).c_str()));
+  if (!HeapSortIndexArray(*p)) SaveTableSequence(nTable, 1);
+  return 1;
+}
+
+int CDataRefresh::SaveTableSequence(uint8_t nTable, int bSetRefreshFlag, CDialogWaitBox* pBox) {
+  CIndexArray* p = PtrToIndexArray(nTable);
+  if (!p) return 1;
+  if (DbLockDepth() == 0) {
+    KTRACE("SaveTableSequence %s refused: the database is not locked\n",
+           GetTableName(nTable).c_str());
+    return 0;
+  }
+  if (pBox) pBox->SetDenominator(double(p->size()));
+  bool bChanged = false;
+  int nOk = 1;
+  for (size_t i = 0; i < p->size(); ++i) {
+    stIndex& e = (*p)[i];
+    if (e.m_nSequence == i) continue;
+    if (pBox) pBox->UpdateProgress(double(i));
+    if (!IsLiveRecordAt(e.m_nFileLoc, nTable, e.m_nCode)) {
+      const uint32_t nLoc = GetItemFileLoc(nTable, e.m_nCode, 0, 0);
+      if (nLoc == DB_NONE) {  // gone from the file: its refresh removes it
+        e.m_nSequence = uint32_t(i);
+        SetItemSequence(nTable, *e.m_pItem, uint32_t(i));
+        continue;
+      }
+      e.m_nFileLoc = nLoc;
+    }
+    // The sequence is the first field of every item record: only its 4
+    // bytes change, the record is not rewritten. Memory takes the new value
+    // only once the file has it, so a failed write is tried again next time.
+    bChanged = true;
+    if (SetIntAt(e.m_nFileLoc + DB_HEADER_LEN, uint32_t(i), 1) != 4) {
+      nOk = 0;
+      continue;
+    }
+    e.m_nSequence = uint32_t(i);
+    SetItemSequence(nTable, *e.m_pItem, uint32_t(i));
+  }
+  if (!bChanged) return nOk;
+  if (!LockAndFlush(FileHandle())) nOk = 0;
+  SetBackupOnClose();
+  if (bSetRefreshFlag) SetRefreshFlags(nTable, SEQUENCE_CODE, DB_NONE);
+  return nOk;
+}

@@ -1,0 +1,82 @@
+#pragma once
+// Refresh after other users' changes: the refresh flags that the other copies
+// sent (one per changed item, header, table sequence or table, or the whole
+// database) are consumed here under the database lock, re-reading exactly
+// what changed, and the views are brought up to date. Every write starts with
+// LockAndRefreshDatabase, so a copy always writes on top of the current state.
+//
+// Re-entrancy: wait boxes and questions process pending events, so a change
+// notice, the timer or a second operation can ask for a refresh while this
+// copy is in the middle of a write. While this copy holds the database lock
+// (a write is under way) such a request does not refresh: it is noted as
+// owed and retried once the write is done, so no object the write is using is
+// freed under it. An aborted or failed refresh is never reported as done: the
+// flags stay pending and the caller gives up its write.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "data/CDatabase.h"
+
+class CDataRefresh : public CDatabase {
+ public:
+  // 1: the database is locked (unlocked again with nRefreshOnly) and memory
+  // holds every change announced so far; 0: skipped, refused or aborted, the
+  // flags are kept and a refresh is owed.
+  int LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable = 0,
+                             int nRefreshOnly = 0) override;
+  // Consumes the flag list: single items, whole tables, table sequences,
+  // changed headers, or the whole database. 1 done, 0 the whole-database
+  // reload failed (the flags stay).
+  int DoRefresh(CDialogWaitBox* pBox) override;
+  // Reloads everything. 1, or 0 when the lock was refused or the file could
+  // not be loaded (the database is then closed).
+  int RefreshDatabase();
+  // Re-reads one table (code 0xFFFFFFFF), one table's sequence (0xFFFFFFFE)
+  // or one item, then updates the views.
+  void RefreshTable(uint8_t nTable, uint32_t nCode);
+  void RefreshItem(uint8_t nTable, uint32_t nCode);
+  // Reads every stored sequence of the table into memory and re-sorts;
+  // stores a dense sequence when the file's was not.
+  int ReadTableSequence(uint8_t nTable, CDialogWaitBox* pBox);
+
+  // Stores the sequence of every entry whose sequence is not its position:
+  // the 4 sequence bytes of the record only, and only while this copy holds
+  // the database lock. An entry whose location no longer holds a live record
+  // of its table and code is looked up again; when the record is gone it is
+  // not written (a sequence never lands in a reused block). 1, or 0 when a
+  // write failed or the lock is not held.
+  int SaveTableSequence(uint8_t nTable, int bSetRefreshFlag, CDialogWaitBox* pBox = nullptr);
+
+  // The main frame's timer: retries an owed refresh unless the refresh is
+  // suspended or an operation is under way. 1 when a refresh ran.
+  int RetryOwedRefresh();
+  // A change notice arrived: refresh now unless one is running (the message
+  // handler's step). 1 when a refresh ran.
+  int RefreshOnNotice();
+
+ protected:
+  // The views and lists that show a table, after it was re-read.
+  virtual void OnTableRefreshed(uint8_t nTable);
+  // True when the header at nLoc is a live record of (table, key).
+  bool IsLiveRecordAt(uint32_t nLoc, uint8_t nTable, uint32_t nKey) const;
+  // Turns changed-header locations into item flags through the header list.
+  void FlagsFromHeaders(const std::vector<uint32_t>& naLocs);
+  // Adds an item flag for every in-memory item whose record is no longer
+  // where its index entry says (after a rebuilt header list).
+  void FlagsForMovedItems();
+  void AddFlagOnce(const stRefreshFlag& flag);
+  void RemoveEntryAt(uint8_t nTable, uint32_t nPos);
+
+ private:
+  struct stRefreshPlan {
+    bool bReload = false;
+    bool bRebuild = false;
+    std::vector<uint8_t> naWholeTables;
+    std::vector<uint8_t> naSequenceTables;
+    std::vector<uint32_t> naHeaderLocs;
+  };
+  stRefreshPlan TakeRefreshPlan();
+  void RunPartialRefresh(const stRefreshPlan& plan, const std::vector<stRefreshFlag>& flags);
+};
