@@ -269,14 +269,27 @@ void CDataRefresh::RemoveEntryAt(uint8_t nTable, uint32_t nPos) {
 }
 
 void CDataRefresh::RefreshItem(uint8_t nTable, uint32_t nCode) {
+  const bool bNew = LocateIndex(nTable, nCode) == DB_NONE;
   const int i = GetHeaderLoc(nTable, nCode, 0);
   if (i >= 0) {
     const stDataHeader h = m_caDataHeaders[size_t(i)];
-    if (LoadTableRecordFromFile(h, DB_NONE)) return;
+    if (LoadTableRecordFromFile(h, DB_NONE)) {
+      if (bNew) MoveToSequencePlace(nTable, LocateIndex(nTable, nCode));
+      return;
+    }
   }
   // Deleted by another user, or unreadable: the item leaves memory. The
   // deleting copy's sequence notice closes the gap.
   RemoveEntryAt(nTable, LocateIndex(nTable, nCode));
+}
+
+void CDataRefresh::MoveToSequencePlace(uint8_t nTable, uint32_t nPos) {
+  CIndexArray* p = PtrToIndexArray(nTable);
+  if (!p || nPos >= p->size()) return;
+  // A new item stands where its sequence puts it until the writer's
+  // sequence notice renumbers the rest.
+  for (; nPos > 0 && (*p)[nPos - 1].m_nSequence > (*p)[nPos].m_nSequence; --nPos)
+    std::swap((*p)[nPos - 1], (*p)[nPos]);
 }
 
 int CDataRefresh::ReadTableSequence(uint8_t nTable, CDialogWaitBox* pBox) {
@@ -292,28 +305,43 @@ int CDataRefresh::ReadTableSequence(uint8_t nTable, CDialogWaitBox* pBox) {
   }
   std::unordered_map<uint32_t, uint32_t> positions;
   for (size_t i = 0; i < p->size(); ++i) positions.emplace((*p)[i].m_nCode, uint32_t(i));
+  std::vector<bool> baSeen(p->size(), false);
+  bool bComplete = true;
   if (pBox) pBox->SetDenominator(double(naLocs.size()));
   for (size_t n = 0; n < naLocs.size(); ++n) {
     const int h = LocateHeaderInList(naLocs[n]);
     if (h < 0) continue;
+    const stDataHeader& hd = m_caDataHeaders[size_t(h)];
     // A record this copy has not read yet (its notice is still on its way)
-    // has no entry to take the sequence.
-    auto it = positions.find(m_caDataHeaders[size_t(h)].nKey);
-    if (it == positions.end()) continue;
-    uint32_t nSeq = 0;
-    if (ReadDbBlock(naLocs[n] + DB_HEADER_LEN, &nSeq, 4, 1) != 4) continue;
-    nSeq = GetUint32(reinterpret_cast<const uint8_t*>(&nSeq));
+    // has no entry to take the sequence; it is read in by the next refresh.
+    auto it = positions.find(hd.nKey);
+    uint8_t a[4];
+    if (it == positions.end() || ReadDbBlock(naLocs[n] + DB_HEADER_LEN, a, 4, 1) != 4) {
+      AddFlagOnce({hd.nUser, nTable, hd.nKey});
+      bComplete = false;
+      continue;
+    }
     stIndex& e = (*p)[it->second];
-    e.m_nSequence = nSeq;
+    baSeen[it->second] = true;
+    e.m_nSequence = GetUint32(a);
     e.m_nFileLoc = naLocs[n];
-    SetItemSequence(nTable, *e.m_pItem, nSeq);
+    SetItemSequence(nTable, *e.m_pItem, e.m_nSequence);
   }
+  // Items whose records are gone (their notices are on the way) go too.
+  for (size_t i = 0; i < p->size(); ++i)
+    if (!baSeen[i]) {
+      AddFlagOnce({0, nTable, (*p)[i].m_nCode});
+      bComplete = false;
+    }
   if (bWholeFile) {
     FreeFileBuffer();
     FlagsForMovedItems();
   }
   if (pBox) pBox->ChangeText(StrFormat("Sorting %s", GetTableName(nTable).c_str()));
-  if (!HeapSortIndexArray(*p)) SaveTableSequence(nTable, 1);
+  // Only a copy that holds the whole table may repair its stored sequence;
+  // one that misses records would write a wrong one.
+  if (!HeapSortIndexArray(*p) && bComplete) SaveTableSequence(nTable, 1);
+  if (!m_caRefreshFlags.empty()) m_bRefreshOwed = true;
   return 1;
 }
 

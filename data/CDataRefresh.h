@@ -68,6 +68,8 @@ class CDataRefresh : public CDatabase {
   void FlagsForMovedItems();
   void AddFlagOnce(const stRefreshFlag& flag);
   void RemoveEntryAt(uint8_t nTable, uint32_t nPos);
+  // Moves a newly read entry to where its sequence puts it.
+  void MoveToSequencePlace(uint8_t nTable, uint32_t nPos);
 
  private:
   struct stRefreshPlan {

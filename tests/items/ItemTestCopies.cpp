@@ -164,6 +164,12 @@ void ExpectConsistent(CTableManager& db, const std::string& sWhere) {
   }
 }
 
+void StoreSequences(CTableManager& db) {
+  ASSERT_EQ(db.LockDatabase("test"), 1);
+  for (uint8_t t : kItemTables) EXPECT_EQ(db.SaveTableSequence(t, 1), 1);
+  db.UnlockDatabase();
+}
+
 void ExpectSameTables(CTableManager& a, CTableManager& b, const std::string& sWhere) {
   for (uint8_t t : kItemTables) {
     const CIndexArray& ia = *a.PtrToIndexArray(t);

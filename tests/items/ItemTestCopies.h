@@ -73,6 +73,9 @@ class CCopyGroup {
 // item), no code twice, and the file holds each item at its location as a
 // live record whose stored sequence is i.
 void ExpectConsistent(CTableManager& db, const std::string& sWhere);
+// Stores every table's sequence where a failed patch left it behind (what
+// the next operation of the copy does on its way).
+void StoreSequences(CTableManager& db);
 // Both copies hold the same items in the same order at the same locations.
 void ExpectSameTables(CTableManager& a, CTableManager& b, const std::string& sWhere);
 // Opens the file in a fresh copy and compares it with db.
