@@ -78,13 +78,19 @@ bool Generate(long long nPersons, long long nSchedule, long long nLog) {
 
 std::string JoinLines(const std::vector<std::string>& sa) {
   std::string s;
-  for (size_t i = 0; i < sa.size(); ++i) s += (i ? "\n" : "") + sa[i];
+  for (size_t i = 0; i < sa.size(); ++i) {
+    if (i) s += "\n";
+    s += sa[i];
+  }
   return s;
 }
 
 std::string JoinCodes(const std::vector<uint32_t>& na) {
   std::string s;
-  for (size_t i = 0; i < na.size(); ++i) s += (i ? "," : "") + std::to_string(na[i]);
+  for (size_t i = 0; i < na.size(); ++i) {
+    if (i) s += ",";
+    s += std::to_string(na[i]);
+  }
   return s;
 }
 

@@ -94,7 +94,10 @@ std::vector<double> CFormatRecord::ParseTabStops(const std::string& sTabStops) {
 
 std::string CFormatRecord::TabStopText(const std::vector<double>& da) {
   std::string s;
-  for (double d : da) s += (s.empty() ? "" : ",") + FormatDouble(d);
+  for (double d : da) {
+    if (!s.empty()) s += ",";
+    s += FormatDouble(d);
+  }
   return s;
 }
 

@@ -65,19 +65,28 @@ std::string Num(double d) { return FormatDouble(d); }
 
 std::string List(const std::vector<uint32_t>& na) {
   std::string s = "[";
-  for (size_t i = 0; i < na.size(); ++i) s += (i ? "," : "") + std::to_string(na[i]);
+  for (size_t i = 0; i < na.size(); ++i) {
+    if (i) s += ",";
+    s += std::to_string(na[i]);
+  }
   return s + "]";
 }
 
 std::string List(const std::vector<double>& da) {
   std::string s = "[";
-  for (size_t i = 0; i < da.size(); ++i) s += (i ? "," : "") + Num(da[i]);
+  for (size_t i = 0; i < da.size(); ++i) {
+    if (i) s += ",";
+    s += Num(da[i]);
+  }
   return s + "]";
 }
 
 std::string List(const std::vector<std::string>& sa) {
   std::string s = "[";
-  for (size_t i = 0; i < sa.size(); ++i) s += (i ? "," : "") + Quote(sa[i]);
+  for (size_t i = 0; i < sa.size(); ++i) {
+    if (i) s += ",";
+    s += Quote(sa[i]);
+  }
   return s + "]";
 }
 
@@ -133,7 +142,8 @@ std::string ParametersText(const stVarData& v) {
     std::string sLabel = r.m_pLabel;
     for (char& c : sLabel)
       if (c == '\n') c = ' ';
-    s += (s.empty() ? "" : " ") + Quote(sLabel) + "=" + std::to_string(v.*r.m_pField);
+    if (!s.empty()) s += " ";
+    s += Quote(sLabel) + "=" + std::to_string(v.*r.m_pField);
   }
   return s;
 }
