@@ -1,10 +1,11 @@
 // kelvotool commands of the record file engine, for looking at a database
 // file without the program:
 //   create FILE   a new, empty database file (refused when FILE exists)
-//   info FILE     version, close status, lock bytes, record counts per table
-//                 and user, free blocks, and where the chain ends
+//   fileinfo FILE version, close status, lock bytes, record counts per table
+//                 and user, free blocks, and where the chain ends ("info" is
+//                 the table manager's item counts and settings)
 //   dump FILE     one line per record header of the chain
-// FILE may be given with or without ".dbm". info and dump only read the file.
+// FILE may be given with or without ".dbm". fileinfo and dump only read the file.
 
 #include <algorithm>
 #include <cstring>
@@ -70,7 +71,7 @@ int CmdCreate(const std::vector<std::string>& args) {
 }
 
 int CmdInfo(const std::vector<std::string>& args) {
-  if (args.size() != 1) return ToolError("usage: info FILE");
+  if (args.size() != 1) return ToolError("usage: fileinfo FILE");
   const std::string sPath = DbmPath(args[0]);
   CTerminalUi ui(IDNO);
   CUiScope scope(ui);
@@ -148,10 +149,10 @@ int CmdDump(const std::vector<std::string>& args) {
 }
 
 const CToolCommand kCreate("create", "create FILE          a new, empty database file", CmdCreate);
-const CToolCommand kInfo("info",
-                         "info FILE            version, close status, locks, record counts, free "
-                         "blocks",
-                         CmdInfo);
+const CToolCommand kFileInfo("fileinfo",
+                             "fileinfo FILE        version, close status, locks, record counts, "
+                             "free blocks of the file",
+                             CmdInfo);
 const CToolCommand kDump("dump", "dump FILE            one line per record header", CmdDump);
 
 }  // namespace

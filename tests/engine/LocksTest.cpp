@@ -309,6 +309,51 @@ TEST_F(LocksTest, KilledCopyLeavesLocksThatOnlyALoneCopyClears) {
   EXPECT_EQ(RawUint32(s, 4), 1u);
 }
 
+TEST_F(LocksTest, LocksOfAnotherProcessAreDenied) {
+  m_b.CloseDB();
+  CSignalPipe locked, done;
+  const pid_t nChild = StartChild([&] {
+    CScriptedUi ui;
+    CScopedUi scope(ui);
+    CDbEngine db;
+    if (db.OpenDB(m_sPath, 0) == 0) return 70;
+    db.m_nUserNumber = 7;
+    db.SetUsersOnLine(2);
+    db.MakeFileHeaderArray(nullptr, 1, nullptr);
+    if (db.LockRecord(TABLE_PERSON, 1) == DB_NONE || db.LockTable(TABLE_LOG) != 1) return 71;
+    locked.Send('r');
+    if (!done.Wait(60)) return 72;
+    if (!db.LockDatabase("child")) return 73;
+    locked.Send('d');
+    done.Wait(60);
+    db.UnlockDatabase();
+    return 0;
+  });
+  char c = 0;
+  ASSERT_TRUE(locked.Wait(60, &c));
+  EXPECT_EQ(m_a.LockRecord(TABLE_PERSON, 1), DB_NONE);
+  EXPECT_TRUE(m_ui.SawText("Access denied. Record 1 in Person table locked by another user."));
+  EXPECT_EQ(m_a.LockRecord(TABLE_PERSON, 2), m_naLoc[2]);  // other records stay free
+  EXPECT_EQ(m_a.LockTable(TABLE_PERSON), 1);
+  m_a.UnlockTable(TABLE_PERSON);
+  m_ui.QueueAbortPress(2);
+  m_ui.QueueAnswer(IDYES);
+  EXPECT_EQ(m_a.LockTable(TABLE_LOG), 0);  // waits for the child's table lock, aborted
+  EXPECT_TRUE(m_ui.SawText(
+      "Table locked by User code 7. Waiting to Lock table Log table. Press ESC to abort wait.\n"
+      "If you abort, any changes you just made will not be saved and changes by others will\n"
+      "not be posted to your computer's memory. If you abort you should do a manual refresh\n"
+      "(press Ctrl-R) so that your memory resident data matches the data in the database file!"));
+  done.Send();
+  ASSERT_TRUE(locked.Wait(60, &c));
+  EXPECT_EQ(m_a.LockRecord(TABLE_PERSON, 3), DB_NONE);
+  EXPECT_TRUE(m_ui.SawText("Access denied. database locked by another user."));
+  EXPECT_EQ(m_a.IsDbLocked(LOCK_BY_OTHER), 1);
+  done.Send();
+  EXPECT_EQ(WaitChild(nChild), 0);
+  EXPECT_EQ(m_a.IsDbLocked(LOCK_BY_ANYONE), 0);
+}
+
 TEST_F(LocksTest, LockingAndAppendingConcurrentlyLosesNeither) {
   // One process locks and unlocks the last record in a loop while the other
   // appends behind it: no orphaned record, no lost lock.

@@ -1,4 +1,4 @@
-// kelvotool create, info and dump on files the engine wrote, as separate processes.
+// kelvotool create, fileinfo and dump on files the engine wrote, as separate processes.
 
 #include <gtest/gtest.h>
 
@@ -46,9 +46,9 @@ TEST(ToolEngineTest, CreateInfoAndDump) {
     nLocked = db.LockRecord(TABLE_PERSON, db.m_caDataHeaders[4].nKey);
     ASSERT_NE(nLocked, DB_NONE);
     ASSERT_EQ(db.LockTable(TABLE_SCHEDULE), 1);
-    // info and dump run while this copy has the file open and locked.
+    // fileinfo and dump run while this copy has the file open and locked.
     const std::string sBefore = ReadFileBytes(sPath);
-    ASSERT_EQ(RunCommand(Tool("info " + sPath), &sOut), 0);
+    ASSERT_EQ(RunCommand(Tool("fileinfo " + sPath), &sOut), 0);
     const std::vector<std::string> info = Lines(sOut);
     auto fnHas = [&](const std::string& s) {
       return std::find(info.begin(), info.end(), s) != info.end();
@@ -83,12 +83,12 @@ TEST(ToolEngineTest, CreateInfoAndDump) {
   FILE* f = fopen(sPath.c_str(), "wb");
   fwrite(s.data(), 1, s.size(), f);
   fclose(f);
-  EXPECT_EQ(RunCommand(Tool("info " + sPath), &sOut), 1);
+  EXPECT_EQ(RunCommand(Tool("fileinfo " + sPath), &sOut), 1);
   EXPECT_NE(sOut.find("Chain: broken after the record at 1024 (next location 5)"), std::string::npos);
   EXPECT_EQ(RunCommand(Tool("dump " + sPath) + " 2>/dev/null", &sOut), 1);
   EXPECT_EQ(Lines(sOut).size(), 1u);
   EXPECT_EQ(ReadFileBytes(sPath), s);
-  EXPECT_EQ(RunCommand(Tool("info " + folder.File("missing.dbm")) + " 2>/dev/null"), 2);
+  EXPECT_EQ(RunCommand(Tool("fileinfo " + folder.File("missing.dbm")) + " 2>/dev/null"), 2);
 }
 
 }  // namespace
