@@ -146,7 +146,15 @@ bool CDbFileAccess::RunAccessSteps(char cDirection, CSharedFile*& pFile, uint32_
       StrFormat("Record at %u (file handle %u) in use on network. Wait for %s, %s", nLoc,
                 unsigned(pFile->Fd()), cDirection == 'W' ? "write" : "read", sStatus.c_str());
   KTRACE("%s: %s\n", pCaller, sWait.c_str());
-  if (!CheckHandleOrAsk(pFile, sWait)) return false;
+  CSharedFile* pBefore = pFile;
+  const bool bGoOn = CheckHandleOrAsk(pFile, sWait);
+  if (pFile != pBefore) {
+    steps = stAccessSteps();  // a reopened file: the sequence starts again on the new handle
+  } else if (!bGoOn) {
+    if (steps.bLocked && !steps.bUnlocked) pFile->Release(nLoc, nSize);
+    return false;
+  }
+  if (!bGoOn) return false;
 
   CDialogWaitBox* pBox = StartWaitBox(sWait, true);
   for (int nRound = 0; !pBox->AbortRequested();) {
