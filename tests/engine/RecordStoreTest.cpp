@@ -151,8 +151,7 @@ TEST_F(RecordStoreTest, FreeSpaceBestFitAndInPlace) {
   // Too big for every free block: appended.
   const uint32_t nBig = WritePayload(db, TABLE_PERSON, 8, MakePayload(6, 8, 0, 301));
   EXPECT_GT(nBig, naLoc[3]);
-  // The same item with room is rewritten in place although a closer free
-  // block (the other 120) lies earlier... here the 300 one comes first.
+  // The same item with room is rewritten in place.
   const uint32_t nAgain = WritePayload(db, TABLE_LOG, 103, MakePayload(9, 103, 1, 20));
   EXPECT_EQ(nAgain, naLoc[3]);
   // The same item with too small a block moves and its old copy is freed.
@@ -165,6 +164,20 @@ TEST_F(RecordStoreTest, FreeSpaceBestFitAndInPlace) {
   EXPECT_EQ(db.GetItemFileLoc(TABLE_LOG, 100, 0, 0), DB_NONE);
   EXPECT_EQ(db.GetItemFileLoc(TABLE_LOG, 100, 0, 1), naLoc[0]);
   EXPECT_NE(WritePayload(db, TABLE_PERSON, 9, MakePayload(6, 9, 0, 200)), naLoc[0]);
+}
+
+TEST_F(RecordStoreTest, InPlaceWinsOverACloserFreeBlockEarlierInTheFile) {
+  CDbEngine db;
+  Create(db);
+  const uint32_t a = WritePayload(db, TABLE_PERSON, 1, MakePayload(6, 1, 0, 25));
+  const uint32_t b = WritePayload(db, TABLE_PERSON, 2, MakePayload(6, 2, 0, 300));
+  ASSERT_EQ(db.DeleteRecord(a, 1, 1), 1);  // a 25-byte free block before b
+  EXPECT_EQ(WritePayload(db, TABLE_PERSON, 2, MakePayload(6, 2, 1, 20)), b);
+  EXPECT_EQ(db.m_caDataHeaders[0].cStatus, '-');
+  EXPECT_EQ(db.m_caDataHeaders[1].nBlkLen, 300);
+  EXPECT_EQ(db.m_caDataHeaders[1].nDataLen, 20);
+  // A different item takes the free block.
+  EXPECT_EQ(WritePayload(db, TABLE_PERSON, 3, MakePayload(6, 3, 0, 20)), a);
 }
 
 TEST_F(RecordStoreTest, RewriteRecordNeverGrowsData) {
