@@ -6,6 +6,7 @@
 #include <QPrintDialog>
 #include <QPrinterInfo>
 #include <QSpinBox>
+#include <algorithm>
 
 #include "app/CQtDrawTarget.h"
 #include "support/StringUtil.h"

@@ -95,6 +95,8 @@ void CScrollBase::ExitView() {
   m_nMaxLines = 0;
   m_bLinesReady = false;
   m_caPageLines.clear();
+  m_caPageFormats.clear();
+  m_paPageFormatSources.clear();
 }
 
 void CScrollBase::UpdateView() {
@@ -118,6 +120,8 @@ void CScrollBase::FetchPage(CDrawTarget& target) {
   if (m_nTopLine > m_nMaxLines - 1) m_nTopLine = std::max(0, m_nMaxLines - std::max(1, m_nLinesInWindow));
   if (m_bKeepPage && !m_caPageLines.empty()) return;
   m_caPageLines.clear();
+  m_caPageFormats.clear();
+  m_paPageFormatSources.clear();
   CLineDrawer drawer(target);
   int y = 0;
   m_nHeaderHeight = 0;
@@ -143,7 +147,7 @@ void CScrollBase::FetchPage(CDrawTarget& target) {
     stFmtString line = GetLine(i, HINT_PAINT, cStatus);
     stPageLineRecord rec;
     rec.m_cType = line.m_cType;
-    rec.m_pFormat = line.m_pFormat ? line.m_pFormat : &CPrintFile::BuiltInFormat();
+    rec.m_pFormat = PageFormat(line.m_pFormat);
     rec.m_sText = line.m_sText.empty() ? " " : std::move(line.m_sText);
     const stTextExtent size = drawer.GetLineSize(*rec.m_pFormat, rec.m_sText);
     if (y + size.nHeight > m_nWindHeightPix) break;
@@ -158,6 +162,15 @@ void CScrollBase::FetchPage(CDrawTarget& target) {
     m_caPageLines.push_back(std::move(rec));
     if (i == m_nMaxLines - 1) m_bEndVisible = true;
   }
+}
+
+const stFormatRecord* CScrollBase::PageFormat(const stFormatRecord* pFormat) {
+  if (!pFormat) return &CPrintFile::BuiltInFormat();
+  for (size_t i = 0; i < m_caPageFormats.size(); ++i)
+    if (m_paPageFormatSources[i] == pFormat) return m_caPageFormats[i].get();
+  m_paPageFormatSources.push_back(pFormat);
+  m_caPageFormats.push_back(std::make_unique<stFormatRecord>(*pFormat));
+  return m_caPageFormats.back().get();
 }
 
 void CScrollBase::paintEvent(QPaintEvent*) {

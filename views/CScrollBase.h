@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,8 @@ class CScrollBase : public CKelvoView {
   // Builds the page records of the lines that fit (or keeps the last ones).
   void FetchPage(CDrawTarget& target);
   void SetHighlight(int nLine);
+  // The page's own copy of a line's format (the built-in one for none).
+  const stFormatRecord* PageFormat(const stFormatRecord* pFormat);
 
   // Set by the subclass.
   int m_nMaxLines = 0;
@@ -227,6 +230,10 @@ class CScrollBase : public CKelvoView {
   bool m_bEndVisible = false;
   bool m_bPainted = false;
   std::vector<stPageLineRecord> m_caPageLines;  // header first, when there is one
+  // Copies of the formats of the drawn lines, so that the page can be drawn
+  // again (keep-page) after the table manager replaced or freed its formats.
+  std::vector<std::unique_ptr<stFormatRecord>> m_caPageFormats;
+  std::vector<const stFormatRecord*> m_paPageFormatSources;  // compared, never followed
 
   // The header: its format as drawn (a copy, so a refresh cannot pull it
   // away), its height and the dragged tab stops kept by value until saved.

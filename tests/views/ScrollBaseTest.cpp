@@ -40,7 +40,8 @@ class CTestLineView : public CScrollBase {
     m_cLastHint = cHint;
     cStatus = m_marks.count(nIndex) ? LINE_MARKED : (nIndex == 3 ? LINE_RED : LINE_NORMAL);
     if (nIndex < 0) return {m_pHeaderFormat ? m_pHeaderFormat : &m_format, FMT_HEADER, "Name\tCity\tMore"};
-    return {&m_format, FMT_LINE, StrFormat("Line %d\tCity%d", nIndex, nIndex % 7)};
+    const stFormatRecord* pFormat = m_pLineFormat ? m_pLineFormat.get() : &m_format;
+    return {pFormat, FMT_LINE, StrFormat("Line %d\tCity%d", nIndex, nIndex % 7)};
   }
   bool HasData() const override { return true; }
   void MarkLine() override {
@@ -88,6 +89,7 @@ class CTestLineView : public CScrollBase {
   int m_nLines;
   stFormatRecord m_format;
   const stFormatRecord* m_pHeaderFormat = nullptr;  // null: m_format
+  std::unique_ptr<stFormatRecord> m_pLineFormat;     // null: m_format
   int m_nGetLineCalls = 0;
   std::set<int> m_naAsked;
   char m_cLastHint = 0;
@@ -150,8 +152,12 @@ TEST_F(ScrollBase, PaintingAsksOnlyForTheVisibleLines) {
   EXPECT_EQ(*std::next(view.m_naAsked.begin()), 100000 - L);
   EXPECT_TRUE(view.EndVisible());
   EXPECT_EQ(m_pane.m_nLine, 100000);
-  // Keep-page paints the lines of the last paint again without asking.
+  // Keep-page paints the lines of the last paint again without asking, also
+  // when the formats they came with are gone meanwhile.
+  view.m_pLineFormat = std::make_unique<stFormatRecord>(view.m_format);
+  view.Paint();
   view.KeepPage(true);
+  view.m_pLineFormat.reset();
   view.Paint();
   EXPECT_EQ(view.m_nGetLineCalls, 0);
   EXPECT_EQ(view.LinesInWindow(), L);
