@@ -83,7 +83,6 @@ void CReportWindow::ShowReport(const std::string& sPath) {
     GetResponse("Cannot read report file " + sPath, MB_OK);
     return;
   }
-  CBusyScope busy;
   window.exec();
 }
 

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTextEdit>
 
 #include "app/CQtPrintSystem.h"
@@ -74,6 +77,18 @@ TEST_F(ReportWindow, SearchGoesRoundTheDocument) {
   EXPECT_EQ(window.TextEdit()->textCursor().blockNumber(), 2);
   EXPECT_FALSE(window.FindText("absent", false));
   EXPECT_EQ(window.TextEdit()->textCursor().blockNumber(), 2);
+  // Through the window's find field and button.
+  QPushButton* pNext = nullptr;
+  for (QPushButton* p : window.findChildren<QPushButton*>())
+    if (p->text() == "Find &next") pNext = p;
+  ASSERT_TRUE(pNext);
+  window.findChild<QLineEdit*>("FindText")->setText("absent");
+  pNext->click();
+  EXPECT_EQ(window.findChild<QLabel*>("ReportStatus")->text(), "Not found");
+  window.findChild<QLineEdit*>("FindText")->setText("Col2");
+  pNext->click();
+  EXPECT_EQ(window.findChild<QLabel*>("ReportStatus")->text(), "");
+  EXPECT_EQ(window.TextEdit()->textCursor().selectedText(), "Col2");
 }
 
 TEST_F(ReportWindow, SavesUnderAnotherNameInTheFontShown) {
