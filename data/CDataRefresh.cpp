@@ -26,6 +26,8 @@ bool IsItemTable(uint8_t nTable) {
 // Reading the stored sequences of a bigger table goes through one read of
 // the whole file instead of one read per record.
 constexpr size_t kWholeFileSequenceRead = 256;
+// From this many sequence patches on, the record area is held once for all.
+constexpr size_t kHoldForPatches = 16;
 
 }  // namespace
 
@@ -353,6 +355,18 @@ int CDataRefresh::SaveTableSequence(uint8_t nTable, int bSetRefreshFlag, CDialog
            GetTableName(nTable).c_str());
     return 0;
   }
+  size_t nToPatch = 0;
+  for (size_t i = 0; i < p->size(); ++i) nToPatch += (*p)[i].m_nSequence != i;
+  if (nToPatch == 0) return 1;
+  // The database lock keeps every other writer out, so the patches are plain
+  // writes and the file is flushed once at the end. Many of them go under
+  // one hold of the record area: one write each, no lock around every 4 bytes.
+  const uint32_t nFileSize = GetFileSizeFromHandle(FileHandle());
+  const uint32_t nArea = nFileSize == DB_NONE || nFileSize <= DB_FIRST_RECORD_LOC
+                             ? 0
+                             : nFileSize - DB_FIRST_RECORD_LOC;
+  const bool bHeld = nToPatch >= kHoldForPatches && nArea &&
+                     HoldRange(DB_FIRST_RECORD_LOC, nArea, "SaveTableSequence");
   if (pBox) pBox->SetDenominator(double(p->size()));
   bool bChanged = false;
   int nOk = 1;
@@ -373,13 +387,14 @@ int CDataRefresh::SaveTableSequence(uint8_t nTable, int bSetRefreshFlag, CDialog
     // bytes change, the record is not rewritten. Memory takes the new value
     // only once the file has it, so a failed write is tried again next time.
     bChanged = true;
-    if (SetIntAt(e.m_nFileLoc + DB_HEADER_LEN, uint32_t(i), 1) != 4) {
+    if (SetIntAt(e.m_nFileLoc + DB_HEADER_LEN, uint32_t(i), 0) != 4) {
       nOk = 0;
       continue;
     }
     e.m_nSequence = uint32_t(i);
     SetItemSequence(nTable, *e.m_pItem, uint32_t(i));
   }
+  if (bHeld) ReleaseRange(DB_FIRST_RECORD_LOC, nArea);
   if (!bChanged) return nOk;
   if (!LockAndFlush(FileHandle())) nOk = 0;
   SetBackupOnClose();

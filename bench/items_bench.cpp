@@ -1,0 +1,229 @@
+// Item operations at a large table: adding, editing and deleting one person,
+// each a complete user-level operation (dialog answered at once, database
+// lock, refresh check, file writes, index, sequence, notices, unlock), alone
+// on the file and with more than one user on line (locked, flushed and
+// verified writes). Beside them SQLite's autocommit insert, update and
+// delete of one row of a table of the same size, in the same folder.
+//
+// Where the new or deleted person stands matters: every person behind it
+// moves one place, and its 4 sequence bytes are patched in the file. "end"
+// operations touch the last place, "middle" ones the middle of the table.
+//
+//   items_bench [--persons N]   (100,000 by default)
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "data/CTableManager.h"
+#include "data/DemoData.h"
+#include "support/CScriptedUi.h"
+#include "support/StringUtil.h"
+
+namespace {
+
+long long g_nPersons = 100000;
+std::string g_sFolder;
+CTableManager* g_pDb = nullptr;
+CScriptedUi* g_pUi = nullptr;
+sqlite3* g_pSqlite = nullptr;
+std::mt19937 g_rng(7);
+
+bool MakeDatabase(const std::string& sRoot) {
+  CTableManager db;
+  if (!db.OpenDatabase(sRoot, 0) || !db.LockDatabase("generate")) return false;
+  const bool bOk = WriteGeneratedItems(db, g_nPersons, 0, 0);
+  db.UnlockDatabase();
+  db.CloseDatabase();
+  return bOk;
+}
+
+// A last name that sorts at the end, or one that sorts near the middle.
+std::string Name(bool bEnd, long long n) {
+  if (bEnd) return StrFormat("ZZZZ%08lld", n);
+  const auto& ia = g_pDb->m_caPersonIndex;
+  return static_cast<const CPerson&>(*ia[ia.size() / 2].m_pItem).m_sLastName + "m";
+}
+
+std::string LastMessage() {
+  const auto sa = g_pUi->Messages();
+  return sa.empty() ? std::string("failed") : sa.back();
+}
+
+void SetUsers(unsigned nUsers) { g_pDb->SetUsersOnLine(nUsers); }
+
+void AddPerson(benchmark::State& state, bool bEnd, unsigned nUsers) {
+  SetUsers(nUsers);
+  long long n = 0;
+  std::vector<uint32_t> naAdded;
+  for (auto _ : state) {
+    g_pUi->QueueEdit({{"Last name", Name(bEnd, n++)}, {"First name", "Bench"}, {"City", "Bergen"}});
+    uint32_t nCode = DB_NONE;
+    if (g_pDb->AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0, {}, &nCode) != 1) {
+      state.SkipWithError(LastMessage().c_str());
+      break;
+    }
+    naAdded.push_back(nCode);
+  }
+  for (uint32_t nCode : naAdded) g_pDb->DeleteTableItem(TABLE_PERSON, nCode, 0);
+}
+
+void EditPerson(benchmark::State& state, unsigned nUsers) {
+  SetUsers(nUsers);
+  long long n = 0;
+  for (auto _ : state) {
+    const auto& ia = g_pDb->m_caPersonIndex;
+    const uint32_t nCode = ia[g_rng() % ia.size()].m_nCode;
+    g_pUi->QueueEdit({{"City", StrFormat("City %lld", n++)}});
+    if (g_pDb->EditTableItem(TABLE_PERSON, nCode) != 1) {
+      state.SkipWithError(LastMessage().c_str());
+      break;
+    }
+  }
+}
+
+void DeletePerson(benchmark::State& state, bool bEnd, unsigned nUsers) {
+  SetUsers(nUsers);
+  long long n = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    g_pUi->QueueEdit({{"Last name", Name(bEnd, n++)}});
+    uint32_t nCode = DB_NONE;
+    const int nAdded = g_pDb->AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0, {}, &nCode);
+    state.ResumeTiming();
+    if (nAdded != 1 || g_pDb->DeleteTableItem(TABLE_PERSON, nCode, 0) != 1) {
+      state.SkipWithError(LastMessage().c_str());
+      break;
+    }
+  }
+}
+
+// ---- SQLite ----
+
+bool Exec(const char* pSql) { return sqlite3_exec(g_pSqlite, pSql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+bool MakeSqlite(const std::string& sPath) {
+  std::filesystem::remove(sPath);
+  if (sqlite3_open(sPath.c_str(), &g_pSqlite) != SQLITE_OK) return false;
+  if (!Exec("CREATE TABLE person(code INTEGER PRIMARY KEY, seq INTEGER, last TEXT, first TEXT, "
+            "city TEXT, email TEXT, comments TEXT)") ||
+      !Exec("BEGIN"))
+    return false;
+  sqlite3_stmt* p = nullptr;
+  sqlite3_prepare_v2(g_pSqlite, "INSERT INTO person VALUES(?,?,?,?,?,?,?)", -1, &p, nullptr);
+  for (long long i = 0; i < g_nPersons; ++i) {
+    sqlite3_bind_int64(p, 1, i + 1);
+    sqlite3_bind_int64(p, 2, i);
+    const std::string sLast = StrFormat("Last%08lld", i);
+    sqlite3_bind_text(p, 3, sLast.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(p, 4, "First", -1, SQLITE_STATIC);
+    sqlite3_bind_text(p, 5, "Bergen", -1, SQLITE_STATIC);
+    sqlite3_bind_text(p, 6, "someone@example.com", -1, SQLITE_STATIC);
+    sqlite3_bind_text(p, 7, "a comment of a few words\nand a second line", -1, SQLITE_STATIC);
+    sqlite3_step(p);
+    sqlite3_reset(p);
+  }
+  sqlite3_finalize(p);
+  return Exec("COMMIT");
+}
+
+void SqliteStep(benchmark::State& state, const char* pSql, bool bKeyed) {
+  sqlite3_stmt* p = nullptr;
+  sqlite3_prepare_v2(g_pSqlite, pSql, -1, &p, nullptr);
+  long long n = g_nPersons + 1;
+  for (auto _ : state) {
+    sqlite3_bind_int64(p, 1, bKeyed ? 1 + static_cast<long long>(g_rng() % g_nPersons) : n++);
+    if (sqlite3_step(p) != SQLITE_DONE) state.SkipWithError(sqlite3_errmsg(g_pSqlite));
+    sqlite3_reset(p);
+  }
+  sqlite3_finalize(p);
+}
+
+void SqliteInsert(benchmark::State& state) {
+  SqliteStep(state, "INSERT INTO person VALUES(?,0,'ZZZZ','Bench','Bergen','','')", false);
+  Exec("DELETE FROM person WHERE last='ZZZZ'");
+}
+void SqliteUpdate(benchmark::State& state) {
+  SqliteStep(state, "UPDATE person SET city='Oslo' WHERE code=?", true);
+}
+void SqliteDelete(benchmark::State& state) {
+  // Delete and put back one row: the same work as the delete beside it.
+  sqlite3_stmt* pDel = nullptr;
+  sqlite3_stmt* pIns = nullptr;
+  sqlite3_prepare_v2(g_pSqlite, "DELETE FROM person WHERE code=?", -1, &pDel, nullptr);
+  sqlite3_prepare_v2(g_pSqlite, "INSERT INTO person VALUES(?,0,'Back','Bench','Bergen','','')", -1,
+                     &pIns, nullptr);
+  for (auto _ : state) {
+    const long long nCode = 1 + static_cast<long long>(g_rng() % g_nPersons);
+    sqlite3_bind_int64(pDel, 1, nCode);
+    sqlite3_step(pDel);
+    sqlite3_reset(pDel);
+    state.PauseTiming();
+    sqlite3_bind_int64(pIns, 1, nCode);
+    sqlite3_step(pIns);
+    sqlite3_reset(pIns);
+    state.ResumeTiming();
+  }
+  sqlite3_finalize(pDel);
+  sqlite3_finalize(pIns);
+}
+
+void Register() {
+  const int nIter = 40;
+  auto reg = [&](const char* pName, auto fn) {
+    benchmark::RegisterBenchmark(pName, fn)->Iterations(nIter)->Unit(benchmark::kMillisecond);
+  };
+  for (unsigned nUsers : {1u, 2u}) {
+    const std::string s = nUsers == 1 ? "single_user/" : "two_users_on_line/";
+    reg((s + "add_person_end").c_str(), [nUsers](benchmark::State& st) { AddPerson(st, true, nUsers); });
+    reg((s + "add_person_middle").c_str(), [nUsers](benchmark::State& st) { AddPerson(st, false, nUsers); });
+    reg((s + "edit_person").c_str(), [nUsers](benchmark::State& st) { EditPerson(st, nUsers); });
+    reg((s + "delete_person_end").c_str(), [nUsers](benchmark::State& st) { DeletePerson(st, true, nUsers); });
+    reg((s + "delete_person_middle").c_str(), [nUsers](benchmark::State& st) { DeletePerson(st, false, nUsers); });
+  }
+  reg("sqlite_autocommit/insert_row", SqliteInsert);
+  reg("sqlite_autocommit/update_row", SqliteUpdate);
+  reg("sqlite_autocommit/delete_row", SqliteDelete);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<char*> args{argv[0]};
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--persons" && i + 1 < argc)
+      g_nPersons = std::atoll(argv[++i]);
+    else
+      args.push_back(argv[i]);
+  }
+  int nArgs = int(args.size());
+  benchmark::Initialize(&nArgs, args.data());
+  char cTemplate[] = "/tmp/items_bench-XXXXXX";
+  if (!mkdtemp(cTemplate)) return 1;
+  g_sFolder = cTemplate;
+  const std::string sRoot = g_sFolder + "/items";
+  CScriptedUi ui;
+  CScopedUi scope(ui);
+  g_pUi = &ui;
+  std::printf("making %lld persons...\n", g_nPersons);
+  if (!MakeDatabase(sRoot) || !MakeSqlite(g_sFolder + "/items.sqlite")) {
+    std::fprintf(stderr, "items_bench: cannot make the databases in %s\n", g_sFolder.c_str());
+    return 1;
+  }
+  CTableManager db;
+  if (!db.OpenDatabase(sRoot, 0)) return 1;
+  g_pDb = &db;
+  Register();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  db.CloseDatabase();
+  sqlite3_close(g_pSqlite);
+  std::filesystem::remove_all(g_sFolder);
+  return 0;
+}
