@@ -9,15 +9,21 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 
 #include "app/CAlarmBar.h"
 #include "app/CDialogNotes.h"
 #include "app/CQtUserInterface.h"
+#include "app/CSound.h"
 #include "app/CommandIds.h"
+#include "data/CDatabase.h"
 #include "schedule/OleDate.h"
 #include "support/CConfigFile.h"
 #include "support/CUserInterface.h"
 #include "support/Diagnostic.h"
+#include "support/FileUtil.h"
 #include "support/StringUtil.h"
 #include "support/UserPrompts.h"
 #include "views/CEmptyView.h"
@@ -43,6 +49,17 @@ int ViewOfMenuCommand(int nId) {
   }
 }
 
+// Root names are kept absolute: the path of the file without its extension.
+std::string RootOfPath(const std::string& sPath) {
+  std::string sRoot = sPath;
+  const std::string sName = FileNameOf(sRoot);
+  const size_t nDot = sName.find_last_of('.');
+  if (nDot != std::string::npos && nDot > 0) sRoot.resize(sRoot.size() - (sName.size() - nDot));
+  std::error_code ec;
+  const auto absolute = std::filesystem::absolute(sRoot, ec);
+  return ec ? sRoot : absolute.lexically_normal().string();
+}
+
 }  // namespace
 
 CMainFrame::CMainFrame(int nStartView, const std::string& sRootName, CQtUserInterface* pQtUi,
@@ -64,6 +81,7 @@ CMainFrame::CMainFrame(int nStartView, const std::string& sRootName, CQtUserInte
 
 CMainFrame::~CMainFrame() {
   qApp->removeEventFilter(this);
+  m_pDB.reset();
   SetFrameServices(nullptr);
   if (m_pQtUi) m_pQtUi->RemoveWindow(this);
 }
@@ -71,8 +89,8 @@ CMainFrame::~CMainFrame() {
 bool CMainFrame::OnCreate() {
   CreateBars();
   SetFrameServices(this);
-  if (!m_sRootName.empty())
-    KTRACE("Start with database %s\n", m_sRootName.c_str());
+  m_pDB = std::make_unique<CDatabase>();
+  if (!m_sRootName.empty()) DatabaseOpen(m_sRootName);
   m_timer.start(kTimerMs);
   m_nTimerId = m_timer.isActive() ? 1 : 0;
   if (!m_nTimerId) ShowMessage("Error in setting timer for alarm bar.");
@@ -90,12 +108,16 @@ bool CMainFrame::OnCreate() {
   pLayout->addWidget(m_pAlarmBar);
   setCentralWidget(pCentral);
   SelectView(m_nStartView);
+  // Without a window manager a maximized state is not honoured: the window
+  // then takes the screen's size itself.
+  const QScreen* pScreen = QGuiApplication::primaryScreen();
+  const QRect available = pScreen ? pScreen->availableGeometry() : QRect(0, 0, 1024, 768);
   if (AppSettings().bShowMaximized) {
+    setGeometry(available);
     setWindowState(windowState() | Qt::WindowMaximized);
   } else {
-    resize(900, 640);
-    if (const QScreen* pScreen = QGuiApplication::primaryScreen())
-      move(pScreen->availableGeometry().center() - rect().center());
+    resize(std::min(900, available.width()), std::min(640, available.height()));
+    move(available.center() - rect().center());
   }
   ApplyPaneWidths();
   m_pAlarmBar->SetVersionText(kVersionText);
@@ -156,7 +178,17 @@ void CMainFrame::BuildMenus() {
                     {"F10 EVENT LOG", ID_VIEW_LOG},
                     {"F11 CALCULATOR", ID_VIEW_CALCULATOR},
                     {nullptr, 0},
-                    {"status &Panes", ID_VIEW_STATUS_PANES}});
+                    {"status &Panes", ID_VIEW_STATUS_PANES},
+                    {"re&Fresh", ID_REFRESH}});
+  AddMenu("&Setup", {{"&Kelvo configuration", ID_SETUP_CONFIGURATION}});
+  AddMenu("&Tools", {{"&Log diagnostic data", ID_LOG_DIAGNOSTIC},
+                     {nullptr, 0},
+                     {"Start Auto_test", ID_START_AUTO_TEST},
+                     {"Stop Auto_test", ID_STOP_AUTO_TEST},
+                     {"Lock table", ID_LOCK_TABLE},
+                     {"Unlock table", ID_UNLOCK_TABLE},
+                     {"Lock DB", ID_LOCK_DB},
+                     {"Unlock DB", ID_UNLOCK_DB}});
   if (m_nCurView >= 0) View(m_nCurView)->AddMenus(menuBar());
   UpdateMenuStates();
 }
@@ -168,6 +200,12 @@ void CMainFrame::UpdateMenuStates() {
       switch (pAction->data().toInt()) {
         case ID_FILE_CLOSE: pAction->setEnabled(m_bDatabaseOpen); break;
         case ID_FILE_NEW: pAction->setEnabled(!m_bDatabaseOpen); break;
+        case ID_SETUP_CONFIGURATION:
+        case ID_REFRESH:
+        case ID_LOCK_TABLE:
+        case ID_UNLOCK_TABLE:
+        case ID_LOCK_DB:
+        case ID_UNLOCK_DB: pAction->setEnabled(m_bDatabaseOpen); break;
         case ID_VIEW_STATUS_PANES:
           pAction->setCheckable(true);
           pAction->setChecked(!m_bPanesHidden);
@@ -325,8 +363,40 @@ void CMainFrame::OnCommand(int nId) {
   if (m_nCurView >= 0 && View(m_nCurView)->OnCommand(nId)) return;
   if (ViewCommand(nId)) return;
   switch (nId) {
+    case ID_FILE_OPEN: OnFileOpen(); break;
+    case ID_FILE_NEW:
+      if (!m_bDatabaseOpen) OnFileNew();
+      break;
     case ID_FILE_CLOSE:
       if (m_bDatabaseOpen) OnDatabaseClose();
+      break;
+    case ID_SETUP_CONFIGURATION:
+      if (m_bDatabaseOpen) m_pDB->EditVarRecord(1);
+      break;
+    case ID_REFRESH:
+      if (m_bDatabaseOpen) {
+        CallExitView(m_nCurView);
+        m_pDB->RefreshDatabase();
+      }
+      break;
+    case ID_LOG_DIAGNOSTIC: OnLogDiagnostic(); break;
+    case ID_START_AUTO_TEST:
+      m_bAutoTest = true;
+      m_nAutoTestCounter = 10;
+      m_timer.start(kTimerMs);
+      break;
+    case ID_STOP_AUTO_TEST: m_bAutoTest = false; break;
+    case ID_LOCK_TABLE:
+      if (m_bDatabaseOpen) m_pDB->LockTable(6);
+      break;
+    case ID_UNLOCK_TABLE:
+      if (m_bDatabaseOpen) m_pDB->UnlockTable(6);
+      break;
+    case ID_LOCK_DB:
+      if (m_bDatabaseOpen) m_pDB->LockDatabase("Test");
+      break;
+    case ID_UNLOCK_DB:
+      if (m_bDatabaseOpen) m_pDB->UnlockDatabase();
       break;
     case ID_APP_EXIT: close(); break;
     case ID_VIEW_STATUS_PANES:
@@ -390,6 +460,82 @@ void CMainFrame::OnTodoButton() {
   AppSettings().sNotesString = dialog.NotesString();
   if (m_fnSaveConfig) m_fnSaveConfig();
 }
+
+void CMainFrame::OnLogDiagnostic() {
+  std::optional<std::string> sAnswer;
+  {
+    CBusyScope busy;
+    sAnswer = GetUi().InputText("Diagnostic level", std::to_string(GetDiagnosticLevel()));
+  }
+  long long nLevel = 0;
+  if (!sAnswer || !ParseInt(*sAnswer, nLevel)) return;
+  if (nLevel < 1) {
+    CloseDiagnosticFile();
+    return;
+  }
+  if (GetResponse("Restart diagnostic file?", MB_YESNO) == IDYES) CloseDiagnosticFile();
+  SetDiagnosticLevel(int(std::min(nLevel, 100LL)));
+  OpenDiagnosticFile();
+  ResetRefTime();
+  KTRACE("Diagnostic file open, level %i\n", GetDiagnosticLevel());
+}
+
+// ---- databases ----
+
+void CMainFrame::DatabaseOpen(const std::string& sRootName) {
+  if (m_bDatabaseOpen && !OnDatabaseClose()) return;
+  stAppSettings& settings = AppSettings();
+  const std::string sRoot = RootOfPath(sRootName + ".dbm");
+  m_bDatabaseOpen = m_pDB->OpenDatabase(sRoot, settings.nNetworkDisable ? 0 : 1) == 1;
+  if (m_bDatabaseOpen) {
+    settings.sCurrentRoot = sRoot;
+    settings.sPrev = sRoot;
+  } else {
+    settings.sCurrentRoot.clear();
+  }
+  SetTitleBar();
+}
+
+void CMainFrame::ReselectCurrentView() {
+  if (m_bDatabaseOpen && m_nCurView >= 0) {
+    if (m_nCurView == VIEW_CALENDAR || m_nCurView == VIEW_LOG)
+      EnterCurrentView();
+    else
+      SelectView(m_nCurView);
+  }
+}
+
+void CMainFrame::OnFileOpen() {
+  const stAppSettings& settings = AppSettings();
+  const std::string& sLast = settings.sCurrentRoot.empty() ? settings.sPrev : settings.sCurrentRoot;
+  const std::string sFolder = sLast.empty() ? GetDataFolder() : FolderOf(sLast);
+  const auto sFile = GetUi().ChooseFile(false, "Kelvo files", "Kelvo files (*.dbm)", sFolder);
+  if (!sFile || sFile->empty()) return;
+  if (!FileExists(*sFile)) {
+    // Opening never creates a database; File New does.
+    ShowMessage(StrFormat("Can't open %s, error %i\n%s", sFile->c_str(), ENOENT,
+                          std::strerror(ENOENT)));
+    return;
+  }
+  DatabaseOpen(RootOfPath(*sFile));
+  ReselectCurrentView();
+}
+
+void CMainFrame::OnFileNew() {
+  std::optional<std::string> sAnswer;
+  {
+    CBusyScope busy;
+    sAnswer = GetUi().InputText("Root name (no extension)", "");
+  }
+  if (!sAnswer || Trim(*sAnswer).empty()) return;
+  std::string sName = Trim(*sAnswer);
+  // A bare name goes into the data folder; a path is taken as it is.
+  if (sName.find('/') == std::string::npos) sName = JoinPath(GetDataFolder(), sName);
+  DatabaseOpen(RootOfPath(sName));
+  ReselectCurrentView();
+}
+
+void CMainFrame::Beep(int nFrequency, int nMillis) { CSound::Get().Beep(nFrequency, nMillis); }
 
 // ---- status panes ----
 
@@ -510,13 +656,25 @@ void CMainFrame::OnTimer() {
     if (m_nAutoTestCounter == 10) m_nAutoTestCounter = 0;
     ++m_nAutoTestCounter;
   });
-  Step(TICK_REFRESH, [] {});
+  Step(TICK_REFRESH, [this] { RefreshStep(); });
   Step(TICK_CLOCK, [this] { ShowClock(); });
   Step(TICK_POPUP, [this] { CheckDailyPopup(); });
   Step(TICK_ALARMS, [] {});
   Step(TICK_USER_MESSAGES, [] {});
   Step(TICK_MAIL_SLOT, [] {});
   Step(TICK_EMAIL_CHECK, [] {});
+}
+
+void CMainFrame::RefreshStep() {
+  // A refresh that was skipped earlier is owed; it runs after the tick, so a
+  // wait for the database lock does not hold the clock.
+  auto owed = [this] {
+    return m_bDatabaseOpen && m_pDB->m_bRefreshOwed && !m_pDB->m_bDisableDataRefresh;
+  };
+  if (!owed()) return;
+  AfterTick([this, owed] {
+    if (owed()) m_pDB->LockAndRefreshDatabase("refresh database", 0, 1);
+  });
 }
 
 void CMainFrame::ShowClock() {
@@ -541,8 +699,12 @@ void CMainFrame::CheckDailyPopup() {
 // ---- closing ----
 
 bool CMainFrame::OnDatabaseClose() {
+  if (m_pDB) {
+    m_pDB->CloseDatabase();
+    m_pDB->m_nUserNumber = 0;
+  }
+  // The root name stays: it is what the configuration file offers next time.
   m_bDatabaseOpen = false;
-  AppSettings().sCurrentRoot.clear();
   for (CKelvoView* pView : m_paViews)
     if (pView) pView->update();
   SetTitleBar();
@@ -559,6 +721,7 @@ bool CMainFrame::OnClose() {
   settings.nAlarmOn = m_bAlarmOn ? 1 : 0;
   settings.nView = std::max(m_nCurView, 0);
   settings.nAlertMinutes = m_nAlertMinutes;
+  m_pDB.reset();
   m_bClosing = true;
   return true;
 }

@@ -17,6 +17,7 @@
 #include "views/CKelvoView.h"
 
 class CAlarmBar;
+class CDatabase;
 class CQtUserInterface;
 class QLabel;
 class QMenu;
@@ -65,7 +66,13 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   // The close sequence; false when the user kept the program open.
   bool OnClose();
   bool OnDatabaseClose();
+  // Opens (or, when no file has the name, creates) the database of a root
+  // name, closing the open one first.
+  void DatabaseOpen(const std::string& sRootName);
+  void OnFileOpen();
+  void OnFileNew();
   bool IsDatabaseOpen() const { return m_bDatabaseOpen; }
+  CDatabase* Database() const { return m_pDB.get(); }
 
   // CFrameServices
   void StatusPaneUsers(int nCount) override;
@@ -73,6 +80,7 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   void StatusPaneLineNumber(int nLine) override;
   void ShowErrorStatus(const std::string& sText) override;
   void TableRefreshed(int nTable) override;
+  void Beep(int nFrequency, int nMillis) override;
   void StatusPaneView(const std::string& sText);
 
   // CMainFramePoster: safe from any thread.
@@ -108,6 +116,9 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   void EnterCurrentView();
   bool ViewCommand(int nId);
   void OnNotesButton();
+  void OnLogDiagnostic();
+  void ReselectCurrentView();
+  void RefreshStep();
   void OnTodoButton();
   void OnAlarmBarRight(int nId);
   void OnPrivateMessage(int nCode);
@@ -124,6 +135,7 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   std::function<bool()> m_fnSaveConfig;
   std::string m_sRootName;
   int m_nStartView;
+  std::unique_ptr<CDatabase> m_pDB;
   std::array<CKelvoView*, VIEW_COUNT> m_paViews{};
   QStackedWidget* m_pViewStack = nullptr;
   int m_nCurView = -1;

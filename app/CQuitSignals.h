@@ -13,10 +13,15 @@ class CQuitSignals : public QObject {
   Q_OBJECT
 
  public:
-  explicit CQuitSignals(std::function<void()> fnQuit);
+  CQuitSignals();
   ~CQuitSignals() override;
+  // What a signal does; a signal that came before runs it at once (queued).
+  void SetAction(std::function<void()> fnQuit);
 
  private:
+  void OnRequest();
+
   std::function<void()> m_fnQuit;
+  bool m_bRequested = false;
   QSocketNotifier* m_pNotifier = nullptr;
 };

@@ -9,10 +9,11 @@
 int main(int argc, char** argv) {
   QApplication qapp(argc, argv);
   CKelvoApp app;
+  // Installed first: a signal during the start questions closes the window
+  // as soon as it exists.
+  CQuitSignals quit;
   if (!app.InitInstance(qapp.arguments())) return app.ExitInstance() + 1;
-  CQuitSignals quit([&app] {
-    if (app.MainFrame()) app.MainFrame()->close();
-  });
+  quit.SetAction([&app] { app.MainFrame()->close(); });
   const int nResult = qapp.exec();
   app.ExitInstance();
   return nResult;

@@ -1,0 +1,148 @@
+// The main frame with a database: File New creates one in the data folder,
+// the view commands need it, closing marks the file closed properly, a file
+// that is not a Kelvo database is refused and the program stays usable, and
+// the notes mode of the log view asks for its access code.
+
+#include <QtTest/QTest>
+
+#include "QtTestApp.h"
+#include "app/CMainFrame.h"
+#include "app/CQtUserInterface.h"
+#include "app/CommandIds.h"
+#include "common/TestCommon.h"
+#include "data/CDatabase.h"
+#include "engine/CDbEngine.h"
+#include "support/CConfigFile.h"
+#include "support/FileUtil.h"
+
+namespace {
+
+class MainFrameDb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TestApp();
+    m_savedSettings = AppSettings();
+    AppSettings() = stAppSettings();
+    AppSettings().sComputerName = "TESTPC";
+    AppSettings().bShowMaximized = false;
+    AppSettings().nNetworkDisable = 1;
+    setenv("XDG_DATA_HOME", m_folder.Path().c_str(), 1);
+    m_pUi = std::make_unique<CTestUi>();
+    m_pFrame = std::make_unique<CMainFrame>(VIEW_SCHEDULE, "", &m_qtUi, [] { return true; });
+    ASSERT_TRUE(m_pFrame->OnCreate());
+    m_pFrame->show();
+  }
+  void TearDown() override {
+    m_pFrame.reset();
+    m_pUi.reset();
+    unsetenv("XDG_DATA_HOME");
+    AppSettings() = m_savedSettings;
+  }
+
+  CMainFrame& frame() { return *m_pFrame; }
+  std::string Title() const { return m_pFrame->windowTitle().toStdString(); }
+  // 2 when the file was closed properly, 1 when not, 0 when it cannot be opened.
+  static int CloseStatusOf(const std::string& sPath) {
+    CDbEngine engine;
+    const int n = engine.OpenDB(sPath, 0);
+    if (n) engine.CloseDB();
+    return n;
+  }
+
+  CScratchFolder m_folder;
+  stAppSettings m_savedSettings;
+  CQtUserInterface m_qtUi;
+  std::unique_ptr<CTestUi> m_pUi;
+  std::unique_ptr<CMainFrame> m_pFrame;
+};
+
+}  // namespace
+
+TEST_F(MainFrameDb, NewOpenSwitchAndClose) {
+  CMainFrame& frame = *m_pFrame;
+  m_pUi->QueueInput("Office.xyz");  // any extension is stripped
+  frame.OnCommand(ID_FILE_NEW);
+  const std::string sRoot = m_folder.File("kelvo/Office");
+  ASSERT_TRUE(frame.IsDatabaseOpen());
+  EXPECT_TRUE(FileExists(sRoot + ".dbm"));
+  EXPECT_EQ(AppSettings().sCurrentRoot, sRoot);
+  EXPECT_EQ(AppSettings().sPrev, sRoot);
+  EXPECT_EQ(Title(), "Kelvo for user TESTPC, database " + sRoot + ", SCHEDULE");
+
+  // New is refused while a database is open; the view commands now work.
+  frame.OnCommand(ID_FILE_NEW);
+  frame.OnCommand(ID_VIEW_ADDRESS);
+  EXPECT_EQ(frame.CurrentView(), VIEW_ADDRESS);
+  frame.OnCommand(ID_VIEW_DAILY);
+  EXPECT_EQ(frame.View(VIEW_CALENDAR)->Mode(), CALENDAR_DAILY);
+  frame.OnCommand(ID_VIEW_DAILY);  // already daily: nothing changes
+  EXPECT_EQ(frame.PreviousView(), VIEW_ADDRESS);
+  QTest::keyClick(frame.View(VIEW_CALENDAR), Qt::Key_F6);
+  EXPECT_EQ(frame.View(VIEW_CALENDAR)->Mode(), CALENDAR_WEEKLY);
+  QTest::keyClick(frame.View(VIEW_CALENDAR), Qt::Key_F4);
+  EXPECT_EQ(frame.CurrentView(), VIEW_SCHEDULE);
+
+  frame.OnCommand(ID_FILE_CLOSE);
+  EXPECT_FALSE(frame.IsDatabaseOpen());
+  EXPECT_EQ(Title(), "Kelvo for user TESTPC, no database open, SCHEDULE");
+  EXPECT_EQ(AppSettings().sCurrentRoot, sRoot);  // offered again at the next start
+  EXPECT_EQ(CloseStatusOf(sRoot + ".dbm"), 2);
+
+  // File Open takes the chosen file's root name and opens it again.
+  m_pUi->QueueFile(sRoot + ".dbm");
+  frame.OnCommand(ID_FILE_OPEN);
+  EXPECT_TRUE(frame.IsDatabaseOpen());
+  EXPECT_EQ(AppSettings().sCurrentRoot, sRoot);
+  EXPECT_TRUE(frame.OnClose());
+  EXPECT_EQ(CloseStatusOf(sRoot + ".dbm"), 2);
+}
+
+TEST_F(MainFrameDb, FilesThatCannotBeOpenedAreRefusedAndTheProgramStaysUsable) {
+  // A chosen file that is gone by now is never created by File Open.
+  const std::string sGone = m_folder.File("gone/Old.dbm");
+  m_pUi->QueueFile(sGone);
+  frame().OnCommand(ID_FILE_OPEN);
+  EXPECT_FALSE(frame().IsDatabaseOpen());
+  EXPECT_FALSE(FileExists(sGone));
+  ASSERT_EQ(m_pUi->Messages().size(), 1u);
+  EXPECT_EQ(m_pUi->Messages()[0].rfind("Can't open " + sGone + ", error 2", 0), 0u);
+
+  // An empty file is no database: refused, left as it was.
+  const std::string sEmpty = m_folder.File("Empty.dbm");
+  ASSERT_TRUE(WriteFileAtomic(sEmpty, ""));
+  m_pUi->QueueFile(sEmpty);
+  frame().OnCommand(ID_FILE_OPEN);
+  EXPECT_FALSE(frame().IsDatabaseOpen());
+  EXPECT_GT(m_pUi->Messages().size(), 1u);
+  std::string sContent = "?";
+  ASSERT_TRUE(ReadWholeFile(sEmpty, sContent));
+  EXPECT_EQ(sContent, "");
+  EXPECT_EQ(Title(), "Kelvo for user TESTPC, no database open, SCHEDULE");
+  frame().OnCommand(ID_VIEW_CALCULATOR);
+  EXPECT_EQ(frame().CurrentView(), VIEW_CALCULATOR);
+}
+
+TEST_F(MainFrameDb, NotesModeNeedsTheAccessCode) {
+  m_pUi->QueueInput("Diary");
+  frame().OnCommand(ID_FILE_NEW);
+  ASSERT_TRUE(frame().IsDatabaseOpen());
+
+  m_pUi->QueueInput("wrong");
+  frame().OnCommand(ID_ALARM_NOTES);
+  EXPECT_NE(frame().CurrentView(), VIEW_LOG);
+
+  m_pUi->QueueInput("klm2741");  // upper-cased before the comparison
+  frame().OnCommand(ID_ALARM_NOTES);
+  EXPECT_EQ(frame().CurrentView(), VIEW_LOG);
+  EXPECT_EQ(frame().View(VIEW_LOG)->Mode(), LOG_NOTES);
+  // Notes mode already on: no second question.
+  frame().OnCommand(ID_ALARM_NOTES);
+  // F10 brings the log back to normal mode.
+  frame().OnCommand(ID_VIEW_LOG);
+  EXPECT_EQ(frame().View(VIEW_LOG)->Mode(), LOG_NORMAL);
+
+  AppSettings().sComputerName = "JOX";
+  frame().OnCommand(ID_ALARM_NOTES);
+  EXPECT_EQ(frame().View(VIEW_LOG)->Mode(), LOG_NOTES);
+  EXPECT_EQ(m_pUi->PendingAnswers(), 0u);
+}
