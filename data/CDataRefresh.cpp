@@ -26,8 +26,10 @@ bool IsItemTable(uint8_t nTable) {
 // Reading the stored sequences of a bigger table goes through one read of
 // the whole file instead of one read per record.
 constexpr size_t kWholeFileSequenceRead = 256;
-// From this many sequence patches on, the record area is held once for all.
+// From this many sequence patches on, the record area is held once for all
+// and neighbouring patches share one read and one write of up to this many bytes.
 constexpr size_t kHoldForPatches = 16;
+constexpr uint32_t kPatchRunBytes = 256 * 1024;
 
 }  // namespace
 
@@ -355,49 +357,87 @@ int CDataRefresh::SaveTableSequence(uint8_t nTable, int bSetRefreshFlag, CDialog
            GetTableName(nTable).c_str());
     return 0;
   }
-  size_t nToPatch = 0;
-  for (size_t i = 0; i < p->size(); ++i) nToPatch += (*p)[i].m_nSequence != i;
-  if (nToPatch == 0) return 1;
-  // The database lock keeps every other writer out, so the patches are plain
-  // writes and the file is flushed once at the end. Many of them go under
-  // one hold of the record area: one write each, no lock around every 4 bytes.
-  const uint32_t nFileSize = GetFileSizeFromHandle(FileHandle());
-  const uint32_t nArea = nFileSize == DB_NONE || nFileSize <= DB_FIRST_RECORD_LOC
-                             ? 0
-                             : nFileSize - DB_FIRST_RECORD_LOC;
-  const bool bHeld = nToPatch >= kHoldForPatches && nArea &&
-                     HoldRange(DB_FIRST_RECORD_LOC, nArea, "SaveTableSequence");
-  if (pBox) pBox->SetDenominator(double(p->size()));
-  bool bChanged = false;
-  int nOk = 1;
+  // The entries that move, each at the record that is live for its code.
+  std::vector<uint32_t> naMoved;
   for (size_t i = 0; i < p->size(); ++i) {
     stIndex& e = (*p)[i];
     if (e.m_nSequence == i) continue;
-    if (pBox) pBox->UpdateProgress(double(i));
     if (!IsLiveRecordAt(e.m_nFileLoc, nTable, e.m_nCode)) {
       const uint32_t nLoc = GetItemFileLoc(nTable, e.m_nCode, 0, 0);
       if (nLoc == DB_NONE) {  // gone from the file: its refresh removes it
-        e.m_nSequence = uint32_t(i);
-        SetItemSequence(nTable, *e.m_pItem, uint32_t(i));
+        SetEntrySequence(nTable, e, uint32_t(i));
         continue;
       }
       e.m_nFileLoc = nLoc;
     }
-    // The sequence is the first field of every item record: only its 4
-    // bytes change, the record is not rewritten. Memory takes the new value
-    // only once the file has it, so a failed write is tried again next time.
-    bChanged = true;
-    if (SetIntAt(e.m_nFileLoc + DB_HEADER_LEN, uint32_t(i), 0) != 4) {
-      nOk = 0;
-      continue;
-    }
-    e.m_nSequence = uint32_t(i);
-    SetItemSequence(nTable, *e.m_pItem, uint32_t(i));
+    naMoved.push_back(uint32_t(i));
   }
+  if (naMoved.empty()) return 1;
+  // The database lock keeps every other writer out, so the patches are plain
+  // writes and the file is flushed once at the end. Many of them are made
+  // while the record area is held, so that neighbouring patches can share
+  // one read and one write of the bytes between them.
+  const uint32_t nFileSize = GetFileSizeFromHandle(FileHandle());
+  const uint32_t nArea = nFileSize == DB_NONE || nFileSize <= DB_FIRST_RECORD_LOC
+                             ? 0
+                             : nFileSize - DB_FIRST_RECORD_LOC;
+  const bool bHeld = naMoved.size() >= kHoldForPatches && nArea &&
+                     HoldRange(DB_FIRST_RECORD_LOC, nArea, "SaveTableSequence");
+  int nOk = bHeld ? PatchSequenceRuns(nTable, naMoved, pBox) : PatchSequences(nTable, naMoved);
   if (bHeld) ReleaseRange(DB_FIRST_RECORD_LOC, nArea);
-  if (!bChanged) return nOk;
   if (!LockAndFlush(FileHandle())) nOk = 0;
   SetBackupOnClose();
   if (bSetRefreshFlag) SetRefreshFlags(nTable, SEQUENCE_CODE, DB_NONE);
+  return nOk;
+}
+
+void CDataRefresh::SetEntrySequence(uint8_t nTable, stIndex& e, uint32_t nSequence) {
+  e.m_nSequence = nSequence;
+  SetItemSequence(nTable, *e.m_pItem, nSequence);
+}
+
+// The sequence is the first field of every item record: only its 4 bytes
+// change, the record is not rewritten. Memory takes the new value only once
+// the file has it, so a failed write is tried again next time.
+int CDataRefresh::PatchSequences(uint8_t nTable, const std::vector<uint32_t>& naMoved) {
+  CIndexArray& ia = *PtrToIndexArray(nTable);
+  int nOk = 1;
+  for (uint32_t i : naMoved) {
+    if (SetIntAt(ia[i].m_nFileLoc + DB_HEADER_LEN, i, 0) == 4)
+      SetEntrySequence(nTable, ia[i], i);
+    else
+      nOk = 0;
+  }
+  return nOk;
+}
+
+int CDataRefresh::PatchSequenceRuns(uint8_t nTable, std::vector<uint32_t> naMoved,
+                                    CDialogWaitBox* pBox) {
+  CIndexArray& ia = *PtrToIndexArray(nTable);
+  std::sort(naMoved.begin(), naMoved.end(),
+            [&](uint32_t a, uint32_t b) { return ia[a].m_nFileLoc < ia[b].m_nFileLoc; });
+  if (pBox) pBox->SetDenominator(double(naMoved.size()));
+  std::vector<uint8_t> aSpan;
+  int nOk = 1;
+  for (size_t nFirst = 0; nFirst < naMoved.size();) {
+    // One run: patches whose bytes lie within kPatchRunBytes of the first.
+    const uint32_t nStart = ia[naMoved[nFirst]].m_nFileLoc + DB_HEADER_LEN;
+    size_t nEnd = nFirst + 1;
+    while (nEnd < naMoved.size() &&
+           uint64_t(ia[naMoved[nEnd]].m_nFileLoc) + DB_HEADER_LEN + 4 - nStart <= kPatchRunBytes)
+      ++nEnd;
+    const uint32_t nLen = ia[naMoved[nEnd - 1]].m_nFileLoc + DB_HEADER_LEN + 4 - nStart;
+    aSpan.resize(nLen);
+    bool bDone = ReadDbBlock(nStart, aSpan.data(), nLen, 0) == nLen;
+    if (bDone) {
+      for (size_t k = nFirst; k < nEnd; ++k)
+        PutUint32(aSpan.data() + (ia[naMoved[k]].m_nFileLoc + DB_HEADER_LEN - nStart), naMoved[k]);
+      bDone = WriteDbBlock(nStart, aSpan.data(), nLen, 0) == nLen;
+    }
+    for (size_t k = nFirst; k < nEnd && bDone; ++k) SetEntrySequence(nTable, ia[naMoved[k]], naMoved[k]);
+    if (!bDone) nOk = 0;
+    if (pBox) pBox->UpdateProgress(double(nEnd));
+    nFirst = nEnd;
+  }
   return nOk;
 }

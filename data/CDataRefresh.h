@@ -70,6 +70,12 @@ class CDataRefresh : public CDatabase {
   void RemoveEntryAt(uint8_t nTable, uint32_t nPos);
   // Moves a newly read entry to where its sequence puts it.
   void MoveToSequencePlace(uint8_t nTable, uint32_t nPos);
+  void SetEntrySequence(uint8_t nTable, stIndex& e, uint32_t nSequence);
+  // Stores the sequences of the entries at the positions: one 4-byte write
+  // each, or (with the record area held) one read and write per run of
+  // neighbouring records. 1, or 0 when a write failed.
+  int PatchSequences(uint8_t nTable, const std::vector<uint32_t>& naMoved);
+  int PatchSequenceRuns(uint8_t nTable, std::vector<uint32_t> naMoved, CDialogWaitBox* pBox);
 
  private:
   struct stRefreshPlan {

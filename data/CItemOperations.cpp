@@ -176,7 +176,7 @@ int CItemOperations::WriteChangedItem(uint8_t nTable, uint32_t nCode,
   // Announced also after a failure: headers may have changed on the way.
   SetRefreshFlags(nTable, nCode, nLoc);
   if (nLoc == DB_NONE) return WRITE_FAILED;
-  if (bRestoreOrder) RestoreTableOrder(nTable);
+  if (bRestoreOrder) RestoreTableOrder(nTable, nCode);
   return WRITE_DONE;
 }
 
@@ -208,7 +208,7 @@ int CItemOperations::AddTableItem(uint8_t nTable, uint32_t nInsertAtPos, CDataRe
   SetRefreshFlags(nTable, nCode, nLoc);
   if (nLoc != DB_NONE) {
     MakeNewIndexItem(nTable, std::move(pItem), nLoc, nInsertAtCode);
-    RestoreTableOrder(nTable);
+    RestoreTableOrder(nTable, nCode);
     if (pSource) CopyItem(nTable, *GetPointer(nTable, nCode), *pSource);
     if (pNewCode) *pNewCode = nCode;
   }

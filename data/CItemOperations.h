@@ -87,9 +87,9 @@ class CItemOperations : public CDataRefresh {
   // With the database lock held: deletes the item's record and whatever the
   // table's rule deletes with it. 1 done, 0 refused or failed.
   virtual int DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nFileLoc);
-  // Puts the table back in its display order after an add or edit, storing
-  // any changed sequence (the database lock is held).
-  virtual void RestoreTableOrder(uint8_t nTable) = 0;
+  // Puts the table back in its display order after the item of nCode was
+  // added or changed, storing any changed sequence (the database lock is held).
+  virtual void RestoreTableOrder(uint8_t nTable, uint32_t nCode) = 0;
   // After an add, edit or delete of a schedule item.
   virtual void AfterScheduleChange() {}
 

@@ -36,10 +36,42 @@ void ListItems(CIndexArray& ia, std::vector<T*>& pa) {
 
 // ---- order ----
 
+bool CTableManager::EntryBefore(uint8_t nTable, const stIndex& a, const stIndex& b) {
+  int n = 0;
+  switch (nTable) {
+    case TABLE_PERSON:
+      n = ComparePersonKeys(static_cast<const CPerson&>(*a.m_pItem),
+                            static_cast<const CPerson&>(*b.m_pItem));
+      break;
+    case TABLE_SCHEDULE:
+      n = ScheduleSortKey(static_cast<const CScheduleRecord&>(*a.m_pItem))
+              .compare(ScheduleSortKey(static_cast<const CScheduleRecord&>(*b.m_pItem)));
+      break;
+    case TABLE_LOG: {  // newest first
+      const double da = LogSortDate(static_cast<const CLogRecord&>(*a.m_pItem));
+      const double db = LogSortDate(static_cast<const CLogRecord&>(*b.m_pItem));
+      n = DateBefore(db, da) ? -1 : DateBefore(da, db) ? 1 : 0;
+      break;
+    }
+    default: break;  // categories keep the order of adding
+  }
+  return n != 0 ? n < 0 : a.m_nCode < b.m_nCode;
+}
+
+bool CTableManager::TableInOrder(uint8_t nTable) const {
+  const CIndexArray* p = PtrToIndexArray(nTable);
+  if (!p || nTable == TABLE_CATEGORY || nTable == TABLE_SCHEDULE) return false;
+  for (size_t i = 1; i < p->size(); ++i)
+    if (!EntryBefore(nTable, (*p)[i - 1], (*p)[i])) return false;
+  return true;
+}
+
 void CTableManager::SortTable(uint8_t nTable) {
   CIndexArray* p = PtrToIndexArray(nTable);
   if (!p) return;
-  if (nTable == TABLE_PERSON || nTable == TABLE_SCHEDULE) {
+  if (TableInOrder(nTable)) {
+    // Persons and log entries are checked without building keys.
+  } else if (nTable == TABLE_PERSON || nTable == TABLE_SCHEDULE) {
     std::vector<std::string> saKeys;
     saKeys.reserve(p->size());
     for (const stIndex& e : *p)
@@ -75,11 +107,30 @@ void CTableManager::SortRecordsPerson() { SortTable(TABLE_PERSON); }
 void CTableManager::SortRecordsSchedule() { SortTable(TABLE_SCHEDULE); }
 void CTableManager::SortRecordsLog() { SortTable(TABLE_LOG); }
 
-void CTableManager::RestoreTableOrder(uint8_t nTable) {
-  if (nTable == TABLE_CATEGORY)
-    SaveTableSequence(TABLE_CATEGORY, 1);  // categories keep the order of adding
-  else
-    SortTable(nTable);
+void CTableManager::RestoreTableOrder(uint8_t nTable, uint32_t nCode) {
+  CIndexArray* p = PtrToIndexArray(nTable);
+  const uint32_t nPos = LocateIndex(nTable, nCode);
+  if (!p || nPos == DB_NONE) return;
+  // Only the changed item can be out of place (the views' lists sort the
+  // whole table): when it stands between its neighbours, nothing moves; when
+  // the rest is in order it moves to its place, which is what the sort would
+  // do, without sorting. Categories keep the order of adding.
+  auto before = [&](const stIndex& a, const stIndex& b) { return EntryBefore(nTable, a, b); };
+  const bool bInPlace = nTable == TABLE_CATEGORY ||
+                        ((nPos == 0 || before((*p)[nPos - 1], (*p)[nPos])) &&
+                         (nPos + 1 >= p->size() || before((*p)[nPos], (*p)[nPos + 1])));
+  if (!bInPlace) {
+    stIndex moved = std::move((*p)[nPos]);
+    p->erase(p->begin() + nPos);
+    if (std::is_sorted(p->begin(), p->end(), before)) {
+      p->insert(std::upper_bound(p->begin(), p->end(), moved, before), std::move(moved));
+    } else {
+      p->insert(p->begin() + nPos, std::move(moved));
+      SortTable(nTable);
+      return;
+    }
+  }
+  if (!TestIndexArray(*p)) SaveTableSequence(nTable, 1);
 }
 
 void CTableManager::OnTableRefreshed(uint8_t nTable) {

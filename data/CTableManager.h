@@ -66,12 +66,16 @@ class CTableManager : public CItemDialogs {
  protected:
   int OKtoDeleteItem(uint8_t nTable, uint32_t nCode) override;
   int DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nFileLoc) override;
-  void RestoreTableOrder(uint8_t nTable) override;
+  void RestoreTableOrder(uint8_t nTable, uint32_t nCode) override;
   void AfterScheduleChange() override { ShowUnscheduled(); }
   void OnTableRefreshed(uint8_t nTable) override;
 
   // Sorts one table by its keys; stores the order when it changed.
   void SortTable(uint8_t nTable);
+  // True when the entry a goes before b in the table's display order (equal
+  // keys by code).
+  static bool EntryBefore(uint8_t nTable, const stIndex& a, const stIndex& b);
+  bool TableInOrder(uint8_t nTable) const;
   // Stores the table's order: at once when this copy holds the database
   // lock, else under a lock-and-refresh (sorting again after the refresh).
   void StoreTableOrder(uint8_t nTable);

@@ -17,6 +17,9 @@ std::string AsciiUpper(std::string_view s);
 // Last name, a separator below every printable character, first name, in
 // upper case: "SMITH\x01ANN" sorts before "SMITHA\x01BOB".
 std::string PersonSortKey(const CPerson& person);
+// The order of PersonSortKey(a) and PersonSortKey(b) (-1, 0, 1), found
+// without building either key.
+int ComparePersonKeys(const CPerson& a, const CPerson& b);
 
 // A group by repeat type, then the start as "%Y/%m/%d/%H:%M", then the
 // description; unscheduled items have the key "AAA" alone and come first.

@@ -200,3 +200,26 @@ TEST_F(ItemOperations, FailedWritesGiveTwoAndLeaveMemoryAsItWas) {
   }
   ExpectFileMatches(m_group, db, "after the sweep");
 }
+
+TEST_F(ItemOperations, ASequencePatchNeverLandsInAnotherRecord) {
+  CTableManager& db = m_group.Open(2).Db();
+  AddPerson(db, m_ui, "Ash", "A");
+  const uint32_t nB = AddPerson(db, m_ui, "Birch", "B");
+  const uint32_t nS = AddSchedule(db, m_ui, "Other record", "O", "01/01/2025 09:00AM");
+  const uint32_t nScheduleLoc = db.m_caScheduleIndex[0].m_nFileLoc;
+  // B's entry points at a block that now holds another record, and its
+  // sequence must be stored again.
+  stIndex& e = db.m_caPersonIndex[db.LocateIndex(TABLE_PERSON, nB)];
+  const uint32_t nRealLoc = e.m_nFileLoc;
+  e.m_nFileLoc = nScheduleLoc;
+  e.m_nSequence = 9;
+  EXPECT_EQ(db.SaveTableSequence(TABLE_PERSON, 0), 0);  // refused without the lock
+  ASSERT_EQ(db.LockDatabase("test"), 1);
+  EXPECT_EQ(db.SaveTableSequence(TABLE_PERSON, 0), 1);
+  db.UnlockDatabase();
+  EXPECT_EQ(StoredSequence(db, nScheduleLoc), 0u);  // the schedule item's own sequence
+  EXPECT_EQ(e.m_nFileLoc, nRealLoc);
+  EXPECT_EQ(StoredSequence(db, nRealLoc), 1u);
+  EXPECT_NE(ScheduleOf(db, nS), nullptr);
+  ExpectFileMatches(m_group, db, "after the patch");
+}

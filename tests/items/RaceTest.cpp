@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "items/ItemTestCopies.h"
 #include "support/StringUtil.h"
 
@@ -133,4 +135,82 @@ TEST_F(Race, AGapOrDuplicateLeftByAnInterruptedWriteIsRepairedOnTheNextLoad) {
   EXPECT_TRUE(bReported);
   EXPECT_EQ(CodesOf(c.Db(), TABLE_PERSON), naCodes);
   ExpectConsistent(c.Db(), "after the repair");
+}
+
+TEST_F(Race, RandomWorkOfTwoCopiesKeepsBothAndTheFileAlike) {
+  std::mt19937 rng(4242);
+  auto pick = [&](size_t n) { return size_t(rng() % n); };
+  static constexpr uint8_t kTables[] = {TABLE_CATEGORY, TABLE_PERSON, TABLE_SCHEDULE, TABLE_LOG};
+  const char* aNames[] = {"Ames", "Berg", "Chu", "Dahl", "Egan", "Fox"};
+  for (int nStep = 0; nStep < 120; ++nStep) {
+    CTableManager& me = pick(2) ? A() : B();
+    CTableManager& other = &me == &A() ? B() : A();
+    const uint8_t t = kTables[pick(4)];
+    const size_t nCount = me.PtrToIndexArray(t)->size();
+    const int nOp = nCount == 0 ? 0 : int(pick(3));
+    const std::string sName = std::string(aNames[pick(6)]) + std::to_string(nStep);
+    const std::string sDate = StrFormat("%02u/%02u/2025 %02u:00PM", unsigned(pick(12) + 1),
+                                        unsigned(pick(28) + 1), unsigned(pick(12) + 1));
+    const std::string sWhere = StrFormat("step %d table %u op %d", nStep, t, nOp);
+    if (nOp == 0) {
+      if (t == TABLE_CATEGORY) AddCategory(me, m_ui, sName);
+      if (t == TABLE_PERSON) AddPerson(me, m_ui, sName, aNames[pick(6)]);
+      if (t == TABLE_SCHEDULE) AddSchedule(me, m_ui, sName, pick(2) ? "W" : "O", sDate);
+      if (t == TABLE_LOG) AddLogEvent(me, m_ui, sName, sDate);
+    } else {
+      const uint32_t nCode = (*me.PtrToIndexArray(t))[pick(nCount)].m_nCode;
+      if (nOp == 1) {
+        const char* pField = t == TABLE_CATEGORY ? ItemField::kName
+                             : t == TABLE_PERSON ? ItemField::kLastName
+                                                 : ItemField::kDescription;
+        m_ui.QueueEdit({{pField, sName}});
+        ASSERT_EQ(me.EditTableItem(t, nCode), 1) << sWhere;
+      } else {
+        ASSERT_EQ(me.DeleteTableItem(t, nCode, 0), 1) << sWhere;
+      }
+    }
+    // The notices reach the other copy before it does anything else.
+    other.RefreshOnNotice();
+    ASSERT_TRUE(other.m_caRefreshFlags.empty()) << sWhere;
+    ExpectSameTables(A(), B(), sWhere);
+    ExpectConsistent(me, sWhere);
+    if (nStep % 30 == 29) ExpectFileMatches(m_group, A(), sWhere);
+  }
+}
+
+TEST_F(Race, LateNoticesStillEndInOneOrderAndADenseSequence) {
+  for (const char* p : {"Kay", "Lund", "Moss", "Nash"}) AddPerson(A(), m_ui, p, "x");
+  ASSERT_EQ(B().RefreshOnNotice(), 1);
+  // A's notices are slow to reach B: B works on what it knew.
+  m_pB->HoldNotices(true);
+  AddPerson(A(), m_ui, "Abel", "a");
+  AddPerson(A(), m_ui, "Lamb", "l");
+  AddPerson(B(), m_ui, "Kemp", "k");
+  m_ui.QueueEdit({{ItemField::kLastName, "Zane"}});
+  ASSERT_EQ(B().EditTableItem(TABLE_PERSON, CodesOf(B(), TABLE_PERSON).front()), 1);
+  m_pB->HoldNotices(false);
+  m_pB->ReleaseNotices();
+  // A few rounds of notices back and forth settle it.
+  for (int nRound = 0; nRound < 6; ++nRound) {
+    A().RefreshOnNotice();
+    B().RefreshOnNotice();
+    A().RetryOwedRefresh();
+    B().RetryOwedRefresh();
+  }
+  EXPECT_TRUE(A().m_caRefreshFlags.empty());
+  EXPECT_TRUE(B().m_caRefreshFlags.empty());
+  ExpectSameTables(A(), B(), "settled");
+  // The next view that lists the persons puts them in order, once for all.
+  std::vector<CPerson*> pa;
+  A().GetPersonPointerArray(pa, 1);
+  EXPECT_EQ(B().RefreshOnNotice(), 1);
+  B().GetPersonPointerArray(pa, 1);
+  EXPECT_TRUE(A().m_caRefreshFlags.empty());  // B found nothing to re-sort
+  ExpectSameTables(A(), B(), "sorted");
+  ExpectConsistent(A(), "settled");
+  ExpectFileMatches(m_group, A(), "settled");
+  std::vector<std::string> saNames;
+  for (const stIndex& e : A().m_caPersonIndex)
+    saNames.push_back(static_cast<const CPerson&>(*e.m_pItem).m_sLastName);
+  EXPECT_EQ(saNames, (std::vector<std::string>{"Abel", "Kemp", "Lamb", "Lund", "Moss", "Nash", "Zane"}));
 }
