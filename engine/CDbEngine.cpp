@@ -309,6 +309,12 @@ int CDbEngine::UnlockAllRecords() {
   while (nSize != DB_NONE && uint64_t(nLoc) + DB_HEADER_LEN <= nSize) {
     stDataHeader h;
     if (!ReadHeaderFromFile(nLoc, h)) break;
+    // Bytes that are not a record header (a foreign or damaged file) are
+    // never written into: the walk stops and the integrity test takes over.
+    if (!IsRecordHeaderAt(h, nLoc)) {
+      nResult = 0;
+      break;
+    }
     if (h.cStatus == STATUS_LOCKED)
       ChangeHeaderInFile(
           nLoc,

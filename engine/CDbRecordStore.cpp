@@ -231,6 +231,10 @@ int CDbRecordStore::FoundEofError(uint32_t nFileSize, uint32_t nLoc, stDataHeade
   const int n = ChangeHeaderInFile(
       nLoc,
       [&](stDataHeader& h) {
+        // Bytes without the delimiters or their own location are not a record
+        // header (a foreign or badly damaged file): never write into them,
+        // leave them to the integrity test.
+        if (!IsRecordHeaderAt(h, nLoc)) return false;
         if (h.nNextLoc == DB_NONE || LinkOk(nLoc, h.nNextLoc, nNow)) return false;
         h.nNextLoc = DB_NONE;
         return true;

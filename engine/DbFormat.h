@@ -77,6 +77,12 @@ struct stDataHeader {
   bool operator==(const stDataHeader&) const = default;
 };
 
+// True when the bytes read at nLoc are a record header of this chain: both
+// delimiters and its own location. Nothing else may be repaired in place.
+inline bool IsRecordHeaderAt(const stDataHeader& h, uint32_t nLoc) {
+  return h.cDelims[0] == HEADER_DELIM && h.cDelims[1] == HEADER_DELIM && h.nCurrLoc == nLoc;
+}
+
 // Byte codec of the header (little-endian, at the offsets above).
 void PackHeader(const stDataHeader& header, uint8_t* pOut36);
 stDataHeader UnpackHeader(const uint8_t* pIn36);
