@@ -224,7 +224,7 @@ void CLanLogOn::UpdateUserList() {
 
 void CLanLogOn::LockManagerGoingOffline() {
   FrameServices().Beep(1000, 1000);
-  KTRACE("Lock manager %s off line", m_sLockMngrName.c_str());
+  KTRACE("Lock manager %s off line\n", m_sLockMngrName.c_str());
   if (m_pServer && m_pServer->ConnectedCount() > 0) {
     GetResponse(StrFormat("Server %s off-line. Database must be closed.\n", m_sLockMngrName.c_str()),
                 MB_OK);

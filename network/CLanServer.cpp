@@ -46,7 +46,7 @@ uint16_t CLanServer::ChoosePort(const std::string& sName) const {
   if (!m_identity.m_sPortText.empty()) {
     if (ParseInt(m_identity.m_sPortText, nPort) && nPort > 0 && nPort <= 65535)
       return uint16_t(nPort);
-    KTRACE("LAN port setting '%s' is not a port number; the derived port is used",
+    KTRACE("LAN port setting '%s' is not a port number; the derived port is used\n",
            m_identity.m_sPortText.c_str());
   }
   return PortFromName(sName);
@@ -140,7 +140,7 @@ void CLanServer::ServerThread() {
     std::lock_guard<std::mutex> lock(m_serverMutex);
     m_pListenSocket = pListen;
   }
-  KTRACE("LAN server listening on %s port %u", sAddress.c_str(), unsigned(m_nPort));
+  KTRACE("LAN server listening on %s port %u\n", sAddress.c_str(), unsigned(m_nPort));
   while (!m_bStopping) {
     ReapReaders(false);
     pollfd fds[2] = {{nFd, POLLIN, 0}, {m_nWakeFd, POLLIN, 0}};
@@ -157,7 +157,7 @@ void CLanServer::AcceptOne(int nListenFd) {
   if (nFd < 0) {
     if (errno == EINTR || errno == EAGAIN || errno == ECONNABORTED) return;
     // Out of descriptors or memory: wait a little instead of spinning.
-    KTRACE("LAN server accept failed: %s", WsaErrorMessage().c_str());
+    KTRACE("LAN server accept failed: %s\n", WsaErrorMessage().c_str());
     pollfd fd{m_nWakeFd, POLLIN, 0};
     poll(&fd, 1, kAcceptBackoffMs);
     return;
@@ -165,7 +165,7 @@ void CLanServer::AcceptOne(int nListenFd) {
   char cSource[INET_ADDRSTRLEN] = {};
   inet_ntop(AF_INET, &from.sin_addr, cSource, sizeof cSource);
   if (ReaderCount() >= kMaxConnections) {
-    KTRACE("LAN server refused a connection from %s: too many connections", cSource);
+    KTRACE("LAN server refused a connection from %s: too many connections\n", cSource);
     ::close(nFd);
     return;
   }
@@ -212,7 +212,7 @@ void CLanServer::ListenThread(stConnection* pConn) {
     const bool bOk = pConn->m_pBuffer->TakeReceived(saTexts);
     HandleReceived(pConn, saTexts);
     if (!bOk) {
-      KTRACE("LAN connection from %s sent %zu bytes without a message end: disconnected",
+      KTRACE("LAN connection from %s sent %zu bytes without a message end: disconnected\n",
              pConn->m_sSourceAddress.c_str(), pConn->m_pBuffer->Leftover().size());
       pConn->m_pSocket->Shutdown();
       break;
@@ -235,13 +235,13 @@ bool CLanServer::AcceptText(stConnection* pConn, const std::string& sText,
   const std::string& sSource = pConn->m_sSourceAddress;
   const stLanTextCheck check = CheckLanText(sText);
   if (check.m_nKind == LAN_TEXT_INVALID) {
-    KTRACE("LAN message from %s dropped (%s): %s", sSource.c_str(), check.m_sWhy.c_str(),
+    KTRACE("LAN message from %s dropped (%s): %s\n", sSource.c_str(), check.m_sWhy.c_str(),
            sText.c_str());
     return false;
   }
   if (check.m_nKind == LAN_TEXT_PING || check.m_nKind == LAN_TEXT_AUTOTEST) {
     if (!IsFromAnyPeer(sSource)) {
-      KTRACE("LAN message from %s dropped (not a listed computer): %s", sSource.c_str(),
+      KTRACE("LAN message from %s dropped (not a listed computer): %s\n", sSource.c_str(),
              sText.c_str());
       return false;
     }
@@ -258,7 +258,7 @@ bool CLanServer::AcceptText(stConnection* pConn, const std::string& sText,
                       (IsFromPeer(check.m_sSender, sSource) ||
                        (bLogOn && sTag.empty() && LearnPeer(check.m_sSender, sSource)));
   if (!bKnown) {
-    KTRACE("LAN message from %s dropped (sender does not match the connection): %s",
+    KTRACE("LAN message from %s dropped (sender does not match the connection): %s\n",
            sSource.c_str(), sText.c_str());
     return false;
   }
@@ -311,7 +311,7 @@ bool CLanServer::LearnPeer(const std::string& sSender, const std::string& sSourc
   }
   saLines.push_back(sSender + ":" + sSource);
   WriteComputerList(m_identity.m_sComputerListPath, saLines);
-  KTRACE("LAN computer %s at %s added to the computer list", sSender.c_str(), sSource.c_str());
+  KTRACE("LAN computer %s at %s added to the computer list\n", sSender.c_str(), sSource.c_str());
   return true;
 }
 
@@ -341,7 +341,7 @@ void CLanServer::TagConnection(stConnection* pConn, const std::string& sSender,
     if (nIndex >= 0) nUser = m_caPeers[size_t(nIndex)].m_nUserNumber;
   }
   const std::string sLogOff = FormatLogOnMessage(sSender, nUser, LOG_OFF);
-  KTRACE("LAN computer %s logged on again: its old connection counts as its log-off",
+  KTRACE("LAN computer %s logged on again: its old connection counts as its log-off\n",
          sSender.c_str());
   LogOnOrOff(sLogOff);
   saOut.push_back(sLogOff);
@@ -365,7 +365,7 @@ void CLanServer::ConnectionEnded(stConnection* pConn) {
     if (nIndex >= 0) nUser = m_caPeers[size_t(nIndex)].m_nUserNumber;
   }
   const std::string sLogOff = FormatLogOnMessage(sSender, nUser, LOG_OFF);
-  KTRACE("LAN connection of %s ended without a log-off: handled as its log-off", sSender.c_str());
+  KTRACE("LAN connection of %s ended without a log-off: handled as its log-off\n", sSender.c_str());
   LogOnOrOff(sLogOff);
   if (!m_pQueue) return;
   m_pQueue->Append(sLogOff);
@@ -518,7 +518,7 @@ void CLanServer::SetupSender(stNetworkName& peer) {
 
 int CLanServer::DoSend(const SocketPtr& pSocket, const std::string& sText, int nIndex) {
   if (!IsSendableText(sText)) {
-    KTRACE("LAN message not sent: it holds \"~\" or a line feed");
+    KTRACE("LAN message not sent: it holds \"~\" or a line feed\n");
     return 0;
   }
   if (pSocket && pSocket->SendAll(sText + "~\n")) return 1;

@@ -39,7 +39,7 @@ int CLockManager::SendAnotherUserMessage(const std::string& sComputer, char cTyp
                                          uint32_t nKey) {
   if (!Server()) return 0;
   const std::string sText = CreateMessage(cType, nTable, nKey);
-  KTRACE("Send to %s: %s", sComputer.c_str(), DisplayMessage(sText).c_str());
+  KTRACE("Send to %s: %s\n", sComputer.c_str(), DisplayMessage(sText).c_str());
   const int nSent = Server()->SendOne(sComputer, sText);
   if (!nSent && sComputer == LockMngrName()) LockManagerGoingOffline();
   return nSent;
@@ -73,15 +73,42 @@ void CLockManager::SendLockMngrUnlockNotice(uint8_t nTable, uint32_t nKey) {
   SendToLockManager(MSG_DATAUNLOCKED, nTable, nKey);
 }
 
+void CLockManager::TakeDataNotice(const stMessage& msg) {
+  if (!m_pEngine) return;
+  const stRefreshFlag flag{msg.m_nUserNumber, msg.m_nTable, msg.m_nKey};
+  // A refresh under way has already taken the flags it consumes; a notice
+  // arriving inside it (its wait boxes process events) waits for the next
+  // refresh, which the owed flag brings about.
+  if (m_pEngine->m_bIsRefreshInProcess) {
+    m_caDeferredFlags.push_back(flag);
+    m_pEngine->m_bRefreshOwed = true;
+  } else {
+    m_pEngine->m_caRefreshFlags.push_back(flag);
+  }
+}
+
+void CLockManager::ReleaseDeferredFlags() {
+  if (!m_pEngine || m_pEngine->m_bIsRefreshInProcess || m_caDeferredFlags.empty()) return;
+  auto& flags = m_pEngine->m_caRefreshFlags;
+  flags.insert(flags.end(), m_caDeferredFlags.begin(), m_caDeferredFlags.end());
+  m_caDeferredFlags.clear();
+}
+
+bool CLockManager::IsLockManagerOnLine() {
+  // Every lock wait, also the owed refresh's, asks this first: the notices
+  // held back during the last refresh are in the list before it looks.
+  ReleaseDeferredFlags();
+  return LockMngrOnLine();
+}
+
 void CLockManager::OnMessage() {
   EndAbandonedWait();
+  ReleaseDeferredFlags();
   // Only what waits now: a flood cannot keep this loop from returning.
   for (const std::string& sText : m_queue.Take(m_queue.Size())) {
     const stMessage msg = ExtractMessage(sText);
     switch (msg.m_cType) {
-      case MSG_DATAMODIFIED:
-        if (m_pEngine) m_pEngine->m_caRefreshFlags.push_back({msg.m_nUserNumber, msg.m_nTable, msg.m_nKey});
-        break;
+      case MSG_DATAMODIFIED: TakeDataNotice(msg); break;
       case MSG_REQUESTLOCK: ProcessUserLockRequest(ExtractLockSpec(msg)); break;
       case MSG_DATAUNLOCKED: ProcessUserUnlockNotice(ExtractLockSpec(msg)); break;
       case MSG_GRANTLOCK: HandleGrant(ExtractLockSpec(msg)); break;
@@ -103,7 +130,7 @@ void CLockManager::HandleControlText(const std::string& sText) {
     if (m_bAutoTest)
       Post(MAINFRAME_AUTO_TEST);
     else
-      KTRACE("AUTO_TEST ignored: the auto-test is off here");
+      KTRACE("AUTO_TEST ignored: the auto-test is off here\n");
   }
 }
 
@@ -128,10 +155,11 @@ void CLockManager::ProcessUserLockRequest(const stLockSpec& request) {
   const stLockSpec holder = GetLockedItemOfSameType(request, 1);
   if (!holder.m_sUser.empty() && holder.m_sUser != request.m_sUser) {
     FoundLockInList(request, m_caLockRequests, 'A');
-    KTRACE("Lock request queued: %s", DisplayLockSpec(request).c_str());
+    KTRACE("Lock request queued: %s\n", DisplayLockSpec(request).c_str());
     return;
   }
   if (holder.m_sUser.empty()) m_caGrantedLocks.push_back(request);
+  KTRACE("Lock granted: %s\n", DisplayLockSpec(request).c_str());
   SendGrant(request);
 }
 
@@ -158,7 +186,10 @@ void CLockManager::ProcessUserUnlockNotice(const stLockSpec& notice) {
   }
   // The notice of a wait given up before its grant: its request goes.
   const int nQueued = FoundLockInList(notice, m_caLockRequests, 0);
-  if (nQueued >= 0) m_caLockRequests.erase(m_caLockRequests.begin() + nQueued);
+  if (nQueued >= 0)
+    m_caLockRequests.erase(m_caLockRequests.begin() + nQueued);
+  else
+    KTRACE("Unlock notice for a lock not granted: %s\n", DisplayLockSpec(notice).c_str());
 }
 
 void CLockManager::ReexamineQueue() {
@@ -185,7 +216,7 @@ void CLockManager::DropComputer(const std::string& sComputer) {
   m_caLockRequests.erase(std::remove_if(m_caLockRequests.begin(), m_caLockRequests.end(), fnOf),
                          m_caLockRequests.end());
   if (m_caGrantedLocks.size() == nGranted) return;
-  KTRACE("Locks of %s released: it is gone", sComputer.c_str());
+  KTRACE("Locks of %s released: it is gone\n", sComputer.c_str());
   ReexamineQueue();
 }
 
@@ -193,7 +224,7 @@ void CLockManager::DropComputer(const std::string& sComputer) {
 
 void CLockManager::HandleGrant(const stLockSpec& grant) {
   if (grant.m_sUser != LockMngrName()) {
-    KTRACE("Grant from %s ignored: %s is the lock manager", grant.m_sUser.c_str(),
+    KTRACE("Grant from %s ignored: %s is the lock manager\n", grant.m_sUser.c_str(),
            LockMngrName().c_str());
     return;
   }
@@ -202,7 +233,7 @@ void CLockManager::HandleGrant(const stLockSpec& grant) {
     return;
   }
   // Nobody waits for this grant (its wait was given up): hand it back.
-  KTRACE("Stray grant returned: %s", DisplayLockSpec(grant).c_str());
+  KTRACE("Stray grant returned: %s\n", DisplayLockSpec(grant).c_str());
   SendToLockManager(MSG_DATAUNLOCKED, grant.m_nTable, grant.m_nKey);
 }
 
@@ -214,7 +245,7 @@ void CLockManager::GiveUpPendingRequest() {
   // The wait ended without taking its grant (aborted or bypassed): the lock
   // manager drops the request, or the grant if it was sent meanwhile.
   m_bRequestPending = false;
-  KTRACE("Lock wait for table %u, key %u given up", unsigned(m_nPendingTable), m_nPendingKey);
+  KTRACE("Lock wait for table %u, key %u given up\n", unsigned(m_nPendingTable), m_nPendingKey);
   if (LockMngrOnLine()) SendToLockManager(MSG_DATAUNLOCKED, m_nPendingTable, m_nPendingKey);
 }
 

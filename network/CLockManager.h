@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/CDbRecordStore.h"
 #include "engine/CLockManagerLink.h"
 #include "network/CLanLogOn.h"
 #include "network/LanMessage.h"
@@ -31,7 +32,7 @@ class CLockManager : public CLanLogOn, public CLockManagerLink {
 
   // ---- the engine's link ----
   bool HasLanServer() override { return Server() != nullptr; }
-  bool IsLockManagerOnLine() override { return LockMngrOnLine(); }
+  bool IsLockManagerOnLine() override;
   unsigned CountOnLine() override { return CLanLogOn::CountOnLine(); }
   bool IsLockGrantedToOther(uint8_t nTable, uint32_t nKey) override;
   void ClearReceivedGrants() override;
@@ -75,6 +76,8 @@ class CLockManager : public CLanLogOn, public CLockManagerLink {
   std::string FormatNext(char cType, uint8_t nTable, uint32_t nKey);
   void SendToLockManager(char cType, uint8_t nTable, uint32_t nKey);
   void HandleGrant(const stLockSpec& grant);
+  void TakeDataNotice(const stMessage& msg);
+  void ReleaseDeferredFlags();
   void HandleControlText(const std::string& sText);
   bool SendGrant(const stLockSpec& request);
   void ReexamineQueue();
@@ -88,6 +91,7 @@ class CLockManager : public CLanLogOn, public CLockManagerLink {
   std::vector<stLockSpec> m_caLockRequests;
   std::vector<stLockSpec> m_caGrantedLocks;
   std::vector<stLockSpec> m_caReceivedGrants;
+  std::vector<stRefreshFlag> m_caDeferredFlags;
   // The request of the lock wait in progress; a grant must name it.
   bool m_bRequestPending = false;
   uint8_t m_nPendingTable = 0;

@@ -43,7 +43,7 @@ int CMailSlot::MakeMailSlot() {
   const int nOn = 1;
   setsockopt(nFd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
   if (::bind(nFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    KTRACE("Mail slot not created: %s", WsaErrorMessage().c_str());
+    KTRACE("Mail slot not created: %s\n", WsaErrorMessage().c_str());
     ::close(nFd);
     return 0;
   }
@@ -99,7 +99,7 @@ int CMailSlot::ReadMailSlot(std::vector<std::string>& saMessages) {
     inet_ntop(AF_INET, &from.sin_addr, cSource, sizeof cSource);
     if (size_t(n) > kMessageSize ||
         std::find(saKnown.begin(), saKnown.end(), cSource) == saKnown.end()) {
-      KTRACE("Mail slot datagram from %s dropped", cSource);
+      KTRACE("Mail slot datagram from %s dropped\n", cSource);
       continue;
     }
     std::string sText(cBuffer, size_t(n));

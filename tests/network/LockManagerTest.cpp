@@ -520,3 +520,22 @@ TEST_F(LockManagerTest, UserListDialogShowsAndGuardsTheNetworkSettings) {
   EXPECT_EQ(none.PortText(), "DORVATCH selected port");
   AppSettings().sLanServerAddress.clear();
 }
+
+TEST_F(LockManagerTest, NoticesArrivingDuringARefreshWaitForTheNextOne) {
+  stCopy& a = Copy(2, {3});
+  stCopy& b = Copy(3, {2});
+  ASSERT_EQ(a.LogOn(), 1);
+  ASSERT_EQ(b.LogOn(), 1);
+  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.CountOnLine() == 2; }));
+  a.m_engine.m_bIsRefreshInProcess = true;
+  b.m_lan.SendDataModified(6, 7, 2048, {2048});
+  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.m_bRefreshOwed; }));
+  // The refresh under way does not see it, and cannot clear it away.
+  EXPECT_TRUE(a.m_engine.m_caRefreshFlags.empty());
+  a.m_lan.OnMessage();
+  EXPECT_TRUE(a.m_engine.m_caRefreshFlags.empty());
+  a.m_engine.m_bIsRefreshInProcess = false;
+  // The next lock wait (the owed refresh's) finds it in the list.
+  EXPECT_TRUE(a.m_engine.IsLockManagerOnLine());
+  EXPECT_EQ(a.m_engine.m_caRefreshFlags, (std::vector<stRefreshFlag>{{3, 254, 2048}}));
+}
