@@ -204,8 +204,8 @@ int CItemOperations::AddTableItem(uint8_t nTable, uint32_t nInsertAtPos, CDataRe
   uint32_t nCode = DB_NONE;
   const uint32_t nLoc = SaveItem(nTable, *pItem, &nCode);
   // The item's own notice goes first, so that the sequence notice that may
-  // follow finds it at every other copy.
-  SetRefreshFlags(nTable, nCode, nLoc);
+  // follow finds it at every other copy. Without a key nothing was written.
+  if (nCode != DB_NONE) SetRefreshFlags(nTable, nCode, nLoc);
   if (nLoc != DB_NONE) {
     MakeNewIndexItem(nTable, std::move(pItem), nLoc, nInsertAtCode);
     RestoreTableOrder(nTable, nCode);

@@ -193,7 +193,7 @@ TEST_F(TableRules, PurgeAndMoveToLog) {
 
 TEST_F(TableRules, MoveToLogKeepsTheItemWhenAWriteFails) {
   const uint32_t nCat = AddCategory(A(), m_ui, "Work");
-  const uint32_t nContact = AddPerson(A(), m_ui, "Boss", "Big");
+  AddPerson(A(), m_ui, "Boss", "Big");
   // A weekly item asks with the log dialog; a one-time one never does.
   m_ui.QueueEdit({{ItemField::kDescription, "Review"}, {ItemField::kRepeatType, "W"},
                   {ItemField::kStart, "06/02/2025 09:00AM"}, {ItemField::kContact, "Boss, Big"},
@@ -228,7 +228,6 @@ TEST_F(TableRules, MoveToLogKeepsTheItemWhenAWriteFails) {
   EXPECT_EQ(log.m_sText, "Lunch");
   EXPECT_EQ(log.m_dDate, MakeOleDate(2025, 6, 3, 12, 30));
   EXPECT_EQ(log.m_naCategories, std::vector<uint32_t>{nCat});
-  (void)nContact;
   ExpectFileMatches(m_group, A(), "after the sweep");
 }
 
@@ -240,8 +239,7 @@ TEST_F(TableRules, UnscheduledListAndAlarmUsers) {
   ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0), 1);
   m_ui.QueueEdit({{ItemField::kDescription, "Fix roof"}, {ItemField::kRepeatType, "U"},
                   {ItemField::kAlarmUser, "2"}});
-  uint32_t nRoof = DB_NONE;
-  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0, {}, &nRoof), 1);
+  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0), 1);
   EXPECT_EQ(A().UnscheduledText(), "Paint, Fix roof");
 
   m_ui.ClearShown();
@@ -255,7 +253,6 @@ TEST_F(TableRules, UnscheduledListAndAlarmUsers) {
   A().TestAndRepairAlarmUsers();
   EXPECT_EQ(ScheduleOf(A(), nPills)->m_nAlarmUser, 2u);
   EXPECT_EQ(A().GetAlarmUserName(9), "Unknown user");
-  (void)nRoof;
   ExpectFileMatches(m_group, A(), "alarm users");
 }
 
