@@ -19,6 +19,7 @@
 #include "app/CSound.h"
 #include "app/CommandIds.h"
 #include "data/CDatabase.h"
+#include "data/CTableManager.h"
 #include "schedule/OleDate.h"
 #include "support/CConfigFile.h"
 #include "support/CUserInterface.h"
@@ -89,7 +90,8 @@ CMainFrame::~CMainFrame() {
 bool CMainFrame::OnCreate() {
   CreateBars();
   SetFrameServices(this);
-  m_pDB = std::make_unique<CDatabase>();
+  // The table manager carries the item operations and the refresh.
+  m_pDB = std::make_unique<CTableManager>();
   if (!m_sRootName.empty()) DatabaseOpen(m_sRootName);
   m_timer.start(kTimerMs);
   m_nTimerId = m_timer.isActive() ? 1 : 0;
