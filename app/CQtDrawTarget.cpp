@@ -31,13 +31,13 @@ CQtDrawTarget::~CQtDrawTarget() {
     KTRACE("Print target: %s\n", PrinterProblem(*m_pPrinter, "The file did not finish").c_str());
 }
 
-QFont CQtDrawTarget::MakeFont(const stFontSpec& spec) {
-  QFont font(QString::fromStdString(spec.sFaceName));
-  font.setPointSizeF(spec.nSizeTenths > 0 ? spec.nSizeTenths / 10.0 : 9.0);
-  font.setWeight(spec.nWeight >= 700 ? QFont::Bold : QFont::Normal);
-  font.setItalic(spec.bItalic);
-  font.setUnderline(spec.bUnderline);
-  font.setStrikeOut(spec.bStrikeOut);
+QFont CQtDrawTarget::MakeFont(const stFontSpec& fontSpec) {
+  QFont font(QString::fromStdString(fontSpec.sFaceName));
+  font.setPointSizeF(fontSpec.nSizeTenths > 0 ? fontSpec.nSizeTenths / 10.0 : 9.0);
+  font.setWeight(fontSpec.nWeight >= 700 ? QFont::Bold : QFont::Normal);
+  font.setItalic(fontSpec.bItalic);
+  font.setUnderline(fontSpec.bUnderline);
+  font.setStrikeOut(fontSpec.bStrikeOut);
   return font;
 }
 
@@ -55,20 +55,20 @@ int CQtDrawTarget::PixelsPerInchY() const { return Device()->logicalDpiY(); }
 int CQtDrawTarget::PageWidth() const { return Device()->width(); }
 int CQtDrawTarget::PageHeight() const { return Device()->height(); }
 
-const CQtDrawTarget::stCachedFont& CQtDrawTarget::Cached(const stFontSpec& spec) {
+const CQtDrawTarget::stCachedFont& CQtDrawTarget::Cached(const stFontSpec& fontSpec) {
   for (const auto& p : m_fonts)
-    if (p->spec == spec) return *p;
+    if (p->fontSpec == fontSpec) return *p;
   if (m_fonts.size() >= kMaxCachedFonts) {
     if (m_pFont == m_fonts.front().get()) m_pFont = nullptr;
     m_fonts.erase(m_fonts.begin());
   }
-  const QFont font = MakeFont(spec);
-  m_fonts.push_back(std::make_unique<stCachedFont>(stCachedFont{spec, font, QFontMetrics(font, Device())}));
+  const QFont font = MakeFont(fontSpec);
+  m_fonts.push_back(std::make_unique<stCachedFont>(stCachedFont{fontSpec, font, QFontMetrics(font, Device())}));
   return *m_fonts.back();
 }
 
 void CQtDrawTarget::SelectFont(const stFontSpec& font) {
-  if (m_pFont && m_pFont->spec == font) return;
+  if (m_pFont && m_pFont->fontSpec == font) return;
   m_pFont = &Cached(font);
 }
 

@@ -30,7 +30,7 @@ class CQtDrawTarget : public CDrawTarget {
   CQtDrawTarget& operator=(const CQtDrawTarget&) = delete;
 
   // The Qt font of a font description (size in points from tenths).
-  static QFont MakeFont(const stFontSpec& spec);
+  static QFont MakeFont(const stFontSpec& fontSpec);
   // An RGB value of the format records (0x00BBGGRR) as a Qt colour.
   static QColor MakeColour(uint32_t nColour);
 
@@ -53,11 +53,11 @@ class CQtDrawTarget : public CDrawTarget {
  private:
   // A font with its metrics on this device, made once per description.
   struct stCachedFont {
-    stFontSpec spec;
+    stFontSpec fontSpec;
     QFont font;
     QFontMetrics metrics;
   };
-  const stCachedFont& Cached(const stFontSpec& spec);
+  const stCachedFont& Cached(const stFontSpec& fontSpec);
   QPaintDevice* Device() const;
 
   std::unique_ptr<QPrinter> m_pPrinter;

@@ -136,18 +136,18 @@ void CLockManager::HandleControlText(const std::string& sText) {
 
 // ------------------------------------------------------ lock requests ----
 
-stLockSpec CLockManager::GetLockedItemOfSameType(const stLockSpec& spec, int nMode) const {
+stLockSpec CLockManager::GetLockedItemOfSameType(const stLockSpec& lockSpec, int nMode) const {
   for (const auto& lock : m_caGrantedLocks)
-    if (lock.m_nTable == spec.m_nTable && lock.m_nKey == spec.m_nKey &&
+    if (lock.m_nTable == lockSpec.m_nTable && lock.m_nKey == lockSpec.m_nKey &&
         (nMode != 2 || lock.m_sUser != ThisComputerName()))
       return lock;
-  return {"", spec.m_nTable, spec.m_nKey};
+  return {"", lockSpec.m_nTable, lockSpec.m_nKey};
 }
 
-int CLockManager::FoundLockInList(const stLockSpec& spec, std::vector<stLockSpec>& list, char cMode) {
-  const auto it = std::find(list.begin(), list.end(), spec);
+int CLockManager::FoundLockInList(const stLockSpec& lockSpec, std::vector<stLockSpec>& list, char cMode) {
+  const auto it = std::find(list.begin(), list.end(), lockSpec);
   if (it != list.end()) return int(it - list.begin());
-  if (cMode == 'A') list.push_back(spec);
+  if (cMode == 'A') list.push_back(lockSpec);
   return -1;
 }
 

@@ -58,10 +58,10 @@ class CLockManager : public CLanLogOn, public CLockManagerLink {
   void ProcessUserLockRequest(const stLockSpec& request);
   void ProcessUserUnlockNotice(const stLockSpec& notice);
   // First granted lock with the same table and key (mode 2: of another computer).
-  stLockSpec GetLockedItemOfSameType(const stLockSpec& spec, int nMode) const;
+  stLockSpec GetLockedItemOfSameType(const stLockSpec& lockSpec, int nMode) const;
   // Index of the entry with the same user, table and key, or -1; mode 'A'
-  // appends the spec when it is missing.
-  static int FoundLockInList(const stLockSpec& spec, std::vector<stLockSpec>& list, char cMode);
+  // appends the lock when it is missing.
+  static int FoundLockInList(const stLockSpec& lockSpec, std::vector<stLockSpec>& list, char cMode);
 
   const std::vector<stLockSpec>& GrantedLocks() const { return m_caGrantedLocks; }
   const std::vector<stLockSpec>& LockRequestQueue() const { return m_caLockRequests; }

@@ -88,9 +88,9 @@ std::string LockSpecWords(uint8_t nTable, uint32_t nKey) {
   return StrFormat("table %i, key %u", int(nTable), nKey);
 }
 
-std::string DisplayLockSpec(const stLockSpec& spec) {
-  return StrFormat("LockSpec for %s, table %i, key %i", spec.m_sUser.c_str(), int(spec.m_nTable),
-                   int32_t(spec.m_nKey));
+std::string DisplayLockSpec(const stLockSpec& lockSpec) {
+  return StrFormat("LockSpec for %s, table %i, key %i", lockSpec.m_sUser.c_str(), int(lockSpec.m_nTable),
+                   int32_t(lockSpec.m_nKey));
 }
 
 std::string DisplayMessage(const std::string& sText) {

@@ -55,7 +55,7 @@ const char* MessageTypeName(char cType);
 // "database", "table %i", "table %i resequence", "header file location %u", "table %i, key %u".
 std::string LockSpecWords(uint8_t nTable, uint32_t nKey);
 // "LockSpec for %s, table %i, key %i".
-std::string DisplayLockSpec(const stLockSpec& spec);
+std::string DisplayLockSpec(const stLockSpec& lockSpec);
 // "[%s#%u] %s:%s %s" for a message text of more than five fields, else the text.
 std::string DisplayMessage(const std::string& sText);
 

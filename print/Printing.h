@@ -53,7 +53,7 @@ int PrintTextFile(const std::string& sPath, const stFormatRecord& format,
 int GetPrinterList(std::vector<std::string>& saPrinters);
 // The system's default printer (empty when none).
 std::string GetDefaultPrinterSpec();
-// The printer part of a printer specification "name,driver,port".
+// The printer part of a printer description "name,driver,port".
 std::string PrinterNameOf(const std::string& sSpec);
 // Lets the user choose a printer from the list; empty on Cancel.
 std::string SelectPrinter();

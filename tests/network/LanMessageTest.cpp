@@ -15,8 +15,8 @@ TEST(LanMessage, FormatAndExtractKeepTheKeyAcrossTheSignedText) {
   EXPECT_EQ(msg.m_nKey, 0xFFFFFFFFu);
   EXPECT_EQ(ExtractMessage(FormatLanMessage("A", 'u', 9, 6, 0xFFFFFFFE, 1)).m_nKey, 0xFFFFFFFEu);
   EXPECT_EQ(ExtractMessage(FormatLanMessage("A", 'M', 9, 254, 123456, 1)).m_nKey, 123456u);
-  const stLockSpec spec = ExtractLockSpec(msg);
-  EXPECT_EQ(spec, (stLockSpec{"PC2", 255, 0xFFFFFFFF}));
+  const stLockSpec lockSpec = ExtractLockSpec(msg);
+  EXPECT_EQ(lockSpec, (stLockSpec{"PC2", 255, 0xFFFFFFFF}));
   // Fewer than five fields: the "no message" value.
   const stMessage none = ExtractMessage("PC2:1:LOG_ON");
   EXPECT_EQ(none.m_sSender, "");

@@ -17,10 +17,10 @@ void RepairFixture::BuildStandard() {
     uint32_t nBlock;
     char cStatus;
   };
-  const stSpec specs[] = {{5, 1, 40, 40, '+'}, {6, 2, 100, 200, '+'}, {6, 3, 70, 70, '+'},
+  const stSpec rows[] = {{5, 1, 40, 40, '+'}, {6, 2, 100, 200, '+'}, {6, 3, 70, 70, '+'},
                           {8, 4, 50, 50, '-'}, {9, 5, 300, 300, '+'}, {6, 6, 20, 20, '+'}};
   int n = 0;
-  for (const auto& s : specs) {
+  for (const auto& s : rows) {
     const std::string sData = TestRecordData(n++, s.nData);
     const size_t i = m_builder.Add(s.nTable, s.nKey, sData, s.nBlock, s.cStatus);
     m_expected.push_back({m_builder.Loc(i), s.nTable, s.nKey, s.cStatus, sData});
