@@ -93,6 +93,10 @@ int CDataRefresh::RefreshOnNotice() {
   return LockAndRefreshDatabase("refresh database", 0, 1);
 }
 
+void CDataRefresh::RefreshAfterLockWait() {
+  if (IsFileLoaded()) LockAndRefreshDatabase("refresh database", 0, 1);
+}
+
 // ---- the refresh itself ----
 
 CDataRefresh::stRefreshPlan CDataRefresh::TakeRefreshPlan() {

@@ -55,6 +55,8 @@ class CDataRefresh : public CDatabase {
   // A change notice arrived: refresh now unless one is running (the message
   // handler's step). 1 when a refresh ran.
   int RefreshOnNotice();
+  // Reads what other copies changed while this copy waited for a lock.
+  void RefreshAfterLockWait() override;
 
  protected:
   // The views and lists that show a table, after it was re-read.

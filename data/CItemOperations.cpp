@@ -225,6 +225,9 @@ int CItemOperations::EditTableItem(uint8_t nTable, uint32_t nCode, const stEditE
   if (!PtrToIndexArray(nTable)) return 2;
   const uint32_t nLockLoc = LockRecord(nTable, nCode);
   if (nLockLoc == DB_NONE) return 2;
+  // Changes announced during the lock wait are read first: the dialog shows
+  // the item as the file holds it, or saving it would undo another copy's edit.
+  if (!IsAloneOnFile() && (m_bRefreshOwed || !m_caRefreshFlags.empty())) RefreshAfterLockWait();
   const int nResult = EditLockedItem(nTable, nCode, extra);
   UnlockRecord(nLockLoc);
   return nResult;

@@ -212,12 +212,31 @@ uint32_t CDbEngine::LockRecord(uint8_t nTable, uint32_t nKey) {
     return DB_NONE;
   }
   if (!WaitForLockPermission('R', "Lock record", nTable, nKey, 1, 0, nullptr)) return DB_NONE;
-  if (!DoRecordLock(nLoc)) {
-    // Another copy locked it between the test and the lock, or the write failed.
-    if (IsRecordLocked(LOCK_BY_OTHER, nLoc)) Message(sRecordDenied);
-    return DB_NONE;
-  }
-  return nLoc;
+  // During the wait another copy may have rewritten the record elsewhere or
+  // deleted it; a lock on the old place would lock nothing.
+  const uint32_t nNow = RecordLocAfterWait(nTable, nKey, nLoc);
+  if (nNow != DB_NONE && DoRecordLock(nNow)) return nNow;
+  // Not locked after all: the lock manager's grant goes back, or every other
+  // copy asking for this record would wait for ever.
+  SendUnlockNotice(nTable, nKey);
+  if (nNow == DB_NONE)
+    Message(StrFormat("Item %i from %s not found.", int(nKey), sTable.c_str()));
+  else if (IsRecordLocked(LOCK_BY_OTHER, nNow))  // locked between the test and the lock
+    Message(sRecordDenied);
+  return DB_NONE;
+}
+
+bool CDbEngine::IsRecordInFileAt(uint32_t nLoc, uint8_t nTable, uint32_t nKey) {
+  stDataHeader h;
+  return nLoc != DB_NONE && ReadDbHeader(nLoc, h, 1) && IsLiveStatus(h.cStatus) &&
+         h.nTable == nTable && h.nKey == nKey && h.nSubTable == 0;
+}
+
+uint32_t CDbEngine::RecordLocAfterWait(uint8_t nTable, uint32_t nKey, uint32_t nLoc) {
+  if (IsRecordInFileAt(nLoc, nTable, nKey)) return nLoc;
+  RefreshAfterLockWait();
+  nLoc = GetItemFileLoc(nTable, nKey, 0, 0);
+  return IsRecordInFileAt(nLoc, nTable, nKey) ? nLoc : DB_NONE;
 }
 
 int CDbEngine::DoRecordLock(uint32_t nLoc) {
@@ -388,7 +407,11 @@ int CDbEngine::LockTable(uint8_t nTable) {
   for (;;) {
     if (!WaitForLockPermission('T', "Lock table", nTable, DB_NONE, 0, 0, nullptr)) return 0;
     const int n = SetLockByte(LOC_LOCKALLTABLES_FLAG + nTable, "LockTable");
-    if (n != 0) return n == 1 ? 1 : 0;
+    if (n == 1) return 1;
+    if (n < 0) {  // the grant goes back to the lock manager
+      SendUnlockNotice(nTable, DB_NONE);
+      return 0;
+    }
   }
 }
 
@@ -428,7 +451,10 @@ int CDbEngine::LockDatabase(const std::string& sReason, uint8_t nTable, int nTes
       m_nDbLockDepth = 1;
       return 1;
     }
-    if (n < 0) return 0;
+    if (n < 0) {  // the grant goes back to the lock manager
+      SendUnlockNotice(TABLE_ALL, DB_NONE);
+      return 0;
+    }
   }
 }
 

@@ -107,6 +107,13 @@ class CDbEngine : public CDbRecordStore {
                          const std::vector<uint8_t>* pTables, int& nDb, int& nTab, int& nRec,
                          uint32_t& nLoc);
   std::string LockReasonText(char cType, uint8_t nTable, uint32_t nKey, int nTestRecords) const;
+  // True when the file's header at nLoc is the live record (table, key).
+  bool IsRecordInFileAt(uint32_t nLoc, uint8_t nTable, uint32_t nKey);
+  // Where the record lies after a lock wait, DB_NONE when it is gone.
+  uint32_t RecordLocAfterWait(uint8_t nTable, uint32_t nKey, uint32_t nLoc);
+  // Brings the header list up to date with what other copies changed during
+  // a lock wait; the table manager refreshes its memory.
+  virtual void RefreshAfterLockWait() {}
   // First live record (of one table, or of all when nTable < 0) whose header
   // in the file shows a lock of the kind.
   int FindLockedRecord(int nKind, int nTable, uint32_t& nLoc);

@@ -107,6 +107,7 @@ void CLockManager::OnMessage() {
   // Only what waits now: a flood cannot keep this loop from returning.
   for (const std::string& sText : m_queue.Take(m_queue.Size())) {
     const stMessage msg = ExtractMessage(sText);
+    KTRACE("Received: %s\n", DisplayMessage(sText).c_str());
     switch (msg.m_cType) {
       case MSG_DATAMODIFIED: TakeDataNotice(msg); break;
       case MSG_REQUESTLOCK: ProcessUserLockRequest(ExtractLockSpec(msg)); break;

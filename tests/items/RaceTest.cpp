@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <random>
+#include <utility>
 
 #include "items/ItemTestCopies.h"
 #include "support/StringUtil.h"
@@ -213,4 +216,98 @@ TEST_F(Race, LateNoticesStillEndInOneOrderAndADenseSequence) {
   for (const stIndex& e : A().m_caPersonIndex)
     saNames.push_back(static_cast<const CPerson&>(*e.m_pItem).m_sLastName);
   EXPECT_EQ(saNames, (std::vector<std::string>{"Abel", "Kemp", "Lamb", "Lund", "Moss", "Nash", "Zane"}));
+}
+
+namespace {
+
+// B's side of a lock manager that is on line: the grant comes at the first
+// round of the wait, after another copy did what the test asks for; every
+// unlock notice (a grant handed back) is counted.
+class CGrantAfterLink : public CLockManagerLink {
+ public:
+  explicit CGrantAfterLink(std::function<void()> fnDuringWait)
+      : m_fnDuringWait(std::move(fnDuringWait)) {}
+  bool HasLanServer() override { return true; }
+  bool IsLockManagerOnLine() override { return true; }
+  unsigned CountOnLine() override { return 2; }
+  bool IsLockGrantedToOther(uint8_t, uint32_t) override { return false; }
+  void ClearReceivedGrants() override {}
+  bool TakeGrantFromLockManager() override { return m_bGranted; }
+  void SendLockRequest(uint8_t nTable, uint32_t nKey) override { m_naRequests.push_back({nTable, nKey}); }
+  void SendUnlockNotice(uint8_t nTable, uint32_t nKey) override { m_naUnlocks.push_back({nTable, nKey}); }
+  void SendDataModified(uint8_t, uint32_t, uint32_t, const std::vector<uint32_t>&) override {}
+  void ProcessPendingMessages() override {
+    if (m_naRequests.empty() || m_bGranted) return;
+    if (m_fnDuringWait) std::exchange(m_fnDuringWait, nullptr)();
+    m_bGranted = true;
+  }
+  // Unlock notices for one record (the refresh's database notices aside).
+  size_t UnlocksOf(uint8_t nTable, uint32_t nKey) const {
+    return size_t(std::count(m_naUnlocks.begin(), m_naUnlocks.end(), std::make_pair(nTable, nKey)));
+  }
+  std::vector<std::pair<uint8_t, uint32_t>> m_naRequests, m_naUnlocks;
+
+ private:
+  std::function<void()> m_fnDuringWait;
+  bool m_bGranted = false;
+};
+
+}  // namespace
+
+// While B waits for the lock manager's grant, A rewrites the record in a
+// bigger block or deletes it. B locks the record where it lies now, or hands
+// the grant back when it is gone: a grant kept for nothing would make every
+// other copy wait for ever.
+TEST_F(Race, ARecordLockFollowsARecordThatMovedDuringTheWait) {
+  const uint32_t nP = AddPerson(A(), m_ui, "Mover", "Mo");
+  ASSERT_EQ(B().RefreshOnNotice(), 1);
+  const uint32_t nOld = B().GetItemFileLoc(TABLE_PERSON, nP, 0, 0);
+  CGrantAfterLink moved([&] {
+    m_ui.QueueEdit({{ItemField::kComments, std::string(3000, 'c')}});
+    ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), 1);
+  });
+  struct stRestoreLink {
+    CTableManager& db;
+    CLockManagerLink* pOwn;
+    ~stRestoreLink() { db.SetLockManagerLink(pOwn); }
+  } restore{B(), B().LockManagerLink()};
+  B().SetLockManagerLink(&moved);
+  const uint32_t nLoc = B().LockRecord(TABLE_PERSON, nP);
+  const uint32_t nNew = A().GetItemFileLoc(TABLE_PERSON, nP, 0, 0);
+  ASSERT_NE(nNew, nOld);
+  EXPECT_EQ(nLoc, nNew);
+  EXPECT_EQ(B().IsRecordLocked(LOCK_BY_ME, nNew), 1);
+  EXPECT_EQ(moved.UnlocksOf(TABLE_PERSON, nP), 0u);
+  EXPECT_EQ(B().UnlockRecord(nLoc), 1);
+
+  CGrantAfterLink deleted([&] { ASSERT_EQ(A().DeleteTableItem(TABLE_PERSON, nP, 0), 1); });
+  B().SetLockManagerLink(&deleted);
+  m_ui.ClearShown();
+  EXPECT_EQ(B().LockRecord(TABLE_PERSON, nP), DB_NONE);
+  EXPECT_TRUE(m_ui.SawText(StrFormat("Item %i from Person table not found.", int(nP))));
+  EXPECT_EQ(deleted.UnlocksOf(TABLE_PERSON, nP), 1u);
+  B().SetLockManagerLink(restore.pOwn);
+  ExpectSameTables(A(), B(), "after the moved and the deleted record");
+}
+
+// B edits a person whose change by A has been announced but not yet read
+// (B was busy): the dialog opens on A's version, so B's save keeps A's change.
+TEST_F(Race, AnEditStartsFromTheChangesAnnouncedBeforeIt) {
+  const uint32_t nP = AddPerson(A(), m_ui, "Stale", "Sam");
+  m_ui.QueueEdit({{ItemField::kCity, "Bergen"}});
+  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), 1);
+  ASSERT_EQ(B().RefreshOnNotice(), 1);
+  // A shorter text is written in place: the record stays where B knows it.
+  const uint32_t nLoc = A().GetItemFileLoc(TABLE_PERSON, nP, 0, 0);
+  m_ui.QueueEdit({{ItemField::kCity, "Oslo"}});
+  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), 1);
+  ASSERT_EQ(A().GetItemFileLoc(TABLE_PERSON, nP, 0, 0), nLoc);
+  ASSERT_FALSE(B().m_caRefreshFlags.empty());  // announced, not read
+  m_ui.QueueEdit({{ItemField::kComments, "called back"}});
+  ASSERT_EQ(B().EditTableItem(TABLE_PERSON, nP), 1);
+  ASSERT_EQ(A().RefreshOnNotice(), 1);
+  EXPECT_EQ(PersonOf(A(), nP)->m_sCity, "Oslo");
+  ASSERT_EQ(PersonOf(A(), nP)->m_saComments.size(), 1u);
+  EXPECT_EQ(PersonOf(A(), nP)->m_saComments[0], "called back");
+  ExpectSameTables(A(), B(), "after both edits");
 }
