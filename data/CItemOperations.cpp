@@ -229,7 +229,7 @@ int CItemOperations::EditTableItem(uint8_t nTable, uint32_t nCode, const stEditE
   // the item as the file holds it, or saving it would undo another copy's edit.
   if (!IsAloneOnFile() && (m_bRefreshOwed || !m_caRefreshFlags.empty())) RefreshAfterLockWait();
   const int nResult = EditLockedItem(nTable, nCode, extra);
-  UnlockRecord(nLockLoc);
+  UnlockRecordOf(nTable, nCode, nLockLoc);
   return nResult;
 }
 

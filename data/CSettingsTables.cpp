@@ -246,7 +246,7 @@ int CSettingsTables::EditVarRecord(int nShowDialog) {
     const int nAnswer = GetUi().EditItem(form);
     DataRefreshOn("CDialogConfigure");
     if (nAnswer != IDOK) {
-      UnlockRecord(nLockLoc);
+      UnlockRecordOf(TABLE_PARAMETERS, VARDATA_KEY, nLockLoc);
       return 2;
     }
     TakeSetupForm(form, edited);
@@ -256,7 +256,7 @@ int CSettingsTables::EditVarRecord(int nShowDialog) {
     SaveParametersAfterLock(edited);
     nResult = 1;
   }
-  UnlockRecord(nLockLoc);
+  UnlockRecordOf(TABLE_PARAMETERS, VARDATA_KEY, nLockLoc);
   return nResult;
 }
 
@@ -373,7 +373,7 @@ int CSettingsTables::EditFormatRecord(uint32_t nCode, const std::string& sTitle,
   const int nAnswer = GetUi().EditItem(form);
   DataRefreshOn("CDialogFormat");
   if (nAnswer != IDOK) {
-    UnlockRecord(nLockLoc);
+    UnlockRecordOf(TABLE_FONT, nCode, nLockLoc);
     return nAnswer;
   }
   TakeFontFields(form, edited);
@@ -399,7 +399,7 @@ int CSettingsTables::EditFormatRecord(uint32_t nCode, const std::string& sTitle,
     m_caFormats[nCode] = edited;  // not saved, but this copy uses it until the next refresh
     nResult = 2;
   }
-  UnlockRecord(nLockLoc);
+  UnlockRecordOf(TABLE_FONT, nCode, nLockLoc);
   return nResult;
 }
 
@@ -503,7 +503,7 @@ int CSettingsTables::EditPageLayoutRecord(uint32_t nCode, const std::string& sTi
       nResult = 1;
     }
   }
-  UnlockRecord(nLockLoc);
+  UnlockRecordOf(TABLE_PAGELAYOUT, nCode, nLockLoc);
   return nResult;
 }
 

@@ -276,6 +276,14 @@ int CDbEngine::IsRecordLocked(int nKind, uint8_t nTable, uint32_t nKey, uint32_t
   return IsRecordLocked(nKind, n);
 }
 
+int CDbEngine::UnlockRecordOf(uint8_t nTable, uint32_t nKey, uint32_t nLockLoc) {
+  uint32_t nLoc = nLockLoc;
+  if (!IsRecordInFileAt(nLoc, nTable, nKey)) nLoc = GetItemFileLoc(nTable, nKey, 0, 0);
+  if (IsRecordInFileAt(nLoc, nTable, nKey)) return UnlockRecord(nLoc);
+  SendUnlockNotice(nTable, nKey);  // the record is gone: only the grant goes back
+  return 0;
+}
+
 int CDbEngine::UnlockRecord(uint32_t nLoc) {
   stDataHeader h;
   if (!ReadDbHeader(nLoc, h, 1)) return 0;

@@ -33,6 +33,10 @@ class CDbEngine : public CDbRecordStore {
   int IsRecordLocked(int nKind, uint32_t nLoc);
   int IsRecordLocked(int nKind, uint8_t nTable, uint32_t nKey, uint32_t& nLoc);
   int UnlockRecord(uint32_t nLoc);
+  // Ends the lock LockRecord gave for (table, key) at nLockLoc. The record
+  // may have been rewritten elsewhere meanwhile and its old block reused by
+  // another record: the lock and the notice follow the record itself.
+  int UnlockRecordOf(uint8_t nTable, uint32_t nKey, uint32_t nLockLoc);
   int DoRecordUnlock(uint32_t nLoc);
   int IsAnyRecordLocked(int nKind, uint32_t& nLoc);
   int IsAnyRecordLocked(int nKind, uint8_t nTable, uint32_t& nLoc);

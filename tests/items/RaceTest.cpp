@@ -311,3 +311,70 @@ TEST_F(Race, AnEditStartsFromTheChangesAnnouncedBeforeIt) {
   EXPECT_EQ(PersonOf(A(), nP)->m_saComments[0], "called back");
   ExpectSameTables(A(), B(), "after both edits");
 }
+
+namespace {
+
+// A's LAN side with every unlock notice recorded; the first database unlock
+// notice lets B write meanwhile. Change notices go on to the other copies.
+class CUnlockNoticeLink : public CLockManagerLink {
+ public:
+  CUnlockNoticeLink(CLockManagerLink& own, std::function<void()> fnAtDatabaseUnlock)
+      : m_own(own), m_fnAtDatabaseUnlock(std::move(fnAtDatabaseUnlock)) {}
+  bool HasLanServer() override { return false; }
+  bool IsLockManagerOnLine() override { return false; }
+  unsigned CountOnLine() override { return 2; }
+  bool IsLockGrantedToOther(uint8_t, uint32_t) override { return false; }
+  void ClearReceivedGrants() override {}
+  bool TakeGrantFromLockManager() override { return true; }
+  void SendLockRequest(uint8_t, uint32_t) override {}
+  void SendUnlockNotice(uint8_t nTable, uint32_t nKey) override {
+    m_naUnlocks.push_back({nTable, nKey});
+    if (nTable == TABLE_ALL && m_fnAtDatabaseUnlock) std::exchange(m_fnAtDatabaseUnlock, nullptr)();
+  }
+  void SendDataModified(uint8_t nTable, uint32_t nKey, uint32_t nHeaderLoc,
+                        const std::vector<uint32_t>& naChangedHeaders) override {
+    m_own.SendDataModified(nTable, nKey, nHeaderLoc, naChangedHeaders);
+  }
+  std::vector<std::pair<uint8_t, uint32_t>> m_naUnlocks;
+
+ private:
+  CLockManagerLink& m_own;
+  std::function<void()> m_fnAtDatabaseUnlock;
+};
+
+}  // namespace
+
+// A's edit rewrites its person in a bigger block; before A ends the record
+// lock, B stores a new person in the block A left. The end of A's lock
+// concerns A's person, not the one that now lies where it was locked.
+TEST_F(Race, TheEndOfARecordLockFollowsTheRecordWhenItsBlockIsReused) {
+  const uint32_t nP = AddPerson(A(), m_ui, "Pat", "P");
+  const uint32_t nOld = A().GetItemFileLoc(TABLE_PERSON, nP, 0, 0);
+  ASSERT_EQ(B().RefreshOnNotice(), 1);
+  uint32_t nQ = DB_NONE;
+  struct stRestoreLink {
+    CTableManager& db;
+    CLockManagerLink* pOwn;
+    ~stRestoreLink() { db.SetLockManagerLink(pOwn); }
+  } restore{A(), A().LockManagerLink()};
+  CUnlockNoticeLink link(*restore.pOwn, [&] {
+    ASSERT_EQ(B().RefreshOnNotice(), 1);
+    nQ = AddPerson(B(), m_ui, "Qui", "Q");  // as long as A's person was
+  });
+  A().SetLockManagerLink(&link);
+  m_ui.QueueEdit({{ItemField::kComments, std::string(2000, 'p')}});
+  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), 1);
+  A().SetLockManagerLink(restore.pOwn);
+  ASSERT_NE(nQ, DB_NONE);
+  ASSERT_EQ(B().GetItemFileLoc(TABLE_PERSON, nQ, 0, 0), nOld) << "B did not reuse the block";
+  const auto unlocked = [&](uint32_t nKey) {
+    return std::count(link.m_naUnlocks.begin(), link.m_naUnlocks.end(),
+                      std::make_pair(uint8_t(TABLE_PERSON), nKey));
+  };
+  EXPECT_EQ(unlocked(nP), 1);
+  EXPECT_EQ(unlocked(nQ), 0);
+  uint32_t nLoc = DB_NONE;
+  EXPECT_EQ(A().IsRecordLocked(LOCK_BY_ANYONE, TABLE_PERSON, nP, nLoc), 0);
+  ASSERT_EQ(A().RefreshOnNotice(), 1);
+  ExpectSameTables(A(), B(), "after the reused block");
+}
