@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "data/CTableManager.h"
-#include "network/CLockManager.h"
+#include "data/CLanDatabaseNetwork.h"
 #include "network/CMailSlot.h"
 #include "support/CConfigFile.h"
 #include "support/CFrameServices.h"
@@ -80,23 +80,6 @@ class CSessionFrame : public CFrameServices {
  public:
   void TableRefreshed(int /*nTable*/) override { ++m_nRefreshes; }
   int m_nRefreshes = 0;
-};
-
-// The table manager's multi-user side: user list and log-on through the lock manager.
-class CSessionNetwork : public CDatabaseNetwork {
- public:
-  void InitializeUserList(CDatabase& db) override {
-    std::vector<stUserListEntry> users;
-    db.m_nUserNumber = m_lan.InitializeUserList(users);
-    db.m_caUsers.clear();
-    for (const auto& u : users) db.m_caUsers.push_back({u.m_sName, u.m_nUserNumber, u.m_nNameCheck});
-  }
-  int StartLanServer(CDatabase& db, const std::string& sFile) override {
-    return m_lan.StartLanServer(db, sFile);
-  }
-  void EndLanServer(CDatabase& /*db*/) override { m_lan.EndLanServer(); }
-
-  CLockManager m_lan;
 };
 
 int AnswerCode(const std::string& s) {
@@ -155,8 +138,8 @@ class CSession {
     SetFrameServices(&m_frame);
     m_ui.SetUnexpectedHandler([](const std::string& s) { Say("UNSCRIPTED: " + OneLine(s)); });
     m_ui.SetEventHook([this] { Pump(); });
-    m_net.m_lan.SetPoster(&m_poster);
-    m_net.m_lan.SetRefreshRequest([this] { m_db.RefreshOnNotice(); });
+    m_net.Lan().SetPoster(&m_poster);
+    m_net.Lan().SetRefreshRequest([this] { m_db.RefreshOnNotice(); });
     m_db.SetNetwork(&m_net);
   }
   ~CSession() {
@@ -219,7 +202,7 @@ class CSession {
     if (m_nPumpDepth > 2) return;
     ++m_nPumpDepth;
     for (int nCode : m_poster.Drain()) {
-      if (nCode == MAINFRAME_MESSAGES_WAITING && m_db.IsDatabaseOpen()) m_net.m_lan.OnMessage();
+      if (nCode == MAINFRAME_MESSAGES_WAITING && m_db.IsDatabaseOpen()) m_net.Lan().OnMessage();
       if (nCode == MAINFRAME_CLOSE_DATABASE) m_bCloseRequested = true;
     }
     // Closing waits until no wait box, question or operation is under way.
@@ -338,7 +321,7 @@ class CSession {
     if (!TableAndCode(sArgs, nTable, &nCode, nullptr)) return Say("FAIL usage: unlock TABLE CODE");
     const auto it = m_locks.find({nTable, nCode});
     if (it == m_locks.end()) return Say("FAIL not locked here");
-    const int n = m_db.UnlockRecord(it->second);
+    const int n = m_db.UnlockRecordOf(uint8_t(nTable), nCode, it->second);
     m_locks.erase(it);
     Say(n ? "OK" : "FAIL unlock");
   }
@@ -367,9 +350,9 @@ class CSession {
     Say(StrFormat("%s %u", bDone ? "OK" : "FAIL", m_db.CountOnLine()));
   }
   void CmdUsers(const std::string&) {
-    CLanServer* pServer = m_net.m_lan.Server();
-    Say(StrFormat("lock manager %s %s", m_net.m_lan.LockMngrName().c_str(),
-                  m_net.m_lan.LockMngrOnLine() ? "on-line" : "off-line"));
+    CLanServer* pServer = m_net.Lan().Server();
+    Say(StrFormat("lock manager %s %s", m_net.Lan().LockMngrName().c_str(),
+                  m_net.Lan().LockMngrOnLine() ? "on-line" : "off-line"));
     for (const auto& u : m_db.m_caUsers) Say(StrFormat("user %d %s", u.m_nUserNumber, u.m_sName.c_str()));
     if (pServer)
       for (const auto& p : pServer->GetPeers())
@@ -395,12 +378,12 @@ class CSession {
     Say(n == 1 ? StrFormat("OK %u", nCode) : "FAIL message");
   }
   void CmdShort(const std::string& sText) {
-    SendShortMessage(m_slot, m_net.m_lan.Identity().m_sComputerName, sText);
+    SendShortMessage(m_slot, m_net.Lan().Identity().m_sComputerName, sText);
     Say("OK");
   }
   void CmdShorts(const std::string&) {
     const std::vector<std::string> saTexts =
-        TakeShortMessages(m_slot, m_net.m_lan.Identity().m_sComputerName);
+        TakeShortMessages(m_slot, m_net.Lan().Identity().m_sComputerName);
     for (const auto& s : saTexts) Say("short " + s);
     Say(StrFormat("OK %zu", saTexts.size()));
   }
@@ -416,7 +399,7 @@ class CSession {
     Say("OK");
   }
   void CmdPing(const std::string&) {
-    if (m_net.m_lan.Server()) m_net.m_lan.Server()->Broadcast(TEST_PING);
+    if (m_net.Lan().Server()) m_net.Lan().Server()->Broadcast(TEST_PING);
     Say("OK");
   }
 
@@ -429,7 +412,7 @@ class CSession {
     std::string sCount, sSeed;
     in >> sCount >> sSeed;
     if (!ParseInt(sCount, nCount) || !ParseInt(sSeed, nSeed)) return Say("FAIL usage: stress COUNT SEED");
-    const std::string& sMe = m_net.m_lan.Identity().m_sComputerName;
+    const std::string& sMe = m_net.Lan().Identity().m_sComputerName;
     std::mt19937 gen{uint32_t(nSeed)};
     stStressCounts& c = m_stress;
     for (long long i = 0; i < nCount && m_db.IsDatabaseOpen(); ++i) {
@@ -447,8 +430,10 @@ class CSession {
         c.nScheduleAdds += AddItem(TABLE_SCHEDULE, {{ItemField::kDescription, "D-" + sTag}}, &m_naOwnSchedule);
       } else if (nDice < 95) {
         if (m_naOwnSchedule.empty()) continue;
-        m_ui.QueueEdit({{ItemField::kDescription, "E-" + sTag}});
-        const int n = m_db.EditTableItem(TABLE_SCHEDULE, m_naOwnSchedule[gen() % m_naOwnSchedule.size()]);
+        const uint32_t nCode = m_naOwnSchedule[gen() % m_naOwnSchedule.size()];
+        const int n = EditWith(TABLE_SCHEDULE, nCode, [&](stEditForm& form) {
+          if (std::string* p = form.Find(ItemField::kDescription)) *p = "E-" + sTag;
+        });
         (n == 1 ? c.nScheduleEdits : c.nRefused) += 1;
       } else {
         c.nScheduleDeletes += DeleteOwn(TABLE_SCHEDULE, m_naOwnSchedule, gen);
@@ -476,14 +461,20 @@ class CSession {
   int AppendToken(const std::string& sToken, std::mt19937& gen) {
     const std::vector<uint32_t> naShared = SharedPersonCodes();
     if (naShared.empty()) return 0;
-    m_ui.m_fnFormAnswer = [&](stEditForm& form) {
+    const int n = EditWith(TABLE_PERSON, naShared[gen() % naShared.size()], [&](stEditForm& form) {
       std::string* pComments = form.Find(ItemField::kComments);
       if (pComments) *pComments += (pComments->empty() ? "" : "\n") + sToken;
-    };
-    const int n = m_db.EditTableItem(TABLE_PERSON, naShared[gen() % naShared.size()]);
-    m_ui.m_fnFormAnswer = nullptr;
+    });
     if (n != 1) ++m_stress.nRefused;
     return n == 1 ? 1 : 0;
+  }
+  // An edit whose dialog is answered by fn; a refused edit (the record or
+  // the database was locked) opens no dialog and leaves no answer behind.
+  int EditWith(uint8_t nTable, uint32_t nCode, std::function<void(stEditForm&)> fn) {
+    m_ui.m_fnFormAnswer = std::move(fn);
+    const int n = m_db.EditTableItem(nTable, nCode);
+    m_ui.m_fnFormAnswer = nullptr;
+    return n;
   }
   // Codes of the persons every copy edits (last names that begin with "S-").
   std::vector<uint32_t> SharedPersonCodes() const {
@@ -512,7 +503,7 @@ class CSession {
   CSessionFrame m_frame;
   CQueuedPoster m_poster;
   CTableManager m_db;
-  CSessionNetwork m_net;
+  CLanDatabaseNetwork m_net;
   CMailSlot m_slot;
   std::map<std::pair<int, uint32_t>, uint32_t> m_locks;
   stStressCounts m_stress;

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -24,7 +25,13 @@ CSessionProcess::CSessionProcess(const std::string& sFile, const std::vector<std
   std::vector<std::string> saArgv = {KELVOTOOL_PATH, "session", sFile};
   saArgv.insert(saArgv.end(), saArgs.begin(), saArgs.end());
   std::vector<std::string> saEnvp;
-  for (char** p = environ; *p; ++p) saEnvp.push_back(*p);
+  // The given entries replace this process's own of the same names.
+  const auto fnGiven = [&](const std::string& sEntry) {
+    const std::string sName = sEntry.substr(0, sEntry.find('=') + 1);
+    return std::any_of(saEnv.begin(), saEnv.end(), [&](const std::string& s) { return s.rfind(sName, 0) == 0; });
+  };
+  for (char** p = environ; *p; ++p)
+    if (!fnGiven(*p)) saEnvp.push_back(*p);
   saEnvp.insert(saEnvp.end(), saEnv.begin(), saEnv.end());
   std::vector<char*> argv, envp;
   for (auto& s : saArgv) argv.push_back(s.data());
