@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -15,6 +16,8 @@
 
 #include "app/CAlarmBar.h"
 #include "app/CDialogNotes.h"
+#include "app/CDialogUserList.h"
+#include "network/CUserListModel.h"
 #include "app/CQtUserInterface.h"
 #include "app/CSound.h"
 #include "app/CommandIds.h"
@@ -87,15 +90,24 @@ CMainFrame::~CMainFrame() {
   if (m_pQtUi) m_pQtUi->RemoveWindow(this);
 }
 
+CDatabase* CMainFrame::Database() const { return m_pDB.get(); }
+
 bool CMainFrame::OnCreate() {
   CreateBars();
   SetFrameServices(this);
-  // The table manager carries the item operations and the refresh.
+  // The table manager carries the item operations and the refresh; the LAN
+  // side brings other copies' notices and grants through the private message.
   m_pDB = std::make_unique<CTableManager>();
+  m_net.Lan().SetPoster(this);
+  m_net.Lan().SetRefreshRequest([this] { m_pDB->RefreshOnNotice(); });
+  m_pDB->SetNetwork(&m_net);
   if (!m_sRootName.empty()) DatabaseOpen(m_sRootName);
   m_timer.start(kTimerMs);
   m_nTimerId = m_timer.isActive() ? 1 : 0;
   if (!m_nTimerId) ShowMessage("Error in setting timer for alarm bar.");
+  m_mailSlot.MakeMailSlot();
+  auto* pSendMessage = new QShortcut(QKeySequence("Ctrl+M"), this);
+  connect(pSendMessage, &QShortcut::activated, this, [this] { SendUserMessage(); });
   auto* pCentral = new QWidget(this);
   auto* pLayout = new QVBoxLayout(pCentral);
   pLayout->setContentsMargins(0, 0, 0, 0);
@@ -180,6 +192,7 @@ void CMainFrame::BuildMenus() {
                     {"F10 EVENT LOG", ID_VIEW_LOG},
                     {"F11 CALCULATOR", ID_VIEW_CALCULATOR},
                     {nullptr, 0},
+                    {"&Users", ID_VIEW_USERS},
                     {"status &Panes", ID_VIEW_STATUS_PANES},
                     {"re&Fresh", ID_REFRESH}});
   AddMenu("&Setup", {{"&Kelvo configuration", ID_SETUP_CONFIGURATION}});
@@ -382,6 +395,7 @@ void CMainFrame::OnCommand(int nId) {
       }
       break;
     case ID_LOG_DIAGNOSTIC: OnLogDiagnostic(); break;
+    case ID_VIEW_USERS: OnUserList(); break;
     case ID_START_AUTO_TEST:
       m_bAutoTest = true;
       m_nAutoTestCounter = 10;
@@ -609,8 +623,20 @@ void CMainFrame::OnPrivateMessage(int nCode) {
 void CMainFrame::RunPrivateMessage(int nCode) {
   KTRACE("Main frame private message %i at %s\n", nCode, TraceTime().c_str());
   switch (nCode) {
+    case MAINFRAME_MESSAGES_WAITING:
+      // A question shown while messages are processed runs an event loop:
+      // messages posted meanwhile wait for the outer round to finish.
+      if (m_bInLanMessages) {
+        m_bLanMessagesMissed = true;
+      } else if (m_bDatabaseOpen) {
+        m_bInLanMessages = true;
+        m_net.Lan().OnMessage();
+        m_bInLanMessages = false;
+        if (std::exchange(m_bLanMessagesMissed, false)) PostMainFrameMessage(MAINFRAME_MESSAGES_WAITING);
+      }
+      break;
     case MAINFRAME_CLOSE_DATABASE: OnDatabaseClose(); break;
-    default: break;
+    default: break;  // the auto-test step has no effect in this program
   }
 }
 
@@ -662,8 +688,8 @@ void CMainFrame::OnTimer() {
   Step(TICK_CLOCK, [this] { ShowClock(); });
   Step(TICK_POPUP, [this] { CheckDailyPopup(); });
   Step(TICK_ALARMS, [] {});
-  Step(TICK_USER_MESSAGES, [] {});
-  Step(TICK_MAIL_SLOT, [] {});
+  Step(TICK_USER_MESSAGES, [this] { UserMessagesStep(); });
+  Step(TICK_MAIL_SLOT, [this] { LookForUserMessage(); });
   Step(TICK_EMAIL_CHECK, [] {});
 }
 
@@ -698,9 +724,61 @@ void CMainFrame::CheckDailyPopup() {
   });
 }
 
+// ---- messages between users ----
+
+void CMainFrame::UserMessagesStep() {
+  if (!m_bDatabaseOpen || m_pDB->m_naPendingMessages.empty() || m_pDB->m_bDisableDataRefresh) return;
+  if (isMinimized()) showNormal();
+  CSound::Get().MessageAlertSound();
+  m_pDB->CheckForMessages();
+}
+
+void CMainFrame::LookForUserMessage() {
+  const std::vector<std::string> saTexts =
+      TakeShortMessages(m_mailSlot, m_net.Lan().Identity().m_sComputerName);
+  if (saTexts.empty()) return;
+  CSound::Get().MessageAlertSound();
+  std::string sText;
+  for (const std::string& s : saTexts) sText += (sText.empty() ? "" : "\n") + s;
+  CBusyScope busy;
+  GetUi().ShowText("Messages", sText);
+}
+
+void CMainFrame::SendUserMessage() {
+  std::optional<std::string> sAnswer;
+  {
+    CBusyScope busy;
+    sAnswer = GetUi().InputText("Short message", "");
+  }
+  if (sAnswer && !sAnswer->empty())
+    SendShortMessage(m_mailSlot, m_net.Lan().Identity().m_sComputerName, *sAnswer);
+}
+
+void CMainFrame::OnUserList() {
+  CBusyScope busy;
+  CUserListModel model(m_bDatabaseOpen && m_net.Lan().Server() ? &m_net.Lan() : nullptr);
+  CDialogUserList dialog(model, m_pQtUi ? m_pQtUi->DialogParent() : this);
+  dialog.exec();
+  if (m_bDatabaseOpen) m_pDB->CountOnLine();
+}
+
 // ---- closing ----
 
+bool CMainFrame::MayCloseAsLockManager() {
+  CLockManager& lan = m_net.Lan();
+  if (!m_bDatabaseOpen || !lan.Server() || !lan.IsThisTheLockManager()) return true;
+  const int nOthers = lan.Server()->ConnectedCount();
+  if (nOthers <= 0) return true;
+  return GetResponse(StrFormat("This computer is acting as lock manager. If you close it the other %i "
+                               "users\nwill not be able to operate correctly. You should not close the "
+                               "program unless you are sure\nthat the other users are not still on "
+                               "line. Would you like to abort closing the program",
+                               nOthers),
+                     MB_YESNO) != IDYES;
+}
+
 bool CMainFrame::OnDatabaseClose() {
+  if (!MayCloseAsLockManager()) return false;
   if (m_pDB) {
     m_pDB->CloseDatabase();
     m_pDB->m_nUserNumber = 0;

@@ -12,12 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "data/CLanDatabaseNetwork.h"
+#include "network/CMailSlot.h"
 #include "network/CMainFramePoster.h"
 #include "support/CFrameServices.h"
 #include "views/CKelvoView.h"
 
 class CAlarmBar;
 class CDatabase;
+class CTableManager;
 class CQtUserInterface;
 class QLabel;
 class QMenu;
@@ -72,7 +75,9 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   void OnFileOpen();
   void OnFileNew();
   bool IsDatabaseOpen() const { return m_bDatabaseOpen; }
-  CDatabase* Database() const { return m_pDB.get(); }
+  CDatabase* Database() const;
+  // The LAN side of the open database (user list, lock manager).
+  CLanDatabaseNetwork& Network() { return m_net; }
 
   // CFrameServices
   void StatusPaneUsers(int nCount) override;
@@ -121,6 +126,15 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   void RefreshStep();
   void OnTodoButton();
   void OnAlarmBarRight(int nId);
+  // Ctrl+M: a short message to every computer.
+  void SendUserMessage();
+  void OnUserList();
+  // Timer steps 6 and 7: message records addressed to this user, and short
+  // messages from other computers.
+  void UserMessagesStep();
+  void LookForUserMessage();
+  // The question before the lock manager closes under other users; true to go on.
+  bool MayCloseAsLockManager();
   void OnPrivateMessage(int nCode);
   void RunPrivateMessage(int nCode);
   void RunDeferredMessages();
@@ -135,7 +149,10 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   std::function<bool()> m_fnSaveConfig;
   std::string m_sRootName;
   int m_nStartView;
-  std::unique_ptr<CDatabase> m_pDB;
+  // Declared before the table manager, which is closed through it.
+  CLanDatabaseNetwork m_net;
+  CMailSlot m_mailSlot;
+  std::unique_ptr<CTableManager> m_pDB;
   std::array<CKelvoView*, VIEW_COUNT> m_paViews{};
   QStackedWidget* m_pViewStack = nullptr;
   int m_nCurView = -1;
@@ -162,4 +179,6 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   bool m_bAfterTickPosted = false;
   std::vector<int> m_naDeferred;
   bool m_bClosing = false;
+  bool m_bInLanMessages = false;
+  bool m_bLanMessagesMissed = false;
 };

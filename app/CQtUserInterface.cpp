@@ -1,11 +1,14 @@
 #include "app/CQtUserInterface.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <algorithm>
 
 #include "app/CDialogChoice.h"
@@ -180,4 +183,32 @@ int CQtUserInterface::EditItem(stEditForm& form) {
   if (dialog.exec() != QDialog::Accepted) return IDCANCEL;
   dialog.TakeValues(form);
   return IDOK;
+}
+
+std::optional<std::string> CQtUserInterface::TextWindow(const std::string& sCaption,
+                                                        const std::string& sText, bool bEditable) {
+  QDialog dialog(DialogParent());
+  dialog.setObjectName(bEditable ? "KelvoEditText" : "KelvoShowText");
+  dialog.setWindowTitle(QString::fromStdString(sCaption));
+  auto* pLayout = new QVBoxLayout(&dialog);
+  auto* pEdit = new QPlainTextEdit(QString::fromStdString(sText), &dialog);
+  pEdit->setReadOnly(!bEditable);
+  pEdit->setMinimumSize(420, 240);
+  pLayout->addWidget(pEdit);
+  auto* pButtons = new QDialogButtonBox(
+      bEditable ? QDialogButtonBox::Ok | QDialogButtonBox::Cancel : QDialogButtonBox::Ok, &dialog);
+  QObject::connect(pButtons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(pButtons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  pLayout->addWidget(pButtons);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return pEdit->toPlainText().toStdString();
+}
+
+void CQtUserInterface::ShowText(const std::string& sCaption, const std::string& sText) {
+  TextWindow(sCaption, sText, false);
+}
+
+std::optional<std::string> CQtUserInterface::EditText(const std::string& sCaption,
+                                                      const std::string& sText) {
+  return TextWindow(sCaption, sText, true);
 }

@@ -51,8 +51,13 @@ class CQtUserInterface : public QObject, public CUserInterface {
                                         const std::string& sFilter,
                                         const std::string& sDefault) override;
   int EditItem(stEditForm& form) override;
+  void ShowText(const std::string& sCaption, const std::string& sText) override;
+  std::optional<std::string> EditText(const std::string& sCaption, const std::string& sText) override;
 
  private:
+  // A modal window with the text, read-only or editable; the text on OK.
+  std::optional<std::string> TextWindow(const std::string& sCaption, const std::string& sText,
+                                        bool bEditable);
   std::optional<std::string> AskLine(const std::string& sPrompt, const std::string& sDefault,
                                      bool bSecret);
 

@@ -103,6 +103,18 @@ class CUserInterface {
 
   // Item edit dialog working on the form; IDOK or IDCANCEL.
   virtual int EditItem(stEditForm& form) = 0;
+
+  // A read-only text window (received messages, lists) closed by the user.
+  // Hosts without one show it as a message box.
+  virtual void ShowText(const std::string& sCaption, const std::string& sText) {
+    MessageBox(sText, sCaption, MB_OK, 0);
+  }
+  // Text editing window (lines of a file); nothing on Cancel. Hosts without
+  // one keep the text as it is.
+  virtual std::optional<std::string> EditText(const std::string& sCaption, const std::string& sText) {
+    (void)sCaption;
+    return sText;
+  }
 };
 
 // The process-wide current implementation. Never null: a silent default

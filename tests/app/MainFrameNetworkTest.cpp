@@ -1,0 +1,162 @@
+// The program as one copy among others: the main frame opens a shared
+// database as its lock manager, a headless copy ("kelvotool session", a
+// separate process) joins, and the frame follows the other copy's changes
+// through its private message, shows a message record addressed to its user
+// at the timer tick, and asks before it closes under another user.
+
+#include <QLabel>
+#include <QtTest/QTest>
+#include <atomic>
+#include <fstream>
+#include <thread>
+
+#include "QtTestApp.h"
+#include "app/CMainFrame.h"
+#include "app/CQtUserInterface.h"
+#include "common/TestCommon.h"
+#include "data/CTableManager.h"
+#include "network/LanTestHelpers.h"
+#include "network/SessionProcess.h"
+#include "support/CConfigFile.h"
+#include "support/FileUtil.h"
+#include "support/StringUtil.h"
+
+namespace {
+
+class MainFrameLan : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TestApp();
+    m_savedSettings = AppSettings();
+    const std::string sShare = m_folder.File("share");
+    MakeFolder(sShare);
+    m_sRoot = sShare + "/OFFICE";
+    std::ofstream(m_folder.File("mountinfo"))
+        << "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n40 22 0:50 / " << sShare << " rw - cifs //PC2/share rw\n";
+    // This process is PC2, the computer that holds the file.
+    const std::string sHome = Home(2, {3});
+    for (const auto& [sName, sValue] : Environment(2, sHome)) setenv(sName.c_str(), sValue.c_str(), 1);
+    AppSettings() = stAppSettings();
+    AppSettings().sComputerName = "PC2";
+    AppSettings().bShowMaximized = false;
+    AppSettings().nNetworkDisable = 0;
+    AppSettings().sLanServerAddress = m_range.Address(2);
+    AppSettings().sLanServerPort = m_range.Port();
+    m_pUi = std::make_unique<CTestUi>();
+    m_pFrame = std::make_unique<CMainFrame>(VIEW_SCHEDULE, "", &m_qtUi, [] { return true; });
+    ASSERT_TRUE(m_pFrame->OnCreate());
+  }
+  void TearDown() override {
+    m_pFrame.reset();
+    m_pUi.reset();
+    for (const char* p : {"KELVO_HOME", "KELVO_COMPUTERNAME", "KELVO_HOSTADDRESS", "KELVO_MOUNTINFO"})
+      unsetenv(p);
+    AppSettings() = m_savedSettings;
+  }
+
+  // Program folder of copy n with its computer list and configuration.
+  std::string Home(int n, const std::vector<int>& naOthers) {
+    const std::string sHome = m_folder.File(StrFormat("home%d", n));
+    MakeFolder(sHome);
+    WriteList(sHome + "/Kelvo.usr", m_range, naOthers);
+    std::ofstream(sHome + "/Kelvo.cfg") << "IPADDRESS_LANSVR|" << m_range.Address(n)
+                                        << "\nPORT_LANSVR|" << m_range.Port() << "\n";
+    return sHome;
+  }
+  std::vector<std::pair<std::string, std::string>> Environment(int n, const std::string& sHome) {
+    return {{"KELVO_HOME", sHome},
+            {"KELVO_COMPUTERNAME", StrFormat("PC%d", n)},
+            {"KELVO_HOSTADDRESS", m_range.Address(n)},
+            {"KELVO_MOUNTINFO", m_folder.File("mountinfo")}};
+  }
+  // The copy logs on while this window runs its events: the lock manager
+  // answers on the window's thread.
+  std::unique_ptr<CSessionProcess> StartCopy(int n) {
+    std::vector<std::string> saEnv;
+    for (const auto& [sName, sValue] : Environment(n, Home(n, {2}))) saEnv.push_back(sName + "=" + sValue);
+    std::unique_ptr<CSessionProcess> pCopy;
+    std::atomic<bool> bStarted{false};
+    std::thread starter([&] {
+      pCopy = std::make_unique<CSessionProcess>(m_sRoot + ".dbm", saEnv, std::vector<std::string>{});
+      bStarted = true;
+    });
+    EventsUntil([&] { return bStarted.load(); }, 60);
+    starter.join();
+    return pCopy;
+  }
+  // Sends a command and runs the window's events until its reply came.
+  static std::string Command(CSessionProcess& copy, const std::string& sLine) {
+    std::string sReply;
+    std::atomic<bool> bDone{false};
+    std::thread reader([&] {
+      sReply = copy.Command(sLine);
+      bDone = true;
+    });
+    EventsUntil([&] { return bDone.load(); }, 60);
+    reader.join();
+    return sReply;
+  }
+  // Runs the window's events until fn holds (at most 20 s).
+  static bool EventsUntil(const std::function<bool()>& fn, int nSeconds = 20) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!fn() && clock.elapsed() < nSeconds * 1000) QTest::qWait(10);
+    return fn();
+  }
+  CTableManager& Db() { return *static_cast<CTableManager*>(m_pFrame->Database()); }
+
+  CScratchFolder m_folder;
+  CLoopbackRange m_range;
+  std::string m_sRoot;
+  stAppSettings m_savedSettings;
+  CQtUserInterface m_qtUi;
+  std::unique_ptr<CTestUi> m_pUi;
+  std::unique_ptr<CMainFrame> m_pFrame;
+};
+
+}  // namespace
+
+TEST_F(MainFrameLan, FollowsAnotherCopyAndAsksBeforeClosingUnderIt) {
+  CMainFrame& frame = *m_pFrame;
+  frame.DatabaseOpen(m_sRoot);
+  ASSERT_TRUE(frame.IsDatabaseOpen());
+  EXPECT_TRUE(frame.Network().Lan().IsThisTheLockManager());
+  EXPECT_EQ(Db().m_nUserNumber, 2);
+
+  auto copy = StartCopy(3);
+  std::string sSeen;
+  for (const auto& s : copy->Seen()) sSeen += s + "\n";
+  ASSERT_TRUE(copy->IsOpen()) << copy->OpenReply() << "\n" << sSeen;
+  EXPECT_EQ(Command(*copy, "waitusers 2"), "OK 2");
+  EXPECT_TRUE(EventsUntil([&] { return Db().CountOnLine() == 2; }));
+  EXPECT_EQ(frame.Pane(0)->text().toStdString(), "Users 2");
+
+  // A person added by the other copy reaches the frame's memory.
+  const std::string sAdded = Command(*copy, "add person Last name=Curie; City=Paris");
+  ASSERT_EQ(sAdded.rfind("OK ", 0), 0u) << sAdded;
+  long long nCode = 0;
+  ASSERT_TRUE(ParseInt(sAdded.substr(3), nCode));
+  EXPECT_TRUE(EventsUntil([&] { return Db().GetPointer(TABLE_PERSON, uint32_t(nCode)) != nullptr; }));
+
+  // A message record addressed to this user opens at the timer tick.
+  ASSERT_EQ(Command(*copy, "message 2 Lunch at noon").rfind("OK", 0), 0u);
+  EXPECT_TRUE(EventsUntil([&] { return !Db().m_naPendingMessages.empty(); }));
+  m_pUi->QueueEdit({});
+  frame.OnTimer();
+  EXPECT_TRUE(m_pUi->SawText("Message to user"));
+  EXPECT_TRUE(Db().m_naPendingMessages.empty());
+
+  // Closing under another user asks first; Yes keeps the database open.
+  m_pUi->QueueAnswer(IDYES);
+  EXPECT_FALSE(frame.OnDatabaseClose());
+  EXPECT_TRUE(frame.IsDatabaseOpen());
+  EXPECT_TRUE(m_pUi->SawText(
+      "This computer is acting as lock manager. If you close it the other 1 users\nwill not be able "
+      "to operate correctly. You should not close the program unless you are sure\nthat the other "
+      "users are not still on line. Would you like to abort closing the program"));
+  EXPECT_EQ(Command(*copy, "quit"), "OK quit");
+  EXPECT_EQ(copy->Finish(), 0);
+  EXPECT_TRUE(EventsUntil([&] { return Db().CountOnLine() == 1; }));
+  EXPECT_TRUE(frame.OnDatabaseClose());  // alone now: no question
+  EXPECT_FALSE(frame.IsDatabaseOpen());
+}
