@@ -126,7 +126,9 @@ TEST_F(DiagnosticTest, SecretsAreMaskedAndThreadsKeepWholeLines) {
   std::vector<std::string> lateLines;
   ParseString(Main(), "\n", lateLines);
   for (const auto& l : lateLines)
-    if (l.rfind("late line", 0) == 0) EXPECT_EQ(l.substr(l.size() - 4), " end") << l;
+    if (l.rfind("late line", 0) == 0) {
+      EXPECT_EQ(l.substr(l.size() - 4), " end") << l;
+    }
   EXPECT_EQ(s.find("hunter2"), std::string::npos);
   EXPECT_EQ(s.find("sesame"), std::string::npos);
   EXPECT_EQ(s.find("s3cret"), std::string::npos);
