@@ -8,6 +8,8 @@
 #include <filesystem>
 
 #include "app/CMainFrame.h"
+#include "app/CQtPrintSystem.h"
+#include "app/CReportWindow.h"
 #include "app/CScreenshotTour.h"
 #include "network/NetworkHelpers.h"
 #include "support/CConfigFile.h"
@@ -54,6 +56,8 @@ CKelvoApp::CKelvoApp() : m_pTerminalUi(TerminalUiFromEnvironment()) {
 CKelvoApp::~CKelvoApp() {
   ExitInstance();
   m_pFrame.reset();
+  CReportWindow::Uninstall();
+  CQtPrintSystem::Uninstall();
   SetUi(nullptr);
 }
 
@@ -114,6 +118,9 @@ bool CKelvoApp::InitInstance(const QStringList& args) {
     }
   }
   if (nViewOverride >= 0) settings.nView = nViewOverride;
+  // Printing goes to the system's printers, reports open in the report window.
+  CQtPrintSystem::Install();
+  CReportWindow::Install();
   m_pFrame = std::make_unique<CMainFrame>(settings.nView, sRoot, &m_qtUi,
                                           [this] { return SaveConfig(); });
   if (!m_pFrame->OnCreate()) return false;

@@ -31,6 +31,7 @@
 #include "support/StringUtil.h"
 #include "support/UserPrompts.h"
 #include "views/CEmptyView.h"
+#include "views/CScrollBase.h"
 
 namespace {
 
@@ -84,6 +85,7 @@ CMainFrame::CMainFrame(int nStartView, const std::string& sRootName, CQtUserInte
 }
 
 CMainFrame::~CMainFrame() {
+  CScrollBase::SetFrameRequestHandler(nullptr);
   qApp->removeEventFilter(this);
   m_pDB.reset();
   SetFrameServices(nullptr);
@@ -106,6 +108,11 @@ bool CMainFrame::OnCreate() {
   m_nTimerId = m_timer.isActive() ? 1 : 0;
   if (!m_nTimerId) ShowMessage("Error in setting timer for alarm bar.");
   m_mailSlot.MakeMailSlot();
+  // What the line views ask of the frame (Ctrl+R, Ctrl+M).
+  CScrollBase::SetFrameRequestHandler([this](int nRequest) {
+    if (nRequest == FRAME_REFRESH) OnCommand(ID_REFRESH);
+    if (nRequest == FRAME_SHORT_MESSAGE) SendUserMessage();
+  });
   auto* pSendMessage = new QShortcut(QKeySequence("Ctrl+M"), this);
   connect(pSendMessage, &QShortcut::activated, this, [this] { SendUserMessage(); });
   auto* pCentral = new QWidget(this);

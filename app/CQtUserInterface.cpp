@@ -13,6 +13,7 @@
 
 #include "app/CDialogChoice.h"
 #include "app/CDialogEditItem.h"
+#include "app/CQtPrintSystem.h"
 #include "app/CQtWaitBox.h"
 #include "support/CDialogWaitBox.h"
 
@@ -179,6 +180,8 @@ std::optional<std::string> CQtUserInterface::ChooseFile(bool bSave, const std::s
 }
 
 int CQtUserInterface::EditItem(stEditForm& form) {
+  // The printer set-up is the system's print dialog.
+  if (form.sDialog == "Print setup") return CQtPrintSystem::Install().EditPrintSetup(form, DialogParent());
   CDialogEditItem dialog(form, DialogParent());
   if (dialog.exec() != QDialog::Accepted) return IDCANCEL;
   dialog.TakeValues(form);
