@@ -23,6 +23,8 @@
 #include "app/CommandIds.h"
 #include "data/CDatabase.h"
 #include "data/CTableManager.h"
+#include "engine/CDbRepair.h"
+#include "print/CReportsRTF.h"
 #include "schedule/OleDate.h"
 #include "support/CConfigFile.h"
 #include "support/CUserInterface.h"
@@ -204,6 +206,8 @@ void CMainFrame::BuildMenus() {
                     {"re&Fresh", ID_REFRESH}});
   AddMenu("&Setup", {{"&Kelvo configuration", ID_SETUP_CONFIGURATION}});
   AddMenu("&Tools", {{"&Log diagnostic data", ID_LOG_DIAGNOSTIC},
+                     {"&Test database linked list", ID_TEST_DATABASE},
+                     {"&Repair linked list", ID_REPAIR_DATABASE},
                      {nullptr, 0},
                      {"Start Auto_test", ID_START_AUTO_TEST},
                      {"Stop Auto_test", ID_STOP_AUTO_TEST},
@@ -403,6 +407,10 @@ void CMainFrame::OnCommand(int nId) {
       break;
     case ID_LOG_DIAGNOSTIC: OnLogDiagnostic(); break;
     case ID_VIEW_USERS: OnUserList(); break;
+    case ID_TEST_DATABASE: OnTestDatabase(false); break;
+    case ID_REPAIR_DATABASE:
+      if (m_bDatabaseOpen) OnTestDatabase(true);
+      break;
     case ID_START_AUTO_TEST:
       m_bAutoTest = true;
       m_nAutoTestCounter = 10;
@@ -501,6 +509,41 @@ void CMainFrame::OnLogDiagnostic() {
   OpenDiagnosticFile();
   ResetRefTime();
   KTRACE("Diagnostic file open, level %i\n", GetDiagnosticLevel());
+}
+
+// ---- integrity ----
+
+std::optional<std::string> CMainFrame::OpenAnotherDatabase() {
+  const auto sFile = GetUi().ChooseFile(false, "Kelvo database files", "Kelvo database files (*.DBM *.dbm)",
+                                        GetDataFolder());
+  if (!sFile || sFile->empty() || !FileExists(*sFile)) return std::nullopt;
+  return sFile;
+}
+
+void CMainFrame::OnTestDatabase(bool bRepair) {
+  if (bRepair &&
+      GetResponse("This is the last resort operation to recover a trashed database.\nYou should do a "
+                  "backup to floppy before you attempt this.\nAre you sure you want to do this?",
+                  MB_YESNO) != IDYES)
+    return;
+  std::vector<std::string> saReport;
+  const stFormatRecord* pFormat = nullptr;
+  if (m_bDatabaseOpen) {
+    CDbRepair repair(*m_pDB);
+    repair.TestAndRepairDatabase(bRepair ? 1 : 0, saReport);
+    // Repaired records are read afresh, so memory shows what the file holds.
+    if (repair.WroteChanges()) m_pDB->RefreshDatabase();
+    pFormat = m_pDB->GetRtfFormat();
+  } else {
+    const auto sFile = OpenAnotherDatabase();
+    if (!sFile) return;
+    CDbEngine other;
+    if (!other.OpenDBForReading(*sFile)) return;
+    CDbRepair(other).TestAndRepairDatabase(0, saReport);
+    other.CloseDB();
+  }
+  CBusyScope busy;
+  CReportsRTF report(pFormat, CReportsRTF::REPORT_LINES, saReport);
 }
 
 // ---- databases ----

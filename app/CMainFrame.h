@@ -9,6 +9,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -133,6 +134,10 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   // messages from other computers.
   void UserMessagesStep();
   void LookForUserMessage();
+  // The integrity test (with bRepair, test and repair) of the open database,
+  // or the test of another file; the findings open as a report.
+  void OnTestDatabase(bool bRepair);
+  std::optional<std::string> OpenAnotherDatabase();
   // The question before the lock manager closes under other users; true to go on.
   bool MayCloseAsLockManager();
   void OnPrivateMessage(int nCode);

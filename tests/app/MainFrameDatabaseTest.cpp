@@ -12,6 +12,7 @@
 #include "common/TestCommon.h"
 #include "data/CDatabase.h"
 #include "engine/CDbEngine.h"
+#include "print/CReportsRTF.h"
 #include "support/CConfigFile.h"
 #include "support/FileUtil.h"
 
@@ -27,6 +28,7 @@ class MainFrameDb : public ::testing::Test {
     AppSettings().bShowMaximized = false;
     AppSettings().nNetworkDisable = 1;
     setenv("XDG_DATA_HOME", m_folder.Path().c_str(), 1);
+    setenv("KELVO_HOME", m_folder.Path().c_str(), 1);  // REPORT.RTF and the traces
     m_pUi = std::make_unique<CTestUi>();
     m_pFrame = std::make_unique<CMainFrame>(VIEW_SCHEDULE, "", &m_qtUi, [] { return true; });
     ASSERT_TRUE(m_pFrame->OnCreate());
@@ -36,6 +38,7 @@ class MainFrameDb : public ::testing::Test {
     m_pFrame.reset();
     m_pUi.reset();
     unsetenv("XDG_DATA_HOME");
+    unsetenv("KELVO_HOME");
     AppSettings() = m_savedSettings;
   }
 
@@ -145,4 +148,32 @@ TEST_F(MainFrameDb, NotesModeNeedsTheAccessCode) {
   frame().OnCommand(ID_ALARM_NOTES);
   EXPECT_EQ(frame().View(VIEW_LOG)->Mode(), LOG_NOTES);
   EXPECT_EQ(m_pUi->PendingAnswers(), 0u);
+}
+
+TEST_F(MainFrameDb, IntegrityTestAndRepairShowTheirFindingsAsAReport) {
+  CMainFrame& frame = *m_pFrame;
+  m_pUi->QueueInput("Checked");
+  frame.OnCommand(ID_FILE_NEW);
+  ASSERT_TRUE(frame.IsDatabaseOpen());
+  const std::string sReport = CReportsRTF::DefaultPath();
+  const auto reportText = [&] {
+    std::string sText;
+    return ReadWholeFile(sReport, sText) ? sText : std::string();
+  };
+  std::remove(sReport.c_str());
+  frame.OnCommand(ID_TEST_DATABASE);
+  EXPECT_NE(reportText().find("No problems found."), std::string::npos) << reportText();
+
+  // The repair asks first; No leaves everything as it was.
+  std::remove(sReport.c_str());
+  m_pUi->QueueAnswer(IDNO);
+  frame.OnCommand(ID_REPAIR_DATABASE);
+  EXPECT_TRUE(m_pUi->SawText(
+      "This is the last resort operation to recover a trashed database.\nYou should do a backup to "
+      "floppy before you attempt this.\nAre you sure you want to do this?"));
+  EXPECT_FALSE(FileExists(sReport));
+  m_pUi->QueueAnswer(IDYES);
+  frame.OnCommand(ID_REPAIR_DATABASE);
+  EXPECT_NE(reportText().find("No problems found."), std::string::npos);
+  EXPECT_TRUE(frame.IsDatabaseOpen());
 }
