@@ -253,7 +253,8 @@ class CSession {
         {"message", &CSession::CmdMessage}, {"short", &CSession::CmdShort},
         {"shorts", &CSession::CmdShorts},   {"pending", &CSession::CmdPending},
         {"sleep", &CSession::CmdSleep},     {"ping", &CSession::CmdPing},
-        {"stress", &CSession::CmdStress},   {"tokens", &CSession::CmdTokens}};
+        {"stress", &CSession::CmdStress},   {"tokens", &CSession::CmdTokens},
+        {"holddb", &CSession::CmdHoldDatabase}};
     return kCommands;
   }
 
@@ -396,6 +397,18 @@ class CSession {
     if (!ParseInt(sArgs, nMillis) || nMillis < 0) return Say("FAIL usage: sleep MILLISECONDS");
     const auto end = Clock::now() + std::chrono::milliseconds(nMillis);
     WaitFor([&] { return Clock::now() >= end; }, int(nMillis / 1000) + 1);
+    Say("OK");
+  }
+  // Holds the database lock for a while (other copies wait for it); "HELD"
+  // once it is taken.
+  void CmdHoldDatabase(const std::string& sArgs) {
+    long long nMillis = 0;
+    if (!ParseInt(sArgs, nMillis) || nMillis < 0) return Say("FAIL usage: holddb MILLISECONDS");
+    if (!m_db.LockDatabase("hold database")) return Say("FAIL holddb");
+    Say("HELD");
+    const auto end = Clock::now() + std::chrono::milliseconds(nMillis);
+    WaitFor([&] { return Clock::now() >= end; }, int(nMillis / 1000) + 1);
+    m_db.UnlockDatabase();
     Say("OK");
   }
   void CmdPing(const std::string&) {

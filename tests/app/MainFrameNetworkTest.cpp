@@ -69,39 +69,38 @@ class MainFrameLan : public ::testing::Test {
             {"KELVO_HOSTADDRESS", m_range.Address(n)},
             {"KELVO_MOUNTINFO", m_folder.File("mountinfo")}};
   }
-  // The copy logs on while this window runs its events: the lock manager
-  // answers on the window's thread.
-  std::unique_ptr<CSessionProcess> StartCopy(int n) {
-    std::vector<std::string> saEnv;
-    for (const auto& [sName, sValue] : Environment(n, Home(n, {2}))) saEnv.push_back(sName + "=" + sValue);
-    std::unique_ptr<CSessionProcess> pCopy;
-    std::atomic<bool> bStarted{false};
-    std::thread starter([&] {
-      pCopy = std::make_unique<CSessionProcess>(m_sRoot + ".dbm", saEnv, std::vector<std::string>{});
-      bStarted = true;
-    });
-    EventsUntil([&] { return bStarted.load(); }, 60);
-    starter.join();
-    return pCopy;
-  }
-  // Sends a command and runs the window's events until its reply came.
-  static std::string Command(CSessionProcess& copy, const std::string& sLine) {
-    std::string sReply;
-    std::atomic<bool> bDone{false};
-    std::thread reader([&] {
-      sReply = copy.Command(sLine);
-      bDone = true;
-    });
-    EventsUntil([&] { return bDone.load(); }, 60);
-    reader.join();
-    return sReply;
-  }
   // Runs the window's events until fn holds (at most 20 s).
   static bool EventsUntil(const std::function<bool()>& fn, int nSeconds = 20) {
     QElapsedTimer clock;
     clock.start();
     while (!fn() && clock.elapsed() < nSeconds * 1000) QTest::qWait(10);
     return fn();
+  }
+  // Runs fn (a talk with the other copy) on a thread of its own while this
+  // window runs its events, as the lock manager must answer meanwhile.
+  template <class F>
+  static auto WithEvents(F fn) {
+    decltype(fn()) result{};
+    std::atomic<bool> bDone{false};
+    std::thread talker([&] {
+      result = fn();
+      bDone = true;
+    });
+    EventsUntil([&] { return bDone.load(); }, 60);
+    talker.join();
+    return result;
+  }
+  static std::string Command(CSessionProcess& copy, const std::string& sLine) {
+    return WithEvents([&] { return copy.Command(sLine); });
+  }
+  // The copy logs on while this window runs its events: the lock manager
+  // answers on the window's thread.
+  std::unique_ptr<CSessionProcess> StartCopy(int n) {
+    std::vector<std::string> saEnv;
+    for (const auto& [sName, sValue] : Environment(n, Home(n, {2}))) saEnv.push_back(sName + "=" + sValue);
+    return WithEvents([&] {
+      return std::make_unique<CSessionProcess>(m_sRoot + ".dbm", saEnv, std::vector<std::string>{});
+    });
   }
   CTableManager& Db() { return *static_cast<CTableManager*>(m_pFrame->Database()); }
 
@@ -159,4 +158,40 @@ TEST_F(MainFrameLan, FollowsAnotherCopyAndAsksBeforeClosingUnderIt) {
   EXPECT_TRUE(EventsUntil([&] { return Db().CountOnLine() == 1; }));
   EXPECT_TRUE(frame.OnDatabaseClose());  // alone now: no question
   EXPECT_FALSE(frame.IsDatabaseOpen());
+}
+
+// While the frame waits for the database lock the other copy holds, its
+// events run: the other copy's notices are taken in, a close-database
+// message waits until the save is done and runs at the next tick.
+TEST_F(MainFrameLan, ACloseMessageDuringALockWaitWaitsForTheSave) {
+  CMainFrame& frame = *m_pFrame;
+  frame.DatabaseOpen(m_sRoot);
+  ASSERT_TRUE(frame.IsDatabaseOpen());
+  auto copy = StartCopy(3);
+  ASSERT_TRUE(copy->IsOpen()) << copy->OpenReply();
+  ASSERT_EQ(Command(*copy, "waitusers 2"), "OK 2");
+  ASSERT_TRUE(EventsUntil([&] { return Db().CountOnLine() == 2; }));
+
+  copy->Send("holddb 1500");
+  ASSERT_TRUE(WithEvents([&] { return copy->WaitForText("HELD"); }));
+  m_pUi->SetEventHook([] { QCoreApplication::processEvents(); });
+  frame.PostMainFrameMessage(MAINFRAME_CLOSE_DATABASE);
+  m_pUi->QueueEdit({{ItemField::kLastName, "Waited"}});
+  uint32_t nCode = DB_NONE;
+  ASSERT_EQ(Db().AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 1, {}, &nCode), 1);
+  m_pUi->SetEventHook(nullptr);
+  EXPECT_EQ(WithEvents([&] { return copy->ReadReply(); }), "OK");
+  ASSERT_NE(Db().GetPointer(TABLE_PERSON, nCode), nullptr);
+  EXPECT_TRUE(frame.IsDatabaseOpen());
+  EXPECT_EQ(frame.DeferredMessages(), std::vector<int>{MAINFRAME_CLOSE_DATABASE});
+
+  // The next tick runs the close; the other copy is still on line, so the
+  // lock manager asks first, and No goes on closing.
+  m_pUi->QueueAnswer(IDNO);
+  frame.OnTimer();
+  EXPECT_FALSE(frame.IsDatabaseOpen());
+  EXPECT_TRUE(frame.DeferredMessages().empty());
+  // The other copy learns that its lock manager is gone.
+  EXPECT_TRUE(WithEvents([&] { return copy->WaitForText("MESSAGE: Server PC2 off-line."); }));
+  copy->Kill();  // its question stays unanswered
 }
