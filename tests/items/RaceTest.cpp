@@ -220,36 +220,57 @@ TEST_F(Race, LateNoticesStillEndInOneOrderAndADenseSequence) {
 
 namespace {
 
-// B's side of a lock manager that is on line: the grant comes at the first
-// round of the wait, after another copy did what the test asks for; every
-// unlock notice (a grant handed back) is counted.
-class CGrantAfterLink : public CLockManagerLink {
+// A copy's LAN side for the lock tests. With a lock manager on line its grant
+// comes at the first round of a wait, after fnDuringWait (what another copy
+// does meanwhile); without one the file alone decides. Every unlock notice
+// (a grant handed back) is recorded, the first database unlock notice runs
+// fnAtDatabaseUnlock, and change notices go on through the copy's own link.
+class CWatchedLink : public CLockManagerLink {
  public:
-  explicit CGrantAfterLink(std::function<void()> fnDuringWait)
-      : m_fnDuringWait(std::move(fnDuringWait)) {}
-  bool HasLanServer() override { return true; }
-  bool IsLockManagerOnLine() override { return true; }
+  struct stHooks {
+    bool bLockManager = false;
+    std::function<void()> fnDuringWait, fnAtDatabaseUnlock;
+  };
+  CWatchedLink(CLockManagerLink& own, stHooks hooks) : m_own(own), m_hooks(std::move(hooks)) {}
+  bool HasLanServer() override { return m_hooks.bLockManager; }
+  bool IsLockManagerOnLine() override { return m_hooks.bLockManager; }
   unsigned CountOnLine() override { return 2; }
   bool IsLockGrantedToOther(uint8_t, uint32_t) override { return false; }
   void ClearReceivedGrants() override {}
   bool TakeGrantFromLockManager() override { return m_bGranted; }
-  void SendLockRequest(uint8_t nTable, uint32_t nKey) override { m_naRequests.push_back({nTable, nKey}); }
-  void SendUnlockNotice(uint8_t nTable, uint32_t nKey) override { m_naUnlocks.push_back({nTable, nKey}); }
-  void SendDataModified(uint8_t, uint32_t, uint32_t, const std::vector<uint32_t>&) override {}
+  void SendLockRequest(uint8_t, uint32_t) override { m_bRequested = true; }
+  void SendUnlockNotice(uint8_t nTable, uint32_t nKey) override {
+    m_naUnlocks.push_back({nTable, nKey});
+    if (nTable == TABLE_ALL && m_hooks.fnAtDatabaseUnlock)
+      std::exchange(m_hooks.fnAtDatabaseUnlock, nullptr)();
+  }
+  void SendDataModified(uint8_t nTable, uint32_t nKey, uint32_t nHeaderLoc,
+                        const std::vector<uint32_t>& naChangedHeaders) override {
+    m_own.SendDataModified(nTable, nKey, nHeaderLoc, naChangedHeaders);
+  }
   void ProcessPendingMessages() override {
-    if (m_naRequests.empty() || m_bGranted) return;
-    if (m_fnDuringWait) std::exchange(m_fnDuringWait, nullptr)();
+    if (!m_bRequested || m_bGranted) return;
+    if (m_hooks.fnDuringWait) std::exchange(m_hooks.fnDuringWait, nullptr)();
     m_bGranted = true;
   }
   // Unlock notices for one record (the refresh's database notices aside).
   size_t UnlocksOf(uint8_t nTable, uint32_t nKey) const {
     return size_t(std::count(m_naUnlocks.begin(), m_naUnlocks.end(), std::make_pair(nTable, nKey)));
   }
-  std::vector<std::pair<uint8_t, uint32_t>> m_naRequests, m_naUnlocks;
 
  private:
-  std::function<void()> m_fnDuringWait;
+  CLockManagerLink& m_own;
+  stHooks m_hooks;
+  bool m_bRequested = false;
   bool m_bGranted = false;
+  std::vector<std::pair<uint8_t, uint32_t>> m_naUnlocks;
+};
+
+// Puts a copy's own link back when the test ends, also after a failed assertion.
+struct stRestoreLink {
+  CTableManager& db;
+  CLockManagerLink* pOwn;
+  ~stRestoreLink() { db.SetLockManagerLink(pOwn); }
 };
 
 }  // namespace
@@ -262,15 +283,11 @@ TEST_F(Race, ARecordLockFollowsARecordThatMovedDuringTheWait) {
   const uint32_t nP = AddPerson(A(), m_ui, "Mover", "Mo");
   ASSERT_EQ(B().RefreshOnNotice(), 1);
   const uint32_t nOld = B().GetItemFileLoc(TABLE_PERSON, nP, 0, 0);
-  CGrantAfterLink moved([&] {
-    m_ui.QueueEdit({{ItemField::kComments, std::string(3000, 'c')}});
-    ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), 1);
-  });
-  struct stRestoreLink {
-    CTableManager& db;
-    CLockManagerLink* pOwn;
-    ~stRestoreLink() { db.SetLockManagerLink(pOwn); }
-  } restore{B(), B().LockManagerLink()};
+  stRestoreLink restore{B(), B().LockManagerLink()};
+  CWatchedLink moved(*restore.pOwn, {true, [&] {
+                                       m_ui.QueueEdit({{ItemField::kComments, std::string(3000, 'c')}});
+                                       ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), 1);
+                                     }, nullptr});
   B().SetLockManagerLink(&moved);
   const uint32_t nLoc = B().LockRecord(TABLE_PERSON, nP);
   const uint32_t nNew = A().GetItemFileLoc(TABLE_PERSON, nP, 0, 0);
@@ -280,7 +297,8 @@ TEST_F(Race, ARecordLockFollowsARecordThatMovedDuringTheWait) {
   EXPECT_EQ(moved.UnlocksOf(TABLE_PERSON, nP), 0u);
   EXPECT_EQ(B().UnlockRecord(nLoc), 1);
 
-  CGrantAfterLink deleted([&] { ASSERT_EQ(A().DeleteTableItem(TABLE_PERSON, nP, 0), 1); });
+  CWatchedLink deleted(*restore.pOwn,
+                       {true, [&] { ASSERT_EQ(A().DeleteTableItem(TABLE_PERSON, nP, 0), 1); }, nullptr});
   B().SetLockManagerLink(&deleted);
   m_ui.ClearShown();
   EXPECT_EQ(B().LockRecord(TABLE_PERSON, nP), DB_NONE);
@@ -312,38 +330,6 @@ TEST_F(Race, AnEditStartsFromTheChangesAnnouncedBeforeIt) {
   ExpectSameTables(A(), B(), "after both edits");
 }
 
-namespace {
-
-// A's LAN side with every unlock notice recorded; the first database unlock
-// notice lets B write meanwhile. Change notices go on to the other copies.
-class CUnlockNoticeLink : public CLockManagerLink {
- public:
-  CUnlockNoticeLink(CLockManagerLink& own, std::function<void()> fnAtDatabaseUnlock)
-      : m_own(own), m_fnAtDatabaseUnlock(std::move(fnAtDatabaseUnlock)) {}
-  bool HasLanServer() override { return false; }
-  bool IsLockManagerOnLine() override { return false; }
-  unsigned CountOnLine() override { return 2; }
-  bool IsLockGrantedToOther(uint8_t, uint32_t) override { return false; }
-  void ClearReceivedGrants() override {}
-  bool TakeGrantFromLockManager() override { return true; }
-  void SendLockRequest(uint8_t, uint32_t) override {}
-  void SendUnlockNotice(uint8_t nTable, uint32_t nKey) override {
-    m_naUnlocks.push_back({nTable, nKey});
-    if (nTable == TABLE_ALL && m_fnAtDatabaseUnlock) std::exchange(m_fnAtDatabaseUnlock, nullptr)();
-  }
-  void SendDataModified(uint8_t nTable, uint32_t nKey, uint32_t nHeaderLoc,
-                        const std::vector<uint32_t>& naChangedHeaders) override {
-    m_own.SendDataModified(nTable, nKey, nHeaderLoc, naChangedHeaders);
-  }
-  std::vector<std::pair<uint8_t, uint32_t>> m_naUnlocks;
-
- private:
-  CLockManagerLink& m_own;
-  std::function<void()> m_fnAtDatabaseUnlock;
-};
-
-}  // namespace
-
 // A's edit rewrites its person in a bigger block; before A ends the record
 // lock, B stores a new person in the block A left. The end of A's lock
 // concerns A's person, not the one that now lies where it was locked.
@@ -352,27 +338,19 @@ TEST_F(Race, TheEndOfARecordLockFollowsTheRecordWhenItsBlockIsReused) {
   const uint32_t nOld = A().GetItemFileLoc(TABLE_PERSON, nP, 0, 0);
   ASSERT_EQ(B().RefreshOnNotice(), 1);
   uint32_t nQ = DB_NONE;
-  struct stRestoreLink {
-    CTableManager& db;
-    CLockManagerLink* pOwn;
-    ~stRestoreLink() { db.SetLockManagerLink(pOwn); }
-  } restore{A(), A().LockManagerLink()};
-  CUnlockNoticeLink link(*restore.pOwn, [&] {
-    ASSERT_EQ(B().RefreshOnNotice(), 1);
-    nQ = AddPerson(B(), m_ui, "Qui", "Q");  // as long as A's person was
-  });
+  stRestoreLink restore{A(), A().LockManagerLink()};
+  CWatchedLink link(*restore.pOwn, {false, nullptr, [&] {
+                                      ASSERT_EQ(B().RefreshOnNotice(), 1);
+                                      nQ = AddPerson(B(), m_ui, "Qui", "Q");  // as long as A's person was
+                                    }});
   A().SetLockManagerLink(&link);
   m_ui.QueueEdit({{ItemField::kComments, std::string(2000, 'p')}});
   ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), 1);
   A().SetLockManagerLink(restore.pOwn);
   ASSERT_NE(nQ, DB_NONE);
   ASSERT_EQ(B().GetItemFileLoc(TABLE_PERSON, nQ, 0, 0), nOld) << "B did not reuse the block";
-  const auto unlocked = [&](uint32_t nKey) {
-    return std::count(link.m_naUnlocks.begin(), link.m_naUnlocks.end(),
-                      std::make_pair(uint8_t(TABLE_PERSON), nKey));
-  };
-  EXPECT_EQ(unlocked(nP), 1);
-  EXPECT_EQ(unlocked(nQ), 0);
+  EXPECT_EQ(link.UnlocksOf(TABLE_PERSON, nP), 1u);
+  EXPECT_EQ(link.UnlocksOf(TABLE_PERSON, nQ), 0u);
   uint32_t nLoc = DB_NONE;
   EXPECT_EQ(A().IsRecordLocked(LOCK_BY_ANYONE, TABLE_PERSON, nP, nLoc), 0);
   ASSERT_EQ(A().RefreshOnNotice(), 1);
