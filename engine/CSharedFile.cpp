@@ -112,24 +112,25 @@ eIoResult CSharedFile::Truncate(uint64_t nSize) {
   return IO_OK;
 }
 
-eIoResult CSharedFile::Read(uint64_t nLoc, void* pBuffer, size_t nSize, size_t* pDone) {
+template <class Step>
+eIoResult CSharedFile::Transfer(uint64_t nLoc, size_t nSize, size_t* pDone, short nLockType,
+                                eIoCall nCall, int nShortError, Step fnStep) {
   if (pDone) *pDone = 0;
   if (!Usable()) return IO_FAILED;
   const std::vector<stRange> gaps = Gaps(nLoc, nLoc + nSize);
-  const eIoResult nLock = LockGaps(F_RDLCK, gaps);
+  const eIoResult nLock = LockGaps(nLockType, gaps);
   if (nLock != IO_OK) return nLock;
   size_t nDone = 0;
   eIoResult nResult = IO_OK;
   while (nDone < nSize) {
-    if (InjectedFailure(IO_CALL_PREAD)) {
+    if (InjectedFailure(nCall)) {
       nResult = Fail(EIO);
       break;
     }
-    const ssize_t n = ::pread(m_nFd, static_cast<uint8_t*>(pBuffer) + nDone, nSize - nDone,
-                              off_t(nLoc + nDone));
+    const ssize_t n = fnStep(nDone);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      nResult = Fail(n < 0 ? errno : ENODATA);  // end of file before nSize bytes
+      nResult = Fail(n < 0 ? errno : nShortError);
       break;
     }
     nDone += size_t(n);
@@ -140,33 +141,22 @@ eIoResult CSharedFile::Read(uint64_t nLoc, void* pBuffer, size_t nSize, size_t* 
   return nResult;
 }
 
+eIoResult CSharedFile::Read(uint64_t nLoc, void* pBuffer, size_t nSize, size_t* pDone) {
+  auto* p = static_cast<uint8_t*>(pBuffer);
+  // A short read means the end of the file came before nSize bytes.
+  return Transfer(nLoc, nSize, pDone, F_RDLCK, IO_CALL_PREAD, ENODATA, [&](size_t nDone) {
+    return ::pread(m_nFd, p + nDone, nSize - nDone, off_t(nLoc + nDone));
+  });
+}
+
 eIoResult CSharedFile::Write(uint64_t nLoc, const void* pBuffer, size_t nSize, size_t* pDone) {
   if (pDone) *pDone = 0;
   if (!Usable()) return IO_FAILED;
   if (m_bReadOnly) return Fail(EBADF);
-  const std::vector<stRange> gaps = Gaps(nLoc, nLoc + nSize);
-  const eIoResult nLock = LockGaps(F_WRLCK, gaps);
-  if (nLock != IO_OK) return nLock;
-  size_t nDone = 0;
-  eIoResult nResult = IO_OK;
-  while (nDone < nSize) {
-    if (InjectedFailure(IO_CALL_PWRITE)) {
-      nResult = Fail(EIO);
-      break;
-    }
-    const ssize_t n = ::pwrite(m_nFd, static_cast<const uint8_t*>(pBuffer) + nDone, nSize - nDone,
-                               off_t(nLoc + nDone));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      nResult = Fail(n < 0 ? errno : ENOSPC);
-      break;
-    }
-    nDone += size_t(n);
-  }
-  UnlockGaps(gaps);
-  if (pDone) *pDone = nDone;
-  if (nResult == IO_OK) m_nLastError = 0;
-  return nResult;
+  const auto* p = static_cast<const uint8_t*>(pBuffer);
+  return Transfer(nLoc, nSize, pDone, F_WRLCK, IO_CALL_PWRITE, ENOSPC, [&](size_t nDone) {
+    return ::pwrite(m_nFd, p + nDone, nSize - nDone, off_t(nLoc + nDone));
+  });
 }
 
 eIoResult CSharedFile::Flush() {

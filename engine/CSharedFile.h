@@ -103,6 +103,13 @@ class CSharedFile {
   // The parts of [nStart, nEnd) no hold covers.
   std::vector<stRange> Gaps(uint64_t nStart, uint64_t nEnd) const;
   eIoResult LockGaps(short nType, const std::vector<stRange>& gaps);
+  // Moves nSize bytes at nLoc under a lock of nLockType on the ranges this
+  // handle does not hold yet; fnStep does one pread or pwrite from the offset
+  // reached and returns its result. A step that moves nothing fails with
+  // nShortError.
+  template <class Step>
+  eIoResult Transfer(uint64_t nLoc, size_t nSize, size_t* pDone, short nLockType, eIoCall nCall,
+                     int nShortError, Step fnStep);
   void UnlockGaps(const std::vector<stRange>& gaps);
   eIoResult Fail(int nErrno);
 
