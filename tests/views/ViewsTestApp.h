@@ -4,36 +4,17 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "common/QtModal.h"
+
 QApplication& TestApp();
 
 void SendKey(QWidget& widget, int nKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 void SendMouse(QWidget& widget, QEvent::Type type, QPoint pos, Qt::MouseButton button = Qt::LeftButton);
-
-// Runs fn on the dialog of type T once it is the active modal widget
-// (polling for up to 15 s); does nothing when none appears.
-template <class T>
-void WhenModal(std::function<void(T*)> fn) {
-  auto* pTimer = new QTimer;
-  auto* pClock = new QElapsedTimer;
-  pClock->start();
-  pTimer->setInterval(10);
-  QObject::connect(pTimer, &QTimer::timeout, [pTimer, pClock, fn] {
-    T* pDialog = qobject_cast<T*>(QApplication::activeModalWidget());
-    if (!pDialog && pClock->elapsed() < 15000) return;
-    pTimer->stop();
-    pTimer->deleteLater();
-    delete pClock;
-    if (pDialog) fn(pDialog);
-  });
-  pTimer->start();
-}
 
 // One word of a PDF page as pdftotext -bbox gives it (points from the top left).
 struct stPdfWord {
