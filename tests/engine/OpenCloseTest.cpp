@@ -195,4 +195,25 @@ TEST_F(OpenCloseTest, BadFilesReadOnlyNeverWrittenAndNeverCrash) {
   EXPECT_TRUE(faults.empty());
 }
 
+// A file that is not a Kelvo database (here 4000 "x") taken for one: its
+// version is read as a later one. Aborting leaves the file as it was; going
+// on in spite of the question writes nothing past the header area, where a
+// record chain would begin: no end marker "repaired", no lock cleared.
+TEST_F(OpenCloseTest, AForeignFileIsNeverWrittenWhereItsRecordsWouldBe) {
+  const std::string sForeign(4000, 'x');
+  WriteBytes(m_sPath, sForeign);
+  CDbEngine db;
+  m_ui.QueueAnswer(IDYES);
+  EXPECT_EQ(db.OpenDB(m_sPath, 0), 0);
+  EXPECT_EQ(ReadFileBytes(m_sPath), sForeign);
+  m_ui.QueueAnswer(IDNO);
+  if (db.OpenDB(m_sPath, 0)) {
+    db.MakeFileHeaderArray(nullptr, 1, nullptr);
+    db.CloseDB();
+  }
+  const std::string sAfter = ReadFileBytes(m_sPath);
+  ASSERT_EQ(sAfter.size(), sForeign.size());
+  EXPECT_EQ(sAfter.substr(DB_FIRST_RECORD_LOC), sForeign.substr(DB_FIRST_RECORD_LOC));
+}
+
 }  // namespace
