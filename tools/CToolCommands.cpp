@@ -26,3 +26,18 @@ int ToolError(const std::string& sText) {
   std::cerr << "kelvotool: " << sText << "\n";
   return TOOL_ERROR;
 }
+
+namespace {
+bool HasDbmExtension(const std::string& sFile) {
+  const std::string sExt = ".dbm";
+  return sFile.size() > sExt.size() && sFile.compare(sFile.size() - sExt.size(), sExt.size(), sExt) == 0;
+}
+}  // namespace
+
+std::string ToolRootName(const std::string& sFile) {
+  return HasDbmExtension(sFile) ? sFile.substr(0, sFile.size() - 4) : sFile;
+}
+
+std::string ToolDbmPath(const std::string& sFile) {
+  return HasDbmExtension(sFile) ? sFile : sFile + ".dbm";
+}

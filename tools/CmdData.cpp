@@ -12,25 +12,11 @@
 #include "data/DemoData.h"
 #include "support/CTerminalUi.h"
 #include "support/FileUtil.h"
+#include "support/CScriptedUi.h"
 #include "support/StringUtil.h"
 #include "tools/CToolCommands.h"
 
 namespace {
-
-class CUiScope {
- public:
-  explicit CUiScope(CUserInterface& ui) { SetUi(&ui); }
-  ~CUiScope() { SetUi(nullptr); }
-  CUiScope(const CUiScope&) = delete;
-  CUiScope& operator=(const CUiScope&) = delete;
-};
-
-std::string RootOf(const std::string& sFile) {
-  const std::string sExt = ".dbm";
-  if (sFile.size() > sExt.size() && sFile.compare(sFile.size() - sExt.size(), sExt.size(), sExt) == 0)
-    return sFile.substr(0, sFile.size() - sExt.size());
-  return sFile;
-}
 
 // ---- canonical text ----
 
@@ -186,14 +172,14 @@ bool PrintTable(const CDatabase& db, const std::string& sTable) {
 // Loads a file for reading; problems go to stderr.
 int LoadForReading(CDatabase& db, const std::string& sFile) {
   std::vector<std::string> saProblems;
-  const int nOk = db.OpenDatabaseForReading(RootOf(sFile), saProblems);
+  const int nOk = db.OpenDatabaseForReading(ToolRootName(sFile), saProblems);
   for (const auto& s : saProblems) std::cerr << "kelvotool: " << s << "\n";
   return nOk;
 }
 
 // Creates the database; fails when the file exists already.
 int CreateDatabase(CDatabase& db, const std::string& sFile) {
-  const std::string sRoot = RootOf(sFile);
+  const std::string sRoot = ToolRootName(sFile);
   if (FileExists(sRoot + ".dbm")) {
     ToolError(sRoot + ".dbm exists already");
     return 0;
@@ -205,8 +191,8 @@ int CreateDatabase(CDatabase& db, const std::string& sFile) {
 int FinishNew(CDatabase& db, bool bOk, const std::string& sFile) {
   db.UnlockDatabase();
   db.CloseDatabase();
-  if (!bOk) return ToolError("could not write the items to " + RootOf(sFile) + ".dbm");
-  std::cout << RootOf(sFile) << ".dbm\n";
+  if (!bOk) return ToolError("could not write the items to " + ToolRootName(sFile) + ".dbm");
+  std::cout << ToolRootName(sFile) << ".dbm\n";
   return TOOL_OK;
 }
 
@@ -216,7 +202,7 @@ const CToolCommand kDemo("demo", "demo FILE            create a demo database wi
                          [](const std::vector<std::string>& args) -> int {
                            if (args.size() != 1) return ToolError("usage: kelvotool demo FILE");
                            CTerminalUi ui(IDNO);
-                           CUiScope scope(ui);
+                           CScopedUi scope(ui);
                            MakeFolder(FolderOf(args[0]));
                            CDatabase db;
                            if (!CreateDatabase(db, args[0])) return TOOL_ERROR;
@@ -242,7 +228,7 @@ const CToolCommand kGenerate(
       }
       if (sFile.empty()) return ToolError("usage: kelvotool generate FILE --persons N --schedule N --log N");
       CTerminalUi ui(IDNO);
-      CUiScope scope(ui);
+      CScopedUi scope(ui);
       CDatabase db;
       if (!CreateDatabase(db, sFile)) return TOOL_ERROR;
       return FinishNew(db, WriteGeneratedItems(db, naCounts[0], naCounts[1], naCounts[2]), sFile);
@@ -253,7 +239,7 @@ const CToolCommand kList(
     [](const std::vector<std::string>& args) -> int {
       if (args.size() != 2) return ToolError("usage: kelvotool list FILE TABLE");
       CTerminalUi ui(IDNO);
-      CUiScope scope(ui);
+      CScopedUi scope(ui);
       CDatabase db;
       if (!LoadForReading(db, args[0])) return TOOL_ERROR;
       if (!PrintTable(db, args[1])) return ToolError("unknown table '" + args[1] + "'");
@@ -264,10 +250,10 @@ const CToolCommand kInfo("info", "info FILE            item counts and settings 
                          [](const std::vector<std::string>& args) -> int {
                            if (args.size() != 1) return ToolError("usage: kelvotool info FILE");
                            CTerminalUi ui(IDNO);
-                           CUiScope scope(ui);
+                           CScopedUi scope(ui);
                            CDatabase db;
                            if (!LoadForReading(db, args[0])) return TOOL_ERROR;
-                           std::cout << "Database: " << RootOf(args[0]) << ".dbm\n";
+                           std::cout << "Database: " << ToolRootName(args[0]) << ".dbm\n";
                            std::cout << "Records: " << db.m_caDataHeaders.size() << "\n";
                            for (uint8_t t : {TABLE_CATEGORY, TABLE_PERSON, TABLE_SCHEDULE, TABLE_LOG})
                              std::cout << db.GetTableName(t) << ": "

@@ -15,25 +15,11 @@
 #include "engine/CDbEngine.h"
 #include "support/CTerminalUi.h"
 #include "support/FileUtil.h"
+#include "support/CScriptedUi.h"
 #include "support/StringUtil.h"
 #include "tools/CToolCommands.h"
 
 namespace {
-
-class CUiScope {
- public:
-  explicit CUiScope(CUserInterface& ui) { SetUi(&ui); }
-  ~CUiScope() { SetUi(nullptr); }
-  CUiScope(const CUiScope&) = delete;
-  CUiScope& operator=(const CUiScope&) = delete;
-};
-
-std::string DbmPath(const std::string& sFile) {
-  const std::string sExt = ".dbm";
-  if (sFile.size() > sExt.size() && sFile.compare(sFile.size() - sExt.size(), sExt.size(), sExt) == 0)
-    return sFile;
-  return sFile + sExt;
-}
 
 std::string Location(uint32_t n) { return n == DB_NONE ? "none" : std::to_string(n); }
 
@@ -59,10 +45,10 @@ std::string ChainEnd(const CDbEngine& db) {
 
 int CmdCreate(const std::vector<std::string>& args) {
   if (args.size() != 1) return ToolError("usage: create FILE");
-  const std::string sPath = DbmPath(args[0]);
+  const std::string sPath = ToolDbmPath(args[0]);
   if (FileExists(sPath)) return ToolError(sPath + " exists");
   CTerminalUi ui(IDNO);
-  CUiScope scope(ui);
+  CScopedUi scope(ui);
   CDbEngine db;
   if (db.OpenDB(sPath, 1) != 2) return TOOL_ERROR;
   db.CloseDB();
@@ -72,9 +58,9 @@ int CmdCreate(const std::vector<std::string>& args) {
 
 int CmdInfo(const std::vector<std::string>& args) {
   if (args.size() != 1) return ToolError("usage: fileinfo FILE");
-  const std::string sPath = DbmPath(args[0]);
+  const std::string sPath = ToolDbmPath(args[0]);
   CTerminalUi ui(IDNO);
-  CUiScope scope(ui);
+  CScopedUi scope(ui);
   CDbEngine db;
   if (!OpenForLook(db, sPath)) return TOOL_ERROR;
   uint8_t a[DB_HEADER_AREA_SIZE] = {};
@@ -130,9 +116,9 @@ int CmdInfo(const std::vector<std::string>& args) {
 
 int CmdDump(const std::vector<std::string>& args) {
   if (args.size() != 1) return ToolError("usage: dump FILE");
-  const std::string sPath = DbmPath(args[0]);
+  const std::string sPath = ToolDbmPath(args[0]);
   CTerminalUi ui(IDNO);
-  CUiScope scope(ui);
+  CScopedUi scope(ui);
   CDbEngine db;
   if (!OpenForLook(db, sPath)) return TOOL_ERROR;
   for (const stDataHeader& h : db.m_caDataHeaders)

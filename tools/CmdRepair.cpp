@@ -13,6 +13,7 @@
 #include "network/NetworkHelpers.h"
 #include "support/CTerminalUi.h"
 #include "support/FileUtil.h"
+#include "support/CScriptedUi.h"
 #include "support/StringUtil.h"
 #include "tools/CToolCommands.h"
 
@@ -28,14 +29,6 @@ uint8_t ThisUserNumber() {
     return 0;
   return uint8_t(n);
 }
-
-class CUiScope {
- public:
-  explicit CUiScope(CUserInterface& ui) { SetUi(&ui); }
-  ~CUiScope() { SetUi(nullptr); }
-  CUiScope(const CUiScope&) = delete;
-  CUiScope& operator=(const CUiScope&) = delete;
-};
 
 void PrintReport(const std::vector<std::string>& saReport) {
   for (const auto& s : saReport) std::cout << s << "\n";
@@ -91,7 +84,7 @@ const CToolCommand kTest("test", "test FILE            integrity test of a datab
                          [](const std::vector<std::string>& args) {
                            if (args.size() != 1) return ToolError("usage: kelvotool test FILE");
                            CTerminalUi ui;
-                           CUiScope scope(ui);
+                           CScopedUi scope(ui);
                            std::vector<std::string> saReport;
                            bool bAlone = false;
                            const int n = TestOnly(args[0], saReport, bAlone);
@@ -116,7 +109,7 @@ const CToolCommand kRepair(
       }
       if (sPath.empty()) return ToolError("usage: kelvotool repair FILE [--yes|--no]");
       CTerminalUi ui(nAnswer);
-      CUiScope scope(ui);
+      CScopedUi scope(ui);
       return RunRepair(sPath);
     });
 

@@ -156,9 +156,7 @@ class CSession {
   }
 
   int Open(const std::string& sFile, bool bNetworked) {
-    std::string sRoot = sFile;
-    if (sRoot.size() > 4 && ToLower(sRoot.substr(sRoot.size() - 4)) == ".dbm") sRoot.resize(sRoot.size() - 4);
-    if (!m_db.OpenDatabase(sRoot, bNetworked ? 1 : 0)) {
+    if (!m_db.OpenDatabase(ToolRootName(sFile), bNetworked ? 1 : 0)) {
       Say("FAIL open");
       return TOOL_ERROR;
     }
