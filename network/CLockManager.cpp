@@ -87,11 +87,12 @@ void CLockManager::TakeDataNotice(const stMessage& msg) {
   }
 }
 
-void CLockManager::ReleaseDeferredFlags() {
-  if (!m_pEngine || m_pEngine->m_bIsRefreshInProcess || m_caDeferredFlags.empty()) return;
+bool CLockManager::ReleaseDeferredFlags() {
+  if (!m_pEngine || m_pEngine->m_bIsRefreshInProcess || m_caDeferredFlags.empty()) return false;
   auto& flags = m_pEngine->m_caRefreshFlags;
   flags.insert(flags.end(), m_caDeferredFlags.begin(), m_caDeferredFlags.end());
   m_caDeferredFlags.clear();
+  return true;
 }
 
 bool CLockManager::IsLockManagerOnLine() {
@@ -103,20 +104,27 @@ bool CLockManager::IsLockManagerOnLine() {
 
 void CLockManager::OnMessage() {
   EndAbandonedWait();
-  ReleaseDeferredFlags();
+  bool bNewNotices = ReleaseDeferredFlags();
   // Only what waits now: a flood cannot keep this loop from returning.
   for (const std::string& sText : m_queue.Take(m_queue.Size())) {
     const stMessage msg = ExtractMessage(sText);
     KTRACE("Received: %s\n", DisplayMessage(sText).c_str());
     switch (msg.m_cType) {
-      case MSG_DATAMODIFIED: TakeDataNotice(msg); break;
+      case MSG_DATAMODIFIED:
+        TakeDataNotice(msg);
+        bNewNotices = true;
+        break;
       case MSG_REQUESTLOCK: ProcessUserLockRequest(ExtractLockSpec(msg)); break;
       case MSG_DATAUNLOCKED: ProcessUserUnlockNotice(ExtractLockSpec(msg)); break;
       case MSG_GRANTLOCK: HandleGrant(ExtractLockSpec(msg)); break;
       default: HandleControlText(sText); break;
     }
   }
-  if (m_pEngine && !m_pEngine->m_caRefreshFlags.empty() && m_fnRefreshRequest) m_fnRefreshRequest();
+  // Asked once per round that brought notices: flags left from a skipped
+  // refresh are owed and retried by the timer, not asked for again and again
+  // while a lock wait drains the queue.
+  if (bNewNotices && m_pEngine && !m_pEngine->m_caRefreshFlags.empty() && m_fnRefreshRequest)
+    m_fnRefreshRequest();
 }
 
 void CLockManager::HandleControlText(const std::string& sText) {

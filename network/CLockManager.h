@@ -77,7 +77,8 @@ class CLockManager : public CLanLogOn, public CLockManagerLink {
   void SendToLockManager(char cType, uint8_t nTable, uint32_t nKey);
   void HandleGrant(const stLockSpec& grant);
   void TakeDataNotice(const stMessage& msg);
-  void ReleaseDeferredFlags();
+  // Moves the notices held back during the last refresh to the engine; true when there were some.
+  bool ReleaseDeferredFlags();
   void HandleControlText(const std::string& sText);
   bool SendGrant(const stLockSpec& request);
   void ReexamineQueue();
