@@ -17,13 +17,13 @@
 #include "app/CAlarmBar.h"
 #include "app/CDialogNotes.h"
 #include "app/CDialogUserList.h"
-#include "network/CUserListModel.h"
 #include "app/CQtUserInterface.h"
 #include "app/CSound.h"
 #include "app/CommandIds.h"
 #include "data/CDatabase.h"
 #include "data/CTableManager.h"
 #include "engine/CDbRepair.h"
+#include "network/CUserListModel.h"
 #include "print/CReportsRTF.h"
 #include "schedule/OleDate.h"
 #include "support/CConfigFile.h"
@@ -514,8 +514,8 @@ void CMainFrame::OnLogDiagnostic() {
 // ---- integrity ----
 
 std::optional<std::string> CMainFrame::OpenAnotherDatabase() {
-  const auto sFile = GetUi().ChooseFile(false, "Kelvo database files", "Kelvo database files (*.DBM *.dbm)",
-                                        GetDataFolder());
+  const auto sFile = GetUi().ChooseFile(false, "Kelvo database files",
+                                        "Kelvo database files (*.DBM *.dbm)", GetDataFolder());
   if (!sFile || sFile->empty() || !FileExists(*sFile)) return std::nullopt;
   return sFile;
 }
