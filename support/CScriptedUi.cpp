@@ -74,13 +74,23 @@ std::optional<std::vector<int>> CScriptedUi::ChooseFromList(const std::string& s
 std::optional<std::string> CScriptedUi::InputText(const std::string& sPrompt,
                                                   const std::string& sDefault) {
   m_shown.push_back({"input", sPrompt, sDefault, 0});
+  return TakeInput("unscripted input: " + sPrompt);
+}
+
+std::optional<std::string> CScriptedUi::TakeInput(const std::string& sUnscripted) {
   if (m_inputs.empty()) {
-    Unexpected("unscripted input: " + sPrompt);
+    Unexpected(sUnscripted);
     return std::nullopt;
   }
   std::string s = std::move(m_inputs.front());
   m_inputs.pop_front();
   return s;
+}
+
+std::optional<std::string> CScriptedUi::EditText(const std::string& sCaption,
+                                                 const std::string& sText) {
+  m_shown.push_back({"edit text", sCaption, sText, 0});
+  return TakeInput("unscripted text editor: " + sCaption);
 }
 
 std::optional<std::string> CScriptedUi::ChooseFile(bool, const std::string& sCaption,

@@ -58,6 +58,8 @@ class CScriptedUi : public CUserInterface {
                                                  bool bMultiple) override;
   std::optional<std::string> InputText(const std::string& sPrompt,
                                        const std::string& sDefault) override;
+  // The text editor answers from the input queue, like InputText.
+  std::optional<std::string> EditText(const std::string& sCaption, const std::string& sText) override;
   std::optional<std::string> ChooseFile(bool bSave, const std::string& sCaption,
                                         const std::string& sFilter,
                                         const std::string& sDefault) override;
@@ -65,6 +67,8 @@ class CScriptedUi : public CUserInterface {
 
  private:
   void Unexpected(const std::string& sWhat);
+  // The next queued input; reports sUnscripted and gives nothing when none is queued.
+  std::optional<std::string> TakeInput(const std::string& sUnscripted);
 
   std::deque<int> m_naAnswers;
   std::deque<std::vector<int>> m_choices;
