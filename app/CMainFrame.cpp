@@ -15,6 +15,7 @@
 #include <filesystem>
 
 #include "app/CAlarmBar.h"
+#include "app/CDialogCategoryList.h"
 #include "app/CDialogNotes.h"
 #include "app/CDialogUserList.h"
 #include "app/CQtUserInterface.h"
@@ -204,10 +205,12 @@ void CMainFrame::BuildMenus() {
                     {"&Users", ID_VIEW_USERS},
                     {"status &Panes", ID_VIEW_STATUS_PANES},
                     {"re&Fresh", ID_REFRESH}});
-  AddMenu("&Setup", {{"&Kelvo configuration", ID_SETUP_CONFIGURATION}});
+  AddMenu("&Setup",
+          {{"&Categories", ID_SETUP_CATEGORIES}, {"&Kelvo configuration", ID_SETUP_CONFIGURATION}});
   AddMenu("&Tools", {{"&Log diagnostic data", ID_LOG_DIAGNOSTIC},
                      {"&Test database linked list", ID_TEST_DATABASE},
                      {"&Repair linked list", ID_REPAIR_DATABASE},
+                     {"test/repair &Alarm users", ID_TEST_ALARM_USERS},
                      {nullptr, 0},
                      {"Start Auto_test", ID_START_AUTO_TEST},
                      {"Stop Auto_test", ID_STOP_AUTO_TEST},
@@ -227,6 +230,9 @@ void CMainFrame::UpdateMenuStates() {
         case ID_FILE_CLOSE: pAction->setEnabled(m_bDatabaseOpen); break;
         case ID_FILE_NEW: pAction->setEnabled(!m_bDatabaseOpen); break;
         case ID_SETUP_CONFIGURATION:
+        case ID_SETUP_CATEGORIES:
+        case ID_TEST_ALARM_USERS:
+        case ID_REPAIR_DATABASE:
         case ID_REFRESH:
         case ID_LOCK_TABLE:
         case ID_UNLOCK_TABLE:
@@ -399,6 +405,12 @@ void CMainFrame::OnCommand(int nId) {
     case ID_SETUP_CONFIGURATION:
       if (m_bDatabaseOpen) m_pDB->EditVarRecord(1);
       break;
+    case ID_SETUP_CATEGORIES:
+      if (m_bDatabaseOpen) OnSetupCategories();
+      break;
+    case ID_TEST_ALARM_USERS:
+      if (m_bDatabaseOpen) m_pDB->TestAndRepairAlarmUsers();
+      break;
     case ID_REFRESH:
       if (m_bDatabaseOpen) {
         CallExitView(m_nCurView);
@@ -509,6 +521,14 @@ void CMainFrame::OnLogDiagnostic() {
   OpenDiagnosticFile();
   ResetRefTime();
   KTRACE("Diagnostic file open, level %i\n", GetDiagnosticLevel());
+}
+
+void CMainFrame::OnSetupCategories() {
+  CBusyScope busy;
+  CDialogCategoryList dialog(*m_pDB, m_pQtUi ? m_pQtUi->DialogParent() : this);
+  m_pCategoryList = &dialog;
+  dialog.exec();
+  m_pCategoryList = nullptr;
 }
 
 // ---- integrity ----
@@ -635,6 +655,7 @@ void CMainFrame::ShowErrorStatus(const std::string& sText) {
 }
 
 void CMainFrame::TableRefreshed(int nTable) {
+  if (m_pCategoryList && (nTable == TABLE_CATEGORY || nTable == 255)) m_pCategoryList->Reload();
   switch (nTable) {
     case 6:
       if (m_nCurView == VIEW_ADDRESS) UpdateView(VIEW_ADDRESS);

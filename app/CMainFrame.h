@@ -20,6 +20,7 @@
 #include "views/CKelvoView.h"
 
 class CAlarmBar;
+class CDialogCategoryList;
 class CDatabase;
 class CTableManager;
 class CQtUserInterface;
@@ -130,6 +131,8 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   // Ctrl+M: a short message to every computer.
   void SendUserMessage();
   void OnUserList();
+  // Setup, Categories: the "Category list" dialog.
+  void OnSetupCategories();
   // Timer steps 6 and 7: message records addressed to this user, and short
   // messages from other computers.
   void UserMessagesStep();
@@ -185,5 +188,6 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   std::vector<int> m_naDeferred;
   bool m_bClosing = false;
   bool m_bInLanMessages = false;
+  CDialogCategoryList* m_pCategoryList = nullptr;  // while the dialog is open
   bool m_bLanMessagesMissed = false;
 };

@@ -3,14 +3,20 @@
 // that is not a Kelvo database is refused and the program stays usable, and
 // the notes mode of the log view asks for its access code.
 
+#include <QListWidget>
+#include <QPushButton>
 #include <QtTest/QTest>
 
+#include <algorithm>
+
 #include "QtTestApp.h"
+#include "app/CDialogCategoryList.h"
 #include "app/CMainFrame.h"
 #include "app/CQtUserInterface.h"
 #include "app/CommandIds.h"
 #include "common/TestCommon.h"
 #include "data/CDatabase.h"
+#include "data/CItemDialogs.h"
 #include "engine/CDbEngine.h"
 #include "print/CReportsRTF.h"
 #include "support/CConfigFile.h"
@@ -176,4 +182,28 @@ TEST_F(MainFrameDb, IntegrityTestAndRepairShowTheirFindingsAsAReport) {
   frame.OnCommand(ID_REPAIR_DATABASE);
   EXPECT_NE(reportText().find("No problems found."), std::string::npos);
   EXPECT_TRUE(frame.IsDatabaseOpen());
+}
+
+TEST_F(MainFrameDb, CategoryListAddsAndRefusesWithoutASelection) {
+  CMainFrame& frame = *m_pFrame;
+  m_pUi->QueueInput("Categories");
+  frame.OnCommand(ID_FILE_NEW);
+  ASSERT_TRUE(frame.IsDatabaseOpen());
+  std::vector<std::string> saShown;
+  WhenModal<CDialogCategoryList>([&](CDialogCategoryList* pDialog) {
+    auto* pList = pDialog->findChild<QListWidget*>();
+    const auto click = [&](const char* pText) {
+      for (QPushButton* p : pDialog->findChildren<QPushButton*>())
+        if (p->text() == pText) p->click();
+    };
+    m_pUi->QueueEdit({{ItemField::kName, "Work"}});
+    click("Add");
+    pList->setCurrentRow(-1);
+    click("Edit");
+    for (int i = 0; i < pList->count(); ++i) saShown.push_back(pList->item(i)->text().toStdString());
+    pDialog->reject();
+  });
+  frame.OnCommand(ID_SETUP_CATEGORIES);
+  EXPECT_NE(std::find(saShown.begin(), saShown.end(), "Work (not used)"), saShown.end());
+  EXPECT_TRUE(m_pUi->SawText("No Category selected"));
 }
