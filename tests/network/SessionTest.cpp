@@ -51,6 +51,24 @@ class SessionTest : public ::testing::Test {
         saArgs);
   }
 
+  // PC2 (the lock manager), PC3 and PC4, each listing the other two; true
+  // when all three opened and the lock manager counts them on line.
+  struct stThree {
+    std::unique_ptr<CSessionProcess> a, b, c;
+  };
+  bool StartThree(stThree& three) {
+    three = {Start(2, {3, 4}), Start(3, {2, 4}), Start(4, {2, 3})};
+    for (auto* p : {three.a.get(), three.b.get(), three.c.get()})
+      if (!p->IsOpen()) {
+        ADD_FAILURE() << "a copy did not open: " << p->OpenReply();
+        return false;
+      }
+    const std::string sUsers = three.a->Command("waitusers 3");
+    if (sUsers == "OK 3") return true;
+    ADD_FAILURE() << "waitusers 3 gave " << sUsers;
+    return false;
+  }
+
   // The item lines of a table in a copy's memory.
   static std::vector<std::string> List(CSessionProcess& copy, const std::string& sTable) {
     std::vector<std::string> saLines;
@@ -151,13 +169,9 @@ TEST_F(SessionTest, ACopyStartingWithoutTheLockManager) {
 }
 
 TEST_F(SessionTest, AChangeInOneCopyReachesTheOthers) {
-  auto a = Start(2, {3, 4});
-  ASSERT_TRUE(a->IsOpen());
-  auto b = Start(3, {2, 4});
-  ASSERT_TRUE(b->IsOpen());
-  auto c = Start(4, {2, 3});
-  ASSERT_TRUE(c->IsOpen());
-  ASSERT_EQ(a->Command("waitusers 3"), "OK 3");
+  stThree three;
+  ASSERT_TRUE(StartThree(three));
+  auto& [a, b, c] = three;
   const std::string sAdded = b->Command("add person Last name=Curie; First name=Marie; City=Paris");
   ASSERT_EQ(sAdded.rfind("OK ", 0), 0u) << sAdded;
   const uint32_t nCode = CodeOf(sAdded);
@@ -177,13 +191,9 @@ TEST_F(SessionTest, AChangeInOneCopyReachesTheOthers) {
 }
 
 TEST_F(SessionTest, RecordLocksBetweenCopies) {
-  auto a = Start(2, {3, 4});
-  ASSERT_TRUE(a->IsOpen());
-  auto b = Start(3, {2, 4});
-  ASSERT_TRUE(b->IsOpen());
-  auto c = Start(4, {2, 3});
-  ASSERT_TRUE(c->IsOpen());
-  ASSERT_EQ(a->Command("waitusers 3"), "OK 3");
+  stThree three;
+  ASSERT_TRUE(StartThree(three));
+  auto& [a, b, c] = three;
   const uint32_t nCode = CodeOf(a->Command("add person Last name=Locke"));
   ASSERT_TRUE(ListBecomes(*b, "person", List(*a, "person")));
   ASSERT_TRUE(ListBecomes(*c, "person", List(*a, "person")));
@@ -201,13 +211,9 @@ TEST_F(SessionTest, RecordLocksBetweenCopies) {
 }
 
 TEST_F(SessionTest, ShortMessagesAndMessagesToAUser) {
-  auto a = Start(2, {3, 4});
-  ASSERT_TRUE(a->IsOpen());
-  auto b = Start(3, {2, 4});
-  ASSERT_TRUE(b->IsOpen());
-  auto c = Start(4, {2, 3});
-  ASSERT_TRUE(c->IsOpen());
-  ASSERT_EQ(a->Command("waitusers 3"), "OK 3");
+  stThree three;
+  ASSERT_TRUE(StartThree(three));
+  auto& [a, b, c] = three;
   ASSERT_EQ(b->Command("short Coffee is ready"), "OK");
   for (auto* p : {a.get(), c.get()}) {
     std::vector<std::string> saLines;
@@ -231,13 +237,9 @@ TEST_F(SessionTest, ShortMessagesAndMessagesToAUser) {
 }
 
 TEST_F(SessionTest, AKilledCopyIsOffLineEverywhereAndRejoins) {
-  auto a = Start(2, {3, 4});
-  ASSERT_TRUE(a->IsOpen());
-  auto b = Start(3, {2, 4});
-  ASSERT_TRUE(b->IsOpen());
-  auto c = Start(4, {2, 3});
-  ASSERT_TRUE(c->IsOpen());
-  ASSERT_EQ(a->Command("waitusers 3"), "OK 3");
+  stThree three;
+  ASSERT_TRUE(StartThree(three));
+  auto& [a, b, c] = three;
   b->Kill();
   EXPECT_EQ(a->Command("waitusers 2"), "OK 2");
   EXPECT_EQ(c->Command("waitusers 2"), "OK 2");
@@ -330,11 +332,9 @@ TEST_F(SessionTest, StressOfFiveCopies) {
 // A copy that dies holding a record lock in the middle of the others'
 // stress: they go on, that record stays refused, and the file is sound.
 TEST_F(SessionTest, ACopyKilledDuringTheStress) {
-  auto a = Start(2, {3, 4});
-  auto b = Start(3, {2, 4});
-  auto c = Start(4, {2, 3});
-  for (auto* p : {a.get(), b.get(), c.get()}) ASSERT_TRUE(p->IsOpen());
-  ASSERT_EQ(a->Command("waitusers 3"), "OK 3");
+  stThree three;
+  ASSERT_TRUE(StartThree(three));
+  auto& [a, b, c] = three;
   const uint32_t nHeld = CodeOf(a->Command("add person Last name=S-held"));
   ASSERT_TRUE(ListBecomes(*c, "person", List(*a, "person")));
   ASSERT_EQ(c->Command(StrFormat("lock person %u", nHeld)).rfind("OK", 0), 0u);
