@@ -16,15 +16,12 @@
 
 #include "app/CAlarmBar.h"
 #include "app/CDialogCategoryList.h"
-#include "app/CDialogNotes.h"
-#include "app/CDialogUserList.h"
 #include "app/CQtUserInterface.h"
 #include "app/CSound.h"
 #include "app/CommandIds.h"
 #include "data/CDatabase.h"
 #include "data/CTableManager.h"
 #include "engine/CDbRepair.h"
-#include "network/CUserListModel.h"
 #include "print/CReportsRTF.h"
 #include "schedule/OleDate.h"
 #include "support/CConfigFile.h"
@@ -33,15 +30,12 @@
 #include "support/FileUtil.h"
 #include "support/StringUtil.h"
 #include "support/UserPrompts.h"
-#include "views/CEmptyView.h"
-#include "views/CScrollBase.h"
 
 namespace {
 
-constexpr int kTimerMs = 1000;
 constexpr double kPopupRepeatDays = 10.0 / (24.0 * 60.0);
-constexpr const char* kClockFormat = "%A %B %d, %Y, %I:%M:%S%p";
-constexpr const char* kVersionText = "Version 1.04, 2004";
+constexpr const char *kClockFormat = "%A %B %d, %Y, %I:%M:%S%p";
+constexpr const char *kVersionText = "Version 1.04, 2004";
 
 int ViewOfMenuCommand(int nId) {
   switch (nId) {
@@ -58,7 +52,7 @@ int ViewOfMenuCommand(int nId) {
 }
 
 // Root names are kept absolute: the path of the file without its extension.
-std::string RootOfPath(const std::string& sPath) {
+std::string RootOfPath(const std::string &sPath) {
   std::string sRoot = sPath;
   const std::string sName = FileNameOf(sRoot);
   const size_t nDot = sName.find_last_of('.');
@@ -70,32 +64,36 @@ std::string RootOfPath(const std::string& sPath) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(int nStartView, const std::string& sRootName, CQtUserInterface* pQtUi,
+CMainFrame::CMainFrame(int nStartView, const std::string &sRootName, CQtUserInterface *pQtUi,
                        std::function<bool()> fnSaveConfig)
     : m_pQtUi(pQtUi),
       m_fnSaveConfig(std::move(fnSaveConfig)),
       m_sRootName(sRootName),
-      m_nStartView(std::clamp(nStartView, 0, VIEW_COUNT - 1)) {
+      m_nStartView(std::clamp(nStartView, 0, VIEW_COUNT - 1)),
+      m_ticks(GetCurrentTimeMillisec, BusyDepth, [this](std::function<void()> fn) {
+        QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+      }) {
   setObjectName("KelvoMainFrame");
-  const stAppSettings& settings = AppSettings();
+  const stAppSettings &settings = AppSettings();
   m_dQuickAlarm = settings.dQuickAlarm;
   m_bAlarmOn = settings.nAlarmOn != 0;
   m_nAlertMinutes = settings.nAlertMinutes;
   std::srand(unsigned(std::time(nullptr)));
   connect(&m_timer, &QTimer::timeout, this, &CMainFrame::OnTimer);
+  m_ticks.SetMessageRunner([this](int nCode) { OnPrivateMessage(nCode); });
+  AddTickSteps();
   if (m_pQtUi) m_pQtUi->AddWindow(this);
   qApp->installEventFilter(this);
 }
 
 CMainFrame::~CMainFrame() {
-  CScrollBase::SetFrameRequestHandler(nullptr);
   qApp->removeEventFilter(this);
   m_pDB.reset();
   SetFrameServices(nullptr);
   if (m_pQtUi) m_pQtUi->RemoveWindow(this);
 }
 
-CDatabase* CMainFrame::Database() const { return m_pDB.get(); }
+CDatabase *CMainFrame::Database() const { return m_pDB.get(); }
 
 bool CMainFrame::OnCreate() {
   CreateBars();
@@ -111,30 +109,18 @@ bool CMainFrame::OnCreate() {
   m_nTimerId = m_timer.isActive() ? 1 : 0;
   if (!m_nTimerId) ShowMessage("Error in setting timer for alarm bar.");
   m_mailSlot.MakeMailSlot();
-  // What the line views ask of the frame (Ctrl+R, Ctrl+M).
-  CScrollBase::SetFrameRequestHandler([this](int nRequest) {
-    if (nRequest == FRAME_REFRESH) OnCommand(ID_REFRESH);
-    if (nRequest == FRAME_SHORT_MESSAGE) SendUserMessage();
-  });
-  auto* pSendMessage = new QShortcut(QKeySequence("Ctrl+M"), this);
-  connect(pSendMessage, &QShortcut::activated, this, [this] { SendUserMessage(); });
-  auto* pCentral = new QWidget(this);
-  auto* pLayout = new QVBoxLayout(pCentral);
+  auto *pCentral = new QWidget(this);
+  auto *pLayout = new QVBoxLayout(pCentral);
   pLayout->setContentsMargins(0, 0, 0, 0);
   pLayout->setSpacing(0);
-  m_pViewStack = new QStackedWidget(pCentral);
-  m_pViewStack->setFrameShape(QFrame::StyledPanel);
-  for (int nCode = 0; nCode < VIEW_COUNT; ++nCode) {
-    m_paViews[size_t(nCode)] = CreateKelvoView(nCode, m_pViewStack);
-    m_pViewStack->addWidget(m_paViews[size_t(nCode)]);
-  }
+  CreateViews();
   pLayout->addWidget(m_pViewStack, 1);
   pLayout->addWidget(m_pAlarmBar);
   setCentralWidget(pCentral);
   SelectView(m_nStartView);
   // Without a window manager a maximized state is not honoured: the window
   // then takes the screen's size itself.
-  const QScreen* pScreen = QGuiApplication::primaryScreen();
+  const QScreen *pScreen = QGuiApplication::primaryScreen();
   const QRect available = pScreen ? pScreen->availableGeometry() : QRect(0, 0, 1024, 768);
   if (AppSettings().bShowMaximized) {
     setGeometry(available);
@@ -153,7 +139,7 @@ bool CMainFrame::OnCreate() {
 
 void CMainFrame::CreateBars() {
   m_pAlarmBar = new CAlarmBar([this](int nId) { OnCommand(nId); },
-                              [this](int nId) { OnAlarmBarRight(nId); }, this);
+                              [this](int nId) { m_commands.OnAlarmBarRight(nId); }, this);
   for (size_t i = 0; i < m_paPanes.size(); ++i) {
     m_paPanes[i] = new QLabel(this);
     m_paPanes[i]->setObjectName(QString("Pane%1").arg(i));
@@ -165,87 +151,69 @@ void CMainFrame::CreateBars() {
   StatusPaneLineNumber(-1);
 }
 
-QLabel* CMainFrame::Pane(int nPane) const { return m_paPanes[size_t(nPane)]; }
+QLabel *CMainFrame::Pane(int nPane) const { return m_paPanes[size_t(nPane)]; }
+
+void CMainFrame::CreateViews() {
+  m_pViewStack = new QStackedWidget(this);
+  m_pViewStack->setFrameShape(QFrame::StyledPanel);
+  for (int nCode = 0; nCode < VIEW_COUNT; ++nCode) {
+    m_paViews[size_t(nCode)] = CreateKelvoView(nCode, m_pViewStack, *m_pDB, *this);
+    m_pViewStack->addWidget(m_paViews[size_t(nCode)]);
+  }
+}
 
 // ---- menus ----
 
-QMenu* CMainFrame::AddMenu(const char* pTitle,
-                           const std::vector<std::pair<const char*, int>>& items) {
-  QMenu* pMenu = menuBar()->addMenu(tr(pTitle));
-  for (const auto& [pText, nId] : items) {
-    if (!pText) {
-      pMenu->addSeparator();
-      continue;
-    }
-    QAction* pAction = pMenu->addAction(tr(pText));
-    pAction->setData(nId);
-    const int n = nId;
-    connect(pAction, &QAction::triggered, this, [this, n] { OnCommand(n); });
-  }
-  connect(pMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateMenuStates);
-  return pMenu;
-}
-
 void CMainFrame::BuildMenus() {
+  if (m_frameCommands.Rows().empty()) m_commands.AddTo(m_frameCommands);
+  m_viewCommands.Clear();
+  if (m_nCurView >= 0) View(m_nCurView)->AddCommands(m_viewCommands);
   menuBar()->clear();
-  AddMenu("&File", {{"&New", ID_FILE_NEW},
-                    {"&Open...", ID_FILE_OPEN},
-                    {"&Close", ID_FILE_CLOSE},
-                    {nullptr, 0},
-                    {"E&xit", ID_APP_EXIT}});
-  AddMenu("&View", {{"F4 SCHEDULE", ID_VIEW_SCHEDULE},
-                    {"F5 DAILY", ID_VIEW_DAILY},
-                    {"F6 WEEKLY", ID_VIEW_WEEKLY},
-                    {"F7 MONTHLY", ID_VIEW_MONTHLY},
-                    {"F8 ADDRESS", ID_VIEW_ADDRESS},
-                    {"F9 MAIL LIST", ID_VIEW_MAILLIST},
-                    {"F10 EVENT LOG", ID_VIEW_LOG},
-                    {"F11 CALCULATOR", ID_VIEW_CALCULATOR},
-                    {nullptr, 0},
-                    {"&Users", ID_VIEW_USERS},
-                    {"status &Panes", ID_VIEW_STATUS_PANES},
-                    {"re&Fresh", ID_REFRESH}});
-  AddMenu("&Setup",
-          {{"&Categories", ID_SETUP_CATEGORIES}, {"&Kelvo configuration", ID_SETUP_CONFIGURATION}});
-  AddMenu("&Tools", {{"&Log diagnostic data", ID_LOG_DIAGNOSTIC},
-                     {"&Test database linked list", ID_TEST_DATABASE},
-                     {"&Repair linked list", ID_REPAIR_DATABASE},
-                     {"test/repair &Alarm users", ID_TEST_ALARM_USERS},
-                     {nullptr, 0},
-                     {"Start Auto_test", ID_START_AUTO_TEST},
-                     {"Stop Auto_test", ID_STOP_AUTO_TEST},
-                     {"Lock table", ID_LOCK_TABLE},
-                     {"Unlock table", ID_UNLOCK_TABLE},
-                     {"Lock DB", ID_LOCK_DB},
-                     {"Unlock DB", ID_UNLOCK_DB}});
-  if (m_nCurView >= 0) View(m_nCurView)->AddMenus(menuBar());
+  for (QAction *pAction : actions()) {
+    removeAction(pAction);
+    pAction->deleteLater();
+  }
+  // The frame's menus first, then the view's own.
+  for (const CCommandTable *pTable : {&m_frameCommands, &m_viewCommands}) {
+    for (const std::string &sMenu : pTable->Menus()) {
+      QMenu *pMenu = menuBar()->addMenu(QString::fromStdString(sMenu));
+      for (const stCommand &row : pTable->Rows())
+        if (row.sMenu == sMenu) AddMenuAction(pMenu, row);
+      connect(pMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateMenuStates);
+    }
+    // Commands without a menu entry that have a key.
+    for (const stCommand &row : pTable->Rows())
+      if (row.sMenu.empty() && !row.sShortcut.empty()) AddMenuAction(nullptr, row);
+  }
   UpdateMenuStates();
 }
 
-void CMainFrame::UpdateMenuStates() {
-  for (QAction* pMenuAction : menuBar()->actions()) {
-    if (!pMenuAction->menu()) continue;
-    for (QAction* pAction : pMenuAction->menu()->actions()) {
-      switch (pAction->data().toInt()) {
-        case ID_FILE_CLOSE: pAction->setEnabled(m_bDatabaseOpen); break;
-        case ID_FILE_NEW: pAction->setEnabled(!m_bDatabaseOpen); break;
-        case ID_SETUP_CONFIGURATION:
-        case ID_SETUP_CATEGORIES:
-        case ID_TEST_ALARM_USERS:
-        case ID_REPAIR_DATABASE:
-        case ID_REFRESH:
-        case ID_LOCK_TABLE:
-        case ID_UNLOCK_TABLE:
-        case ID_LOCK_DB:
-        case ID_UNLOCK_DB: pAction->setEnabled(m_bDatabaseOpen); break;
-        case ID_VIEW_STATUS_PANES:
-          pAction->setCheckable(true);
-          pAction->setChecked(!m_bPanesHidden);
-          break;
-        default: break;
-      }
-    }
+void CMainFrame::AddMenuAction(QMenu *pMenu, const stCommand &row) {
+  if (row.nId == 0) {
+    if (pMenu) pMenu->addSeparator();
+    return;
   }
+  QAction *pAction = pMenu ? pMenu->addAction(QString::fromStdString(row.sText)) : new QAction(this);
+  if (!pMenu) addAction(pAction);
+  pAction->setData(row.nId);
+  if (!row.sShortcut.empty()) pAction->setShortcut(QKeySequence(QString::fromStdString(row.sShortcut)));
+  pAction->setCheckable(bool(row.fnChecked));
+  const int nId = row.nId;
+  connect(pAction, &QAction::triggered, this, [this, nId] { OnCommand(nId); });
+}
+
+void CMainFrame::UpdateMenuStates() {
+  auto update = [this](QAction *pAction) {
+    const int nId = pAction->data().toInt();
+    const stCommand *pRow = m_viewCommands.Find(nId);
+    if (!pRow) pRow = m_frameCommands.Find(nId);
+    if (!pRow) return;
+    pAction->setEnabled(CCommandTable::IsEnabled(*pRow, m_bDatabaseOpen));
+    if (pRow->fnChecked) pAction->setChecked(pRow->fnChecked());
+  };
+  for (QAction *pMenuAction : menuBar()->actions())
+    if (pMenuAction->menu())
+      for (QAction *pAction : pMenuAction->menu()->actions()) update(pAction);
 }
 
 // ---- views ----
@@ -254,7 +222,7 @@ void CMainFrame::SwitchView(int nCode) {
   if (m_nCurView >= 0) View(m_nCurView)->ExitView();
   m_nPrevView = m_nCurView;
   m_nCurView = nCode;
-  CKelvoView* pView = View(nCode);
+  CKelvoView *pView = View(nCode);
   m_pViewStack->setCurrentWidget(pView);
   pView->show();
   pView->update();
@@ -263,7 +231,7 @@ void CMainFrame::SwitchView(int nCode) {
 }
 
 void CMainFrame::EnterCurrentView() {
-  CKelvoView* pView = View(m_nCurView);
+  CKelvoView *pView = View(m_nCurView);
   pView->EnterView();
   StatusPaneView(pView->StatusText());
   SetTitleBar();
@@ -340,12 +308,12 @@ bool CMainFrame::SwitchViewOnFunctionKey(int nKey) {
   }
 }
 
-bool CMainFrame::eventFilter(QObject* pObject, QEvent* pEvent) {
+bool CMainFrame::eventFilter(QObject *pObject, QEvent *pEvent) {
   // The function keys switch views from anywhere inside the frame (not from
   // the dialogs above it).
   if (pEvent->type() == QEvent::KeyPress && pObject->isWidgetType() &&
-      static_cast<QWidget*>(pObject)->window() == this && !m_bClosing) {
-    const int nKey = static_cast<QKeyEvent*>(pEvent)->key();
+      static_cast<QWidget *>(pObject)->window() == this && !m_bClosing) {
+    const int nKey = static_cast<QKeyEvent *>(pEvent)->key();
     if (nKey >= Qt::Key_F4 && nKey <= Qt::Key_F11 && SwitchViewOnFunctionKey(nKey)) return true;
   }
   return QMainWindow::eventFilter(pObject, pEvent);
@@ -353,13 +321,12 @@ bool CMainFrame::eventFilter(QObject* pObject, QEvent* pEvent) {
 
 void CMainFrame::SetTitleBar() {
   const std::string sLabel =
-      m_nCurView >= 0 ? View(m_nCurView)->TitleLabel() : CKelvoView::TitleLabelOf(m_nStartView, 0);
-  const std::string& sUser = AppSettings().sComputerName;
+      m_nCurView >= 0 ? View(m_nCurView)->TitleLabel() : ViewTitleLabel(m_nStartView, 0);
+  const std::string &sUser = AppSettings().sComputerName;
   const std::string sTitle =
-      m_bDatabaseOpen
-          ? StrFormat("Kelvo for user %s, database %s, %s", sUser.c_str(),
-                      AppSettings().sCurrentRoot.c_str(), sLabel.c_str())
-          : StrFormat("Kelvo for user %s, no database open, %s", sUser.c_str(), sLabel.c_str());
+      m_bDatabaseOpen ? StrFormat("Kelvo for user %s, database %s, %s", sUser.c_str(),
+                                  AppSettings().sCurrentRoot.c_str(), sLabel.c_str())
+                      : StrFormat("Kelvo for user %s, no database open, %s", sUser.c_str(), sLabel.c_str());
   setWindowTitle(QString::fromStdString(sTitle));
 }
 
@@ -372,8 +339,7 @@ bool CMainFrame::ViewCommand(int nId) {
     CalculatorView();
     return true;
   }
-  if (!m_bDatabaseOpen) return true;
-  const int nMode = nId == ID_VIEW_WEEKLY ? CALENDAR_WEEKLY
+  const int nMode = nId == ID_VIEW_WEEKLY    ? CALENDAR_WEEKLY
                     : nId == ID_VIEW_MONTHLY ? CALENDAR_MONTHLY
                                              : CALENDAR_DAILY;
   const bool bCurrent = m_nCurView == nView;
@@ -392,162 +358,44 @@ bool CMainFrame::ViewCommand(int nId) {
 }
 
 void CMainFrame::OnCommand(int nId) {
-  if (m_nCurView >= 0 && View(m_nCurView)->OnCommand(nId)) return;
-  if (ViewCommand(nId)) return;
-  switch (nId) {
-    case ID_FILE_OPEN: OnFileOpen(); break;
-    case ID_FILE_NEW:
-      if (!m_bDatabaseOpen) OnFileNew();
-      break;
-    case ID_FILE_CLOSE:
-      if (m_bDatabaseOpen) OnDatabaseClose();
-      break;
-    case ID_SETUP_CONFIGURATION:
-      if (m_bDatabaseOpen) m_pDB->EditVarRecord(1);
-      break;
-    case ID_SETUP_CATEGORIES:
-      if (m_bDatabaseOpen) OnSetupCategories();
-      break;
-    case ID_TEST_ALARM_USERS:
-      if (m_bDatabaseOpen) m_pDB->TestAndRepairAlarmUsers();
-      break;
-    case ID_REFRESH:
-      if (m_bDatabaseOpen) {
-        CallExitView(m_nCurView);
-        m_pDB->RefreshDatabase();
-      }
-      break;
-    case ID_LOG_DIAGNOSTIC: OnLogDiagnostic(); break;
-    case ID_VIEW_USERS: OnUserList(); break;
-    case ID_TEST_DATABASE: OnTestDatabase(false); break;
-    case ID_REPAIR_DATABASE:
-      if (m_bDatabaseOpen) OnTestDatabase(true);
-      break;
-    case ID_START_AUTO_TEST:
-      m_bAutoTest = true;
-      m_nAutoTestCounter = 10;
-      m_timer.start(kTimerMs);
-      break;
-    case ID_STOP_AUTO_TEST: m_bAutoTest = false; break;
-    case ID_LOCK_TABLE:
-      if (m_bDatabaseOpen) m_pDB->LockTable(6);
-      break;
-    case ID_UNLOCK_TABLE:
-      if (m_bDatabaseOpen) m_pDB->UnlockTable(6);
-      break;
-    case ID_LOCK_DB:
-      if (m_bDatabaseOpen) m_pDB->LockDatabase("Test");
-      break;
-    case ID_UNLOCK_DB:
-      if (m_bDatabaseOpen) m_pDB->UnlockDatabase();
-      break;
-    case ID_APP_EXIT: close(); break;
-    case ID_VIEW_STATUS_PANES:
-      m_bPanesHidden = !m_bPanesHidden;
-      ApplyPaneWidths();
-      break;
-    case ID_ALARM_ON:
-      m_bAlarmOn = true;
-      m_bAlertOn = false;
-      break;
-    case ID_ALARM_OFF:
-      m_bAlarmOn = false;
-      m_bAlertOn = false;
-      break;
-    case ID_ALARM_TODO: OnTodoButton(); break;
-    case ID_ALARM_NOTES: OnNotesButton(); break;
-    default: break;
+  // The current view's rows come first: a view may take over an id.
+  if (m_viewCommands.Run(nId, m_bDatabaseOpen)) return;
+  m_frameCommands.Run(nId, m_bDatabaseOpen);
+}
+
+void CMainFrame::FrameRequest(eFrameRequest request) {
+  switch (request) {
+    case FRAME_REFRESH: OnCommand(ID_REFRESH); break;
+    case FRAME_SHORT_MESSAGE: m_commands.SendUserMessage(); break;
+    default: break;  // the backup is not built yet
   }
 }
 
-void CMainFrame::OnAlarmBarRight(int nId) {
-  if (nId == ID_ALARM_SET) {
-    const auto sAnswer = GetUi().InputText("Minutes between alerts", std::to_string(m_nAlertMinutes));
-    long long n = 0;
-    if (sAnswer && !sAnswer->empty() && ParseInt(*sAnswer, n) && n >= 0 && n <= 1000000)
-      m_nAlertMinutes = int(n);
-  } else if (nId == ID_ALARM_ON) {
-    m_bAlarmOn = false;
-    m_bAlertOn = true;
-    m_dAlertStart = GetCurrentDateTime();
-  }
-}
-
-bool CMainFrame::IsNotesAccessCode(const std::string& sAnswer) {
-  // A privacy switch for the notes, not a protection: the notes show in
-  // other views too.
-  static const char* const kCodes[] = {"4920517", "KLM2741", "TOV582", "!"};
-  for (const char* pCode : kCodes)
-    if (sAnswer == pCode) return true;
-  return false;
-}
-
-void CMainFrame::OnNotesButton() {
-  if (!m_bDatabaseOpen || (m_nCurView == VIEW_LOG && View(VIEW_LOG)->Mode() == LOG_NOTES)) return;
-  if (AppSettings().sComputerName == "JOX") {
-    LogView(true);
-    return;
-  }
-  std::optional<std::string> sAnswer;
-  {
-    CBusyScope busy;
-    sAnswer = GetUi().InputSecret("Password");
-  }
-  if (sAnswer && sAnswer->size() <= 10 && IsNotesAccessCode(ToUpper(*sAnswer))) LogView(true);
-}
-
-void CMainFrame::OnTodoButton() {
-  CBusyScope busy;
-  CDialogNotes dialog(AppSettings().sNotesString, m_pQtUi ? m_pQtUi->DialogParent() : this);
-  if (dialog.exec() != QDialog::Accepted) return;
-  AppSettings().sNotesString = dialog.NotesString();
-  if (m_fnSaveConfig) m_fnSaveConfig();
-}
-
-void CMainFrame::OnLogDiagnostic() {
-  std::optional<std::string> sAnswer;
-  {
-    CBusyScope busy;
-    sAnswer = GetUi().InputText("Diagnostic level", std::to_string(GetDiagnosticLevel()));
-  }
-  long long nLevel = 0;
-  if (!sAnswer || !ParseInt(*sAnswer, nLevel)) return;
-  if (nLevel < 1) {
-    CloseDiagnosticFile();
-    return;
-  }
-  if (GetResponse("Restart diagnostic file?", MB_YESNO) == IDYES) CloseDiagnosticFile();
-  SetDiagnosticLevel(int(std::min(nLevel, 100LL)));
-  OpenDiagnosticFile();
-  ResetRefTime();
-  KTRACE("Diagnostic file open, level %i\n", GetDiagnosticLevel());
-}
-
-void CMainFrame::OnSetupCategories() {
-  CBusyScope busy;
-  CDialogCategoryList dialog(*m_pDB, m_pQtUi ? m_pQtUi->DialogParent() : this);
-  m_pCategoryList = &dialog;
-  dialog.exec();
-  m_pCategoryList = nullptr;
+void CMainFrame::WaitCursor(bool bOn) {
+  if (bOn)
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QApplication::restoreOverrideCursor();
 }
 
 // ---- integrity ----
 
 std::optional<std::string> CMainFrame::OpenAnotherDatabase() {
-  const auto sFile = GetUi().ChooseFile(false, "Kelvo database files",
-                                        "Kelvo database files (*.DBM *.dbm)", GetDataFolder());
+  const auto sFile = GetUi().ChooseFile(false, "Kelvo database files", "Kelvo database files (*.DBM *.dbm)",
+                                        GetDataFolder());
   if (!sFile || sFile->empty() || !FileExists(*sFile)) return std::nullopt;
   return sFile;
 }
 
 void CMainFrame::OnTestDatabase(bool bRepair) {
-  if (bRepair &&
-      GetResponse("This is the last resort operation to recover a trashed database.\nYou should do a "
-                  "backup to floppy before you attempt this.\nAre you sure you want to do this?",
-                  MB_YESNO) != IDYES)
+  if (bRepair && GetResponse("This is the last resort operation to recover a "
+                             "trashed database.\nYou should do a "
+                             "backup to floppy before you attempt this.\nAre "
+                             "you sure you want to do this?",
+                             MB_YESNO) != IDYES)
     return;
   std::vector<std::string> saReport;
-  const stFormatRecord* pFormat = nullptr;
+  const stFormatRecord *pFormat = nullptr;
   if (m_bDatabaseOpen) {
     CDbRepair repair(*m_pDB);
     repair.TestAndRepairDatabase(bRepair ? 1 : 0, saReport);
@@ -568,9 +416,9 @@ void CMainFrame::OnTestDatabase(bool bRepair) {
 
 // ---- databases ----
 
-void CMainFrame::DatabaseOpen(const std::string& sRootName) {
+void CMainFrame::DatabaseOpen(const std::string &sRootName) {
   if (m_bDatabaseOpen && !OnDatabaseClose()) return;
-  stAppSettings& settings = AppSettings();
+  stAppSettings &settings = AppSettings();
   const std::string sRoot = RootOfPath(sRootName + ".dbm");
   m_bDatabaseOpen = m_pDB->OpenDatabase(sRoot, settings.nNetworkDisable ? 0 : 1) == 1;
   if (m_bDatabaseOpen) {
@@ -592,15 +440,14 @@ void CMainFrame::ReselectCurrentView() {
 }
 
 void CMainFrame::OnFileOpen() {
-  const stAppSettings& settings = AppSettings();
-  const std::string& sLast = settings.sCurrentRoot.empty() ? settings.sPrev : settings.sCurrentRoot;
+  const stAppSettings &settings = AppSettings();
+  const std::string &sLast = settings.sCurrentRoot.empty() ? settings.sPrev : settings.sCurrentRoot;
   const std::string sFolder = sLast.empty() ? GetDataFolder() : FolderOf(sLast);
   const auto sFile = GetUi().ChooseFile(false, "Kelvo files", "Kelvo files (*.dbm)", sFolder);
   if (!sFile || sFile->empty()) return;
   if (!FileExists(*sFile)) {
     // Opening never creates a database; File New does.
-    ShowMessage(StrFormat("Can't open %s, error %i\n%s", sFile->c_str(), ENOENT,
-                          std::strerror(ENOENT)));
+    ShowMessage(StrFormat("Can't open %s, error %i\n%s", sFile->c_str(), ENOENT, std::strerror(ENOENT)));
     return;
   }
   DatabaseOpen(RootOfPath(*sFile));
@@ -638,11 +485,9 @@ void CMainFrame::StatusPaneUsers(int nCount) {
   m_paPanes[0]->setText(nCount < 0 ? QString() : QString("Users %1").arg(nCount));
 }
 
-void CMainFrame::StatusPaneRefresh(bool bOn) {
-  m_paPanes[1]->setText(bOn ? "Refresh ON" : "Refresh OFF");
-}
+void CMainFrame::StatusPaneRefresh(bool bOn) { m_paPanes[1]->setText(bOn ? "Refresh ON" : "Refresh OFF"); }
 
-void CMainFrame::StatusPaneView(const std::string& sText) {
+void CMainFrame::StatusPaneView(const std::string &sText) {
   if (!m_bPanesHidden) m_paPanes[2]->setText(QString::fromStdString(sText));
 }
 
@@ -650,7 +495,7 @@ void CMainFrame::StatusPaneLineNumber(int nLine) {
   m_paPanes[3]->setText(nLine < 0 ? QString() : QString("Line %1").arg(nLine));
 }
 
-void CMainFrame::ShowErrorStatus(const std::string& sText) {
+void CMainFrame::ShowErrorStatus(const std::string &sText) {
   if (m_pAlarmBar) m_pAlarmBar->SetErrorStatus(sText);
 }
 
@@ -676,16 +521,15 @@ void CMainFrame::TableRefreshed(int nTable) {
 // ---- private message ----
 
 void CMainFrame::PostMainFrameMessage(int nCode) {
-  QMetaObject::invokeMethod(this, [this, nCode] { OnPrivateMessage(nCode); },
-                            Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, nCode] { OnPrivateMessage(nCode); }, Qt::QueuedConnection);
 }
 
 void CMainFrame::OnPrivateMessage(int nCode) {
   // Lock grants arrive as "messages waiting", so those always run; closing
   // or testing the database waits until no operation is in progress.
-  if (nCode != MAINFRAME_MESSAGES_WAITING && BusyDepth() > 0) {
-    if (std::find(m_naDeferred.begin(), m_naDeferred.end(), nCode) == m_naDeferred.end())
-      m_naDeferred.push_back(nCode);
+  if (nCode != MAINFRAME_MESSAGES_WAITING && m_ticks.Busy()) {
+    m_ticks.Defer(nCode);
     return;
   }
   RunPrivateMessage(nCode);
@@ -711,67 +555,35 @@ void CMainFrame::RunPrivateMessage(int nCode) {
   }
 }
 
-void CMainFrame::RunDeferredMessages() {
-  std::vector<int> naCodes;
-  naCodes.swap(m_naDeferred);
-  for (int nCode : naCodes) OnPrivateMessage(nCode);
-}
-
 // ---- timer ----
 
-void CMainFrame::Step(int nStep, const std::function<void()>& fnWork) {
-  if (m_fnTickObserver) m_fnTickObserver(nStep);
-  fnWork();
-}
-
-void CMainFrame::AfterTick(std::function<void()> fn) {
-  m_afnAfterTick.push_back(std::move(fn));
-  if (m_bAfterTickPosted) return;
-  m_bAfterTickPosted = true;
-  QMetaObject::invokeMethod(this, [this] { RunAfterTick(); }, Qt::QueuedConnection);
-}
-
-void CMainFrame::RunAfterTick() {
-  m_bAfterTickPosted = false;
-  std::vector<std::function<void()>> afn;
-  afn.swap(m_afnAfterTick);
-  // Work that finds an operation in progress is dropped: its condition is
-  // still there on the next tick.
-  for (auto& fn : afn)
-    if (BusyDepth() == 0) fn();
-}
-
-void CMainFrame::OnTimer() {
-  if (!m_nTimerId) return;
-  if (BusyDepth() > 0) {
-    // Inside a wait box or a question only the clock runs; the rest is
-    // picked up by the first tick after it.
-    Step(TICK_CLOCK, [this] { ShowClock(); });
-    return;
-  }
-  RunDeferredMessages();
-  Step(TICK_AUTO_TEST, [this] {
+void CMainFrame::AddTickSteps() {
+  m_ticks.AddStep(TICK_AUTO_TEST, [this] {
     if (!m_bAutoTest) return;
     if (m_nAutoTestCounter == 10) m_nAutoTestCounter = 0;
     ++m_nAutoTestCounter;
   });
-  Step(TICK_REFRESH, [this] { RefreshStep(); });
-  Step(TICK_CLOCK, [this] { ShowClock(); });
-  Step(TICK_POPUP, [this] { CheckDailyPopup(); });
-  Step(TICK_ALARMS, [] {});
-  Step(TICK_USER_MESSAGES, [this] { UserMessagesStep(); });
-  Step(TICK_MAIL_SLOT, [this] { LookForUserMessage(); });
-  Step(TICK_EMAIL_CHECK, [] {});
+  m_ticks.AddStep(TICK_REFRESH, [this] { RefreshStep(); });
+  // Inside a wait box or a question only the clock runs.
+  m_ticks.AddStep(
+      TICK_CLOCK, [this] { ShowClock(); }, true);
+  m_ticks.AddStep(TICK_POPUP, [this] { CheckDailyPopup(); });
+  m_ticks.AddStep(TICK_ALARMS, [] {});
+  m_ticks.AddStep(TICK_USER_MESSAGES, [this] { m_commands.UserMessagesStep(); });
+  m_ticks.AddStep(TICK_MAIL_SLOT, [this] { m_commands.LookForUserMessage(); });
+  m_ticks.AddStep(TICK_EMAIL_CHECK, [] {});
+}
+
+void CMainFrame::OnTimer() {
+  if (m_nTimerId) m_ticks.Tick();
 }
 
 void CMainFrame::RefreshStep() {
   // A refresh that was skipped earlier is owed; it runs after the tick, so a
   // wait for the database lock does not hold the clock.
-  auto owed = [this] {
-    return m_bDatabaseOpen && m_pDB->m_bRefreshOwed && !m_pDB->m_bDisableDataRefresh;
-  };
+  auto owed = [this] { return m_bDatabaseOpen && m_pDB->m_bRefreshOwed && !m_pDB->m_bDisableDataRefresh; };
   if (!owed()) return;
-  AfterTick([this, owed] {
+  m_ticks.AfterTick([this, owed] {
     if (owed()) m_pDB->LockAndRefreshDatabase("refresh database", 0, 1);
   });
 }
@@ -781,7 +593,7 @@ void CMainFrame::ShowClock() {
 }
 
 void CMainFrame::CheckDailyPopup() {
-  stAppSettings& settings = AppSettings();
+  stAppSettings &settings = AppSettings();
   if (!isMinimized() || !settings.bPopup) return;
   const stDateTime now = CurrentDateTime();
   const double dNow = GetCurrentTimeMillisec();
@@ -789,60 +601,25 @@ void CMainFrame::CheckDailyPopup() {
       dNow <= settings.dLastPopup + kPopupRepeatDays)
     return;
   settings.dLastPopup = dNow;
-  AfterTick([this] {
+  m_ticks.AfterTick([this] {
     showMaximized();
     CalendarView(CALENDAR_WEEKLY);
   });
 }
 
-// ---- messages between users ----
-
-void CMainFrame::UserMessagesStep() {
-  if (!m_bDatabaseOpen || m_pDB->m_naPendingMessages.empty() || m_pDB->m_bDisableDataRefresh) return;
-  if (isMinimized()) showNormal();
-  CSound::Get().MessageAlertSound();
-  m_pDB->CheckForMessages();
-}
-
-void CMainFrame::LookForUserMessage() {
-  const std::vector<std::string> saTexts =
-      TakeShortMessages(m_mailSlot, m_net.Lan().Identity().m_sComputerName);
-  if (saTexts.empty()) return;
-  CSound::Get().MessageAlertSound();
-  std::string sText;
-  for (const std::string& s : saTexts) sText += (sText.empty() ? "" : "\n") + s;
-  CBusyScope busy;
-  GetUi().ShowText("Messages", sText);
-}
-
-void CMainFrame::SendUserMessage() {
-  std::optional<std::string> sAnswer;
-  {
-    CBusyScope busy;
-    sAnswer = GetUi().InputText("Short message", "");
-  }
-  if (sAnswer && !sAnswer->empty())
-    SendShortMessage(m_mailSlot, m_net.Lan().Identity().m_sComputerName, *sAnswer);
-}
-
-void CMainFrame::OnUserList() {
-  CBusyScope busy;
-  CUserListModel model(m_bDatabaseOpen && m_net.Lan().Server() ? &m_net.Lan() : nullptr);
-  CDialogUserList dialog(model, m_pQtUi ? m_pQtUi->DialogParent() : this);
-  dialog.exec();
-  if (m_bDatabaseOpen) m_pDB->CountOnLine();
-}
-
 // ---- closing ----
 
 bool CMainFrame::MayCloseAsLockManager() {
-  CLockManager& lan = m_net.Lan();
+  CLockManager &lan = m_net.Lan();
   if (!m_bDatabaseOpen || !lan.Server() || !lan.IsThisTheLockManager()) return true;
   const int nOthers = lan.Server()->ConnectedCount();
   if (nOthers <= 0) return true;
-  return GetResponse(StrFormat("This computer is acting as lock manager. If you close it the other %i "
-                               "users\nwill not be able to operate correctly. You should not close the "
-                               "program unless you are sure\nthat the other users are not still on "
+  return GetResponse(StrFormat("This computer is acting as lock manager. If you close "
+                               "it the other %i "
+                               "users\nwill not be able to operate correctly. You "
+                               "should not close the "
+                               "program unless you are sure\nthat the other users are "
+                               "not still on "
                                "line. Would you like to abort closing the program",
                                nOthers),
                      MB_YESNO) != IDYES;
@@ -856,7 +633,7 @@ bool CMainFrame::OnDatabaseClose() {
   }
   // The root name stays: it is what the configuration file offers next time.
   m_bDatabaseOpen = false;
-  for (CKelvoView* pView : m_paViews)
+  for (CKelvoView *pView : m_paViews)
     if (pView) pView->update();
   SetTitleBar();
   return true;
@@ -864,7 +641,7 @@ bool CMainFrame::OnDatabaseClose() {
 
 bool CMainFrame::OnClose() {
   if (!OnDatabaseClose()) return false;
-  stAppSettings& settings = AppSettings();
+  stAppSettings &settings = AppSettings();
   settings.bShowMaximized = isMaximized();
   m_timer.stop();
   m_nTimerId = 0;
@@ -877,7 +654,7 @@ bool CMainFrame::OnClose() {
   return true;
 }
 
-void CMainFrame::closeEvent(QCloseEvent* pEvent) {
+void CMainFrame::closeEvent(QCloseEvent *pEvent) {
   if (m_bClosing || OnClose())
     pEvent->accept();
   else

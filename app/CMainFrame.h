@@ -1,8 +1,9 @@
 #pragma once
 // The one top-level window: the seven views switched by menu and function
-// key, the alarm bar and the status bar, the one-second timer, opening,
-// creating and closing databases, and the private message the core posts
-// from other threads.
+// key, the alarm bar and the status bar, the one-second timer's steps,
+// opening, creating and closing databases, the integrity commands, and the
+// private message the core posts from other threads. The other commands are
+// CFrameCommands'; the menus are built from the command table.
 
 #include <QMainWindow>
 #include <QTimer>
@@ -13,11 +14,15 @@
 #include <string>
 #include <vector>
 
+#include "app/CFrameCommands.h"
+#include "app/CTickScheduler.h"
 #include "data/CLanDatabaseNetwork.h"
 #include "network/CMailSlot.h"
 #include "network/CMainFramePoster.h"
 #include "support/CFrameServices.h"
+#include "views/CCommandTable.h"
 #include "views/CKelvoView.h"
+#include "views/CViewFrame.h"
 
 class CAlarmBar;
 class CDialogCategoryList;
@@ -40,12 +45,14 @@ enum eTickStep : int {
   TICK_EMAIL_CHECK,
 };
 
-class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameServices {
+class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameServices, public CViewFrame {
   Q_OBJECT
 
  public:
+  static constexpr int kTimerMs = 1000;
+
   // fnSaveConfig writes Kelvo.cfg (the to-do notes dialog saves at once).
-  CMainFrame(int nStartView, const std::string& sRootName, CQtUserInterface* pQtUi,
+  CMainFrame(int nStartView, const std::string &sRootName, CQtUserInterface *pQtUi,
              std::function<bool()> fnSaveConfig);
   ~CMainFrame() override;
 
@@ -65,7 +72,11 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   void UpdateView(int nCode);
   // Function keys (Qt key codes F4 to F11); true when the key switched.
   bool SwitchViewOnFunctionKey(int nKey);
+  // Runs a command of the current view's table or the frame's.
   void OnCommand(int nId);
+  // The frame's rows and the current view's, as the menus show them.
+  const CCommandTable &FrameCommands() const { return m_frameCommands; }
+  const CCommandTable &ViewCommands() const { return m_viewCommands; }
   void SetTitleBar();
 
   // The close sequence; false when the user kept the program open.
@@ -73,22 +84,27 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   bool OnDatabaseClose();
   // Opens (or, when no file has the name, creates) the database of a root
   // name, closing the open one first.
-  void DatabaseOpen(const std::string& sRootName);
+  void DatabaseOpen(const std::string &sRootName);
   void OnFileOpen();
   void OnFileNew();
   bool IsDatabaseOpen() const { return m_bDatabaseOpen; }
-  CDatabase* Database() const;
+  CDatabase *Database() const;
   // The LAN side of the open database (user list, lock manager).
-  CLanDatabaseNetwork& Network() { return m_net; }
+  CLanDatabaseNetwork &Network() { return m_net; }
 
   // CFrameServices
   void StatusPaneUsers(int nCount) override;
   void StatusPaneRefresh(bool bOn) override;
   void StatusPaneLineNumber(int nLine) override;
-  void ShowErrorStatus(const std::string& sText) override;
+  void ShowErrorStatus(const std::string &sText) override;
   void TableRefreshed(int nTable) override;
   void Beep(int nFrequency, int nMillis) override;
-  void StatusPaneView(const std::string& sText);
+  void StatusPaneView(const std::string &sText);
+
+  // CViewFrame
+  void ShowLineNumber(int nLine) override { StatusPaneLineNumber(nLine); }
+  void FrameRequest(eFrameRequest request) override;
+  void WaitCursor(bool bOn) override;
 
   // CMainFramePoster: safe from any thread.
   void PostMainFrameMessage(int nCode) override;
@@ -98,62 +114,50 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
 
   int CurrentView() const { return m_nCurView; }
   int PreviousView() const { return m_nPrevView; }
-  CKelvoView* View(int nCode) const { return m_paViews[size_t(nCode)]; }
-  CAlarmBar* AlarmBar() const { return m_pAlarmBar; }
-  QLabel* Pane(int nPane) const;  // 0 users, 1 refresh, 2 view, 3 line
+  CKelvoView *View(int nCode) const { return m_paViews[size_t(nCode)]; }
+  CAlarmBar *AlarmBar() const { return m_pAlarmBar; }
+  QLabel *Pane(int nPane) const;  // 0 users, 1 refresh, 2 view, 3 line
   bool PanesHidden() const { return m_bPanesHidden; }
   bool TimerRunning() const { return m_nTimerId != 0; }
-  const std::string& RootName() const { return m_sRootName; }
+  const std::string &RootName() const { return m_sRootName; }
 
   // Tests watch the timer steps run; the observer gets each step as it starts.
-  void SetTickObserver(std::function<void(int)> fn) { m_fnTickObserver = std::move(fn); }
+  void SetTickObserver(std::function<void(int)> fn) { m_ticks.SetObserver(std::move(fn)); }
   // Private messages that wait for the busy depth to return to zero.
-  const std::vector<int>& DeferredMessages() const { return m_naDeferred; }
+  const std::vector<int> &DeferredMessages() const { return m_ticks.Deferred(); }
 
  protected:
-  void closeEvent(QCloseEvent* pEvent) override;
-  bool eventFilter(QObject* pObject, QEvent* pEvent) override;
+  void closeEvent(QCloseEvent *pEvent) override;
+  bool eventFilter(QObject *pObject, QEvent *pEvent) override;
 
  private:
+  friend class CFrameCommands;
+
   void CreateBars();
+  void CreateViews();
+  void AddTickSteps();
   void BuildMenus();
-  QMenu* AddMenu(const char* pTitle, const std::vector<std::pair<const char*, int>>& items);
+  void AddMenuAction(QMenu *pMenu, const stCommand &row);
   void UpdateMenuStates();
   void ApplyPaneWidths();
   void EnterCurrentView();
+  // The view-switching commands; false for any other id.
   bool ViewCommand(int nId);
-  void OnNotesButton();
-  void OnLogDiagnostic();
   void ReselectCurrentView();
   void RefreshStep();
-  void OnTodoButton();
-  void OnAlarmBarRight(int nId);
-  // Ctrl+M: a short message to every computer.
-  void SendUserMessage();
-  void OnUserList();
-  // Setup, Categories: the "Category list" dialog.
-  void OnSetupCategories();
-  // Timer steps 6 and 7: message records addressed to this user, and short
-  // messages from other computers.
-  void UserMessagesStep();
-  void LookForUserMessage();
   // The integrity test (with bRepair, test and repair) of the open database,
   // or the test of another file; the findings open as a report.
   void OnTestDatabase(bool bRepair);
   std::optional<std::string> OpenAnotherDatabase();
-  // The question before the lock manager closes under other users; true to go on.
+  // The question before the lock manager closes under other users; true to go
+  // on.
   bool MayCloseAsLockManager();
   void OnPrivateMessage(int nCode);
   void RunPrivateMessage(int nCode);
-  void RunDeferredMessages();
-  void Step(int nStep, const std::function<void()>& fnWork);
-  void AfterTick(std::function<void()> fn);
-  void RunAfterTick();
   void ShowClock();
   void CheckDailyPopup();
-  static bool IsNotesAccessCode(const std::string& sAnswer);
 
-  CQtUserInterface* m_pQtUi;
+  CQtUserInterface *m_pQtUi;
   std::function<bool()> m_fnSaveConfig;
   std::string m_sRootName;
   int m_nStartView;
@@ -161,8 +165,8 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   CLanDatabaseNetwork m_net;
   CMailSlot m_mailSlot;
   std::unique_ptr<CTableManager> m_pDB;
-  std::array<CKelvoView*, VIEW_COUNT> m_paViews{};
-  QStackedWidget* m_pViewStack = nullptr;
+  std::array<CKelvoView *, VIEW_COUNT> m_paViews{};
+  QStackedWidget *m_pViewStack = nullptr;
   int m_nCurView = -1;
   int m_nPrevView = -1;
   bool m_bDatabaseOpen = false;
@@ -174,20 +178,21 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   int m_nAlertMinutes = 0;
   double m_dAlertStart = 0.0;
 
-  CAlarmBar* m_pAlarmBar = nullptr;
-  std::array<QLabel*, 4> m_paPanes{};
+  CAlarmBar *m_pAlarmBar = nullptr;
+  std::array<QLabel *, 4> m_paPanes{};
   bool m_bPanesHidden = false;
+
+  CFrameCommands m_commands{*this};
+  CCommandTable m_frameCommands;
+  CCommandTable m_viewCommands;
 
   QTimer m_timer;
   int m_nTimerId = 0;
   bool m_bAutoTest = false;
   int m_nAutoTestCounter = 0;
-  std::function<void(int)> m_fnTickObserver;
-  std::vector<std::function<void()>> m_afnAfterTick;
-  bool m_bAfterTickPosted = false;
-  std::vector<int> m_naDeferred;
+  CTickScheduler m_ticks;
   bool m_bClosing = false;
   bool m_bInLanMessages = false;
-  CDialogCategoryList* m_pCategoryList = nullptr;  // while the dialog is open
+  CDialogCategoryList *m_pCategoryList = nullptr;  // while the dialog is open
   bool m_bLanMessagesMissed = false;
 };

@@ -8,7 +8,7 @@
 #include <QSpinBox>
 #include <algorithm>
 
-#include "app/CQtDrawTarget.h"
+#include "views/CQtDrawTarget.h"
 #include "support/StringUtil.h"
 
 namespace {

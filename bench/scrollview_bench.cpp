@@ -10,18 +10,17 @@
 #include <cstdlib>
 
 #include "support/StringUtil.h"
-#include "views/CScrollBase.h"
+#include "views/CLineView.h"
 
 namespace {
 
-class CBenchLineView : public CScrollBase {
+class CBenchLines : public CScrollBase {
  public:
-  explicit CBenchLineView(int nLines) : CScrollBase(VIEW_ADDRESS, nullptr), m_nLines(nLines) {
+  explicit CBenchLines(int nLines) : CScrollBase(VIEW_ADDRESS), m_nLines(nLines) {
     m_bHasHeader = true;
     m_format.m_sFaceName = "Courier New";
     m_format.m_nSize = 100;
     m_format.m_daTabStops = {1.5, 3.0, 4.5};
-    resize(640, 480);
   }
   void SetUpLines() override {
     m_nMaxLines = m_nLines;
@@ -43,21 +42,32 @@ class CBenchLineView : public CScrollBase {
   stFormatRecord m_format;
 };
 
+// The window of 640 x 480 over the lines.
+class CBenchLineView : public CLineView {
+ public:
+  explicit CBenchLineView(int nLines)
+      : CLineView(std::make_unique<CBenchLines>(nLines), nullptr),
+        m_lines(static_cast<CBenchLines&>(Source())) {
+    resize(640, 480);
+  }
+  CBenchLines& m_lines;
+};
+
 void BM_PageDownAndPaint(benchmark::State& state) {
   CBenchLineView view(int(state.range(0)));
   QImage image(view.size(), QImage::Format_RGB32);
   view.render(&image);
   view.render(&image);  // the scroll bars have settled
-  view.m_nAsked = 0;
+  view.m_lines.m_nAsked = 0;
   for (auto _ : state) {
-    if (view.EndVisible()) view.VScroll(SCROLL_TOP);
-    else view.VScroll(SCROLL_PAGE_DOWN);
+    if (view.m_lines.EndVisible()) view.m_lines.VScroll(SCROLL_TOP);
+    else view.m_lines.VScroll(SCROLL_PAGE_DOWN);
     view.render(&image);
     benchmark::DoNotOptimize(image.constBits());
   }
   state.counters["lines_asked_per_paint"] =
-      benchmark::Counter(double(view.m_nAsked) / double(state.iterations()));
-  state.counters["lines_in_window"] = view.LinesInWindow();
+      benchmark::Counter(double(view.m_lines.m_nAsked) / double(state.iterations()));
+  state.counters["lines_in_window"] = view.m_lines.LinesInWindow();
 }
 BENCHMARK(BM_PageDownAndPaint)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
@@ -68,7 +78,7 @@ void BM_JumpToEndAndPaint(benchmark::State& state) {
   view.render(&image);
   bool bEnd = false;
   for (auto _ : state) {
-    view.VScroll((bEnd = !bEnd) ? SCROLL_BOTTOM : SCROLL_TOP);
+    view.m_lines.VScroll((bEnd = !bEnd) ? SCROLL_BOTTOM : SCROLL_TOP);
     view.render(&image);
     benchmark::DoNotOptimize(image.constBits());
   }

@@ -3,9 +3,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-CEmptyView::CEmptyView(int nCode, QWidget* pParent)
-    : CKelvoView(nCode, pParent), m_pTitle(new QLabel(this)) {
-  auto* pLayout = new QVBoxLayout(this);
+CEmptyView::CEmptyView(int nCode, QWidget *pParent) : CKelvoView(nCode, pParent), m_pTitle(new QLabel(this)) {
+  auto *pLayout = new QVBoxLayout(this);
   m_pTitle->setAlignment(Qt::AlignCenter);
   QFont font = m_pTitle->font();
   font.setPointSize(font.pointSize() * 2);
@@ -20,5 +19,3 @@ void CEmptyView::SetMode(int nMode) {
   const std::string sTitle = TitleLabel();
   m_pTitle->setText(QString::fromStdString(sTitle.empty() ? "DATABASE" : sTitle));
 }
-
-CKelvoView* CreateKelvoView(int nCode, QWidget* pParent) { return new CEmptyView(nCode, pParent); }

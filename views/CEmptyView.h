@@ -10,12 +10,9 @@ class CEmptyView : public CKelvoView {
   Q_OBJECT
 
  public:
-  CEmptyView(int nCode, QWidget* pParent);
+  CEmptyView(int nCode, QWidget *pParent);
   void SetMode(int nMode) override;
 
  private:
-  QLabel* m_pTitle;
+  QLabel *m_pTitle;
 };
-
-// Creates the view of a code (views that are not built yet are empty views).
-CKelvoView* CreateKelvoView(int nCode, QWidget* pParent);

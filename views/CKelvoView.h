@@ -1,39 +1,23 @@
 #pragma once
 // What the main frame needs of each of its seven views: the view's code, its
 // status-bar text and title label, entering and leaving it, bringing it up to
-// date after data changed, its own menus and the commands it handles before
-// the frame does. Every view of the main frame derives from it.
+// date after data changed, and its own commands as rows of the frame's
+// command table. Every view window of the main frame derives from it.
 
 #include <QWidget>
 #include <string>
 
-class QMenuBar;
+#include "views/CCommandTable.h"
+#include "views/ViewCodes.h"
 
-enum eViewCode : int {
-  VIEW_SCHEDULE = 0,
-  VIEW_CALENDAR = 1,
-  VIEW_ADDRESS = 2,
-  VIEW_LOG = 3,
-  VIEW_CALCULATOR = 4,
-  VIEW_MAILLIST = 5,
-  VIEW_DATABASE = 6,
-  VIEW_COUNT = 7,
-};
-
-// Sub-modes: the calendar's grids and the log's notes mode.
-enum eViewMode : int {
-  CALENDAR_DAILY = 0,
-  CALENDAR_WEEKLY = 1,
-  CALENDAR_MONTHLY = 2,
-  LOG_NORMAL = 0,
-  LOG_NOTES = 1,
-};
+class CTableManager;
+class CViewFrame;
 
 class CKelvoView : public QWidget {
   Q_OBJECT
 
  public:
-  CKelvoView(int nCode, QWidget* pParent);
+  CKelvoView(int nCode, QWidget *pParent);
 
   int Code() const { return m_nCode; }
   int Mode() const { return m_nMode; }
@@ -45,19 +29,18 @@ class CKelvoView : public QWidget {
   virtual void UpdateView() {}
 
   // "Text", "Grid", "Calc" or "Form".
-  virtual std::string StatusText() const;
+  virtual std::string StatusText() const { return ViewStatusText(m_nCode); }
   // "SCHEDULE", "DAILY", ... as the title bar shows it; empty for the dump.
-  virtual std::string TitleLabel() const;
+  virtual std::string TitleLabel() const { return ViewTitleLabel(m_nCode, m_nMode); }
 
-  // The view's own menus, added after the frame's.
-  virtual void AddMenus(QMenuBar* /*pMenuBar*/) {}
-  // A command goes to the current view first; true when the view handled it.
-  virtual bool OnCommand(int /*nId*/) { return false; }
-
-  static std::string StatusTextOf(int nCode);
-  static std::string TitleLabelOf(int nCode, int nMode);
+  // The view's own commands; the frame adds them after its own and offers
+  // them to the view first.
+  virtual void AddCommands(CCommandTable & /*table*/) {}
 
  private:
   int m_nCode;
   int m_nMode = 0;
 };
+
+// The view window of a code, working on the table manager and asking the frame.
+CKelvoView *CreateKelvoView(int nCode, QWidget *pParent, CTableManager &db, CViewFrame &frame);

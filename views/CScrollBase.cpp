@@ -1,95 +1,37 @@
 #include "views/CScrollBase.h"
 
-#include <QApplication>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QWheelEvent>
 #include <algorithm>
-#include <climits>
 #include <cmath>
 
-#include "app/CQtDrawTarget.h"
-#include "data/CDatabase.h"
+#include "data/CTableManager.h"
 #include "print/CLineDrawer.h"
 #include "print/CPrintFile.h"
 #include "print/Printing.h"
 #include "support/CConfigFile.h"
-#include "support/CFrameServices.h"
 #include "support/Diagnostic.h"
 #include "support/StringUtil.h"
 #include "support/UserPrompts.h"
+#include "views/ViewKeys.h"
 
 namespace {
 
-std::function<void(int)> g_fnFrameRequest;
-
-constexpr int kTabGrip = 5;        // pixels around a tab stop that grab it
-constexpr int kLineStepPix = 5;    // horizontal line step
-constexpr int kPageStepPix = 40;   // horizontal page step
-constexpr int kWheelLines = 3;
+constexpr int kLineStepPix = 5;   // horizontal line step
+constexpr int kPageStepPix = 40;  // horizontal page step
 constexpr size_t kPageRecordStep = 40;
-
-constexpr uint32_t kHeaderText = RgbColour(128, 0, 0);
-constexpr uint32_t kHeaderBack = RgbColour(0, 128, 128);
-constexpr uint32_t kRuleGreen = RgbColour(0, 128, 0);
-constexpr uint32_t kWindowText = RgbColour(0, 0, 0);
-constexpr uint32_t kWindowBack = RgbColour(255, 255, 255);
-
-struct stLineColours {
-  uint32_t nText;
-  uint32_t nBack;
-};
-
-stLineColours ColoursOf(char cStatus) {
-  switch (cStatus) {
-    case LINE_HIGHLIGHT: return {RgbColour(255, 255, 255), RgbColour(0, 0, 0)};
-    case LINE_MARKED: return {RgbColour(0, 0, 0), RgbColour(0, 0, 240)};
-    case LINE_MARKED_HIGHLIGHT: return {RgbColour(0, 0, 0), RgbColour(128, 0, 0)};
-    case LINE_RED: return {RgbColour(128, 0, 0), kWindowBack};
-    case LINE_BLUE: return {RgbColour(0, 0, 128), kWindowBack};
-    case LINE_GREEN: return {RgbColour(0, 128, 0), kWindowBack};
-    default: return {kWindowText, kWindowBack};
-  }
-}
-
-// The wait cursor for the life of a long step (search, printing).
-class CWaitCursor {
- public:
-  CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~CWaitCursor() { QApplication::restoreOverrideCursor(); }
-  CWaitCursor(const CWaitCursor&) = delete;
-  CWaitCursor& operator=(const CWaitCursor&) = delete;
-};
 
 }  // namespace
 
-CScrollBase::CScrollBase(int nCode, QWidget* pParent, CDatabase* pDB)
-    : CKelvoView(nCode, pParent),
-      m_pDB(pDB),
-      m_pVertBar(new QScrollBar(Qt::Vertical, this)),
-      m_pHorzBar(new QScrollBar(Qt::Horizontal, this)) {
-  setFocusPolicy(Qt::StrongFocus);
-  setMouseTracking(true);
-  setAttribute(Qt::WA_OpaquePaintEvent);
-  m_pVertBar->hide();
-  m_pHorzBar->hide();
-  m_pVertBar->setFocusPolicy(Qt::NoFocus);
-  m_pHorzBar->setFocusPolicy(Qt::NoFocus);
-  connect(m_pVertBar, &QScrollBar::actionTriggered, this, &CScrollBase::OnVertAction);
-  connect(m_pHorzBar, &QScrollBar::actionTriggered, this, &CScrollBase::OnHorzAction);
+CViewFrame &CViewFrame::None() {
+  static CViewFrame none;
+  return none;
+}
+
+CScrollBase::CScrollBase(int nCode, CTableManager *pDB, CViewFrame *pFrame)
+    : m_nCode(nCode), m_pDB(pDB), m_pFrame(pFrame ? pFrame : &CViewFrame::None()) {
   m_caPageLines.reserve(kPageRecordStep);
 }
 
 CScrollBase::~CScrollBase() = default;
-
-void CScrollBase::SetFrameRequestHandler(std::function<void(int)> fn) {
-  g_fnFrameRequest = std::move(fn);
-}
-
-void CScrollBase::FrameRequest(int nRequest) {
-  if (g_fnFrameRequest) g_fnFrameRequest(nRequest);
-}
 
 void CScrollBase::ExitView() {
   m_nMaxLines = 0;
@@ -101,19 +43,35 @@ void CScrollBase::ExitView() {
 
 void CScrollBase::UpdateView() {
   SetUpLines();
-  update();
+  Invalidate();
 }
 
-stFmtString CScrollBase::GetLine(int /*nIndex*/, char /*cHint*/, char& cStatus) {
+stFmtString CScrollBase::GetLine(int /*nIndex*/, char /*cHint*/, char &cStatus) {
   cStatus = LINE_NORMAL;
   return {};
 }
 
 bool CScrollBase::HasData() const { return m_pDB && m_pDB->IsDatabaseOpen(); }
 
-// ---- painting ----
+// ---- layout ----
 
-void CScrollBase::FetchPage(CDrawTarget& target) {
+void CScrollBase::SetWindowSize(int nWidth, int nHeight) {
+  m_nWindWidthPix = nWidth;
+  m_nWindHeightPix = nHeight;
+}
+
+void CScrollBase::LayOutPage(CDrawTarget &target) {
+  FetchPage(target);
+  if (!m_bHeaderFormatModified) m_daTabInches = m_headerFormat.m_daTabStops;
+  m_nLinesInWindow = int(std::count_if(m_caPageLines.begin(), m_caPageLines.end(),
+                                       [](const stPageLineRecord &r) { return r.m_nIndex >= 0; }));
+  // With every line in the window there is nothing to scroll.
+  if (m_nLinesInWindow >= m_nMaxLines) m_nTopLine = 0;
+  m_pFrame->ShowLineNumber(m_nHiLiteLine + 1);
+  m_bPainted = true;
+}
+
+void CScrollBase::FetchPage(CDrawTarget &target) {
   if (!m_bLinesReady) SetUpLines();
   m_nHiLiteLine = std::clamp(m_nHiLiteLine, 0, std::max(0, m_nMaxLines - 1));
   // A list that shrank under the view shows its last page.
@@ -164,7 +122,7 @@ void CScrollBase::FetchPage(CDrawTarget& target) {
   }
 }
 
-const stFormatRecord* CScrollBase::PageFormat(const stFormatRecord* pFormat) {
+const stFormatRecord *CScrollBase::PageFormat(const stFormatRecord *pFormat) {
   if (!pFormat) return &CPrintFile::BuiltInFormat();
   for (size_t i = 0; i < m_caPageFormats.size(); ++i)
     if (m_paPageFormatSources[i] == pFormat) return m_caPageFormats[i].get();
@@ -173,139 +131,24 @@ const stFormatRecord* CScrollBase::PageFormat(const stFormatRecord* pFormat) {
   return m_caPageFormats.back().get();
 }
 
-void CScrollBase::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.fillRect(rect(), CQtDrawTarget::MakeColour(kWindowBack));
-  if (!HasData()) return;
-  CQtDrawTarget target(painter);
-  m_nPixelsPerInchX = target.PixelsPerInchX();
-  FetchPage(target);
-  painter.setClipRect(0, 0, m_nWindWidthPix, m_nWindHeightPix);
-  painter.translate(-m_nHorzOffset, 0);
-  DrawHeader(painter, target);
-  m_nLinesInWindow = DrawLines(painter, target);
-  DrawColumnRules(painter);
-  FrameServices().StatusPaneLineNumber(m_nHiLiteLine + 1);
-  m_bPainted = true;
-  ResetScrollBars();
+void CScrollBase::MoveTabStop(size_t nStop, double dInches) {
+  if (nStop >= m_headerFormat.m_daTabStops.size()) return;
+  m_headerFormat.m_daTabStops[nStop] = dInches;
+  m_daTabInches = m_headerFormat.m_daTabStops;
+  m_bHeaderFormatModified = true;
+  RepaintNow();
 }
 
-void CScrollBase::DrawHeader(QPainter& painter, CDrawTarget& target) {
-  m_naTabPixels.clear();
-  if (!m_bHasHeader || m_caPageLines.empty() || m_caPageLines.front().m_nIndex != -1) return;
-  if (!m_bHeaderFormatModified) m_daTabInches = m_headerFormat.m_daTabStops;
-  // (The small addend keeps a stop set from a pixel on that pixel.)
-  for (const double d : m_daTabInches)
-    m_naTabPixels.push_back(unsigned(std::max(0.0, std::trunc(d * m_nPixelsPerInchX + 1e-7))));
-  const stPageLineRecord& header = m_caPageLines.front();
-  painter.fillRect(0, 0, m_nWindWidthPix + m_nHorzOffset, header.m_nHeight,
-                   CQtDrawTarget::MakeColour(kHeaderBack));
-  stFormatRecord format = m_headerFormat;
-  format.m_nTextColour = kHeaderText;
-  stPageLineRecord line = header;
-  line.m_pFormat = &format;
-  CLineDrawer(target).PrintLine(line, 0, 0);
-}
-
-int CScrollBase::DrawLines(QPainter& painter, CDrawTarget& target) {
-  CLineDrawer drawer(target);
-  int y = m_nHeaderHeight;
-  int nDrawn = 0;
-  for (const auto& rec : m_caPageLines) {
-    if (rec.m_nIndex < 0) continue;
-    const stLineColours colours = ColoursOf(rec.m_cStatus);
-    // Every column lines up under the header's (possibly dragged) stops.
-    stFormatRecord format = *rec.m_pFormat;
-    if (m_bHasHeader) format.m_daTabStops = m_headerFormat.m_daTabStops;
-    format.m_nTextColour = colours.nText;
-    stPageLineRecord line = rec;
-    line.m_pFormat = &format;
-    const int x = drawer.CenterOffset(format, rec.m_nWidth, 0);
-    painter.fillRect(x, y, m_nWindWidthPix + m_nHorzOffset - x, rec.m_nHeight,
-                     CQtDrawTarget::MakeColour(colours.nBack));
-    drawer.PrintLine(line, 0, y);
-    y += rec.m_nHeight;
-    ++nDrawn;
-  }
-  return nDrawn;
-}
-
-void CScrollBase::DrawColumnRules(QPainter& painter) {
-  for (const unsigned nPix : m_naTabPixels) {
-    const int x = int(nPix);
-    painter.setPen(QPen(CQtDrawTarget::MakeColour(0), 0));
-    painter.drawLine(x, 0, x, m_nHeaderHeight);
-    painter.setPen(QPen(CQtDrawTarget::MakeColour(kRuleGreen), 0, Qt::DotLine));
-    painter.drawLine(x, m_nHeaderHeight, x, m_nWindHeightPix);
-  }
-}
-
-// ---- scroll bars ----
-
-void CScrollBase::ResetScrollBars() {
-  const bool bWasShown = !m_pVertBar->isHidden();
-  const bool bShow = m_nLinesInWindow < m_nMaxLines;
-  if (bShow) {
-    QSignalBlocker blockV(m_pVertBar), blockH(m_pHorzBar);
-    m_pVertBar->setRange(0, m_nMaxLines - m_nLinesInWindow);
-    m_pVertBar->setPageStep(std::max(1, m_nLinesInWindow));
-    m_pVertBar->setValue(m_nTopLine);
-    m_pHorzBar->setRange(0, m_nHorzMax);
-    m_pHorzBar->setPageStep(kPageStepPix);
-    m_pHorzBar->setValue(m_nHorzOffset);
-  } else {
-    m_nTopLine = 0;
-  }
-  if (bShow == bWasShown) return;
-  m_pVertBar->setVisible(bShow);
-  m_pHorzBar->setVisible(bShow);
-  LayoutBars();
-  update();
-}
-
-void CScrollBase::LayoutBars() {
-  const int nBarW = m_pVertBar->sizeHint().width();
-  const int nBarH = m_pHorzBar->sizeHint().height();
-  const bool bShown = !m_pVertBar->isHidden();
-  m_nWindWidthPix = width() - (bShown ? nBarW : 0);
-  m_nWindHeightPix = height() - (bShown ? nBarH : 0);
-  m_pVertBar->setGeometry(width() - nBarW, 0, nBarW, m_nWindHeightPix);
-  m_pHorzBar->setGeometry(0, height() - nBarH, m_nWindWidthPix, nBarH);
-}
-
-void CScrollBase::resizeEvent(QResizeEvent*) {
-  LayoutBars();
-  update();
-}
-
-void CScrollBase::OnVertAction(int nAction) {
-  switch (nAction) {
-    case QAbstractSlider::SliderSingleStepSub: VScroll(SCROLL_LINE_UP); break;
-    case QAbstractSlider::SliderSingleStepAdd: VScroll(SCROLL_LINE_DOWN); break;
-    case QAbstractSlider::SliderPageStepSub: VScroll(SCROLL_PAGE_UP); break;
-    case QAbstractSlider::SliderPageStepAdd: VScroll(SCROLL_PAGE_DOWN); break;
-    case QAbstractSlider::SliderToMinimum: VScroll(SCROLL_TOP); break;
-    case QAbstractSlider::SliderToMaximum: VScroll(SCROLL_BOTTOM); break;
-    case QAbstractSlider::SliderMove: VScroll(SCROLL_THUMB, m_pVertBar->sliderPosition()); break;
-    default: break;
-  }
-  const QSignalBlocker block(m_pVertBar);
-  m_pVertBar->setSliderPosition(m_nTopLine);
-}
-
-void CScrollBase::OnHorzAction(int nAction) {
-  switch (nAction) {
-    case QAbstractSlider::SliderSingleStepSub: HScroll(HSCROLL_LINE_LEFT); break;
-    case QAbstractSlider::SliderSingleStepAdd: HScroll(HSCROLL_LINE_RIGHT); break;
-    case QAbstractSlider::SliderPageStepSub: HScroll(HSCROLL_PAGE_LEFT); break;
-    case QAbstractSlider::SliderPageStepAdd: HScroll(HSCROLL_PAGE_RIGHT); break;
-    case QAbstractSlider::SliderToMinimum: HScroll(HSCROLL_LEFTMOST); break;
-    case QAbstractSlider::SliderToMaximum: HScroll(HSCROLL_RIGHTMOST); break;
-    case QAbstractSlider::SliderMove: HScroll(HSCROLL_THUMB, m_pHorzBar->sliderPosition()); break;
-    default: break;
-  }
-  const QSignalBlocker block(m_pHorzBar);
-  m_pHorzBar->setSliderPosition(m_nHorzOffset);
+void CScrollBase::SaveDraggedTabs() {
+  if (!m_bHeaderFormatModified || !m_pDB) return;
+  // The format is found again by its code: a refresh during the drag may
+  // have replaced the one the header pointed to.
+  const stFormatRecord *pFormat = m_pDB->GetFormat(m_headerFormat.m_nCode);
+  if (!pFormat) return;
+  stFormatRecord saved = *pFormat;
+  saved.m_daTabStops = m_daTabInches;
+  if (m_pDB->SaveModifiedFormatRecord(saved)) m_bHeaderFormatModified = false;
+  Invalidate();
 }
 
 // ---- scrolling ----
@@ -350,9 +193,7 @@ void CScrollBase::VScroll(int nRequest, int nPosition) {
   if (nTop == m_nTopLine && nHi == m_nHiLiteLine) return;
   m_nTopLine = nTop;
   m_nHiLiteLine = nHi;
-  const QSignalBlocker block(m_pVertBar);  // a moved slider reports a move of its own
-  m_pVertBar->setSliderPosition(m_nTopLine);
-  update();
+  Invalidate();
 }
 
 void CScrollBase::HScroll(int nRequest, int nPosition) {
@@ -375,17 +216,18 @@ void CScrollBase::HScroll(int nRequest, int nPosition) {
   }
   if (n == m_nHorzOffset) return;
   m_nHorzOffset = n;
-  const QSignalBlocker block(m_pHorzBar);
-  m_pHorzBar->setSliderPosition(m_nHorzOffset);
-  update();
+  Invalidate();
 }
 
 void CScrollBase::KeepHighlightVisible() {
   const int L = std::max(1, m_nLinesInWindow);
   if (m_nHiLiteLine >= m_nTopLine && m_nHiLiteLine <= m_nTopLine + L - 1) return;
-  if (m_nHiLiteLine >= m_nMaxLines - L) m_nTopLine = m_nMaxLines - L;
-  else if (m_nHiLiteLine > L / 2) m_nTopLine = m_nHiLiteLine - L / 2;
-  else m_nTopLine = 0;
+  if (m_nHiLiteLine >= m_nMaxLines - L)
+    m_nTopLine = m_nMaxLines - L;
+  else if (m_nHiLiteLine > L / 2)
+    m_nTopLine = m_nHiLiteLine - L / 2;
+  else
+    m_nTopLine = 0;
   m_nTopLine = std::max(0, m_nTopLine);
 }
 
@@ -393,76 +235,86 @@ void CScrollBase::SetHighlight(int nLine) {
   const int n = std::clamp(nLine, 0, std::max(0, m_nMaxLines - 1));
   if (n == m_nHiLiteLine) return;
   m_nHiLiteLine = n;
-  update();
+  Invalidate();
 }
 
 // ---- keys ----
 
-bool CScrollBase::focusNextPrevChild(bool) { return false; }  // Tab is the view's own key
-
-void CScrollBase::keyPressEvent(QKeyEvent* pEvent) {
-  const int nKey = pEvent->key();
-  const bool bCtrl = pEvent->modifiers() & Qt::ControlModifier;
+void CScrollBase::KeyDown(int nKey, bool bCtrl) {
   if (HandleFunctionKey(nKey, bCtrl)) return;
   switch (nKey) {
-    case Qt::Key_Up:
-      if (m_nMaxLines == 0) break;
-      if (m_nHiLiteLine == m_nTopLine) VScroll(SCROLL_LINE_UP);
-      else SetHighlight(m_nHiLiteLine - 1);
-      break;
-    case Qt::Key_Down:
-      if (m_nHiLiteLine >= m_nMaxLines - 1) break;
-      if (m_nHiLiteLine >= m_nTopLine + std::max(1, m_nLinesInWindow) - 1) VScroll(SCROLL_LINE_DOWN);
-      else SetHighlight(m_nHiLiteLine + 1);
-      break;
-    case Qt::Key_PageUp: VScroll(SCROLL_PAGE_UP); break;
-    case Qt::Key_PageDown: VScroll(SCROLL_PAGE_DOWN); break;
-    case Qt::Key_Home: bCtrl ? VScroll(SCROLL_TOP) : HScroll(HSCROLL_LEFTMOST); break;
-    case Qt::Key_End: bCtrl ? VScroll(SCROLL_BOTTOM) : HScroll(HSCROLL_RIGHTMOST); break;
-    case Qt::Key_Left: HScroll(HSCROLL_LINE_LEFT); break;
-    case Qt::Key_Right: HScroll(HSCROLL_LINE_RIGHT); break;
-    case Qt::Key_Tab: CallRoutineTab(); break;
-    case Qt::Key_Escape: CallEscape(); break;
-    case Qt::Key_Space: MarkLine(); break;
-    case Qt::Key_Delete: DeleteLine(); break;
+    case KEY_UP: KeyUp(); break;
+    case KEY_DOWN: KeyDownArrow(); break;
+    case KEY_PAGE_UP: VScroll(SCROLL_PAGE_UP); break;
+    case KEY_PAGE_DOWN: VScroll(SCROLL_PAGE_DOWN); break;
+    case KEY_HOME: bCtrl ? VScroll(SCROLL_TOP) : HScroll(HSCROLL_LEFTMOST); break;
+    case KEY_END: bCtrl ? VScroll(SCROLL_BOTTOM) : HScroll(HSCROLL_RIGHTMOST); break;
+    case KEY_LEFT: HScroll(HSCROLL_LINE_LEFT); break;
+    case KEY_RIGHT: HScroll(HSCROLL_LINE_RIGHT); break;
+    case KEY_TAB: CallRoutineTab(); break;
+    case KEY_ESCAPE: CallEscape(); break;
+    case KEY_SPACE: MarkLine(); break;
+    case KEY_DELETE: DeleteLine(); break;
+    case KEY_CONTROL:
+    case KEY_SHIFT:
+    case KEY_ALT:
+    case KEY_META: break;
     default:
-      if (bCtrl) HandleCtrlKey(nKey);
-      else if (nKey != Qt::Key_Control && nKey != Qt::Key_Shift && nKey != Qt::Key_Alt) ProcessKey(nKey);
+      if (bCtrl)
+        HandleCtrlKey(nKey);
+      else
+        ProcessKey(nKey);
       break;
   }
 }
 
+void CScrollBase::KeyUp() {
+  if (m_nMaxLines == 0) return;
+  if (m_nHiLiteLine == m_nTopLine)
+    VScroll(SCROLL_LINE_UP);
+  else
+    SetHighlight(m_nHiLiteLine - 1);
+}
+
+void CScrollBase::KeyDownArrow() {
+  if (m_nHiLiteLine >= m_nMaxLines - 1) return;
+  if (m_nHiLiteLine >= m_nTopLine + std::max(1, m_nLinesInWindow) - 1)
+    VScroll(SCROLL_LINE_DOWN);
+  else
+    SetHighlight(m_nHiLiteLine + 1);
+}
+
 bool CScrollBase::HandleFunctionKey(int nKey, bool bCtrl) {
   switch (nKey) {
-    case Qt::Key_F2: CallFind(bCtrl ? 'B' : 'F'); return true;
-    case Qt::Key_F3: CallFindAgain(); return true;
-    case Qt::Key_F4: CallRoutineF4(); return true;
-    case Qt::Key_F5: bCtrl ? CallRoutineCtrlF5() : CallRoutineF5(); return true;
-    case Qt::Key_F6: CallRoutineF6(); return true;
-    case Qt::Key_F7: bCtrl ? CallRoutineCtrlF7() : CallRoutineF7(); return true;
-    case Qt::Key_F8: CallRoutineF8(); return true;
-    case Qt::Key_F9: CallRoutineF9(); return true;
-    case Qt::Key_F10: CallRoutineF10(); return true;
-    case Qt::Key_F11: CallRoutineF11(); return true;
+    case KEY_F2: CallFind(bCtrl ? 'B' : 'F'); return true;
+    case KEY_F3: CallFindAgain(); return true;
+    case KEY_F4: CallRoutineF4(); return true;
+    case KEY_F5: bCtrl ? CallRoutineCtrlF5() : CallRoutineF5(); return true;
+    case KEY_F6: CallRoutineF6(); return true;
+    case KEY_F7: bCtrl ? CallRoutineCtrlF7() : CallRoutineF7(); return true;
+    case KEY_F8: CallRoutineF8(); return true;
+    case KEY_F9: CallRoutineF9(); return true;
+    case KEY_F10: CallRoutineF10(); return true;
+    case KEY_F11: CallRoutineF11(); return true;
     default: return false;
   }
 }
 
 bool CScrollBase::HandleCtrlKey(int nKey) {
   switch (nKey) {
-    case Qt::Key_B: FrameRequest(FRAME_BACKUP); return true;
-    case Qt::Key_R:
+    case 'B': FrameRequest(FRAME_BACKUP); return true;
+    case 'R':
       FrameRequest(FRAME_REFRESH);
-      update();
+      Invalidate();
       return true;
-    case Qt::Key_1: CtrlOneRoutine(); return true;
-    case Qt::Key_2: CtrlTwoRoutine(); return true;
-    case Qt::Key_D: CtrlDRoutine(); return true;
-    case Qt::Key_E: CtrlERoutine(); return true;
-    case Qt::Key_I: CtrlIRoutine(); return true;
-    case Qt::Key_L: CtrlLRoutine(); return true;
-    case Qt::Key_M: CtrlMRoutine(); return true;
-    case Qt::Key_Q: CtrlQRoutine(); return true;
+    case '1': CtrlOneRoutine(); return true;
+    case '2': CtrlTwoRoutine(); return true;
+    case 'D': CtrlDRoutine(); return true;
+    case 'E': CtrlERoutine(); return true;
+    case 'I': CtrlIRoutine(); return true;
+    case 'L': CtrlLRoutine(); return true;
+    case 'M': CtrlMRoutine(); return true;
+    case 'Q': CtrlQRoutine(); return true;
     default: return false;  // other keys with Ctrl are ignored
   }
 }
@@ -479,12 +331,12 @@ void CScrollBase::CtrlDRoutine() {
 
 void CScrollBase::CtrlMRoutine() { FrameRequest(FRAME_SHORT_MESSAGE); }
 
-// ---- mouse ----
+// ---- clicks ----
 
 int CScrollBase::LineAt(int y) const {
   if (y < m_nHeaderHeight) return -1;
   int nBottom = m_nHeaderHeight;
-  for (const auto& rec : m_caPageLines) {
+  for (const auto &rec : m_caPageLines) {
     if (rec.m_nIndex < 0) continue;
     nBottom += rec.m_nHeight;
     if (y < nBottom) return rec.m_nIndex;
@@ -492,84 +344,14 @@ int CScrollBase::LineAt(int y) const {
   return -1;
 }
 
-int CScrollBase::TabNear(int x) const {
-  const int nPos = x + m_nHorzOffset;
-  for (size_t i = 0; i < m_naTabPixels.size(); ++i)
-    if (std::abs(int(m_naTabPixels[i]) - nPos) <= kTabGrip) return int(i);
-  return -1;
+void CScrollBase::ClickLine(int y) {
+  if (const int nLine = LineAt(y); nLine >= 0) SetHighlight(nLine);
 }
 
-void CScrollBase::mouseMoveEvent(QMouseEvent* pEvent) {
-  const QPoint pos = pEvent->position().toPoint();
-  if (m_bDragging) {
-    DragTab(pos.x());
-    return;
-  }
-  if (!m_bPainted || !m_bHasHeader) return;
-  m_nTabUnderPointer = pos.y() < m_nHeaderHeight ? TabNear(pos.x()) : -1;
-  setCursor(m_nTabUnderPointer >= 0 ? Qt::SplitHCursor : Qt::ArrowCursor);
-}
-
-void CScrollBase::mousePressEvent(QMouseEvent* pEvent) {
-  const QPoint pos = pEvent->position().toPoint();
-  if (pEvent->button() == Qt::LeftButton) {
-    if (m_nTabUnderPointer >= 0 && pos.y() < m_nHeaderHeight) {
-      m_bDragging = true;
-      setCursor(Qt::SplitHCursor);
-    } else if (const int nLine = LineAt(pos.y()); nLine >= 0) {
-      SetHighlight(nLine);
-    }
-    update();
-  } else if (pEvent->button() == Qt::RightButton) {
-    if (const int nLine = LineAt(pos.y()); nLine >= 0) SetHighlight(nLine);
-    repaint();
-    EditLine();
-  }
-}
-
-void CScrollBase::mouseReleaseEvent(QMouseEvent* pEvent) {
-  if (pEvent->button() != Qt::LeftButton || !m_bDragging) return;
-  m_bDragging = false;
-  m_nTabUnderPointer = -1;
-  setCursor(Qt::ArrowCursor);
-  SaveDraggedTabs();
-  if (window()) window()->raise();
-}
-
-void CScrollBase::mouseDoubleClickEvent(QMouseEvent* pEvent) {
-  if (pEvent->button() == Qt::LeftButton) MarkLine();
-}
-
-void CScrollBase::wheelEvent(QWheelEvent* pEvent) {
-  const int nSteps = pEvent->angleDelta().y() / 120;
-  for (int i = 0; i < std::abs(nSteps) * kWheelLines; ++i)
-    VScroll(nSteps > 0 ? SCROLL_LINE_UP : SCROLL_LINE_DOWN);
-}
-
-void CScrollBase::DragTab(int x) {
-  const size_t i = size_t(m_nTabUnderPointer);
-  if (m_nTabUnderPointer < 0 || i >= m_naTabPixels.size() || m_nPixelsPerInchX <= 0) return;
-  const int nPos = x + m_nHorzOffset;
-  const int nLeft = i > 0 ? int(m_naTabPixels[i - 1]) : 0;
-  const int nRight = i + 1 < m_naTabPixels.size() ? int(m_naTabPixels[i + 1]) : INT_MAX;
-  if (nPos <= nLeft + kTabGrip || nPos >= nRight - kTabGrip) return;
-  m_naTabPixels[i] = unsigned(nPos);
-  m_headerFormat.m_daTabStops[i] = double(nPos) / m_nPixelsPerInchX;
-  m_daTabInches = m_headerFormat.m_daTabStops;
-  m_bHeaderFormatModified = true;
-  repaint();
-}
-
-void CScrollBase::SaveDraggedTabs() {
-  if (!m_bHeaderFormatModified || !m_pDB) return;
-  // The format is found again by its code: a refresh during the drag may
-  // have replaced the one the header pointed to.
-  const stFormatRecord* pFormat = m_pDB->GetFormat(m_headerFormat.m_nCode);
-  if (!pFormat) return;
-  stFormatRecord saved = *pFormat;
-  saved.m_daTabStops = m_daTabInches;
-  if (m_pDB->SaveModifiedFormatRecord(saved)) m_bHeaderFormatModified = false;
-  update();
+void CScrollBase::RightClickLine(int y) {
+  ClickLine(y);
+  RepaintNow();
+  EditLine();
 }
 
 // ---- search ----
@@ -597,8 +379,8 @@ bool CScrollBase::SetupFind() {
   if (nAnswer != IDOK) return false;
   bool bIncluded = false;
   for (int i = 0; i < kFindPhrases; ++i) {
-    const std::string* pPhrase = form.Find(StrFormat("Find %i", i + 1));
-    const std::string* pExclude = form.Find(StrFormat("Exclude %i", i + 1));
+    const std::string *pPhrase = form.Find(StrFormat("Find %i", i + 1));
+    const std::string *pExclude = form.Find(StrFormat("Exclude %i", i + 1));
     m_saFind[size_t(i)] = pPhrase ? ToUpper(*pPhrase) : std::string();
     m_baExclude[size_t(i)] = pExclude && Trim(*pExclude) == "1";
     if (!m_saFind[size_t(i)].empty() && !m_baExclude[size_t(i)]) bIncluded = true;
@@ -614,7 +396,7 @@ bool CScrollBase::FindTest(int i) {
   char cStatus = 0;
   const std::string sText = ToUpper(GetLine(i, HINT_SEARCH, cStatus).m_sText);
   for (int k = 0; k < kFindPhrases; ++k) {
-    const std::string& sPhrase = m_saFind[size_t(k)];
+    const std::string &sPhrase = m_saFind[size_t(k)];
     if (sPhrase.empty()) continue;
     if ((sText.find(sPhrase) != std::string::npos) == m_baExclude[size_t(k)]) return false;
   }
@@ -626,7 +408,7 @@ void CScrollBase::DoFind(int nStart) {
   for (;;) {
     int nFound = -1;
     {
-      CWaitCursor wait;
+      CViewWaitCursor wait(*m_pFrame);
       for (int i = nStart; i >= 0 && i < m_nMaxLines; i += nStep)
         if (FindTest(i)) {
           nFound = i;
@@ -636,7 +418,7 @@ void CScrollBase::DoFind(int nStart) {
     if (nFound >= 0) {
       m_nHiLiteLine = nFound;
       KeepHighlightVisible();
-      repaint();
+      RepaintNow();
       break;
     }
     if (GetResponse("Not found. Restart at beginning?", MB_YESNO) != IDYES) break;
@@ -647,7 +429,7 @@ void CScrollBase::DoFind(int nStart) {
 
 void CScrollBase::CallFindAgain() {
   if (m_nMaxLines <= 0) return;
-  if (std::none_of(m_saFind.begin(), m_saFind.end(), [](const std::string& s) { return !s.empty(); })) {
+  if (std::none_of(m_saFind.begin(), m_saFind.end(), [](const std::string &s) { return !s.empty(); })) {
     CallFind(m_cFindDirection);
     return;
   }
@@ -657,9 +439,10 @@ void CScrollBase::CallFindAgain() {
 // ---- printing ----
 
 int CScrollBase::PrintList() {
+  if (!m_bLinesReady) SetUpLines();
   if (m_nMaxLines <= 0) return 0;
   {
-    CWaitCursor wait;
+    CViewWaitCursor wait(*m_pFrame);
     auto pFile = CPrintFile::OpenPrintFile();
     bool bWritten = pFile != nullptr;
     char cStatus = 0;
@@ -672,7 +455,7 @@ int CScrollBase::PrintList() {
       return 0;
     }
   }
-  const stPageLayout* pLayout = m_pDB ? m_pDB->GetPageLayout(0) : nullptr;
+  const stPageLayout *pLayout = m_pDB ? m_pDB->GetPageLayout(0) : nullptr;
   const stPageLayout layout = pLayout ? *pLayout : CPageLayout::DefaultLayout(0);
   return PrintBlock(AppSettings().printerView, layout, true, "", -1);
 }

@@ -2,26 +2,30 @@
 // The base of the text views (addresses, schedule, log, mail list, record
 // dump): a list of formatted lines that the subclass produces one at a time,
 // an optional header line whose tab stops the user can drag, a highlighted
-// line, marked and coloured lines, keyboard and mouse navigation, the
-// five-phrase search, and printing the list through the print engine.
+// line, marked and coloured lines, the keys, the five-phrase search and
+// printing the list through the print engine.
 //
-// The view never holds the list as text: every paint asks the subclass only
-// for the lines that fit the window, so scrolling and painting cost the same
-// for ten lines and for a million.
+// It is the line source and holds no window: the Qt window (CLineView) asks
+// it to lay out the lines that fit, paints those and hands it its keys and
+// clicks. So searching, printing, scrolling and every view's commands run the
+// same with no window at all (tools, tests). It never holds the list as text:
+// a layout asks the subclass only for the lines that fit the window, so it
+// costs the same for ten lines and for a million.
 
-#include <QScrollBar>
 #include <array>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "data/CFormatRecord.h"
 #include "print/FmtString.h"
-#include "views/CKelvoView.h"
+#include "views/CCommandTable.h"
+#include "views/CLineViewHost.h"
+#include "views/CViewFrame.h"
+#include "views/ViewCodes.h"
 
-class CDatabase;
 class CDrawTarget;
-class QPainter;
+class CTableManager;
 
 // Status characters of a line (GetLine's status out).
 inline constexpr char LINE_NORMAL = 'N';
@@ -36,13 +40,6 @@ inline constexpr char LINE_GREEN = 'B';
 inline constexpr char HINT_PAINT = 0;
 inline constexpr char HINT_SEARCH = 'V';
 inline constexpr char HINT_PRINT = 'P';
-
-// What a line view asks of the main frame.
-enum eFrameRequest : int {
-  FRAME_BACKUP = 1,         // Ctrl+B
-  FRAME_REFRESH = 2,        // Ctrl+R
-  FRAME_SHORT_MESSAGE = 3,  // Ctrl+M: send a short message to the other users
-};
 
 // Scroll requests (the bars, the keys, the wheel).
 enum eScrollRequest : int {
@@ -64,32 +61,40 @@ enum eHorzRequest : int {
   HSCROLL_THUMB,
 };
 
-class CScrollBase : public CKelvoView {
-  Q_OBJECT
-
+class CScrollBase {
  public:
   static constexpr int kFindPhrases = 5;
 
-  CScrollBase(int nCode, QWidget* pParent, CDatabase* pDB = nullptr);
-  ~CScrollBase() override;
+  explicit CScrollBase(int nCode, CTableManager *pDB = nullptr, CViewFrame *pFrame = nullptr);
+  virtual ~CScrollBase();
+  CScrollBase(const CScrollBase &) = delete;
+  CScrollBase &operator=(const CScrollBase &) = delete;
 
-  // The table manager whose formats the header's columns are saved into, and
-  // whose open database lets the view draw. The main frame sets it.
-  void SetDatabase(CDatabase* pDB) { m_pDB = pDB; }
-  CDatabase* Database() const { return m_pDB; }
+  // The table manager the view lists from and saves the header's columns
+  // into; the frame it asks for the line pane and its requests.
+  void SetDatabase(CTableManager *pDB) { m_pDB = pDB; }
+  CTableManager *Database() const { return m_pDB; }
+  void SetFrame(CViewFrame *pFrame) { m_pFrame = pFrame ? pFrame : &CViewFrame::None(); }
+  CViewFrame &Frame() const { return *m_pFrame; }
+  // The window that shows the lines; none for a headless source.
+  void SetHost(CLineViewHost *pHost) { m_pHost = pHost; }
 
-  // Where the frame requests (backup, refresh, short message) go. The main
-  // frame installs it once; without one they do nothing.
-  static void SetFrameRequestHandler(std::function<void(int)> fn);
+  int Code() const { return m_nCode; }
+  int Mode() const { return m_nMode; }
+  virtual void SetMode(int nMode) { m_nMode = nMode; }
+  virtual std::string StatusText() const { return ViewStatusText(m_nCode); }
+  virtual std::string TitleLabel() const { return ViewTitleLabel(m_nCode, m_nMode); }
+  // The view's own commands, as rows of the frame's command table.
+  virtual void AddCommands(CCommandTable & /*table*/) {}
 
   // ---- what a subclass overrides ----
   // EnterView sets the has-header flag, the top line, the highlight and
   // lines-ready, and builds the lines; ExitView releases them (the base sets
   // m_nMaxLines 0 and lines-ready false).
-  void EnterView() override {}
-  void ExitView() override;
+  virtual void EnterView() {}
+  virtual void ExitView();
   // Data changed: the lines are rebuilt and the window repainted.
-  void UpdateView() override;
+  virtual void UpdateView();
   // Rebuilds the subclass's list; sets m_nMaxLines, the horizontal maximum
   // and lines-ready.
   virtual void SetUpLines() {}
@@ -125,30 +130,59 @@ class CScrollBase : public CKelvoView {
   // The line nIndex (0-based; -1 the header). cHint says what it is wanted
   // for (HINT_PAINT, HINT_SEARCH, HINT_PRINT); cStatus gets its status
   // (0 or 'N' normal, or one of the LINE_ characters).
-  virtual stFmtString GetLine(int nIndex, char cHint, char& cStatus);
-  // Any other key without Ctrl (a Qt key code).
+  virtual stFmtString GetLine(int nIndex, char cHint, char &cStatus);
+  // Any other key without Ctrl (a key code of ViewKeys.h or an upper-case
+  // letter).
   virtual void ProcessKey(int /*nKey*/) {}
   // After a search ended.
   virtual void BringToTop() {}
   // Whether there is anything to draw; the base asks for an open database.
   virtual bool HasData() const;
 
+  // ---- keys and clicks, as the window hands them on ----
+  void KeyDown(int nKey, bool bCtrl);
+  // The data line under a window position (below the header); -1 for none.
+  int LineAt(int y) const;
+  // Left click on a data line, right click (then EditLine), double click.
+  void ClickLine(int y);
+  void RightClickLine(int y);
+
   // ---- scrolling ----
   void VScroll(int nRequest, int nPosition = 0);
   void HScroll(int nRequest, int nPosition = 0);
   // Scrolls so that the highlighted line is in the window.
   void KeepHighlightVisible();
+  void SetHighlight(int nLine);
+
+  // ---- layout ----
+  // The size of the window's text area in pixels.
+  void SetWindowSize(int nWidth, int nHeight);
+  // Lays out the header and the data lines from the top line that fit the
+  // window (asking only for those), as a paint needs them; the line pane
+  // shows the highlight. With keep-page the last layout stays.
+  void LayOutPage(CDrawTarget &target);
+  const std::vector<stPageLineRecord> &PageLines() const { return m_caPageLines; }
+  // The header's format as drawn, and its tab stops in inches.
+  const stFormatRecord &HeaderFormat() const { return m_headerFormat; }
+  const std::vector<double> &TabInches() const { return m_daTabInches; }
+  // A dragged tab stop: its new place in inches (kept by value until saved).
+  void MoveTabStop(size_t nStop, double dInches);
+  // Saves dragged stops into the header's format record of the database,
+  // so every copy gets the new column widths.
+  void SaveDraggedTabs();
 
   // ---- search ----
   // F2 (forward) and Ctrl+F2 (backward): the find dialog, then the search.
   void CallFind(char cDirection);
   // The five-phrase dialog; false when cancelled or nothing to search for.
   bool SetupFind();
-  // Searches from nStart in the current direction; the match becomes the highlight.
+  // Searches from nStart in the current direction; the match becomes the
+  // highlight.
   void DoFind(int nStart);
   // F3: on from the line after (or before) the highlight.
   void CallFindAgain();
-  // Whether line i matches every phrase (included ones occur, excluded ones do not).
+  // Whether line i matches every phrase (included ones occur, excluded ones do
+  // not).
   bool FindTest(int i);
 
   // ---- printing ----
@@ -164,34 +198,25 @@ class CScrollBase : public CKelvoView {
   int LinesInWindow() const { return m_nLinesInWindow; }
   bool EndVisible() const { return m_bEndVisible; }
   bool Painted() const { return m_bPainted; }
+  bool HasHeader() const { return m_bHasHeader; }
   int HorzOffset() const { return m_nHorzOffset; }
-  const std::vector<stPageLineRecord>& PageLines() const { return m_caPageLines; }
-  // The header's tab stops in pixels and in inches, as drawn last.
-  const std::vector<unsigned>& TabPixels() const { return m_naTabPixels; }
-  const std::vector<double>& TabInches() const { return m_daTabInches; }
+  int HorzMax() const { return m_nHorzMax; }
   int HeaderHeight() const { return m_nHeaderHeight; }
-  QScrollBar* VerticalBar() const { return m_pVertBar; }
-  QScrollBar* HorizontalBar() const { return m_pHorzBar; }
-  const std::array<std::string, kFindPhrases>& FindPhrases() const { return m_saFind; }
+  int WindowWidth() const { return m_nWindWidthPix; }
+  int WindowHeight() const { return m_nWindHeightPix; }
+  const std::array<std::string, kFindPhrases> &FindPhrases() const { return m_saFind; }
 
  protected:
-  void paintEvent(QPaintEvent* pEvent) override;
-  void resizeEvent(QResizeEvent* pEvent) override;
-  void keyPressEvent(QKeyEvent* pEvent) override;
-  void mouseMoveEvent(QMouseEvent* pEvent) override;
-  void mousePressEvent(QMouseEvent* pEvent) override;
-  void mouseReleaseEvent(QMouseEvent* pEvent) override;
-  void mouseDoubleClickEvent(QMouseEvent* pEvent) override;
-  void wheelEvent(QWheelEvent* pEvent) override;
-  bool focusNextPrevChild(bool bNext) override;
-
   // Asks the main frame (backup, refresh, short message).
-  static void FrameRequest(int nRequest);
-  // Builds the page records of the lines that fit (or keeps the last ones).
-  void FetchPage(CDrawTarget& target);
-  void SetHighlight(int nLine);
+  void FrameRequest(eFrameRequest request) { m_pFrame->FrameRequest(request); }
+  void Invalidate() {
+    if (m_pHost) m_pHost->Invalidate();
+  }
+  void RepaintNow() {
+    if (m_pHost) m_pHost->RepaintNow();
+  }
   // The page's own copy of a line's format (the built-in one for none).
-  const stFormatRecord* PageFormat(const stFormatRecord* pFormat);
+  const stFormatRecord *PageFormat(const stFormatRecord *pFormat);
 
   // Set by the subclass.
   int m_nMaxLines = 0;
@@ -200,7 +225,8 @@ class CScrollBase : public CKelvoView {
   int m_nHorzMax = 500;
   bool m_bLinesReady = false;
   bool m_bHasHeader = false;
-  bool m_bKeepPage = false;  // paint the lines of the previous paint again (around modal edits)
+  bool m_bKeepPage = false;  // lay out the lines of the previous layout again
+                             // (around modal edits)
 
   int m_nLinesInWindow = 0;
   int m_nWindHeightPix = 0;
@@ -208,43 +234,33 @@ class CScrollBase : public CKelvoView {
   int m_nHorzOffset = 0;
 
  private:
-  void DrawHeader(QPainter& painter, CDrawTarget& target);
-  int DrawLines(QPainter& painter, CDrawTarget& target);
-  void DrawColumnRules(QPainter& painter);
-  void ResetScrollBars();
-  void LayoutBars();
-  void OnVertAction(int nAction);
-  void OnHorzAction(int nAction);
-  // The data line under a window position; -1 for none.
-  int LineAt(int y) const;
-  int TabNear(int x) const;
-  void DragTab(int x);
-  void SaveDraggedTabs();
+  void FetchPage(CDrawTarget &target);
   bool HandleCtrlKey(int nKey);
   bool HandleFunctionKey(int nKey, bool bCtrl);
+  void KeyUp();
+  void KeyDownArrow();
 
-  CDatabase* m_pDB;
-  QScrollBar* m_pVertBar;
-  QScrollBar* m_pHorzBar;
+  int m_nCode;
+  int m_nMode = 0;
+  CTableManager *m_pDB;
+  CViewFrame *m_pFrame;
+  CLineViewHost *m_pHost = nullptr;
 
   bool m_bEndVisible = false;
   bool m_bPainted = false;
   std::vector<stPageLineRecord> m_caPageLines;  // header first, when there is one
-  // Copies of the formats of the drawn lines, so that the page can be drawn
-  // again (keep-page) after the table manager replaced or freed its formats.
+  // Copies of the formats of the laid-out lines, so that the page can be
+  // drawn again (keep-page) after the table manager replaced or freed its
+  // formats.
   std::vector<std::unique_ptr<stFormatRecord>> m_caPageFormats;
-  std::vector<const stFormatRecord*> m_paPageFormatSources;  // compared, never followed
+  std::vector<const stFormatRecord *> m_paPageFormatSources;  // compared, never followed
 
   // The header: its format as drawn (a copy, so a refresh cannot pull it
   // away), its height and the dragged tab stops kept by value until saved.
   stFormatRecord m_headerFormat;
   bool m_bHeaderFormatModified = false;
   int m_nHeaderHeight = 0;
-  std::vector<unsigned> m_naTabPixels;
   std::vector<double> m_daTabInches;
-  int m_nPixelsPerInchX = 96;
-  int m_nTabUnderPointer = -1;
-  bool m_bDragging = false;
 
   std::array<std::string, kFindPhrases> m_saFind;
   std::array<bool, kFindPhrases> m_baExclude{};

@@ -8,8 +8,7 @@
 #include <QImage>
 #include <set>
 
-#include "app/CQtPrintSystem.h"
-#include "data/CDatabase.h"
+#include "data/CTableManager.h"
 #include "support/CConfigFile.h"
 #include "support/CFrameServices.h"
 #include "support/Diagnostic.h"
@@ -17,47 +16,22 @@
 #include "support/StringUtil.h"
 #include "tests/print/PrintTestSupport.h"
 #include "tests/views/ViewsTestApp.h"
-#include "views/CScrollBase.h"
+#include "tests/lines/TestLines.h"
+#include "views/CLineView.h"
 
 namespace {
 
-// A view over nLines numbered lines: "Line i<TAB>City(i % 7)".
-class CTestLineView : public CScrollBase {
+CViewFrame* g_pFrame = nullptr;  // the test's frame, for every view it makes
+
+// The window over a CTestLines source, with the source's state at hand.
+class CTestLineView : public CLineView {
  public:
-  CTestLineView(int nLines, bool bHeader) : CScrollBase(VIEW_ADDRESS, nullptr), m_nLines(nLines) {
-    m_bHasHeader = bHeader;
-    m_format = TestFormat(2, 100, {1.5, 3.0});
+  CTestLineView(int nLines, bool bHeader)
+      : CLineView(std::make_unique<CTestLines>(nLines, bHeader), nullptr),
+        m_lines(static_cast<CTestLines&>(Source())) {
+    m_lines.SetFrame(g_pFrame);
     resize(420, 300);
   }
-
-  void SetUpLines() override {
-    m_nMaxLines = m_nLines;
-    m_bLinesReady = true;
-  }
-  stFmtString GetLine(int nIndex, char cHint, char& cStatus) override {
-    ++m_nGetLineCalls;
-    m_naAsked.insert(nIndex);
-    m_cLastHint = cHint;
-    cStatus = m_marks.count(nIndex) ? LINE_MARKED : (nIndex == 3 ? LINE_RED : LINE_NORMAL);
-    if (nIndex < 0) return {m_pHeaderFormat ? m_pHeaderFormat : &m_format, FMT_HEADER, "Name\tCity\tMore"};
-    const stFormatRecord* pFormat = m_pLineFormat ? m_pLineFormat.get() : &m_format;
-    return {pFormat, FMT_LINE, StrFormat("Line %d\tCity%d", nIndex, nIndex % 7)};
-  }
-  bool HasData() const override { return true; }
-  void MarkLine() override {
-    if (!m_marks.erase(m_nHiLiteLine)) m_marks.insert(m_nHiLiteLine);
-    update();
-  }
-  void EditLine() override { m_saCalls.push_back(StrFormat("edit %d", m_nHiLiteLine)); }
-  void DeleteLine() override { m_saCalls.push_back("delete"); }
-  void ProcessKey(int nKey) override { m_saCalls.push_back(StrFormat("key %d", nKey)); }
-  void CallRoutineTab() override { m_saCalls.push_back("tab"); }
-  void CallEscape() override { m_saCalls.push_back("escape"); }
-  void CallRoutineF4() override { m_saCalls.push_back("F4"); }
-  void CallRoutineCtrlF5() override { m_saCalls.push_back("Ctrl+F5"); }
-  void CallRoutineF11() override { m_saCalls.push_back("F11"); }
-  void CtrlQRoutine() override { m_saCalls.push_back("Ctrl+Q"); }
-  void BringToTop() override { m_saCalls.push_back("top"); }
 
   // The first paints, until the scroll bars have settled.
   void Settle() {
@@ -66,19 +40,14 @@ class CTestLineView : public CScrollBase {
   }
   // Paints once, as the window system would, and returns the picture.
   QImage Paint() {
-    m_nGetLineCalls = 0;
-    m_naAsked.clear();
+    m_lines.m_nGetLineCalls = 0;
+    m_lines.m_naAsked.clear();
     return grab().toImage();
   }
-  void KeepPage(bool b) { m_bKeepPage = b; }
-  void SetLines(int n) {
-    m_nLines = n;
-    m_bLinesReady = false;
-  }
-  int LineHeight() const { return PageLines().back().m_nHeight; }
+  int LineHeight() const { return m_lines.PageLines().back().m_nHeight; }
   int RowY(int nLine) const {  // the middle of a drawn line
-    int y = HeaderHeight();
-    for (const auto& rec : PageLines())
+    int y = m_lines.HeaderHeight();
+    for (const auto& rec : m_lines.PageLines())
       if (rec.m_nIndex >= 0) {
         if (rec.m_nIndex == nLine) return y + rec.m_nHeight / 2;
         y += rec.m_nHeight;
@@ -86,28 +55,24 @@ class CTestLineView : public CScrollBase {
     return -1;
   }
 
-  int m_nLines;
-  stFormatRecord m_format;
-  const stFormatRecord* m_pHeaderFormat = nullptr;  // null: m_format
-  std::unique_ptr<stFormatRecord> m_pLineFormat;     // null: m_format
-  int m_nGetLineCalls = 0;
-  std::set<int> m_naAsked;
-  char m_cLastHint = 0;
-  std::set<int> m_marks;
-  std::vector<std::string> m_saCalls;
+  CTestLines& m_lines;
 };
 
-class CLinePane : public CFrameServices {
+class CLinePane : public CViewFrame {
  public:
-  CLinePane() { SetFrameServices(this); }
-  ~CLinePane() override { SetFrameServices(nullptr); }
-  void StatusPaneLineNumber(int nLine) override { m_nLine = nLine; }
+  void ShowLineNumber(int nLine) override { m_nLine = nLine; }
+  void FrameRequest(eFrameRequest request) override { m_naRequests.push_back(request); }
   int m_nLine = -1;
+  std::vector<int> m_naRequests;
 };
 
 class ScrollBase : public ::testing::Test {
  protected:
-  void SetUp() override { TestApp(); }
+  void SetUp() override {
+    TestApp();
+    g_pFrame = &m_pane;
+  }
+  void TearDown() override { g_pFrame = nullptr; }
   CTestUi m_ui;
   CLinePane m_pane;
 };
@@ -117,9 +82,9 @@ QColor Pixel(const QImage& image, int x, int y) { return image.pixelColor(x, y);
 TEST_F(ScrollBase, EmptyListPaintsOnlyTheHeader) {
   CTestLineView view(0, true);
   view.Paint();
-  EXPECT_EQ(view.m_naAsked, std::set<int>{-1});
-  EXPECT_EQ(view.LinesInWindow(), 0);
-  EXPECT_EQ(view.HiLiteLine(), 0);
+  EXPECT_EQ(view.m_lines.m_naAsked, std::set<int>{-1});
+  EXPECT_EQ(view.m_lines.LinesInWindow(), 0);
+  EXPECT_EQ(view.m_lines.HiLiteLine(), 0);
   EXPECT_EQ(m_pane.m_nLine, 1);
   EXPECT_TRUE(view.VerticalBar()->isHidden());
   // Up, Down and the search change nothing and ask nothing (an unscripted
@@ -128,158 +93,134 @@ TEST_F(ScrollBase, EmptyListPaintsOnlyTheHeader) {
     SendKey(view, nKey);
   SendKey(view, Qt::Key_End, Qt::ControlModifier);
   view.Paint();
-  EXPECT_EQ(view.HiLiteLine(), 0);
-  EXPECT_EQ(view.TopLine(), 0);
-  EXPECT_EQ(view.m_naAsked, std::set<int>{-1});
+  EXPECT_EQ(view.m_lines.HiLiteLine(), 0);
+  EXPECT_EQ(view.m_lines.TopLine(), 0);
+  EXPECT_EQ(view.m_lines.m_naAsked, std::set<int>{-1});
 }
 
 TEST_F(ScrollBase, PaintingAsksOnlyForTheVisibleLines) {
   CTestLineView view(100000, true);
   view.Settle();
-  const int L = view.LinesInWindow();
+  const int L = view.m_lines.LinesInWindow();
   ASSERT_GT(L, 5);
-  EXPECT_EQ(view.m_nGetLineCalls, L + 2);  // the header, the drawn lines, the one that did not fit
-  EXPECT_EQ(*view.m_naAsked.begin(), -1);
-  EXPECT_EQ(*view.m_naAsked.rbegin(), L);
+  EXPECT_EQ(view.m_lines.m_nGetLineCalls, L + 2);  // the header, the drawn lines, the one that did not fit
+  EXPECT_EQ(*view.m_lines.m_naAsked.begin(), -1);
+  EXPECT_EQ(*view.m_lines.m_naAsked.rbegin(), L);
   EXPECT_FALSE(view.VerticalBar()->isHidden());
   EXPECT_EQ(view.VerticalBar()->maximum(), 100000 - L);
   SendKey(view, Qt::Key_End, Qt::ControlModifier);
   view.Paint();
-  EXPECT_EQ(view.HiLiteLine(), 99999);
-  EXPECT_EQ(view.TopLine(), 100000 - L);
-  EXPECT_LE(view.m_nGetLineCalls, L + 2);
-  EXPECT_EQ(*view.m_naAsked.begin(), -1);
-  EXPECT_EQ(*std::next(view.m_naAsked.begin()), 100000 - L);
-  EXPECT_TRUE(view.EndVisible());
+  EXPECT_EQ(view.m_lines.HiLiteLine(), 99999);
+  EXPECT_EQ(view.m_lines.TopLine(), 100000 - L);
+  EXPECT_LE(view.m_lines.m_nGetLineCalls, L + 2);
+  EXPECT_EQ(*view.m_lines.m_naAsked.begin(), -1);
+  EXPECT_EQ(*std::next(view.m_lines.m_naAsked.begin()), 100000 - L);
+  EXPECT_TRUE(view.m_lines.EndVisible());
   EXPECT_EQ(m_pane.m_nLine, 100000);
   // Keep-page paints the lines of the last paint again without asking, also
   // when the formats they came with are gone meanwhile.
-  view.m_pLineFormat = std::make_unique<stFormatRecord>(view.m_format);
+  view.m_lines.m_pLineFormat = std::make_unique<stFormatRecord>(view.m_lines.m_format);
   view.Paint();
-  view.KeepPage(true);
-  view.m_pLineFormat.reset();
+  view.m_lines.KeepPage(true);
+  view.m_lines.m_pLineFormat.reset();
   view.Paint();
-  EXPECT_EQ(view.m_nGetLineCalls, 0);
-  EXPECT_EQ(view.LinesInWindow(), L);
-  view.KeepPage(false);
+  EXPECT_EQ(view.m_lines.m_nGetLineCalls, 0);
+  EXPECT_EQ(view.m_lines.LinesInWindow(), L);
+  view.m_lines.KeepPage(false);
   // A list that shrinks under the view clamps the highlight.
-  view.SetLines(10);
+  view.m_lines.SetLines(10);
   view.Paint();
-  EXPECT_EQ(view.HiLiteLine(), 9);
-  EXPECT_EQ(view.TopLine(), 0);
+  EXPECT_EQ(view.m_lines.HiLiteLine(), 9);
+  EXPECT_EQ(view.m_lines.TopLine(), 0);
   EXPECT_TRUE(view.VerticalBar()->isHidden());
 }
 
 TEST_F(ScrollBase, KeyboardNavigation) {
   CTestLineView view(100, true);
   view.Settle();
-  const int L = view.LinesInWindow();
+  const int L = view.m_lines.LinesInWindow();
   ASSERT_GT(L, 3);
   ASSERT_LT(L, 100);
   // Down walks the highlight to the bottom of the window, then scrolls.
   for (int i = 0; i < L - 1; ++i) SendKey(view, Qt::Key_Down);
   view.Paint();
-  EXPECT_EQ(view.HiLiteLine(), L - 1);
-  EXPECT_EQ(view.TopLine(), 0);
+  EXPECT_EQ(view.m_lines.HiLiteLine(), L - 1);
+  EXPECT_EQ(view.m_lines.TopLine(), 0);
   SendKey(view, Qt::Key_Down);
   view.Paint();
-  EXPECT_EQ(view.HiLiteLine(), L);
-  EXPECT_EQ(view.TopLine(), 1);
+  EXPECT_EQ(view.m_lines.HiLiteLine(), L);
+  EXPECT_EQ(view.m_lines.TopLine(), 1);
   // Up walks back to the top line, then scrolls.
   for (int i = 0; i < L - 1; ++i) SendKey(view, Qt::Key_Up);
   view.Paint();
-  EXPECT_EQ(view.HiLiteLine(), 1);
-  EXPECT_EQ(view.TopLine(), 1);
+  EXPECT_EQ(view.m_lines.HiLiteLine(), 1);
+  EXPECT_EQ(view.m_lines.TopLine(), 1);
   SendKey(view, Qt::Key_Up);
   view.Paint();
-  EXPECT_EQ(view.HiLiteLine(), 0);
-  EXPECT_EQ(view.TopLine(), 0);
+  EXPECT_EQ(view.m_lines.HiLiteLine(), 0);
+  EXPECT_EQ(view.m_lines.TopLine(), 0);
   SendKey(view, Qt::Key_Up);
-  EXPECT_EQ(view.HiLiteLine(), 0);
+  EXPECT_EQ(view.m_lines.HiLiteLine(), 0);
   // Pages move top and highlight together by L - 1.
   SendKey(view, Qt::Key_PageDown);
   view.Paint();
-  EXPECT_EQ(view.TopLine(), L - 1);
-  EXPECT_EQ(view.HiLiteLine(), L - 1);
+  EXPECT_EQ(view.m_lines.TopLine(), L - 1);
+  EXPECT_EQ(view.m_lines.HiLiteLine(), L - 1);
   SendKey(view, Qt::Key_PageUp);
   view.Paint();
-  EXPECT_EQ(view.TopLine(), 0);
+  EXPECT_EQ(view.m_lines.TopLine(), 0);
   // Ctrl+End / Ctrl+Home.
   SendKey(view, Qt::Key_End, Qt::ControlModifier);
   view.Paint();
-  EXPECT_EQ(view.HiLiteLine(), 99);
-  EXPECT_EQ(view.TopLine(), 100 - L);
+  EXPECT_EQ(view.m_lines.HiLiteLine(), 99);
+  EXPECT_EQ(view.m_lines.TopLine(), 100 - L);
   SendKey(view, Qt::Key_Down);
   SendKey(view, Qt::Key_PageDown);
   view.Paint();
-  EXPECT_EQ(view.HiLiteLine(), 99);
-  EXPECT_EQ(view.TopLine(), 100 - L);
+  EXPECT_EQ(view.m_lines.HiLiteLine(), 99);
+  EXPECT_EQ(view.m_lines.TopLine(), 100 - L);
   SendKey(view, Qt::Key_Home, Qt::ControlModifier);
   view.Paint();
-  EXPECT_EQ(view.HiLiteLine(), 0);
-  EXPECT_EQ(view.TopLine(), 0);
+  EXPECT_EQ(view.m_lines.HiLiteLine(), 0);
+  EXPECT_EQ(view.m_lines.TopLine(), 0);
   // The thumb moves the highlight by as much as the top.
   SendKey(view, Qt::Key_Down);
-  view.VScroll(SCROLL_THUMB, 50);
-  EXPECT_EQ(view.TopLine(), 50);
-  EXPECT_EQ(view.HiLiteLine(), 51);
+  view.m_lines.VScroll(SCROLL_THUMB, 50);
+  EXPECT_EQ(view.m_lines.TopLine(), 50);
+  EXPECT_EQ(view.m_lines.HiLiteLine(), 51);
   // Horizontal: line steps of 5, Home and End to the ends.
   SendKey(view, Qt::Key_Right);
   SendKey(view, Qt::Key_Right);
-  EXPECT_EQ(view.HorzOffset(), 10);
+  EXPECT_EQ(view.m_lines.HorzOffset(), 10);
   SendKey(view, Qt::Key_Left);
-  EXPECT_EQ(view.HorzOffset(), 5);
+  EXPECT_EQ(view.m_lines.HorzOffset(), 5);
   SendKey(view, Qt::Key_End);
-  EXPECT_EQ(view.HorzOffset(), 500);
+  EXPECT_EQ(view.m_lines.HorzOffset(), 500);
   SendKey(view, Qt::Key_Right);
-  EXPECT_EQ(view.HorzOffset(), 500);
-  view.HScroll(HSCROLL_PAGE_LEFT);
-  EXPECT_EQ(view.HorzOffset(), 460);
+  EXPECT_EQ(view.m_lines.HorzOffset(), 500);
+  view.m_lines.HScroll(HSCROLL_PAGE_LEFT);
+  EXPECT_EQ(view.m_lines.HorzOffset(), 460);
   SendKey(view, Qt::Key_Home);
-  EXPECT_EQ(view.HorzOffset(), 0);
+  EXPECT_EQ(view.m_lines.HorzOffset(), 0);
   SendKey(view, Qt::Key_Left);
-  EXPECT_EQ(view.HorzOffset(), 0);
+  EXPECT_EQ(view.m_lines.HorzOffset(), 0);
   // The bars ask for the same scrolling.
-  view.VScroll(SCROLL_TOP);
+  view.m_lines.VScroll(SCROLL_TOP);
   view.Paint();
   view.VerticalBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-  EXPECT_EQ(view.TopLine(), 1);
-  EXPECT_EQ(view.HiLiteLine(), 1);
+  EXPECT_EQ(view.m_lines.TopLine(), 1);
+  EXPECT_EQ(view.m_lines.HiLiteLine(), 1);
   EXPECT_EQ(view.VerticalBar()->value(), 1);
   view.VerticalBar()->triggerAction(QAbstractSlider::SliderToMaximum);
-  EXPECT_EQ(view.TopLine(), 100 - L);
-  EXPECT_EQ(view.HiLiteLine(), 99);
+  EXPECT_EQ(view.m_lines.TopLine(), 100 - L);
+  EXPECT_EQ(view.m_lines.HiLiteLine(), 99);
   view.HorizontalBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
-  EXPECT_EQ(view.HorzOffset(), 40);
+  EXPECT_EQ(view.m_lines.HorzOffset(), 40);
   EXPECT_EQ(view.HorizontalBar()->value(), 40);
-}
-
-TEST_F(ScrollBase, KeepingTheHighlightVisible) {
-  CTestLineView view(100, true);
-  view.Settle();
-  const int L = view.LinesInWindow();
-  auto SetFind = [&](const std::string& s) {
-    m_ui.QueueEdit({{"Find 1", s}});
-    ASSERT_TRUE(view.SetupFind());
-  };
-  for (const int nLine : {60, 97, 3}) {
-    SetFind("LINE " + std::to_string(nLine));
-    view.DoFind(0);
-    EXPECT_EQ(view.HiLiteLine(), nLine);
-    const int nTop = nLine >= 100 - L ? 100 - L : (nLine > L / 2 ? nLine - L / 2 : 0);
-    EXPECT_EQ(view.TopLine(), nTop) << nLine;
-  }
-  // Already in the window: the top stays.
-  SetFind("LINE 5");
-  view.DoFind(4);
-  EXPECT_EQ(view.HiLiteLine(), 5);
-  EXPECT_EQ(view.TopLine(), 0);
 }
 
 TEST_F(ScrollBase, KeysReachTheirRoutines) {
   CTestLineView view(30, true);
-  std::vector<int> naRequests;
-  CScrollBase::SetFrameRequestHandler([&](int n) { naRequests.push_back(n); });
   view.Paint();
   SendKey(view, Qt::Key_Tab);
   SendKey(view, Qt::Key_Escape);
@@ -293,10 +234,9 @@ TEST_F(ScrollBase, KeysReachTheirRoutines) {
   SendKey(view, Qt::Key_B, Qt::ControlModifier);
   SendKey(view, Qt::Key_R, Qt::ControlModifier);
   SendKey(view, Qt::Key_M, Qt::ControlModifier);
-  CScrollBase::SetFrameRequestHandler(nullptr);
-  EXPECT_EQ(view.m_saCalls, (std::vector<std::string>{"tab", "escape", "delete", "F4", "Ctrl+F5", "F11",
+  EXPECT_EQ(view.m_lines.m_saCalls, (std::vector<std::string>{"tab", "escape", "delete", "F4", "Ctrl+F5", "F11",
                                                       "Ctrl+Q", StrFormat("key %d", int(Qt::Key_Q))}));
-  EXPECT_EQ(naRequests, (std::vector<int>{FRAME_BACKUP, FRAME_REFRESH, FRAME_SHORT_MESSAGE}));
+  EXPECT_EQ(m_pane.m_naRequests, (std::vector<int>{FRAME_BACKUP, FRAME_REFRESH, FRAME_SHORT_MESSAGE}));
 }
 
 TEST_F(ScrollBase, MarkingHighlightAndColours) {
@@ -312,19 +252,19 @@ TEST_F(ScrollBase, MarkingHighlightAndColours) {
   const QImage image = view.Paint();
   // Right of the text, inside the window.
   const int x = view.width() - (view.VerticalBar()->isHidden() ? 0 : view.VerticalBar()->width()) - 3;
-  const auto& pages = view.PageLines();
+  const auto& pages = view.m_lines.PageLines();
   ASSERT_EQ(pages[0].m_nIndex, -1);
   EXPECT_EQ(pages[2].m_cStatus, LINE_MARKED);
   EXPECT_EQ(pages[4].m_cStatus, LINE_RED);
   EXPECT_EQ(pages[5].m_cStatus, LINE_MARKED);
   EXPECT_EQ(pages[6].m_cStatus, LINE_HIGHLIGHT);
-  EXPECT_EQ(Pixel(image, x, view.HeaderHeight() / 2), QColor(0, 128, 128));
+  EXPECT_EQ(Pixel(image, x, view.m_lines.HeaderHeight() / 2), QColor(0, 128, 128));
   EXPECT_EQ(Pixel(image, x, view.RowY(0)), QColor(255, 255, 255));
   EXPECT_EQ(Pixel(image, x, view.RowY(1)), QColor(0, 0, 240));
   EXPECT_EQ(Pixel(image, x, view.RowY(5)), QColor(0, 0, 0));
   SendKey(view, Qt::Key_Up);  // onto the marked line 4
   const QImage second = view.Paint();
-  EXPECT_EQ(view.PageLines()[5].m_cStatus, LINE_MARKED_HIGHLIGHT);
+  EXPECT_EQ(view.m_lines.PageLines()[5].m_cStatus, LINE_MARKED_HIGHLIGHT);
   EXPECT_EQ(Pixel(second, x, view.RowY(4)), QColor(128, 0, 0));
   EXPECT_EQ(Pixel(second, x, view.RowY(5)), QColor(255, 255, 255));
 }
@@ -334,16 +274,16 @@ TEST_F(ScrollBase, MouseHighlightsEditsAndMarks) {
   view.Settle();
   SendMouse(view, QEvent::MouseButtonPress, {60, view.RowY(6)});
   SendMouse(view, QEvent::MouseButtonRelease, {60, view.RowY(6)});
-  EXPECT_EQ(view.HiLiteLine(), 6);
+  EXPECT_EQ(view.m_lines.HiLiteLine(), 6);
   SendMouse(view, QEvent::MouseButtonDblClick, {60, view.RowY(6)});
-  EXPECT_EQ(view.m_marks, std::set<int>{6});
+  EXPECT_EQ(view.m_lines.m_marks, std::set<int>{6});
   SendMouse(view, QEvent::MouseButtonPress, {60, view.RowY(2)}, Qt::RightButton);
-  EXPECT_EQ(view.HiLiteLine(), 2);
-  EXPECT_EQ(view.m_saCalls, std::vector<std::string>{"edit 2"});
+  EXPECT_EQ(view.m_lines.HiLiteLine(), 2);
+  EXPECT_EQ(view.m_lines.m_saCalls, std::vector<std::string>{"edit 2"});
   // Above the lines (the header) and below the last one the highlight stays.
   SendMouse(view, QEvent::MouseButtonPress, {60, 1});
   SendMouse(view, QEvent::MouseButtonPress, {60, view.height() - 2});
-  EXPECT_EQ(view.HiLiteLine(), 2);
+  EXPECT_EQ(view.m_lines.HiLiteLine(), 2);
 }
 
 TEST_F(ScrollBase, HeaderTabStopsAreDragged) {
@@ -354,13 +294,13 @@ TEST_F(ScrollBase, HeaderTabStopsAreDragged) {
   const int x0 = int(view.TabPixels()[0]), x1 = int(view.TabPixels()[1]);
   EXPECT_EQ(x0, int(1.5 * nDpi));
   EXPECT_EQ(x1, int(3.0 * nDpi));
-  const int y = view.HeaderHeight() / 2;
+  const int y = view.m_lines.HeaderHeight() / 2;
   SendMouse(view, QEvent::MouseMove, {x0 + 3, y});
   EXPECT_EQ(view.cursor().shape(), Qt::SplitHCursor);
   SendMouse(view, QEvent::MouseButtonPress, {x0 + 3, y});
   SendMouse(view, QEvent::MouseMove, {x0 + 30, y});
   EXPECT_EQ(int(view.TabPixels()[0]), x0 + 30);
-  EXPECT_DOUBLE_EQ(view.TabInches()[0], double(x0 + 30) / nDpi);
+  EXPECT_DOUBLE_EQ(view.m_lines.TabInches()[0], double(x0 + 30) / nDpi);
   // Within 5 pixels of the neighbour the stop stays where it was.
   SendMouse(view, QEvent::MouseMove, {x1 - 4, y});
   EXPECT_EQ(int(view.TabPixels()[0]), x0 + 30);
@@ -371,7 +311,7 @@ TEST_F(ScrollBase, HeaderTabStopsAreDragged) {
   // that fetch the header again; data lines line up under them.
   view.Paint();
   EXPECT_EQ(int(view.TabPixels()[0]), x1 - 6);
-  EXPECT_EQ(view.m_format.m_daTabStops[0], 1.5);  // the subclass's format is not written
+  EXPECT_EQ(view.m_lines.m_format.m_daTabStops[0], 1.5);  // the subclass's format is not written
   SendMouse(view, QEvent::MouseMove, {x0 + 60, view.RowY(1)});
   EXPECT_EQ(view.cursor().shape(), Qt::ArrowCursor);
 }
@@ -380,87 +320,35 @@ TEST_F(ScrollBase, DraggedTabStopsAreSavedIntoTheFormat) {
   setenv("KELVO_HOSTADDRESS", "127.0.0.5", 1);
   CScratchFolder dir;
   const std::string sName = dir.File("db");
-  CDatabase db;
+  CTableManager db;
   ASSERT_EQ(db.OpenDatabase(sName, 0), 1);
   const uint32_t nCode = 8;  // "Schedule list", with tab stops
   ASSERT_TRUE(db.GetFormat(nCode));
   CTestLineView view(30, true);
-  view.SetDatabase(&db);
-  view.m_pHeaderFormat = db.GetFormat(nCode);
+  view.m_lines.SetDatabase(&db);
+  view.m_lines.m_pHeaderFormat = db.GetFormat(nCode);
   std::vector<double> daStops = db.GetFormat(nCode)->m_daTabStops;
   ASSERT_FALSE(daStops.empty());
   view.Settle();
   const int x0 = int(view.TabPixels()[0]);
-  const int y = view.HeaderHeight() / 2;
+  const int y = view.m_lines.HeaderHeight() / 2;
   SendMouse(view, QEvent::MouseMove, {x0, y});
   SendMouse(view, QEvent::MouseButtonPress, {x0, y});
   SendMouse(view, QEvent::MouseMove, {x0 + 12, y});
   // The formats are read again meanwhile (as a refresh does); the drag goes on.
   ASSERT_EQ(db.ReadFormatRecordTable(), 1);
-  view.m_pHeaderFormat = db.GetFormat(nCode);
+  view.m_lines.m_pHeaderFormat = db.GetFormat(nCode);
   SendMouse(view, QEvent::MouseMove, {x0 + 20, y});
   SendMouse(view, QEvent::MouseButtonRelease, {x0 + 20, y});
   daStops[0] = double(x0 + 20) / view.logicalDpiX();
   EXPECT_EQ(db.GetFormat(nCode)->m_daTabStops, daStops);
   // Every copy reads the new column widths from the file.
   db.CloseDatabase();
-  CDatabase other;
+  CTableManager other;
   ASSERT_EQ(other.OpenDatabase(sName, 0), 1);
   ASSERT_TRUE(other.GetFormat(nCode));
   ASSERT_EQ(other.GetFormat(nCode)->m_daTabStops.size(), daStops.size());
   EXPECT_NEAR(other.GetFormat(nCode)->m_daTabStops[0], daStops[0], 1e-9);
-}
-
-TEST_F(ScrollBase, FindWithExcludedPhrases) {
-  CTestLineView view(30, true);
-  view.Settle();
-  // "LINE 1" but not "CITY3": line 1 (City1), not 10 (City3), then 11.
-  m_ui.QueueEdit({{"Find 1", "line 1"}, {"Find 2", "city3"}, {"Exclude 2", "1"}});
-  SendKey(view, Qt::Key_F2);
-  EXPECT_EQ(view.HiLiteLine(), 1);
-  EXPECT_EQ(view.FindPhrases()[0], "LINE 1");
-  SendKey(view, Qt::Key_F3);
-  EXPECT_EQ(view.HiLiteLine(), 11);
-  SendKey(view, Qt::Key_F3);
-  EXPECT_EQ(view.HiLiteLine(), 12);
-  EXPECT_EQ(std::count(view.m_saCalls.begin(), view.m_saCalls.end(), "top"), 3);
-  // Nothing after line 19: the restart question; Yes goes round to line 1.
-  view.VScroll(SCROLL_BOTTOM);
-  m_ui.QueueAnswer(IDYES);
-  SendKey(view, Qt::Key_F3);
-  EXPECT_TRUE(m_ui.SawText("Not found. Restart at beginning?"));
-  EXPECT_EQ(view.HiLiteLine(), 1);
-  // Backward from line 0 with no match: the question; Yes tests line 0 once more.
-  view.VScroll(SCROLL_TOP);
-  m_ui.QueueEdit({{"Find 1", "line 2"}});
-  m_ui.QueueAnswer(IDYES);
-  m_ui.QueueAnswer(IDNO);
-  m_ui.ClearShown();
-  SendKey(view, Qt::Key_F2, Qt::ControlModifier);
-  EXPECT_EQ(m_ui.Messages().size(), 2u);
-  EXPECT_EQ(view.HiLiteLine(), 0);
-  // Backward again from line 25: the nearest match above it.
-  ASSERT_EQ(view.TopLine(), 0) << view.HiLiteLine();
-  view.VScroll(SCROLL_THUMB, 25);
-  ASSERT_EQ(view.HiLiteLine(), 25);
-  SendKey(view, Qt::Key_F3);
-  EXPECT_EQ(view.HiLiteLine(), 24);
-  EXPECT_EQ(view.m_cLastHint, HINT_SEARCH);
-  // The search reads the lines with the search hint and keeps the highlight visible.
-  view.Paint();
-  EXPECT_GE(view.HiLiteLine(), view.TopLine());
-  EXPECT_LT(view.HiLiteLine(), view.TopLine() + view.LinesInWindow());
-  // Only an excluded phrase: refused, nothing searched.
-  m_ui.QueueEdit({{"Find 1", "city"}, {"Exclude 1", "1"}});
-  m_ui.ClearShown();
-  const int nBefore = view.HiLiteLine();
-  SendKey(view, Qt::Key_F2);
-  EXPECT_EQ(m_ui.Messages(), std::vector<std::string>{"No words/phrases to search for"});
-  EXPECT_EQ(view.HiLiteLine(), nBefore);
-  // Cancel searches nothing either.
-  m_ui.QueueEdit({}, false);
-  SendKey(view, Qt::Key_F2);
-  EXPECT_EQ(view.HiLiteLine(), nBefore);
 }
 
 TEST_F(ScrollBase, CtrlDTogglesTheTrace) {
@@ -479,38 +367,6 @@ TEST_F(ScrollBase, CtrlDTogglesTheTrace) {
   EXPECT_NE(s.find("Diagnostic file open, level 1, Timer="), std::string::npos);
   EXPECT_NE(s.find("traced line"), std::string::npos);
   EXPECT_TRUE(m_ui.SawText("Diagnostic file closed"));
-}
-
-TEST_F(ScrollBase, PrintsItsListThroughTheEngine) {
-  CScratchProgramFolder home;
-  CQtPrintSystem& system = CQtPrintSystem::Install();
-  system.SetPdfFile(home.File("list.pdf"));
-  AppSettings().printerView.sPrinter = CQtPrintSystem::kPdfPrinter;
-  CTestLineView view(120, true);
-  view.Paint();
-  m_ui.QueueEdit({});  // the print set-up dialog, as it is
-  EXPECT_EQ(view.PrintList(), 1);
-  EXPECT_EQ(view.m_cLastHint, HINT_PRINT);
-  CQtPrintSystem::Uninstall();
-  AppSettings().printerView = {};
-  const auto pages = ReadPdf(home.File("list.pdf"));
-  ASSERT_GE(pages.size(), 2u);
-  int nNext = 0;
-  for (const auto& page : pages) {
-    ASSERT_TRUE(page.Find("Name"));  // the header on every page
-    for (const auto& w : page.words)
-      if (w.sText == "Line") {
-        const auto row = page.LineOf(w);
-        ASSERT_GE(row.size(), 3u);
-        EXPECT_EQ(row[1].sText, std::to_string(nNext));
-        EXPECT_EQ(row[2].sText, StrFormat("City%d", nNext % 7));
-        ++nNext;
-      }
-  }
-  EXPECT_EQ(nNext, 120);
-  // An empty list prints nothing and asks nothing.
-  CTestLineView empty(0, true);
-  EXPECT_EQ(empty.PrintList(), 0);
 }
 
 }  // namespace
