@@ -1,0 +1,92 @@
+#include "exchange/CVersitWriter.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr size_t QP_LINE_MAX = 76;  // characters of an encoded line, the soft break's "=" included
+
+bool IsHigh(unsigned char c) { return c > 127; }
+bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+template <class Test>
+bool AnyByte(std::initializer_list<std::string_view> sa, Test fnTest) {
+  return std::any_of(sa.begin(), sa.end(), [&](std::string_view s) {
+    return std::any_of(s.begin(), s.end(), [&](char c) { return fnTest(static_cast<unsigned char>(c)); });
+  });
+}
+
+void AppendEscaped(std::string& sOut, std::string_view s) {
+  for (char c : s) {
+    if (c == ';') sOut += '\\';
+    sOut += c;
+  }
+}
+
+// QUOTED-PRINTABLE of one component: printable ASCII but "=" stays, every other byte is "=XX".
+void AppendQuotedPrintable(std::string& sOut, std::string_view s) {
+  static const char kHex[] = "0123456789ABCDEF";
+  for (char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == ';') {
+      sOut += "\\;";
+    } else if (c == ' ' || (c > ' ' && c < 127 && c != '=')) {
+      sOut += ch;
+    } else {
+      sOut += '=';
+      sOut += kHex[c >> 4];
+      sOut += kHex[c & 15];
+    }
+  }
+}
+
+}  // namespace
+
+void CVersitWriter::AppendProperty(std::string& sOut, std::string_view sName,
+                                   std::initializer_list<std::string_view> saComponents,
+                                   bool bQuotedPrintable) {
+  const bool bHigh = AnyByte(saComponents, IsHigh);
+  const size_t nLineStart = sOut.size();
+  sOut += sName;
+  if (bHigh) sOut += ";CHARSET=UTF-8";
+  if (!(bQuotedPrintable || bHigh || AnyByte(saComponents, IsControl))) {
+    sOut += ':';
+    for (auto it = saComponents.begin(); it != saComponents.end(); ++it) {
+      if (it != saComponents.begin()) sOut += ';';
+      AppendEscaped(sOut, *it);
+    }
+    sOut += "\r\n";
+    return;
+  }
+  sOut += ";ENCODING=QUOTED-PRINTABLE:";
+  std::string sEncoded;
+  for (auto it = saComponents.begin(); it != saComponents.end(); ++it) {
+    if (it != saComponents.begin()) sEncoded += ';';
+    AppendQuotedPrintable(sEncoded, *it);
+  }
+  // A space that ends the line would be taken for padding and dropped.
+  if (!sEncoded.empty() && sEncoded.back() == ' ') sEncoded.replace(sEncoded.size() - 1, 1, "=20");
+  AppendEncoded(sOut, sEncoded, nLineStart);
+}
+
+void CVersitWriter::AppendIfSet(std::string& sOut, std::string_view sName, std::string_view sValue) {
+  if (!sValue.empty()) AppendProperty(sOut, sName, {sValue});
+}
+
+// Appends the encoded value, breaking the line with "=" CR LF before a
+// character or "=XX" that would not fit, so no line exceeds QP_LINE_MAX.
+void CVersitWriter::AppendEncoded(std::string& sOut, std::string_view sEncoded, size_t nLineStart) {
+  size_t nLine = sOut.size() - nLineStart;
+  for (size_t i = 0; i < sEncoded.size();) {
+    const size_t nToken = sEncoded[i] == '=' ? 3 : 1;
+    const bool bLast = i + nToken == sEncoded.size();
+    if (nLine + nToken > (bLast ? QP_LINE_MAX : QP_LINE_MAX - 1)) {
+      sOut += "=\r\n";
+      nLine = 0;
+    }
+    sOut.append(sEncoded, i, nToken);
+    nLine += nToken;
+    i += nToken;
+  }
+  sOut += "\r\n";
+}
