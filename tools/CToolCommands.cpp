@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "data/CDatabase.h"
+
 namespace {
 std::vector<CToolCommand*>& Registry() {
   static std::vector<CToolCommand*> v;
@@ -40,4 +42,11 @@ std::string ToolRootName(const std::string& sFile) {
 
 std::string ToolDbmPath(const std::string& sFile) {
   return HasDbmExtension(sFile) ? sFile : sFile + ".dbm";
+}
+
+int ToolLoadForReading(CDatabase& db, const std::string& sFile) {
+  std::vector<std::string> saProblems;
+  const int nOk = db.OpenDatabaseForReading(ToolRootName(sFile), saProblems);
+  for (const auto& s : saProblems) std::cerr << "kelvotool: " << s << "\n";
+  return nOk;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+class CDatabase;
+
 // Arguments after the sub-command name; returns the exit status.
 using ToolMain = std::function<int(const std::vector<std::string>& args)>;
 
@@ -31,3 +33,6 @@ int ToolError(const std::string& sText);
 // give "Office"), and the file of a root name or file argument.
 std::string ToolRootName(const std::string& sFile);
 std::string ToolDbmPath(const std::string& sFile);
+
+// Loads a database for reading only; its problems go to stderr. 1 loaded, 0 not.
+int ToolLoadForReading(CDatabase& db, const std::string& sFile);

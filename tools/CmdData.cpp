@@ -169,14 +169,6 @@ bool PrintTable(const CDatabase& db, const std::string& sTable) {
   return true;
 }
 
-// Loads a file for reading; problems go to stderr.
-int LoadForReading(CDatabase& db, const std::string& sFile) {
-  std::vector<std::string> saProblems;
-  const int nOk = db.OpenDatabaseForReading(ToolRootName(sFile), saProblems);
-  for (const auto& s : saProblems) std::cerr << "kelvotool: " << s << "\n";
-  return nOk;
-}
-
 // Creates the database; fails when the file exists already.
 int CreateDatabase(CDatabase& db, const std::string& sFile) {
   const std::string sRoot = ToolRootName(sFile);
@@ -241,7 +233,7 @@ const CToolCommand kList(
       CTerminalUi ui(IDNO);
       CScopedUi scope(ui);
       CDatabase db;
-      if (!LoadForReading(db, args[0])) return TOOL_ERROR;
+      if (!ToolLoadForReading(db, args[0])) return TOOL_ERROR;
       if (!PrintTable(db, args[1])) return ToolError("unknown table '" + args[1] + "'");
       return TOOL_OK;
     });
@@ -252,7 +244,7 @@ const CToolCommand kInfo("info", "info FILE            item counts and settings 
                            CTerminalUi ui(IDNO);
                            CScopedUi scope(ui);
                            CDatabase db;
-                           if (!LoadForReading(db, args[0])) return TOOL_ERROR;
+                           if (!ToolLoadForReading(db, args[0])) return TOOL_ERROR;
                            std::cout << "Database: " << ToolRootName(args[0]) << ".dbm\n";
                            std::cout << "Records: " << db.m_caDataHeaders.size() << "\n";
                            for (uint8_t t : {TABLE_CATEGORY, TABLE_PERSON, TABLE_SCHEDULE, TABLE_LOG})
