@@ -182,7 +182,6 @@ TEST(DovecotTlsTest, StlsAndTlsFromTheStartCheckTheCertificate) {
   pop.SetCaFile("");
   EXPECT_EQ(pop.Connect("127.0.0.1", "bob", kPassword, server.Port()), 0);
   EXPECT_EQ(pop.GetLastError(), POP3_ERR_TLS);
-  EXPECT_EQ(server.Log().find("user=<bob>, method=PLAIN, rip=127.0.0.2"), std::string::npos);
 }
 
 }  // namespace

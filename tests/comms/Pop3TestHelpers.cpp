@@ -141,12 +141,6 @@ int CDovecotServer::MessageCount(const std::string& sUser) const {
   return CountFiles(sBox + "new") + CountFiles(sBox + "cur");
 }
 
-std::string CDovecotServer::Log() const {
-  std::string s;
-  ReadWholeFile(m_dir.File("dovecot.log"), s);
-  return s;
-}
-
 bool CScriptedPeer::Send(const std::string& s) {
   size_t nDone = 0;
   while (nDone < s.size()) {

@@ -31,7 +31,6 @@ class CDovecotServer {
   void AddMessage(const std::string& sUser, const std::string& sName, const std::string& sText);
   // Message files left in the user's maildir (new and cur).
   int MessageCount(const std::string& sUser) const;
-  std::string Log() const;
 
  private:
   CScratchFolder m_dir;
@@ -49,7 +48,6 @@ class CScriptedPeer {
   void SendByteByByte(const std::string& s);
   // The close that ends the session is abortive (RST).
   void Reset();
-  int Fd() const { return m_nFd; }
 
  private:
   int m_nFd;
