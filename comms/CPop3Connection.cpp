@@ -79,12 +79,14 @@ void CPop3Connection::ClearState() {
 
 bool CPop3Connection::Failed(int nCode, const std::string& sReceived) {
   m_nLastError = nCode;
+  // A refusal is the server's own line; any other failure says what went
+  // wrong, then what had arrived.
+  std::string sText;
+  if (nCode != POP3_ERR_PROTOCOL || sReceived.empty())
+    sText = nCode == m_socket.LastError() ? m_socket.LastErrorText() : WsaErrorText(nCode);
   if (!sReceived.empty())
-    m_sLastCommandResponse = sReceived.substr(0, kMaxKeptResponse);
-  else if (nCode == m_socket.LastError())
-    m_sLastCommandResponse = m_socket.LastErrorText();
-  else
-    m_sLastCommandResponse = WsaErrorText(nCode);
+    sText += (sText.empty() ? "" : ", received: ") + sReceived.substr(0, kMaxKeptResponse);
+  m_sLastCommandResponse = sText;
   KTRACE("POP3 failed, error %i: %s\n", nCode, TraceText(m_sLastCommandResponse).c_str());
   return false;
 }

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <grp.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -78,6 +79,8 @@ CDovecotServer::CDovecotServer(const std::map<std::string, std::string>& users, 
   m_nUid = pw->pw_uid;
   m_nGid = pw->pw_gid;
   const std::string sSelf = pw->pw_name;
+  const group* pGroup = getgrgid(pw->pw_gid);
+  const std::string sGroup = pGroup ? pGroup->gr_name : sSelf;
   if (chmod(d.c_str(), 0755) != 0) return;  // the mail processes walk down to the mailboxes
   std::string sPasswd;
   for (const auto& [sUser, sPassword] : users) {
@@ -101,7 +104,7 @@ CDovecotServer::CDovecotServer(const std::map<std::string, std::string>& users, 
       "base_dir = %s/run\nstate_dir = %s/state\nlog_path = %s/dovecot.log\n"
       "protocols = pop3\nlisten = 127.0.0.1, 127.0.0.2\ndisable_plaintext_auth = no\n"
       "auth_mechanisms = plain\nfirst_valid_uid = %u\n"
-      "default_internal_user = %s\ndefault_login_user = %s\n"
+      "default_internal_user = %s\ndefault_internal_group = %s\ndefault_login_user = %s\n"
       "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN %s/passwd\n}\n"
       "userdb {\n  driver = static\n  args = uid=%u gid=%u home=%s/home/%%u\n}\n"
       "mail_location = maildir:~/Maildir\n"
@@ -109,7 +112,7 @@ CDovecotServer::CDovecotServer(const std::map<std::string, std::string>& users, 
       "service pop3-login {\n  chroot =\n  inet_listener pop3 {\n    port = %d\n  }\n"
       "  inet_listener pop3s {\n    port = %d\n  }\n}\n",
       d.c_str(), d.c_str(), d.c_str(), m_nUid, bRoot ? "dovecot" : sSelf.c_str(),
-      bRoot ? "dovenull" : sSelf.c_str(), d.c_str(), m_nUid, m_nGid, d.c_str(), m_nPort,
+      bRoot ? "dovecot" : sGroup.c_str(), bRoot ? "dovenull" : sSelf.c_str(), d.c_str(), m_nUid, m_nGid, d.c_str(), m_nPort,
       m_nTlsPort);
   sConf += bTls ? "ssl = yes\nssl_cert = <" + d + "/ca.pem\nssl_key = <" + d + "/key.pem\n"
                 : std::string("ssl = no\n");
