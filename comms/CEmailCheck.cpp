@@ -51,12 +51,17 @@ CEmailCheck::CEmailCheck(CMailCheckHost& host, stMailCheckOptions options)
 CEmailCheck::~CEmailCheck() {
   m_pAlive->pOwner = nullptr;
   if (m_worker.joinable()) {
-    const uint64_t nOne = 1;
-    if (::write(m_nWakeFd, &nOne, sizeof nOne) < 0) KTRACE("Mail check: cannot wake the worker\n");
+    Stop();
     m_worker.join();
   }
   EndWaitBox(m_pWaitBox);
   if (m_nWakeFd >= 0) ::close(m_nWakeFd);
+}
+
+void CEmailCheck::Stop() {
+  const uint64_t nOne = 1;
+  if (IsRunning() && ::write(m_nWakeFd, &nOne, sizeof nOne) < 0)
+    KTRACE("Mail check: cannot wake the worker\n");
 }
 
 int CEmailCheck::TimerIntervalMs(int nMinutes) {

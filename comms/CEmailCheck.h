@@ -60,6 +60,9 @@ class CEmailCheck {
   // nothing is busy.
   void RunPending();
 
+  // Ends a running job at once (a wait box's abort, the check switched off);
+  // what it had read is still applied.
+  void Stop();
   // A viewer is open: jobs wait until it closes.
   void SetViewerOpen(bool bOpen) { m_bViewerOpen = bOpen; }
   bool IsBusy() const;

@@ -93,7 +93,9 @@ bool CPop3Connection::Failed(int nCode, const std::string& sReceived) {
 
 bool CPop3Connection::Abandon(int nCode, const std::string& sReceived) {
   Failed(nCode, sReceived);
-  if (m_socket.IsOpen() && nCode != POP3_ERR_CLOSED && nCode != POP3_ERR_STOPPED)
+  // A closed, stopped or half-secured connection gets no more words.
+  if (m_socket.IsOpen() && nCode != POP3_ERR_CLOSED && nCode != POP3_ERR_STOPPED &&
+      nCode != POP3_ERR_TLS)
     m_socket.Send("QUIT\r\n");
   m_socket.Close();
   ClearState();
