@@ -3,13 +3,16 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <cstdint>
 
 namespace {
 constexpr int kLongField = 256;
+constexpr size_t kOneColumnFields = 10;
 
 bool IsLong(const stEditField& field) {
   return field.nMaxLen >= kLongField || field.sValue.find('\n') != std::string::npos;
@@ -56,14 +59,22 @@ CDialogEditItem::CDialogEditItem(const stEditForm& form, QWidget* pParent) : QDi
   setObjectName("KelvoEditItem");
   setWindowTitle(QString::fromStdString(form.sTitle.empty() ? form.sDialog : form.sTitle));
   auto* pLayout = new QVBoxLayout(this);
-  auto* pForm = new QFormLayout;
-  for (const auto& field : form.fields) {
+  // A long form (the address data) stands in two columns, so it fits a screen.
+  auto* pColumns = new QHBoxLayout;
+  const size_t nPerColumn = form.fields.size() > kOneColumnFields ? (form.fields.size() + 1) / 2 : SIZE_MAX;
+  QFormLayout* pForm = nullptr;
+  for (size_t i = 0; i < form.fields.size(); ++i) {
+    if (i % nPerColumn == 0) {
+      pForm = new QFormLayout;
+      pColumns->addLayout(pForm);
+    }
+    const stEditField& field = form.fields[i];
     QWidget* pEditor = MakeEditor(field, this);
     pEditor->setObjectName(QString::fromStdString(field.sName));
     pForm->addRow(QString::fromStdString(field.sName), pEditor);
     m_paEditors.push_back(pEditor);
   }
-  pLayout->addLayout(pForm);
+  pLayout->addLayout(pColumns);
   auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(pButtons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(pButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -18,22 +18,22 @@
 
 namespace {
 
-constexpr const char *kFile = "&File";
-constexpr const char *kView = "&View";
-constexpr const char *kSetup = "&Setup";
-constexpr const char *kTools = "&Tools";
+constexpr const char* kFile = "&File";
+constexpr const char* kView = "&View";
+constexpr const char* kSetup = "&Setup";
+constexpr const char* kTools = "&Tools";
 
 }  // namespace
 
-void CFrameCommands::AddTo(CCommandTable &table) {
+void CFrameCommands::AddTo(CCommandTable& table) {
   AddFileMenu(table);
   AddViewMenu(table);
   AddSetupAndTools(table);
   AddKeysAndButtons(table);
 }
 
-void CFrameCommands::AddFileMenu(CCommandTable &table) {
-  CMainFrame &f = m_frame;
+void CFrameCommands::AddFileMenu(CCommandTable& table) {
+  CMainFrame& f = m_frame;
   table.Add(ID_FILE_NEW, kFile, "&New", eEnable::DatabaseClosed, [&f] { f.OnFileNew(); });
   table.Add(ID_FILE_OPEN, kFile, "&Open...", eEnable::Always, [&f] { f.OnFileOpen(); });
   table.Add(ID_FILE_CLOSE, kFile, "&Close", eEnable::DatabaseOpen, [&f] { f.OnDatabaseClose(); });
@@ -41,15 +41,15 @@ void CFrameCommands::AddFileMenu(CCommandTable &table) {
   table.Add(ID_APP_EXIT, kFile, "E&xit", eEnable::Always, [&f] { f.close(); });
 }
 
-void CFrameCommands::AddViewMenu(CCommandTable &table) {
-  CMainFrame &f = m_frame;
+void CFrameCommands::AddViewMenu(CCommandTable& table) {
+  CMainFrame& f = m_frame;
   // The view commands switch only with a database open (the calculator
   // always); the function keys are handled by the frame's key filter.
-  const std::pair<int, const char *> views[] = {
+  const std::pair<int, const char*> views[] = {
       {ID_VIEW_SCHEDULE, "F4 SCHEDULE"}, {ID_VIEW_DAILY, "F5 DAILY"},     {ID_VIEW_WEEKLY, "F6 WEEKLY"},
       {ID_VIEW_MONTHLY, "F7 MONTHLY"},   {ID_VIEW_ADDRESS, "F8 ADDRESS"}, {ID_VIEW_MAILLIST, "F9 MAIL LIST"},
       {ID_VIEW_LOG, "F10 EVENT LOG"}};
-  for (const auto &[nId, pText] : views) {
+  for (const auto& [nId, pText] : views) {
     const int n = nId;
     table.Add(n, kView, pText, eEnable::DatabaseOpen, [&f, n] { f.ViewCommand(n); });
   }
@@ -68,8 +68,8 @@ void CFrameCommands::AddViewMenu(CCommandTable &table) {
   });
 }
 
-void CFrameCommands::AddSetupAndTools(CCommandTable &table) {
-  CMainFrame &f = m_frame;
+void CFrameCommands::AddSetupAndTools(CCommandTable& table) {
+  CMainFrame& f = m_frame;
   table.Add(ID_SETUP_CATEGORIES, kSetup, "&Categories", eEnable::DatabaseOpen,
             [this] { OnSetupCategories(); });
   table.Add(ID_SETUP_CONFIGURATION, kSetup, "&Kelvo configuration", eEnable::DatabaseOpen,
@@ -93,8 +93,8 @@ void CFrameCommands::AddSetupAndTools(CCommandTable &table) {
   table.Add(ID_UNLOCK_DB, kTools, "Unlock DB", eEnable::DatabaseOpen, [&f] { f.m_pDB->UnlockDatabase(); });
 }
 
-void CFrameCommands::AddKeysAndButtons(CCommandTable &table) {
-  CMainFrame &f = m_frame;
+void CFrameCommands::AddKeysAndButtons(CCommandTable& table) {
+  CMainFrame& f = m_frame;
   table.Add(
       ID_SHORT_MESSAGE, "", "Short message", eEnable::Always, [this] { SendUserMessage(); }, "Ctrl+M");
   table.Add(ID_ALARM_ON, "", "On", eEnable::Always, [&f] {
@@ -128,11 +128,11 @@ void CFrameCommands::OnAlarmBarRight(int nId) {
   }
 }
 
-bool CFrameCommands::IsNotesAccessCode(const std::string &sAnswer) {
+bool CFrameCommands::IsNotesAccessCode(const std::string& sAnswer) {
   // A privacy switch for the notes, not a protection: the notes show in
   // other views too.
-  static const char *const kCodes[] = {"4920517", "KLM2741", "TOV582", "!"};
-  for (const char *pCode : kCodes)
+  static const char* const kCodes[] = {"4920517", "KLM2741", "TOV582", "!"};
+  for (const char* pCode : kCodes)
     if (sAnswer == pCode) return true;
   return false;
 }
@@ -190,7 +190,7 @@ void CFrameCommands::OnSetupCategories() {
 // ---- messages between users ----
 
 void CFrameCommands::UserMessagesStep() {
-  CTableManager *pDB = m_frame.m_pDB.get();
+  CTableManager* pDB = m_frame.m_pDB.get();
   if (!m_frame.m_bDatabaseOpen || pDB->m_naPendingMessages.empty() || pDB->m_bDisableDataRefresh) return;
   if (m_frame.isMinimized()) m_frame.showNormal();
   CSound::Get().MessageAlertSound();
@@ -203,7 +203,7 @@ void CFrameCommands::LookForUserMessage() {
   if (saTexts.empty()) return;
   CSound::Get().MessageAlertSound();
   std::string sText;
-  for (const std::string &s : saTexts) sText += (sText.empty() ? "" : "\n") + s;
+  for (const std::string& s : saTexts) sText += (sText.empty() ? "" : "\n") + s;
   CBusyScope busy;
   GetUi().ShowText("Messages", sText);
 }
@@ -220,7 +220,7 @@ void CFrameCommands::SendUserMessage() {
 
 void CFrameCommands::OnUserList() {
   CBusyScope busy;
-  CLockManager &lan = m_frame.m_net.Lan();
+  CLockManager& lan = m_frame.m_net.Lan();
   CUserListModel model(m_frame.m_bDatabaseOpen && lan.Server() ? &lan : nullptr);
   CDialogUserList dialog(model, m_frame.m_pQtUi ? m_frame.m_pQtUi->DialogParent() : &m_frame);
   dialog.exec();

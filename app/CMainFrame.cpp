@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProcess>
 #include <QScreen>
 #include <QShortcut>
 #include <QStackedWidget>
@@ -16,6 +18,7 @@
 
 #include "app/CAlarmBar.h"
 #include "app/CDialogCategoryList.h"
+#include "app/CDialogPrintLabel.h"
 #include "app/CQtUserInterface.h"
 #include "app/CSound.h"
 #include "app/CommandIds.h"
@@ -30,12 +33,13 @@
 #include "support/FileUtil.h"
 #include "support/StringUtil.h"
 #include "support/UserPrompts.h"
+#include "views/CMailHandOff.h"
 
 namespace {
 
 constexpr double kPopupRepeatDays = 10.0 / (24.0 * 60.0);
-constexpr const char *kClockFormat = "%A %B %d, %Y, %I:%M:%S%p";
-constexpr const char *kVersionText = "Version 1.04, 2004";
+constexpr const char* kClockFormat = "%A %B %d, %Y, %I:%M:%S%p";
+constexpr const char* kVersionText = "Version 1.04, 2004";
 
 int ViewOfMenuCommand(int nId) {
   switch (nId) {
@@ -52,7 +56,7 @@ int ViewOfMenuCommand(int nId) {
 }
 
 // Root names are kept absolute: the path of the file without its extension.
-std::string RootOfPath(const std::string &sPath) {
+std::string RootOfPath(const std::string& sPath) {
   std::string sRoot = sPath;
   const std::string sName = FileNameOf(sRoot);
   const size_t nDot = sName.find_last_of('.');
@@ -64,7 +68,7 @@ std::string RootOfPath(const std::string &sPath) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(int nStartView, const std::string &sRootName, CQtUserInterface *pQtUi,
+CMainFrame::CMainFrame(int nStartView, const std::string& sRootName, CQtUserInterface* pQtUi,
                        std::function<bool()> fnSaveConfig)
     : m_pQtUi(pQtUi),
       m_fnSaveConfig(std::move(fnSaveConfig)),
@@ -74,7 +78,7 @@ CMainFrame::CMainFrame(int nStartView, const std::string &sRootName, CQtUserInte
         QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
       }) {
   setObjectName("KelvoMainFrame");
-  const stAppSettings &settings = AppSettings();
+  const stAppSettings& settings = AppSettings();
   m_dQuickAlarm = settings.dQuickAlarm;
   m_bAlarmOn = settings.nAlarmOn != 0;
   m_nAlertMinutes = settings.nAlertMinutes;
@@ -93,7 +97,7 @@ CMainFrame::~CMainFrame() {
   if (m_pQtUi) m_pQtUi->RemoveWindow(this);
 }
 
-CDatabase *CMainFrame::Database() const { return m_pDB.get(); }
+CDatabase* CMainFrame::Database() const { return m_pDB.get(); }
 
 bool CMainFrame::OnCreate() {
   CreateBars();
@@ -109,8 +113,8 @@ bool CMainFrame::OnCreate() {
   m_nTimerId = m_timer.isActive() ? 1 : 0;
   if (!m_nTimerId) ShowMessage("Error in setting timer for alarm bar.");
   m_mailSlot.MakeMailSlot();
-  auto *pCentral = new QWidget(this);
-  auto *pLayout = new QVBoxLayout(pCentral);
+  auto* pCentral = new QWidget(this);
+  auto* pLayout = new QVBoxLayout(pCentral);
   pLayout->setContentsMargins(0, 0, 0, 0);
   pLayout->setSpacing(0);
   CreateViews();
@@ -120,7 +124,7 @@ bool CMainFrame::OnCreate() {
   SelectView(m_nStartView);
   // Without a window manager a maximized state is not honoured: the window
   // then takes the screen's size itself.
-  const QScreen *pScreen = QGuiApplication::primaryScreen();
+  const QScreen* pScreen = QGuiApplication::primaryScreen();
   const QRect available = pScreen ? pScreen->availableGeometry() : QRect(0, 0, 1024, 768);
   if (AppSettings().bShowMaximized) {
     setGeometry(available);
@@ -151,7 +155,7 @@ void CMainFrame::CreateBars() {
   StatusPaneLineNumber(-1);
 }
 
-QLabel *CMainFrame::Pane(int nPane) const { return m_paPanes[size_t(nPane)]; }
+QLabel* CMainFrame::Pane(int nPane) const { return m_paPanes[size_t(nPane)]; }
 
 void CMainFrame::CreateViews() {
   m_pViewStack = new QStackedWidget(this);
@@ -169,32 +173,38 @@ void CMainFrame::BuildMenus() {
   m_viewCommands.Clear();
   if (m_nCurView >= 0) View(m_nCurView)->AddCommands(m_viewCommands);
   menuBar()->clear();
-  for (QAction *pAction : actions()) {
+  for (QAction* pAction : actions()) {
     removeAction(pAction);
     pAction->deleteLater();
   }
-  // The frame's menus first, then the view's own.
-  for (const CCommandTable *pTable : {&m_frameCommands, &m_viewCommands}) {
-    for (const std::string &sMenu : pTable->Menus()) {
-      QMenu *pMenu = menuBar()->addMenu(QString::fromStdString(sMenu));
-      for (const stCommand &row : pTable->Rows())
-        if (row.sMenu == sMenu) AddMenuAction(pMenu, row);
-      connect(pMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateMenuStates);
+  // The frame's menus first, then the view's own, each where its first row is.
+  for (const CCommandTable* pTable : {&m_frameCommands, &m_viewCommands}) {
+    std::vector<std::string> saDone;
+    for (const stCommand& row : pTable->Rows()) {
+      if (row.sMenu.empty()) {
+        if (!row.sShortcut.empty()) AddMenuAction(nullptr, row, this);  // a key without a menu entry
+      } else if (row.sMenu == MENU_BAR) {
+        AddMenuAction(nullptr, row, menuBar());
+      } else if (std::find(saDone.begin(), saDone.end(), row.sMenu) == saDone.end()) {
+        saDone.push_back(row.sMenu);
+        QMenu* pMenu = menuBar()->addMenu(QString::fromStdString(row.sMenu));
+        for (const stCommand& entry : pTable->Rows())
+          if (entry.sMenu == row.sMenu) AddMenuAction(pMenu, entry);
+        connect(pMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateMenuStates);
+      }
     }
-    // Commands without a menu entry that have a key.
-    for (const stCommand &row : pTable->Rows())
-      if (row.sMenu.empty() && !row.sShortcut.empty()) AddMenuAction(nullptr, row);
   }
   UpdateMenuStates();
 }
 
-void CMainFrame::AddMenuAction(QMenu *pMenu, const stCommand &row) {
+void CMainFrame::AddMenuAction(QMenu* pMenu, const stCommand& row, QWidget* pOwner) {
   if (row.nId == 0) {
     if (pMenu) pMenu->addSeparator();
     return;
   }
-  QAction *pAction = pMenu ? pMenu->addAction(QString::fromStdString(row.sText)) : new QAction(this);
-  if (!pMenu) addAction(pAction);
+  QAction* pAction = pMenu ? pMenu->addAction(QString::fromStdString(row.sText))
+                           : new QAction(QString::fromStdString(row.sText), pOwner);
+  if (!pMenu) pOwner->addAction(pAction);
   pAction->setData(row.nId);
   if (!row.sShortcut.empty()) pAction->setShortcut(QKeySequence(QString::fromStdString(row.sShortcut)));
   pAction->setCheckable(bool(row.fnChecked));
@@ -203,17 +213,20 @@ void CMainFrame::AddMenuAction(QMenu *pMenu, const stCommand &row) {
 }
 
 void CMainFrame::UpdateMenuStates() {
-  auto update = [this](QAction *pAction) {
+  auto update = [this](QAction* pAction) {
     const int nId = pAction->data().toInt();
-    const stCommand *pRow = m_viewCommands.Find(nId);
+    const stCommand* pRow = m_viewCommands.Find(nId);
     if (!pRow) pRow = m_frameCommands.Find(nId);
     if (!pRow) return;
     pAction->setEnabled(CCommandTable::IsEnabled(*pRow, m_bDatabaseOpen));
     if (pRow->fnChecked) pAction->setChecked(pRow->fnChecked());
   };
-  for (QAction *pMenuAction : menuBar()->actions())
-    if (pMenuAction->menu())
-      for (QAction *pAction : pMenuAction->menu()->actions()) update(pAction);
+  for (QAction* pMenuAction : menuBar()->actions()) {
+    if (!pMenuAction->menu())
+      update(pMenuAction);
+    else
+      for (QAction* pAction : pMenuAction->menu()->actions()) update(pAction);
+  }
 }
 
 // ---- views ----
@@ -222,7 +235,7 @@ void CMainFrame::SwitchView(int nCode) {
   if (m_nCurView >= 0) View(m_nCurView)->ExitView();
   m_nPrevView = m_nCurView;
   m_nCurView = nCode;
-  CKelvoView *pView = View(nCode);
+  CKelvoView* pView = View(nCode);
   m_pViewStack->setCurrentWidget(pView);
   pView->show();
   pView->update();
@@ -231,7 +244,7 @@ void CMainFrame::SwitchView(int nCode) {
 }
 
 void CMainFrame::EnterCurrentView() {
-  CKelvoView *pView = View(m_nCurView);
+  CKelvoView* pView = View(m_nCurView);
   pView->EnterView();
   StatusPaneView(pView->StatusText());
   SetTitleBar();
@@ -308,12 +321,12 @@ bool CMainFrame::SwitchViewOnFunctionKey(int nKey) {
   }
 }
 
-bool CMainFrame::eventFilter(QObject *pObject, QEvent *pEvent) {
+bool CMainFrame::eventFilter(QObject* pObject, QEvent* pEvent) {
   // The function keys switch views from anywhere inside the frame (not from
   // the dialogs above it).
   if (pEvent->type() == QEvent::KeyPress && pObject->isWidgetType() &&
-      static_cast<QWidget *>(pObject)->window() == this && !m_bClosing) {
-    const int nKey = static_cast<QKeyEvent *>(pEvent)->key();
+      static_cast<QWidget*>(pObject)->window() == this && !m_bClosing) {
+    const int nKey = static_cast<QKeyEvent*>(pEvent)->key();
     if (nKey >= Qt::Key_F4 && nKey <= Qt::Key_F11 && SwitchViewOnFunctionKey(nKey)) return true;
   }
   return QMainWindow::eventFilter(pObject, pEvent);
@@ -322,7 +335,7 @@ bool CMainFrame::eventFilter(QObject *pObject, QEvent *pEvent) {
 void CMainFrame::SetTitleBar() {
   const std::string sLabel =
       m_nCurView >= 0 ? View(m_nCurView)->TitleLabel() : ViewTitleLabel(m_nStartView, 0);
-  const std::string &sUser = AppSettings().sComputerName;
+  const std::string& sUser = AppSettings().sComputerName;
   const std::string sTitle =
       m_bDatabaseOpen ? StrFormat("Kelvo for user %s, database %s, %s", sUser.c_str(),
                                   AppSettings().sCurrentRoot.c_str(), sLabel.c_str())
@@ -371,6 +384,36 @@ void CMainFrame::FrameRequest(eFrameRequest request) {
   }
 }
 
+int CMainFrame::RunMailClient(const std::vector<std::string>& saArgs) {
+  QStringList args;
+  for (const std::string& s : saArgs) args << QString::fromStdString(s);
+  QProcess process;
+  QEventLoop loop;
+  connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+  connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+  CBusyScope busy;
+  process.start("xdg-email", args);
+  // The window stays alive while the mail client is started.
+  if (process.state() != QProcess::NotRunning) loop.exec();
+  if (process.error() == QProcess::FailedToStart) return CMailHandOff::EXIT_NO_MAIL_SYSTEM;
+  return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : 4;
+}
+
+void CMainFrame::PrintLabel(CTableManager& db, const std::string& sText) {
+  CBusyScope busy;
+  CDialogPrintLabel dialog(db, sText, m_pQtUi ? m_pQtUi->DialogParent() : this);
+  dialog.exec();
+}
+
+void CMainFrame::OpenPhoneDialer(CTableManager& /*db*/, const std::vector<std::string>& saNumbers) {
+  // Dialling needs a modem, which this program cannot drive yet: the numbers
+  // are shown so the user can dial them by hand.
+  std::string sText;
+  for (const std::string& s : saNumbers) sText += s + "\n";
+  CBusyScope busy;
+  GetUi().ShowText("Phone numbers", sText);
+}
+
 void CMainFrame::WaitCursor(bool bOn) {
   if (bOn)
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -395,7 +438,7 @@ void CMainFrame::OnTestDatabase(bool bRepair) {
                              MB_YESNO) != IDYES)
     return;
   std::vector<std::string> saReport;
-  const stFormatRecord *pFormat = nullptr;
+  const stFormatRecord* pFormat = nullptr;
   if (m_bDatabaseOpen) {
     CDbRepair repair(*m_pDB);
     repair.TestAndRepairDatabase(bRepair ? 1 : 0, saReport);
@@ -416,9 +459,9 @@ void CMainFrame::OnTestDatabase(bool bRepair) {
 
 // ---- databases ----
 
-void CMainFrame::DatabaseOpen(const std::string &sRootName) {
+void CMainFrame::DatabaseOpen(const std::string& sRootName) {
   if (m_bDatabaseOpen && !OnDatabaseClose()) return;
-  stAppSettings &settings = AppSettings();
+  stAppSettings& settings = AppSettings();
   const std::string sRoot = RootOfPath(sRootName + ".dbm");
   m_bDatabaseOpen = m_pDB->OpenDatabase(sRoot, settings.nNetworkDisable ? 0 : 1) == 1;
   if (m_bDatabaseOpen) {
@@ -427,6 +470,8 @@ void CMainFrame::DatabaseOpen(const std::string &sRootName) {
   } else {
     settings.sCurrentRoot.clear();
   }
+  for (CKelvoView* pView : m_paViews)
+    if (pView) pView->DatabaseChanged();
   SetTitleBar();
 }
 
@@ -440,8 +485,8 @@ void CMainFrame::ReselectCurrentView() {
 }
 
 void CMainFrame::OnFileOpen() {
-  const stAppSettings &settings = AppSettings();
-  const std::string &sLast = settings.sCurrentRoot.empty() ? settings.sPrev : settings.sCurrentRoot;
+  const stAppSettings& settings = AppSettings();
+  const std::string& sLast = settings.sCurrentRoot.empty() ? settings.sPrev : settings.sCurrentRoot;
   const std::string sFolder = sLast.empty() ? GetDataFolder() : FolderOf(sLast);
   const auto sFile = GetUi().ChooseFile(false, "Kelvo files", "Kelvo files (*.dbm)", sFolder);
   if (!sFile || sFile->empty()) return;
@@ -487,7 +532,7 @@ void CMainFrame::StatusPaneUsers(int nCount) {
 
 void CMainFrame::StatusPaneRefresh(bool bOn) { m_paPanes[1]->setText(bOn ? "Refresh ON" : "Refresh OFF"); }
 
-void CMainFrame::StatusPaneView(const std::string &sText) {
+void CMainFrame::StatusPaneView(const std::string& sText) {
   if (!m_bPanesHidden) m_paPanes[2]->setText(QString::fromStdString(sText));
 }
 
@@ -495,7 +540,7 @@ void CMainFrame::StatusPaneLineNumber(int nLine) {
   m_paPanes[3]->setText(nLine < 0 ? QString() : QString("Line %1").arg(nLine));
 }
 
-void CMainFrame::ShowErrorStatus(const std::string &sText) {
+void CMainFrame::ShowErrorStatus(const std::string& sText) {
   if (m_pAlarmBar) m_pAlarmBar->SetErrorStatus(sText);
 }
 
@@ -593,7 +638,7 @@ void CMainFrame::ShowClock() {
 }
 
 void CMainFrame::CheckDailyPopup() {
-  stAppSettings &settings = AppSettings();
+  stAppSettings& settings = AppSettings();
   if (!isMinimized() || !settings.bPopup) return;
   const stDateTime now = CurrentDateTime();
   const double dNow = GetCurrentTimeMillisec();
@@ -610,7 +655,7 @@ void CMainFrame::CheckDailyPopup() {
 // ---- closing ----
 
 bool CMainFrame::MayCloseAsLockManager() {
-  CLockManager &lan = m_net.Lan();
+  CLockManager& lan = m_net.Lan();
   if (!m_bDatabaseOpen || !lan.Server() || !lan.IsThisTheLockManager()) return true;
   const int nOthers = lan.Server()->ConnectedCount();
   if (nOthers <= 0) return true;
@@ -633,15 +678,18 @@ bool CMainFrame::OnDatabaseClose() {
   }
   // The root name stays: it is what the configuration file offers next time.
   m_bDatabaseOpen = false;
-  for (CKelvoView *pView : m_paViews)
-    if (pView) pView->update();
+  for (CKelvoView* pView : m_paViews)
+    if (pView) {
+      pView->DatabaseChanged();
+      pView->update();
+    }
   SetTitleBar();
   return true;
 }
 
 bool CMainFrame::OnClose() {
   if (!OnDatabaseClose()) return false;
-  stAppSettings &settings = AppSettings();
+  stAppSettings& settings = AppSettings();
   settings.bShowMaximized = isMaximized();
   m_timer.stop();
   m_nTimerId = 0;
@@ -654,7 +702,7 @@ bool CMainFrame::OnClose() {
   return true;
 }
 
-void CMainFrame::closeEvent(QCloseEvent *pEvent) {
+void CMainFrame::closeEvent(QCloseEvent* pEvent) {
   if (m_bClosing || OnClose())
     pEvent->accept();
   else

@@ -52,7 +52,7 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   static constexpr int kTimerMs = 1000;
 
   // fnSaveConfig writes Kelvo.cfg (the to-do notes dialog saves at once).
-  CMainFrame(int nStartView, const std::string &sRootName, CQtUserInterface *pQtUi,
+  CMainFrame(int nStartView, const std::string& sRootName, CQtUserInterface* pQtUi,
              std::function<bool()> fnSaveConfig);
   ~CMainFrame() override;
 
@@ -75,8 +75,8 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   // Runs a command of the current view's table or the frame's.
   void OnCommand(int nId);
   // The frame's rows and the current view's, as the menus show them.
-  const CCommandTable &FrameCommands() const { return m_frameCommands; }
-  const CCommandTable &ViewCommands() const { return m_viewCommands; }
+  const CCommandTable& FrameCommands() const { return m_frameCommands; }
+  const CCommandTable& ViewCommands() const { return m_viewCommands; }
   void SetTitleBar();
 
   // The close sequence; false when the user kept the program open.
@@ -84,27 +84,30 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   bool OnDatabaseClose();
   // Opens (or, when no file has the name, creates) the database of a root
   // name, closing the open one first.
-  void DatabaseOpen(const std::string &sRootName);
+  void DatabaseOpen(const std::string& sRootName);
   void OnFileOpen();
   void OnFileNew();
   bool IsDatabaseOpen() const { return m_bDatabaseOpen; }
-  CDatabase *Database() const;
+  CDatabase* Database() const;
   // The LAN side of the open database (user list, lock manager).
-  CLanDatabaseNetwork &Network() { return m_net; }
+  CLanDatabaseNetwork& Network() { return m_net; }
 
   // CFrameServices
   void StatusPaneUsers(int nCount) override;
   void StatusPaneRefresh(bool bOn) override;
   void StatusPaneLineNumber(int nLine) override;
-  void ShowErrorStatus(const std::string &sText) override;
+  void ShowErrorStatus(const std::string& sText) override;
   void TableRefreshed(int nTable) override;
   void Beep(int nFrequency, int nMillis) override;
-  void StatusPaneView(const std::string &sText);
+  void StatusPaneView(const std::string& sText);
 
   // CViewFrame
   void ShowLineNumber(int nLine) override { StatusPaneLineNumber(nLine); }
   void FrameRequest(eFrameRequest request) override;
   void WaitCursor(bool bOn) override;
+  int RunMailClient(const std::vector<std::string>& saArgs) override;
+  void PrintLabel(CTableManager& db, const std::string& sText) override;
+  void OpenPhoneDialer(CTableManager& db, const std::vector<std::string>& saNumbers) override;
 
   // CMainFramePoster: safe from any thread.
   void PostMainFrameMessage(int nCode) override;
@@ -114,21 +117,21 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
 
   int CurrentView() const { return m_nCurView; }
   int PreviousView() const { return m_nPrevView; }
-  CKelvoView *View(int nCode) const { return m_paViews[size_t(nCode)]; }
-  CAlarmBar *AlarmBar() const { return m_pAlarmBar; }
-  QLabel *Pane(int nPane) const;  // 0 users, 1 refresh, 2 view, 3 line
+  CKelvoView* View(int nCode) const { return m_paViews[size_t(nCode)]; }
+  CAlarmBar* AlarmBar() const { return m_pAlarmBar; }
+  QLabel* Pane(int nPane) const;  // 0 users, 1 refresh, 2 view, 3 line
   bool PanesHidden() const { return m_bPanesHidden; }
   bool TimerRunning() const { return m_nTimerId != 0; }
-  const std::string &RootName() const { return m_sRootName; }
+  const std::string& RootName() const { return m_sRootName; }
 
   // Tests watch the timer steps run; the observer gets each step as it starts.
   void SetTickObserver(std::function<void(int)> fn) { m_ticks.SetObserver(std::move(fn)); }
   // Private messages that wait for the busy depth to return to zero.
-  const std::vector<int> &DeferredMessages() const { return m_ticks.Deferred(); }
+  const std::vector<int>& DeferredMessages() const { return m_ticks.Deferred(); }
 
  protected:
-  void closeEvent(QCloseEvent *pEvent) override;
-  bool eventFilter(QObject *pObject, QEvent *pEvent) override;
+  void closeEvent(QCloseEvent* pEvent) override;
+  bool eventFilter(QObject* pObject, QEvent* pEvent) override;
 
  private:
   friend class CFrameCommands;
@@ -137,7 +140,7 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   void CreateViews();
   void AddTickSteps();
   void BuildMenus();
-  void AddMenuAction(QMenu *pMenu, const stCommand &row);
+  void AddMenuAction(QMenu* pMenu, const stCommand& row, QWidget* pOwner = nullptr);
   void UpdateMenuStates();
   void ApplyPaneWidths();
   void EnterCurrentView();
@@ -157,7 +160,7 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   void ShowClock();
   void CheckDailyPopup();
 
-  CQtUserInterface *m_pQtUi;
+  CQtUserInterface* m_pQtUi;
   std::function<bool()> m_fnSaveConfig;
   std::string m_sRootName;
   int m_nStartView;
@@ -165,8 +168,8 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   CLanDatabaseNetwork m_net;
   CMailSlot m_mailSlot;
   std::unique_ptr<CTableManager> m_pDB;
-  std::array<CKelvoView *, VIEW_COUNT> m_paViews{};
-  QStackedWidget *m_pViewStack = nullptr;
+  std::array<CKelvoView*, VIEW_COUNT> m_paViews{};
+  QStackedWidget* m_pViewStack = nullptr;
   int m_nCurView = -1;
   int m_nPrevView = -1;
   bool m_bDatabaseOpen = false;
@@ -178,8 +181,8 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   int m_nAlertMinutes = 0;
   double m_dAlertStart = 0.0;
 
-  CAlarmBar *m_pAlarmBar = nullptr;
-  std::array<QLabel *, 4> m_paPanes{};
+  CAlarmBar* m_pAlarmBar = nullptr;
+  std::array<QLabel*, 4> m_paPanes{};
   bool m_bPanesHidden = false;
 
   CFrameCommands m_commands{*this};
@@ -193,6 +196,6 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   CTickScheduler m_ticks;
   bool m_bClosing = false;
   bool m_bInLanMessages = false;
-  CDialogCategoryList *m_pCategoryList = nullptr;  // while the dialog is open
+  CDialogCategoryList* m_pCategoryList = nullptr;  // while the dialog is open
   bool m_bLanMessagesMissed = false;
 };

@@ -18,11 +18,11 @@ void CTickScheduler::AddStep(int nStep, std::function<void()> fnWork, bool bWhil
 }
 
 void CTickScheduler::SetInterval(int nStep, double dSeconds) {
-  for (stStep &step : m_caSteps)
+  for (stStep& step : m_caSteps)
     if (step.nStep == nStep) step.dIntervalDays = std::max(0.0, dSeconds) / kSecondsPerDay;
 }
 
-void CTickScheduler::Run(stStep &step) {
+void CTickScheduler::Run(stStep& step) {
   if (step.dIntervalDays > 0.0) {
     const double dNow = Now();
     // A clock set back restarts the interval instead of stopping the step.
@@ -36,7 +36,7 @@ void CTickScheduler::Run(stStep &step) {
 void CTickScheduler::Tick() {
   const bool bBusy = Busy();
   if (!bBusy) RunDeferred();
-  for (stStep &step : m_caSteps)
+  for (stStep& step : m_caSteps)
     if (!bBusy || step.bWhileBusy) Run(step);
 }
 
@@ -63,6 +63,6 @@ void CTickScheduler::RunAfterTick() {
   m_bAfterTickPosted = false;
   std::vector<std::function<void()>> afn;
   afn.swap(m_afnAfterTick);
-  for (auto &fn : afn)
+  for (auto& fn : afn)
     if (!Busy()) fn();
 }

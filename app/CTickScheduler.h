@@ -41,7 +41,7 @@ class CTickScheduler {
   // each code is kept once and run through fnRun at the next free tick.
   void SetMessageRunner(std::function<void(int)> fnRun) { m_fnRunMessage = std::move(fnRun); }
   void Defer(int nCode);
-  const std::vector<int> &Deferred() const { return m_naDeferred; }
+  const std::vector<int>& Deferred() const { return m_naDeferred; }
   void RunDeferred();
 
   // Work after the tick, on the event loop; dropped when it finds an
@@ -56,7 +56,7 @@ class CTickScheduler {
     double dIntervalDays = 0.0;
     double dLastRun = -1.0;
   };
-  void Run(stStep &step);
+  void Run(stStep& step);
   void RunAfterTick();
 
   Clock m_fnNow;

@@ -1,7 +1,5 @@
 #include "views/CCommandTable.h"
 
-#include <algorithm>
-
 void CCommandTable::Add(int nId, std::string sMenu, std::string sText, eEnable enable,
                         std::function<void()> fnRun, std::string sShortcut) {
   stCommand row;
@@ -15,24 +13,24 @@ void CCommandTable::Add(int nId, std::string sMenu, std::string sText, eEnable e
 }
 
 void CCommandTable::SetChecked(int nId, std::function<bool()> fnChecked) {
-  for (stCommand &row : m_caRows)
+  for (stCommand& row : m_caRows)
     if (row.nId == nId) row.fnChecked = fnChecked;
 }
 
-void CCommandTable::Separator(const std::string &sMenu) {
+void CCommandTable::Separator(const std::string& sMenu) {
   stCommand row;
   row.sMenu = sMenu;
   m_caRows.push_back(std::move(row));
 }
 
-const stCommand *CCommandTable::Find(int nId) const {
+const stCommand* CCommandTable::Find(int nId) const {
   if (nId == 0) return nullptr;
-  for (const stCommand &row : m_caRows)
+  for (const stCommand& row : m_caRows)
     if (row.nId == nId) return &row;
   return nullptr;
 }
 
-bool CCommandTable::IsEnabled(const stCommand &command, bool bDatabaseOpen) {
+bool CCommandTable::IsEnabled(const stCommand& command, bool bDatabaseOpen) {
   switch (command.enable) {
     case eEnable::DatabaseOpen: return bDatabaseOpen;
     case eEnable::DatabaseClosed: return !bDatabaseOpen;
@@ -41,16 +39,8 @@ bool CCommandTable::IsEnabled(const stCommand &command, bool bDatabaseOpen) {
 }
 
 bool CCommandTable::Run(int nId, bool bDatabaseOpen) const {
-  const stCommand *pRow = Find(nId);
+  const stCommand* pRow = Find(nId);
   if (!pRow) return false;
   if (IsEnabled(*pRow, bDatabaseOpen) && pRow->fnRun) pRow->fnRun();
   return true;
-}
-
-std::vector<std::string> CCommandTable::Menus() const {
-  std::vector<std::string> saMenus;
-  for (const stCommand &row : m_caRows)
-    if (!row.sMenu.empty() && std::find(saMenus.begin(), saMenus.end(), row.sMenu) == saMenus.end())
-      saMenus.push_back(row.sMenu);
-  return saMenus;
 }

@@ -16,6 +16,9 @@ enum class eEnable {
   DatabaseClosed,  // only while none is open
 };
 
+// The menu of rows that stand on the menu bar themselves (no drop-down).
+inline constexpr const char* MENU_BAR = "|";
+
 struct stCommand {
   int nId = 0;            // 0: a separator in its menu
   std::string sMenu;      // the menu it sits in, "&File"; empty: no menu entry (a key only)
@@ -32,18 +35,16 @@ class CCommandTable {
            std::string sShortcut = "");
   // Makes the row a check-mark entry.
   void SetChecked(int nId, std::function<bool()> fnChecked);
-  void Separator(const std::string &sMenu);
+  void Separator(const std::string& sMenu);
   void Clear() { m_caRows.clear(); }
 
-  const std::vector<stCommand> &Rows() const { return m_caRows; }
+  const std::vector<stCommand>& Rows() const { return m_caRows; }
   // The row of an id; null when the table has none.
-  const stCommand *Find(int nId) const;
-  static bool IsEnabled(const stCommand &command, bool bDatabaseOpen);
+  const stCommand* Find(int nId) const;
+  static bool IsEnabled(const stCommand& command, bool bDatabaseOpen);
   // Runs the command when the table has it; true when it has it (also when
   // it was not enabled, so nobody else handles the id).
   bool Run(int nId, bool bDatabaseOpen) const;
-  // The menus in the order their first rows came.
-  std::vector<std::string> Menus() const;
 
  private:
   std::vector<stCommand> m_caRows;

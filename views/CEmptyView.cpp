@@ -3,8 +3,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-CEmptyView::CEmptyView(int nCode, QWidget *pParent) : CKelvoView(nCode, pParent), m_pTitle(new QLabel(this)) {
-  auto *pLayout = new QVBoxLayout(this);
+CEmptyView::CEmptyView(int nCode, QWidget* pParent) : CKelvoView(nCode, pParent), m_pTitle(new QLabel(this)) {
+  auto* pLayout = new QVBoxLayout(this);
   m_pTitle->setAlignment(Qt::AlignCenter);
   QFont font = m_pTitle->font();
   font.setPointSize(font.pointSize() * 2);

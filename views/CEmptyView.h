@@ -10,9 +10,9 @@ class CEmptyView : public CKelvoView {
   Q_OBJECT
 
  public:
-  CEmptyView(int nCode, QWidget *pParent);
+  CEmptyView(int nCode, QWidget* pParent);
   void SetMode(int nMode) override;
 
  private:
-  QLabel *m_pTitle;
+  QLabel* m_pTitle;
 };

@@ -1,3 +1,3 @@
 #include "views/CKelvoView.h"
 
-CKelvoView::CKelvoView(int nCode, QWidget *pParent) : QWidget(pParent), m_nCode(nCode) {}
+CKelvoView::CKelvoView(int nCode, QWidget* pParent) : QWidget(pParent), m_nCode(nCode) {}

@@ -17,7 +17,7 @@ class CKelvoView : public QWidget {
   Q_OBJECT
 
  public:
-  CKelvoView(int nCode, QWidget *pParent);
+  CKelvoView(int nCode, QWidget* pParent);
 
   int Code() const { return m_nCode; }
   int Mode() const { return m_nMode; }
@@ -27,6 +27,8 @@ class CKelvoView : public QWidget {
   virtual void ExitView() {}
   // After data changed (lines rebuilt, grid redrawn); nothing by default.
   virtual void UpdateView() {}
+  // Another database was opened, or the open one closed.
+  virtual void DatabaseChanged() {}
 
   // "Text", "Grid", "Calc" or "Form".
   virtual std::string StatusText() const { return ViewStatusText(m_nCode); }
@@ -35,7 +37,7 @@ class CKelvoView : public QWidget {
 
   // The view's own commands; the frame adds them after its own and offers
   // them to the view first.
-  virtual void AddCommands(CCommandTable & /*table*/) {}
+  virtual void AddCommands(CCommandTable& /*table*/) {}
 
  private:
   int m_nCode;
@@ -43,4 +45,4 @@ class CKelvoView : public QWidget {
 };
 
 // The view window of a code, working on the table manager and asking the frame.
-CKelvoView *CreateKelvoView(int nCode, QWidget *pParent, CTableManager &db, CViewFrame &frame);
+CKelvoView* CreateKelvoView(int nCode, QWidget* pParent, CTableManager& db, CViewFrame& frame);

@@ -52,7 +52,7 @@ stLineColours ColoursOf(char cStatus) {
 
 }  // namespace
 
-CLineView::CLineView(std::unique_ptr<CScrollBase> pSource, QWidget *pParent)
+CLineView::CLineView(std::unique_ptr<CScrollBase> pSource, QWidget* pParent)
     : CKelvoView(pSource->Code(), pParent),
       m_pSource(std::move(pSource)),
       m_pVertBar(new QScrollBar(Qt::Vertical, this)),
@@ -90,7 +90,7 @@ void CLineView::RaiseWindow() {
 
 // ---- painting ----
 
-void CLineView::paintEvent(QPaintEvent *) {
+void CLineView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), CQtDrawTarget::MakeColour(kWindowBack));
   if (!m_pSource->HasData()) return;
@@ -105,14 +105,14 @@ void CLineView::paintEvent(QPaintEvent *) {
   ResetScrollBars();
 }
 
-void CLineView::DrawHeader(QPainter &painter, CDrawTarget &target) {
+void CLineView::DrawHeader(QPainter& painter, CDrawTarget& target) {
   m_naTabPixels.clear();
-  const auto &pages = m_pSource->PageLines();
+  const auto& pages = m_pSource->PageLines();
   if (!m_pSource->HasHeader() || pages.empty() || pages.front().m_nIndex != -1) return;
   // (The small addend keeps a stop set from a pixel on that pixel.)
   for (const double d : m_pSource->TabInches())
     m_naTabPixels.push_back(unsigned(std::max(0.0, std::trunc(d * m_nPixelsPerInchX + 1e-7))));
-  const stPageLineRecord &header = pages.front();
+  const stPageLineRecord& header = pages.front();
   painter.fillRect(0, 0, m_pSource->WindowWidth() + m_pSource->HorzOffset(), header.m_nHeight,
                    CQtDrawTarget::MakeColour(kHeaderBack));
   stFormatRecord format = m_pSource->HeaderFormat();
@@ -122,11 +122,11 @@ void CLineView::DrawHeader(QPainter &painter, CDrawTarget &target) {
   CLineDrawer(target).PrintLine(line, 0, 0);
 }
 
-void CLineView::DrawLines(QPainter &painter, CDrawTarget &target) {
+void CLineView::DrawLines(QPainter& painter, CDrawTarget& target) {
   CLineDrawer drawer(target);
   const int nRight = m_pSource->WindowWidth() + m_pSource->HorzOffset();
   int y = m_pSource->HeaderHeight();
-  for (const auto &rec : m_pSource->PageLines()) {
+  for (const auto& rec : m_pSource->PageLines()) {
     if (rec.m_nIndex < 0) continue;
     const stLineColours colours = ColoursOf(rec.m_cStatus);
     // Every column lines up under the header's (possibly dragged) stops.
@@ -142,7 +142,7 @@ void CLineView::DrawLines(QPainter &painter, CDrawTarget &target) {
   }
 }
 
-void CLineView::DrawColumnRules(QPainter &painter) {
+void CLineView::DrawColumnRules(QPainter& painter) {
   const int nHeader = m_pSource->HeaderHeight();
   for (const unsigned nPix : m_naTabPixels) {
     const int x = int(nPix);
@@ -156,7 +156,7 @@ void CLineView::DrawColumnRules(QPainter &painter) {
 // ---- scroll bars ----
 
 void CLineView::ResetScrollBars() {
-  const CScrollBase &src = *m_pSource;
+  const CScrollBase& src = *m_pSource;
   const bool bWasShown = !m_pVertBar->isHidden();
   const bool bShow = src.LinesInWindow() < src.MaxLines();
   if (bShow) {
@@ -186,7 +186,7 @@ void CLineView::LayoutBars() {
   m_pHorzBar->setGeometry(0, height() - nBarH, nWidth, nBarH);
 }
 
-void CLineView::resizeEvent(QResizeEvent *) {
+void CLineView::resizeEvent(QResizeEvent*) {
   LayoutBars();
   update();
 }
@@ -225,7 +225,7 @@ void CLineView::OnHorzAction(int nAction) {
 
 bool CLineView::focusNextPrevChild(bool) { return false; }  // Tab is the view's own key
 
-void CLineView::keyPressEvent(QKeyEvent *pEvent) {
+void CLineView::keyPressEvent(QKeyEvent* pEvent) {
   m_pSource->KeyDown(pEvent->key(), pEvent->modifiers() & Qt::ControlModifier);
 }
 
@@ -236,7 +236,7 @@ int CLineView::TabNear(int x) const {
   return -1;
 }
 
-void CLineView::mouseMoveEvent(QMouseEvent *pEvent) {
+void CLineView::mouseMoveEvent(QMouseEvent* pEvent) {
   const QPoint pos = pEvent->position().toPoint();
   if (m_bDragging) {
     DragTab(pos.x());
@@ -247,7 +247,7 @@ void CLineView::mouseMoveEvent(QMouseEvent *pEvent) {
   setCursor(m_nTabUnderPointer >= 0 ? Qt::SplitHCursor : Qt::ArrowCursor);
 }
 
-void CLineView::mousePressEvent(QMouseEvent *pEvent) {
+void CLineView::mousePressEvent(QMouseEvent* pEvent) {
   const QPoint pos = pEvent->position().toPoint();
   if (pEvent->button() == Qt::LeftButton) {
     if (m_nTabUnderPointer >= 0 && pos.y() < m_pSource->HeaderHeight()) {
@@ -262,7 +262,7 @@ void CLineView::mousePressEvent(QMouseEvent *pEvent) {
   }
 }
 
-void CLineView::mouseReleaseEvent(QMouseEvent *pEvent) {
+void CLineView::mouseReleaseEvent(QMouseEvent* pEvent) {
   if (pEvent->button() != Qt::LeftButton || !m_bDragging) return;
   m_bDragging = false;
   m_nTabUnderPointer = -1;
@@ -271,11 +271,11 @@ void CLineView::mouseReleaseEvent(QMouseEvent *pEvent) {
   RaiseWindow();
 }
 
-void CLineView::mouseDoubleClickEvent(QMouseEvent *pEvent) {
+void CLineView::mouseDoubleClickEvent(QMouseEvent* pEvent) {
   if (pEvent->button() == Qt::LeftButton) m_pSource->MarkLine();
 }
 
-void CLineView::wheelEvent(QWheelEvent *pEvent) {
+void CLineView::wheelEvent(QWheelEvent* pEvent) {
   const int nSteps = pEvent->angleDelta().y() / 120;
   for (int i = 0; i < std::abs(nSteps) * kWheelLines; ++i)
     m_pSource->VScroll(nSteps > 0 ? SCROLL_LINE_UP : SCROLL_LINE_DOWN);

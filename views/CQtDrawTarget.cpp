@@ -12,7 +12,7 @@ constexpr size_t kMaxCachedFonts = 32;
 QString ToQt(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 // What went wrong with a printer, in words for "Error in printing. [...]".
-std::string PrinterProblem(const QPrinter &printer, const char *pWhat) {
+std::string PrinterProblem(const QPrinter& printer, const char* pWhat) {
   if (printer.outputFormat() == QPrinter::PdfFormat)
     return std::string(pWhat) + ": the file " + printer.outputFileName().toStdString() + " cannot be written";
   return std::string(pWhat) + ": the printer " + printer.printerName().toStdString() +
@@ -21,7 +21,7 @@ std::string PrinterProblem(const QPrinter &printer, const char *pWhat) {
 
 }  // namespace
 
-CQtDrawTarget::CQtDrawTarget(QPainter &painter) : m_pPainter(&painter) {}
+CQtDrawTarget::CQtDrawTarget(QPainter& painter) : m_pPainter(&painter) {}
 
 CQtDrawTarget::CQtDrawTarget(std::unique_ptr<QPrinter> pPrinter) : m_pPrinter(std::move(pPrinter)) {}
 
@@ -30,7 +30,7 @@ CQtDrawTarget::~CQtDrawTarget() {
     KTRACE("Print target: %s\n", PrinterProblem(*m_pPrinter, "The file did not finish").c_str());
 }
 
-QFont CQtDrawTarget::MakeFont(const stFontSpec &fontSpec) {
+QFont CQtDrawTarget::MakeFont(const stFontSpec& fontSpec) {
   QFont font(QString::fromStdString(fontSpec.sFaceName));
   font.setPointSizeF(fontSpec.nSizeTenths > 0 ? fontSpec.nSizeTenths / 10.0 : 9.0);
   font.setWeight(fontSpec.nWeight >= 700 ? QFont::Bold : QFont::Normal);
@@ -44,7 +44,7 @@ QColor CQtDrawTarget::MakeColour(uint32_t nColour) {
   return QColor(int(nColour & 0xFF), int(nColour >> 8 & 0xFF), int(nColour >> 16 & 0xFF));
 }
 
-QPaintDevice *CQtDrawTarget::Device() const {
+QPaintDevice* CQtDrawTarget::Device() const {
   if (m_pPrinter) return m_pPrinter.get();
   return m_pPainter->device();
 }
@@ -54,8 +54,8 @@ int CQtDrawTarget::PixelsPerInchY() const { return Device()->logicalDpiY(); }
 int CQtDrawTarget::PageWidth() const { return Device()->width(); }
 int CQtDrawTarget::PageHeight() const { return Device()->height(); }
 
-const CQtDrawTarget::stCachedFont &CQtDrawTarget::Cached(const stFontSpec &fontSpec) {
-  for (const auto &p : m_fonts)
+const CQtDrawTarget::stCachedFont& CQtDrawTarget::Cached(const stFontSpec& fontSpec) {
+  for (const auto& p : m_fonts)
     if (p->fontSpec == fontSpec) return *p;
   if (m_fonts.size() >= kMaxCachedFonts) {
     if (m_pFont == m_fonts.front().get()) m_pFont = nullptr;
@@ -67,14 +67,14 @@ const CQtDrawTarget::stCachedFont &CQtDrawTarget::Cached(const stFontSpec &fontS
   return *m_fonts.back();
 }
 
-void CQtDrawTarget::SelectFont(const stFontSpec &font) {
+void CQtDrawTarget::SelectFont(const stFontSpec& font) {
   if (m_pFont && m_pFont->fontSpec == font) return;
   m_pFont = &Cached(font);
 }
 
 stTextExtent CQtDrawTarget::MeasureText(std::string_view sText) {
   if (!m_pFont) SelectFont(stFontSpec{});
-  const QFontMetrics &fm = m_pFont->metrics;
+  const QFontMetrics& fm = m_pFont->metrics;
   return {sText.empty() ? 0 : fm.horizontalAdvance(ToQt(sText)), fm.height()};
 }
 
@@ -92,7 +92,7 @@ void CQtDrawTarget::DrawLine(int x1, int y1, int x2, int y2, uint32_t nColour) {
   m_pPainter->drawLine(x1, y1, x2, y2);
 }
 
-bool CQtDrawTarget::StartDocument(const std::string &sName) {
+bool CQtDrawTarget::StartDocument(const std::string& sName) {
   if (!m_pPrinter) return true;
   if (m_pOwnPainter) {
     // A further copy into the same PDF file continues on a new sheet.

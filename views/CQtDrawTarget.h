@@ -19,18 +19,18 @@ class CQtDrawTarget : public CDrawTarget {
  public:
   // Draws with a painter that is already active (a window's paint event).
   // The document and page brackets do nothing.
-  explicit CQtDrawTarget(QPainter &painter);
+  explicit CQtDrawTarget(QPainter& painter);
   // Owns the printer: StartDocument begins painting on it, every StartPage
   // after the first starts a new sheet, EndDocument finishes the job. A PDF
   // printer puts every document (the copies of a job) into one file, which is
   // complete when the target is destroyed.
   explicit CQtDrawTarget(std::unique_ptr<QPrinter> pPrinter);
   ~CQtDrawTarget() override;
-  CQtDrawTarget(const CQtDrawTarget &) = delete;
-  CQtDrawTarget &operator=(const CQtDrawTarget &) = delete;
+  CQtDrawTarget(const CQtDrawTarget&) = delete;
+  CQtDrawTarget& operator=(const CQtDrawTarget&) = delete;
 
   // The Qt font of a font description (size in points from tenths).
-  static QFont MakeFont(const stFontSpec &fontSpec);
+  static QFont MakeFont(const stFontSpec& fontSpec);
   // An RGB value of the format records (0x00BBGGRR) as a Qt colour.
   static QColor MakeColour(uint32_t nColour);
 
@@ -38,17 +38,17 @@ class CQtDrawTarget : public CDrawTarget {
   int PixelsPerInchY() const override;
   int PageWidth() const override;
   int PageHeight() const override;
-  void SelectFont(const stFontSpec &font) override;
+  void SelectFont(const stFontSpec& font) override;
   stTextExtent MeasureText(std::string_view sText) override;
   void DrawText(int x, int y, std::string_view sText, uint32_t nColour) override;
   void DrawLine(int x1, int y1, int x2, int y2, uint32_t nColour) override;
-  bool StartDocument(const std::string &sName) override;
+  bool StartDocument(const std::string& sName) override;
   bool StartPage() override;
   bool EndPage() override;
   bool EndDocument() override;
   std::string LastError() const override { return m_sError; }
 
-  QPrinter *Printer() const { return m_pPrinter.get(); }
+  QPrinter* Printer() const { return m_pPrinter.get(); }
 
  private:
   // A font with its metrics on this device, made once per description.
@@ -57,14 +57,14 @@ class CQtDrawTarget : public CDrawTarget {
     QFont font;
     QFontMetrics metrics;
   };
-  const stCachedFont &Cached(const stFontSpec &fontSpec);
-  QPaintDevice *Device() const;
+  const stCachedFont& Cached(const stFontSpec& fontSpec);
+  QPaintDevice* Device() const;
 
   std::unique_ptr<QPrinter> m_pPrinter;
   std::unique_ptr<QPainter> m_pOwnPainter;  // the printer's painter while a document is open
-  QPainter *m_pPainter = nullptr;
+  QPainter* m_pPainter = nullptr;
   std::vector<std::unique_ptr<stCachedFont>> m_fonts;
-  const stCachedFont *m_pFont = nullptr;
+  const stCachedFont* m_pFont = nullptr;
   int m_nPagesStarted = 0;
   std::string m_sError;
 };

@@ -21,12 +21,12 @@ constexpr size_t kPageRecordStep = 40;
 
 }  // namespace
 
-CViewFrame &CViewFrame::None() {
+CViewFrame& CViewFrame::None() {
   static CViewFrame none;
   return none;
 }
 
-CScrollBase::CScrollBase(int nCode, CTableManager *pDB, CViewFrame *pFrame)
+CScrollBase::CScrollBase(int nCode, CTableManager* pDB, CViewFrame* pFrame)
     : m_nCode(nCode), m_pDB(pDB), m_pFrame(pFrame ? pFrame : &CViewFrame::None()) {
   m_caPageLines.reserve(kPageRecordStep);
 }
@@ -46,7 +46,7 @@ void CScrollBase::UpdateView() {
   Invalidate();
 }
 
-stFmtString CScrollBase::GetLine(int /*nIndex*/, char /*cHint*/, char &cStatus) {
+stFmtString CScrollBase::GetLine(int /*nIndex*/, char /*cHint*/, char& cStatus) {
   cStatus = LINE_NORMAL;
   return {};
 }
@@ -60,18 +60,18 @@ void CScrollBase::SetWindowSize(int nWidth, int nHeight) {
   m_nWindHeightPix = nHeight;
 }
 
-void CScrollBase::LayOutPage(CDrawTarget &target) {
+void CScrollBase::LayOutPage(CDrawTarget& target) {
   FetchPage(target);
   if (!m_bHeaderFormatModified) m_daTabInches = m_headerFormat.m_daTabStops;
   m_nLinesInWindow = int(std::count_if(m_caPageLines.begin(), m_caPageLines.end(),
-                                       [](const stPageLineRecord &r) { return r.m_nIndex >= 0; }));
+                                       [](const stPageLineRecord& r) { return r.m_nIndex >= 0; }));
   // With every line in the window there is nothing to scroll.
   if (m_nLinesInWindow >= m_nMaxLines) m_nTopLine = 0;
   m_pFrame->ShowLineNumber(m_nHiLiteLine + 1);
   m_bPainted = true;
 }
 
-void CScrollBase::FetchPage(CDrawTarget &target) {
+void CScrollBase::FetchPage(CDrawTarget& target) {
   if (!m_bLinesReady) SetUpLines();
   m_nHiLiteLine = std::clamp(m_nHiLiteLine, 0, std::max(0, m_nMaxLines - 1));
   // A list that shrank under the view shows its last page.
@@ -122,7 +122,7 @@ void CScrollBase::FetchPage(CDrawTarget &target) {
   }
 }
 
-const stFormatRecord *CScrollBase::PageFormat(const stFormatRecord *pFormat) {
+const stFormatRecord* CScrollBase::PageFormat(const stFormatRecord* pFormat) {
   if (!pFormat) return &CPrintFile::BuiltInFormat();
   for (size_t i = 0; i < m_caPageFormats.size(); ++i)
     if (m_paPageFormatSources[i] == pFormat) return m_caPageFormats[i].get();
@@ -143,7 +143,7 @@ void CScrollBase::SaveDraggedTabs() {
   if (!m_bHeaderFormatModified || !m_pDB) return;
   // The format is found again by its code: a refresh during the drag may
   // have replaced the one the header pointed to.
-  const stFormatRecord *pFormat = m_pDB->GetFormat(m_headerFormat.m_nCode);
+  const stFormatRecord* pFormat = m_pDB->GetFormat(m_headerFormat.m_nCode);
   if (!pFormat) return;
   stFormatRecord saved = *pFormat;
   saved.m_daTabStops = m_daTabInches;
@@ -336,7 +336,7 @@ void CScrollBase::CtrlMRoutine() { FrameRequest(FRAME_SHORT_MESSAGE); }
 int CScrollBase::LineAt(int y) const {
   if (y < m_nHeaderHeight) return -1;
   int nBottom = m_nHeaderHeight;
-  for (const auto &rec : m_caPageLines) {
+  for (const auto& rec : m_caPageLines) {
     if (rec.m_nIndex < 0) continue;
     nBottom += rec.m_nHeight;
     if (y < nBottom) return rec.m_nIndex;
@@ -379,8 +379,8 @@ bool CScrollBase::SetupFind() {
   if (nAnswer != IDOK) return false;
   bool bIncluded = false;
   for (int i = 0; i < kFindPhrases; ++i) {
-    const std::string *pPhrase = form.Find(StrFormat("Find %i", i + 1));
-    const std::string *pExclude = form.Find(StrFormat("Exclude %i", i + 1));
+    const std::string* pPhrase = form.Find(StrFormat("Find %i", i + 1));
+    const std::string* pExclude = form.Find(StrFormat("Exclude %i", i + 1));
     m_saFind[size_t(i)] = pPhrase ? ToUpper(*pPhrase) : std::string();
     m_baExclude[size_t(i)] = pExclude && Trim(*pExclude) == "1";
     if (!m_saFind[size_t(i)].empty() && !m_baExclude[size_t(i)]) bIncluded = true;
@@ -396,7 +396,7 @@ bool CScrollBase::FindTest(int i) {
   char cStatus = 0;
   const std::string sText = ToUpper(GetLine(i, HINT_SEARCH, cStatus).m_sText);
   for (int k = 0; k < kFindPhrases; ++k) {
-    const std::string &sPhrase = m_saFind[size_t(k)];
+    const std::string& sPhrase = m_saFind[size_t(k)];
     if (sPhrase.empty()) continue;
     if ((sText.find(sPhrase) != std::string::npos) == m_baExclude[size_t(k)]) return false;
   }
@@ -429,7 +429,7 @@ void CScrollBase::DoFind(int nStart) {
 
 void CScrollBase::CallFindAgain() {
   if (m_nMaxLines <= 0) return;
-  if (std::none_of(m_saFind.begin(), m_saFind.end(), [](const std::string &s) { return !s.empty(); })) {
+  if (std::none_of(m_saFind.begin(), m_saFind.end(), [](const std::string& s) { return !s.empty(); })) {
     CallFind(m_cFindDirection);
     return;
   }
@@ -455,7 +455,7 @@ int CScrollBase::PrintList() {
       return 0;
     }
   }
-  const stPageLayout *pLayout = m_pDB ? m_pDB->GetPageLayout(0) : nullptr;
+  const stPageLayout* pLayout = m_pDB ? m_pDB->GetPageLayout(0) : nullptr;
   const stPageLayout layout = pLayout ? *pLayout : CPageLayout::DefaultLayout(0);
   return PrintBlock(AppSettings().printerView, layout, true, "", -1);
 }

@@ -65,19 +65,19 @@ class CScrollBase {
  public:
   static constexpr int kFindPhrases = 5;
 
-  explicit CScrollBase(int nCode, CTableManager *pDB = nullptr, CViewFrame *pFrame = nullptr);
+  explicit CScrollBase(int nCode, CTableManager* pDB = nullptr, CViewFrame* pFrame = nullptr);
   virtual ~CScrollBase();
-  CScrollBase(const CScrollBase &) = delete;
-  CScrollBase &operator=(const CScrollBase &) = delete;
+  CScrollBase(const CScrollBase&) = delete;
+  CScrollBase& operator=(const CScrollBase&) = delete;
 
   // The table manager the view lists from and saves the header's columns
   // into; the frame it asks for the line pane and its requests.
-  void SetDatabase(CTableManager *pDB) { m_pDB = pDB; }
-  CTableManager *Database() const { return m_pDB; }
-  void SetFrame(CViewFrame *pFrame) { m_pFrame = pFrame ? pFrame : &CViewFrame::None(); }
-  CViewFrame &Frame() const { return *m_pFrame; }
+  void SetDatabase(CTableManager* pDB) { m_pDB = pDB; }
+  CTableManager* Database() const { return m_pDB; }
+  void SetFrame(CViewFrame* pFrame) { m_pFrame = pFrame ? pFrame : &CViewFrame::None(); }
+  CViewFrame& Frame() const { return *m_pFrame; }
   // The window that shows the lines; none for a headless source.
-  void SetHost(CLineViewHost *pHost) { m_pHost = pHost; }
+  void SetHost(CLineViewHost* pHost) { m_pHost = pHost; }
 
   int Code() const { return m_nCode; }
   int Mode() const { return m_nMode; }
@@ -85,7 +85,7 @@ class CScrollBase {
   virtual std::string StatusText() const { return ViewStatusText(m_nCode); }
   virtual std::string TitleLabel() const { return ViewTitleLabel(m_nCode, m_nMode); }
   // The view's own commands, as rows of the frame's command table.
-  virtual void AddCommands(CCommandTable & /*table*/) {}
+  virtual void AddCommands(CCommandTable& /*table*/) {}
 
   // ---- what a subclass overrides ----
   // EnterView sets the has-header flag, the top line, the highlight and
@@ -130,12 +130,15 @@ class CScrollBase {
   // The line nIndex (0-based; -1 the header). cHint says what it is wanted
   // for (HINT_PAINT, HINT_SEARCH, HINT_PRINT); cStatus gets its status
   // (0 or 'N' normal, or one of the LINE_ characters).
-  virtual stFmtString GetLine(int nIndex, char cHint, char &cStatus);
+  virtual stFmtString GetLine(int nIndex, char cHint, char& cStatus);
   // Any other key without Ctrl (a key code of ViewKeys.h or an upper-case
   // letter).
   virtual void ProcessKey(int /*nKey*/) {}
   // After a search ended.
   virtual void BringToTop() {}
+  // Another database was opened (or none is): view state that belongs to
+  // the old one goes.
+  virtual void DatabaseChanged() {}
   // Whether there is anything to draw; the base asks for an open database.
   virtual bool HasData() const;
 
@@ -160,11 +163,11 @@ class CScrollBase {
   // Lays out the header and the data lines from the top line that fit the
   // window (asking only for those), as a paint needs them; the line pane
   // shows the highlight. With keep-page the last layout stays.
-  void LayOutPage(CDrawTarget &target);
-  const std::vector<stPageLineRecord> &PageLines() const { return m_caPageLines; }
+  void LayOutPage(CDrawTarget& target);
+  const std::vector<stPageLineRecord>& PageLines() const { return m_caPageLines; }
   // The header's format as drawn, and its tab stops in inches.
-  const stFormatRecord &HeaderFormat() const { return m_headerFormat; }
-  const std::vector<double> &TabInches() const { return m_daTabInches; }
+  const stFormatRecord& HeaderFormat() const { return m_headerFormat; }
+  const std::vector<double>& TabInches() const { return m_daTabInches; }
   // A dragged tab stop: its new place in inches (kept by value until saved).
   void MoveTabStop(size_t nStop, double dInches);
   // Saves dragged stops into the header's format record of the database,
@@ -204,7 +207,7 @@ class CScrollBase {
   int HeaderHeight() const { return m_nHeaderHeight; }
   int WindowWidth() const { return m_nWindWidthPix; }
   int WindowHeight() const { return m_nWindHeightPix; }
-  const std::array<std::string, kFindPhrases> &FindPhrases() const { return m_saFind; }
+  const std::array<std::string, kFindPhrases>& FindPhrases() const { return m_saFind; }
 
  protected:
   // Asks the main frame (backup, refresh, short message).
@@ -216,7 +219,7 @@ class CScrollBase {
     if (m_pHost) m_pHost->RepaintNow();
   }
   // The page's own copy of a line's format (the built-in one for none).
-  const stFormatRecord *PageFormat(const stFormatRecord *pFormat);
+  const stFormatRecord* PageFormat(const stFormatRecord* pFormat);
 
   // Set by the subclass.
   int m_nMaxLines = 0;
@@ -234,7 +237,7 @@ class CScrollBase {
   int m_nHorzOffset = 0;
 
  private:
-  void FetchPage(CDrawTarget &target);
+  void FetchPage(CDrawTarget& target);
   bool HandleCtrlKey(int nKey);
   bool HandleFunctionKey(int nKey, bool bCtrl);
   void KeyUp();
@@ -242,9 +245,9 @@ class CScrollBase {
 
   int m_nCode;
   int m_nMode = 0;
-  CTableManager *m_pDB;
-  CViewFrame *m_pFrame;
-  CLineViewHost *m_pHost = nullptr;
+  CTableManager* m_pDB;
+  CViewFrame* m_pFrame;
+  CLineViewHost* m_pHost = nullptr;
 
   bool m_bEndVisible = false;
   bool m_bPainted = false;
@@ -253,7 +256,7 @@ class CScrollBase {
   // drawn again (keep-page) after the table manager replaced or freed its
   // formats.
   std::vector<std::unique_ptr<stFormatRecord>> m_caPageFormats;
-  std::vector<const stFormatRecord *> m_paPageFormatSources;  // compared, never followed
+  std::vector<const stFormatRecord*> m_paPageFormatSources;  // compared, never followed
 
   // The header: its format as drawn (a copy, so a refresh cannot pull it
   // away), its height and the dragged tab stops kept by value until saved.

@@ -4,6 +4,7 @@
 // the notes mode of the log view asks for its access code.
 
 #include <QListWidget>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QtTest/QTest>
 
@@ -11,16 +12,20 @@
 
 #include "QtTestApp.h"
 #include "app/CDialogCategoryList.h"
+#include "app/CQtPrintSystem.h"
 #include "app/CMainFrame.h"
 #include "app/CQtUserInterface.h"
 #include "app/CommandIds.h"
 #include "common/TestCommon.h"
 #include "data/CDatabase.h"
 #include "data/CItemDialogs.h"
+#include "data/CTableManager.h"
 #include "engine/CDbEngine.h"
 #include "print/CReportsRTF.h"
 #include "support/CConfigFile.h"
 #include "support/FileUtil.h"
+#include "views/CAddressView.h"
+#include "views/CLineView.h"
 
 namespace {
 
@@ -206,4 +211,75 @@ TEST_F(MainFrameDb, CategoryListAddsAndRefusesWithoutASelection) {
   frame.OnCommand(ID_SETUP_CATEGORIES);
   EXPECT_NE(std::find(saShown.begin(), saShown.end(), "Work (not used)"), saShown.end());
   EXPECT_TRUE(m_pUi->SawText("No Category selected"));
+}
+
+// The address view in the window: another change shows at once, the list
+// prints (category filter applied) and the mail client is started with the
+// addresses and its exit status is answered.
+TEST_F(MainFrameDb, AddressViewPrintsAndHandsMailToTheClient) {
+  m_pUi->QueueInput("Addresses");
+  frame().OnCommand(ID_FILE_NEW);
+  ASSERT_TRUE(frame().IsDatabaseOpen());
+  auto& db = static_cast<CTableManager&>(*frame().Database());
+  auto add = [&](std::vector<stEditField> fields) {
+    m_pUi->QueueEdit(std::move(fields));
+    ASSERT_EQ(db.AddTableItem(TABLE_CATEGORY, DB_NONE, nullptr, 0), 1);
+  };
+  add({{ItemField::kName, "Friends"}});
+  add({{ItemField::kName, "Work"}});
+  m_pUi->QueueEdit({{ItemField::kLastName, "Curie"}, {ItemField::kFirstName, "Marie"},
+                    {ItemField::kEmail, "mc@example.org"}, {ItemField::kCategories, "Friends"}});
+  ASSERT_EQ(db.AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0), 1);
+  frame().OnCommand(ID_VIEW_ADDRESS);
+  auto* pView = dynamic_cast<CLineView*>(frame().View(VIEW_ADDRESS));
+  ASSERT_NE(pView, nullptr);
+  EXPECT_EQ(pView->Source().MaxLines(), 1);
+  // The view's own menus are on the bar.
+  bool bHasAdd = false;
+  for (QAction* pAction : frame().menuBar()->actions()) bHasAdd |= pAction->text() == "&Add";
+  EXPECT_TRUE(bHasAdd);
+  m_pUi->QueueEdit({{ItemField::kLastName, "Bohr"}, {ItemField::kFirstName, "Niels"}});
+  frame().OnCommand(ID_ADDRESS_ADD);
+  EXPECT_EQ(pView->Source().MaxLines(), 2);
+
+  // Printing the list of the Friends only.
+  CQtPrintSystem& printers = CQtPrintSystem::Install();
+  printers.SetPdfFile(m_folder.File("list.pdf"));
+  AppSettings().printerView.sPrinter = CQtPrintSystem::kPdfPrinter;
+  m_pUi->QueueChoice({0});
+  frame().OnCommand(ID_ADDRESS_SELECT_CATEGORY);
+  EXPECT_EQ(pView->Source().MaxLines(), 1);
+  m_pUi->QueueEdit({});  // the print set-up, as it is
+  frame().OnCommand(ID_ADDRESS_PRINT_ALL);
+  CQtPrintSystem::Uninstall();
+  std::string sText;
+  ASSERT_EQ(RunCommand("pdftotext -layout '" + m_folder.File("list.pdf") + "' -", &sText), 0);
+  EXPECT_NE(sText.find("Curie, Marie"), std::string::npos) << sText;
+  EXPECT_EQ(sText.find("Bohr"), std::string::npos);
+  EXPECT_EQ(sText.find('\f'), sText.rfind('\f'));  // one page, no blank one after it
+
+  // A mail client that records its arguments and answers with an exit status.
+  const std::string sBin = m_folder.File("bin");
+  ASSERT_TRUE(MakeFolder(sBin));
+  ASSERT_TRUE(WriteFileAtomic(sBin + "/xdg-email",
+                             "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.args\"\nexit $(cat \"$0.exit\")\n"));
+  ASSERT_EQ(RunCommand("chmod +x '" + sBin + "/xdg-email'"), 0);
+  const std::string sPath = std::getenv("PATH");
+  setenv("PATH", (sBin + ":" + sPath).c_str(), 1);
+  const std::pair<const char*, const char*> exits[] = {
+      {"0", "The call succeeded. If you clicked 'Send' the message was put in out box."},
+      {"3", nullptr},
+      {"4", "One or more unspecified errors occurred. No message was sent. "}};
+  for (const auto& [pExit, pMessage] : exits) {
+    ASSERT_TRUE(WriteFileAtomic(sBin + "/xdg-email.exit", pExit));
+    m_pUi->ClearShown();
+    m_pUi->QueueChoice({0});
+    frame().OnCommand(ID_ADDRESS_EMAIL_ONE);
+    std::string sArgs;
+    ASSERT_TRUE(ReadWholeFile(sBin + "/xdg-email.args", sArgs));
+    EXPECT_EQ(sArgs, "mailto:mc@example.org\n");
+    if (pMessage) EXPECT_TRUE(m_pUi->SawText(pMessage)) << pExit;
+    else EXPECT_TRUE(m_pUi->Messages().empty()) << pExit;
+  }
+  setenv("PATH", sPath.c_str(), 1);
 }

@@ -111,6 +111,7 @@ TEST_F(MainFrame, MenusPanesAndClose) {
   CMainFrame& frame = Frame();
   bool bNewEnabled = false, bCloseEnabled = true;
   for (QAction* pMenu : frame.menuBar()->actions()) {
+    if (!pMenu->menu()) continue;  // a command on the bar itself
     for (QAction* pAction : pMenu->menu()->actions()) {
       if (pAction->data().toInt() == ID_FILE_NEW) bNewEnabled = pAction->isEnabled();
       if (pAction->data().toInt() == ID_FILE_CLOSE) bCloseEnabled = pAction->isEnabled();

@@ -14,7 +14,8 @@ class TickScheduler : public ::testing::Test {
       : m_ticks([this] { return m_dNow; }, [this] { return m_nBusy; },
                 [this](std::function<void()> fn) { m_afnPosted.push_back(std::move(fn)); }) {
     for (int nStep = 1; nStep <= 4; ++nStep)
-      m_ticks.AddStep(nStep, [this, nStep] { m_naRan.push_back(nStep); }, nStep == 2);
+      m_ticks.AddStep(
+          nStep, [this, nStep] { m_naRan.push_back(nStep); }, nStep == 2);
     m_ticks.SetMessageRunner([this](int nCode) { m_naRan.push_back(100 + nCode); });
   }
   void RunPosted() {

@@ -56,7 +56,7 @@ class CTestLines : public CScrollBase {
   int m_nLines;
   stFormatRecord m_format = TestFormat(2, 100, {1.5, 3.0});
   const stFormatRecord* m_pHeaderFormat = nullptr;  // null: m_format
-  std::unique_ptr<stFormatRecord> m_pLineFormat;     // null: m_format
+  std::unique_ptr<stFormatRecord> m_pLineFormat;    // null: m_format
   int m_nGetLineCalls = 0;
   std::set<int> m_naAsked;
   char m_cLastHint = 0;
