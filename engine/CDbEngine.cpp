@@ -71,10 +71,12 @@ int CDbEngine::OpenDB(const std::string& sPath, int nCreate) {
       return 0;
     }
   } else {
-    pFile = OpenSharedFile(sPath, false);
+    // A handle held exclusively for this file is used as it is.
+    if (m_pHeldFile && m_pHeldFile->NamesFile(sPath)) pFile = std::move(m_pHeldFile);
+    m_pHeldFile.reset();
+    if (!pFile) pFile = OpenPresent(sPath);
     uint8_t a[4];
-    if (!pFile || !TakePresenceWaiting(*pFile, false, kPresenceWaitRounds) ||
-        ReadFileBlockNoLock(pFile.get(), LOC_FORMAT_VERSION, a, 4) != 4) {
+    if (!pFile || ReadFileBlockNoLock(pFile.get(), LOC_FORMAT_VERSION, a, 4) != 4) {
       Message(StrFormat("Can't read from file %s.", sPath.c_str()));
       return 0;
     }
@@ -92,6 +94,9 @@ int CDbEngine::OpenDB(const std::string& sPath, int nCreate) {
   }
   m_pFile = std::move(pFile);
   m_bIsOpen = true;
+  // From here other copies may open the file too (a held handle's lock is
+  // turned shared in place, so none slipped in before).
+  if (nCreate != 1) m_pFile->SharePresence();
   if (nCreate == 1) {
     if (!WriteNewHeaderArea(sPath) || m_pFile->SharePresence() != IO_OK) {
       m_pFile.reset();
@@ -107,6 +112,30 @@ int CDbEngine::OpenDB(const std::string& sPath, int nCreate) {
   ClearRefreshState();
   KTRACE("OpenDB %s, create %i, result %i\n", sPath.c_str(), nCreate, nResult);
   return nResult;
+}
+
+std::unique_ptr<CSharedFile> CDbEngine::OpenPresent(const std::string& sPath) {
+  // A copy that replaced the file while this one waited for the presence
+  // lock leaves the handle on the old file under another name: the path is
+  // opened again, so no copy ever works on a file that was put aside.
+  for (int nTry = 0; nTry < 3; ++nTry) {
+    std::unique_ptr<CSharedFile> pFile = OpenSharedFile(sPath, false);
+    if (!pFile || !TakePresenceWaiting(*pFile, false, kPresenceWaitRounds)) return nullptr;
+    if (pFile->NamesFile(sPath)) return pFile;
+  }
+  return nullptr;
+}
+
+bool CDbEngine::HoldFileExclusively() {
+  if (!m_bIsOpen || m_bReadOnly || !m_pFile || m_pFile->TakePresence(true) != IO_OK) return false;
+  m_bHoldExclusive = true;
+  return true;
+}
+
+std::unique_ptr<CSharedFile> CDbEngine::TakeHeldFile() { return std::move(m_pHeldFile); }
+
+void CDbEngine::HandOverHeldFile(std::unique_ptr<CSharedFile> pFile) {
+  m_pHeldFile = std::move(pFile);
 }
 
 std::unique_ptr<CSharedFile> CDbEngine::CreateDatabaseFile(const std::string& sPath) {
@@ -163,6 +192,8 @@ void CDbEngine::CloseDB() {
     }
     m_pFile->Flush();
   }
+  if (m_bHoldExclusive) m_pHeldFile = std::move(m_pFile);
+  m_bHoldExclusive = false;
   m_pFile.reset();
   m_caRefreshFlags.clear();
   m_caDataHeaders.clear();

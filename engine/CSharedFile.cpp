@@ -89,6 +89,12 @@ bool CSharedFile::SameFileAs(const CSharedFile& other) const {
   return m_nIno != 0 && m_nDev == other.m_nDev && m_nIno == other.m_nIno;
 }
 
+bool CSharedFile::NamesFile(const std::string& sPath) const {
+  struct stat st {};
+  return m_nIno != 0 && ::stat(sPath.c_str(), &st) == 0 && st.st_dev == m_nDev &&
+         st.st_ino == m_nIno;
+}
+
 eIoResult CSharedFile::Fail(int nErrno) {
   m_nLastError = nErrno;
   return IO_FAILED;

@@ -53,6 +53,9 @@ class CSharedFile {
   int LastError() const { return m_nLastError; }
   // True when both handles refer to the same file (device and inode).
   bool SameFileAs(const CSharedFile& other) const;
+  // True when the path names this handle's file now: false once another
+  // copy renamed a different file over that name.
+  bool NamesFile(const std::string& sPath) const;
 
   // File size, or -1 on failure.
   int64_t Size();
