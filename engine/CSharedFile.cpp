@@ -270,6 +270,29 @@ bool CSharedFile::IsAlone() {
   return fl.l_type == F_UNLCK;
 }
 
+bool CSharedFile::WaitForCloseTurn() {
+  if (!Usable()) return false;
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = off_t(kCloseTurnByte);
+  fl.l_len = 1;
+  int n;
+  while ((n = ::fcntl(m_nFd, F_OFD_SETLKW, &fl)) != 0 && errno == EINTR) {
+  }
+  return n == 0;
+}
+
+void CSharedFile::EndCloseTurn() {
+  if (!Usable()) return;
+  struct flock fl {};
+  fl.l_type = F_UNLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = off_t(kCloseTurnByte);
+  fl.l_len = 1;
+  ::fcntl(m_nFd, F_OFD_SETLK, &fl);
+}
+
 void CSharedFile::InjectFault(eIoCall nCall, int nNth, bool bPersistent) {
   g_baPersistent[nCall] = bPersistent;
   g_naFailAt[nCall] = g_naCalls[nCall].load() + nNth;
