@@ -43,6 +43,7 @@ TEST_F(BackupTest, FourBackupsKeepThreeSnapshotsAndCopyThemToTheDrive) {
     EXPECT_FALSE(m_db.m_bDisableDataRefresh);
   }
   EXPECT_FALSE(IsBackupOnClose());
+  EXPECT_EQ(m_backup.BackupOnClose(m_db), 1);  // nothing changed: no question
   EXPECT_EQ(AppSettings().sBackup, drive.Path());
   for (int n = 0; n < 3; ++n) {
     const std::string sEntry = ArchiveEntry(Zp(n));

@@ -1,5 +1,7 @@
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include "BackupTestHelpers.h"
 #include "backup/BackupFiles.h"
 #include "network/SessionProcess.h"
@@ -54,6 +56,26 @@ TEST_F(RestoreTest, GoodArchiveRestoresByteExactAndKeepsTheOldFile) {
   EXPECT_EQ(PersonCount(), 5);
   EXPECT_EQ(GetBackupFiles(m_sRoot),
             (std::vector<std::string>{m_sRoot + ".BK1", m_sRoot + ".BK2", m_sRoot + ".zp0"}));
+}
+
+TEST_F(RestoreTest, FromADriveTheArchiveIsUnpackedWhereItIs) {
+  CScratchFolder drive;
+  m_drives.m_drives = {{drive.Path(), "STICK"}};
+  WriteFileBytes(drive.File("Office.zp3"), ReadFileBytes(m_sRoot + ".zp0"));
+  const std::string sLocal = ReadFileBytes(m_sRoot + ".zp0");
+  m_ui.QueueAnswer(IDYES);
+  m_ui.QueueChoice({0});  // the drive
+  m_ui.QueueChoice({0});  // its only archive
+  ASSERT_EQ(m_backup.Restore(m_db), 1);
+  EXPECT_EQ(PersonCount(), 3);
+  EXPECT_TRUE(ReadFileBytes(m_sRoot + ".zp0") == sLocal);
+  EXPECT_EQ(FolderNames(), (std::vector<std::string>{"Office.BK1", "Office.dbm", "Office.zp0"}));
+  // A drive without archives.
+  std::remove(drive.File("Office.zp3").c_str());
+  m_ui.QueueAnswer(IDYES);
+  m_ui.QueueChoice({0});
+  EXPECT_EQ(m_backup.Restore(m_db), 2);
+  EXPECT_EQ(m_ui.Messages().back(), "No backup files found");
 }
 
 TEST_F(RestoreTest, HostileBackupsChangeNothing) {
