@@ -528,7 +528,7 @@ int CDatabase::CheckFileAfterLoad(int nOpenResult) {
   }
   if (!m_sChainNote.empty())
     AskIntegrityTest(sChainQuestion);
-  else if (nOpenResult == 1)
+  else if (nOpenResult == 1 && WasAloneAtOpen())
     AskIntegrityTest(
         "Data file was not closed properly on last access.\nDo you want to run the database "
         "integrity tests?");

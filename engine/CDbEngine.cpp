@@ -64,6 +64,8 @@ int CDbEngine::OpenDB(const std::string& sPath, int nCreate) {
   m_bIsNewFile = false;
   m_sDatabaseName = WithoutExtension(sPath);
   std::unique_ptr<CSharedFile> pFile;
+  bool bNotClosedProperly = false;
+  m_bAloneAtOpen = true;
   if (nCreate == 1) {
     pFile = CreateDatabaseFile(sPath);
     if (!pFile) {
@@ -71,10 +73,23 @@ int CDbEngine::OpenDB(const std::string& sPath, int nCreate) {
       return 0;
     }
   } else {
-    pFile = OpenSharedFile(sPath, false);
-    uint8_t a[4];
-    if (!pFile || !TakePresenceWaiting(*pFile, false, kPresenceWaitRounds) ||
-        ReadFileBlockNoLock(pFile.get(), LOC_FORMAT_VERSION, a, 4) != 4) {
+    // A handle held exclusively for this file is used as it is.
+    if (m_pHeldFile && m_pHeldFile->NamesFile(sPath)) pFile = std::move(m_pHeldFile);
+    m_pHeldFile.reset();
+    if (pFile)
+      pFile->WaitForCloseTurn();
+    else
+      pFile = OpenPresent(sPath);
+    uint8_t a[4], cStatus[4];
+    const bool bRead = pFile && ReadFileBlockNoLock(pFile.get(), LOC_FORMAT_VERSION, a, 4) == 4;
+    // Read in this copy's turn, as the last copy to close sets 1 in its own
+    // turn: a status of 0 found while no other copy has the file open means
+    // a copy ended without closing it.
+    bNotClosedProperly = bRead && ReadFileBlockNoLock(pFile.get(), LOC_CLOSED_OK, cStatus, 4) == 4 &&
+                         GetUint32(cStatus) == 0;
+    m_bAloneAtOpen = bRead && pFile->IsAlone();
+    if (pFile) pFile->EndCloseTurn();
+    if (!bRead) {
       Message(StrFormat("Can't read from file %s.", sPath.c_str()));
       return 0;
     }
@@ -92,6 +107,9 @@ int CDbEngine::OpenDB(const std::string& sPath, int nCreate) {
   }
   m_pFile = std::move(pFile);
   m_bIsOpen = true;
+  // From here other copies may open the file too (a held handle's lock is
+  // turned shared in place, so none slipped in before).
+  if (nCreate != 1) m_pFile->SharePresence();
   if (nCreate == 1) {
     if (!WriteNewHeaderArea(sPath) || m_pFile->SharePresence() != IO_OK) {
       m_pFile.reset();
@@ -101,12 +119,39 @@ int CDbEngine::OpenDB(const std::string& sPath, int nCreate) {
     }
     m_bIsNewFile = true;
   }
-  const uint32_t nClosedOK = GetIntAt(LOC_CLOSED_OK);
-  const int nResult = nClosedOK == 0 ? 1 : 2;
+  const int nResult = bNotClosedProperly ? 1 : 2;
   SetFileCloseStatus(0);
   ClearRefreshState();
   KTRACE("OpenDB %s, create %i, result %i\n", sPath.c_str(), nCreate, nResult);
   return nResult;
+}
+
+std::unique_ptr<CSharedFile> CDbEngine::OpenPresent(const std::string& sPath) {
+  // A copy that replaced the file while this one waited for the presence
+  // lock leaves the handle on the old file under another name: the path is
+  // opened again, so no copy ever works on a file that was put aside.
+  // The close turn is taken first (and kept for the caller), so that no
+  // copy decides it is the last one while this one is arriving.
+  for (int nTry = 0; nTry < 3; ++nTry) {
+    std::unique_ptr<CSharedFile> pFile = OpenSharedFile(sPath, false);
+    if (!pFile || !pFile->WaitForCloseTurn() ||
+        !TakePresenceWaiting(*pFile, false, kPresenceWaitRounds))
+      return nullptr;
+    if (pFile->NamesFile(sPath)) return pFile;
+  }
+  return nullptr;
+}
+
+bool CDbEngine::HoldFileExclusively() {
+  if (!m_bIsOpen || m_bReadOnly || !m_pFile || m_pFile->TakePresence(true) != IO_OK) return false;
+  m_bHoldExclusive = true;
+  return true;
+}
+
+std::unique_ptr<CSharedFile> CDbEngine::TakeHeldFile() { return std::move(m_pHeldFile); }
+
+void CDbEngine::HandOverHeldFile(std::unique_ptr<CSharedFile> pFile) {
+  m_pHeldFile = std::move(pFile);
 }
 
 std::unique_ptr<CSharedFile> CDbEngine::CreateDatabaseFile(const std::string& sPath) {
@@ -156,13 +201,18 @@ void CDbEngine::CloseDB() {
       m_nDbLockDepth = 1;
       UnlockDatabase();
     }
+    // The turn is given up with the handle below, after its presence lock.
+    m_pFile->WaitForCloseTurn();
     CountOnLine();
     if (IsAloneOnFile()) {
       UnlockAllRecords();
       SetFileCloseStatus(1);
     }
     m_pFile->Flush();
+    if (m_bHoldExclusive) m_pFile->EndCloseTurn();
   }
+  if (m_bHoldExclusive) m_pHeldFile = std::move(m_pFile);
+  m_bHoldExclusive = false;
   m_pFile.reset();
   m_caRefreshFlags.clear();
   m_caDataHeaders.clear();

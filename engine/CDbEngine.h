@@ -26,6 +26,21 @@ class CDbEngine : public CDbRecordStore {
   void CloseDB();
   uint32_t SetFileCloseStatus(uint32_t nValue);
   bool IsNewFile() const { return m_bIsNewFile; }
+  // True when no other copy had the file open as OpenDB read its close
+  // status: only then does a status of 0 mean a copy ended abnormally.
+  bool WasAloneAtOpen() const { return m_bAloneAtOpen; }
+
+  // ---- keeping other copies out while the file is replaced ----
+  // Turns this copy's presence lock exclusive, so that no other copy can open
+  // the file; CloseDB then keeps the handle (and the lock) for TakeHeldFile.
+  // False when another copy has the file open.
+  bool HoldFileExclusively();
+  // The handle a CloseDB kept, or the one handed over and not taken by an
+  // open; null when there is none.
+  std::unique_ptr<CSharedFile> TakeHeldFile();
+  // A handle that holds a file exclusively: the next OpenDB of a path that
+  // names that file opens through it and only then lets other copies in.
+  void HandOverHeldFile(std::unique_ptr<CSharedFile> pFile);
 
   // ---- records ----
   uint32_t LockRecord(uint8_t nTable, uint32_t nKey);
@@ -124,7 +139,14 @@ class CDbEngine : public CDbRecordStore {
   void ClearRefreshState();
   void SendUnlockNotice(uint8_t nTable, uint32_t nKey);
 
+  // Opens an existing file with the shared presence lock and the close turn
+  // (CSharedFile); null on failure.
+  std::unique_ptr<CSharedFile> OpenPresent(const std::string& sPath);
+
   CLockManagerLink* m_pLockLink = nullptr;
   int m_nDbLockDepth = 0;
   bool m_bIsNewFile = false;
+  bool m_bAloneAtOpen = true;
+  bool m_bHoldExclusive = false;
+  std::unique_ptr<CSharedFile> m_pHeldFile;
 };

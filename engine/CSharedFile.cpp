@@ -89,6 +89,12 @@ bool CSharedFile::SameFileAs(const CSharedFile& other) const {
   return m_nIno != 0 && m_nDev == other.m_nDev && m_nIno == other.m_nIno;
 }
 
+bool CSharedFile::NamesFile(const std::string& sPath) const {
+  struct stat st {};
+  return m_nIno != 0 && ::stat(sPath.c_str(), &st) == 0 && st.st_dev == m_nDev &&
+         st.st_ino == m_nIno;
+}
+
 eIoResult CSharedFile::Fail(int nErrno) {
   m_nLastError = nErrno;
   return IO_FAILED;
@@ -262,6 +268,29 @@ bool CSharedFile::IsAlone() {
   fl.l_pid = 0;
   if (::fcntl(m_nFd, F_OFD_GETLK, &fl) != 0) return false;
   return fl.l_type == F_UNLCK;
+}
+
+bool CSharedFile::WaitForCloseTurn() {
+  if (!Usable()) return false;
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = off_t(kCloseTurnByte);
+  fl.l_len = 1;
+  int n;
+  while ((n = ::fcntl(m_nFd, F_OFD_SETLKW, &fl)) != 0 && errno == EINTR) {
+  }
+  return n == 0;
+}
+
+void CSharedFile::EndCloseTurn() {
+  if (!Usable()) return;
+  struct flock fl {};
+  fl.l_type = F_UNLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = off_t(kCloseTurnByte);
+  fl.l_len = 1;
+  ::fcntl(m_nFd, F_OFD_SETLK, &fl);
 }
 
 void CSharedFile::InjectFault(eIoCall nCall, int nNth, bool bPersistent) {

@@ -33,6 +33,7 @@ enum eIoCall : int { IO_CALL_PREAD = 0, IO_CALL_PWRITE = 1, IO_CALL_FSYNC = 2, I
 class CSharedFile {
  public:
   static constexpr uint64_t kPresenceByte = uint64_t(1) << 32;
+  static constexpr uint64_t kCloseTurnByte = kPresenceByte + 2;
 
   CSharedFile() = default;
   ~CSharedFile();
@@ -53,6 +54,9 @@ class CSharedFile {
   int LastError() const { return m_nLastError; }
   // True when both handles refer to the same file (device and inode).
   bool SameFileAs(const CSharedFile& other) const;
+  // True when the path names this handle's file now: false once another
+  // copy renamed a different file over that name.
+  bool NamesFile(const std::string& sPath) const;
 
   // File size, or -1 on failure.
   int64_t Size();
@@ -79,6 +83,12 @@ class CSharedFile {
   eIoResult SharePresence();
   // True when no other handle holds the presence lock.
   bool IsAlone();
+  // Closing copies take turns: the turn is a write lock on the byte after
+  // the presence byte, waited for, and given up with the handle (after its
+  // presence lock) or by EndCloseTurn. So of two copies that close at once
+  // the second sees the first gone and knows it is the last.
+  bool WaitForCloseTurn();
+  void EndCloseTurn();
 
   // Test seam: every later call on this handle fails with ESTALE, as a
   // handle to a file on a share that went away does.

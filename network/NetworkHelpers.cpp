@@ -88,17 +88,6 @@ bool ParseMountLine(const std::string& sLine, stMountEntry& entry) {
   return true;
 }
 
-std::vector<stMountEntry> ReadMountTable() {
-  std::string sPath = Env("KELVO_MOUNTINFO");
-  if (sPath.empty()) sPath = "/proc/self/mountinfo";
-  std::ifstream in(sPath);
-  std::vector<stMountEntry> mounts;
-  std::string sLine;
-  stMountEntry entry;
-  while (std::getline(in, sLine))
-    if (ParseMountLine(sLine, entry)) mounts.push_back(entry);
-  return mounts;
-}
 
 bool IsCifs(const std::string& sType) {
   return sType == "cifs" || sType == "smb3" || sType == "smbfs";
@@ -139,6 +128,18 @@ bool HasOption(const std::string& sOptions, const std::string& sName, bool bPref
 }
 
 }  // namespace
+
+std::vector<stMountEntry> ReadMountTable() {
+  std::string sPath = Env("KELVO_MOUNTINFO");
+  if (sPath.empty()) sPath = "/proc/self/mountinfo";
+  std::ifstream in(sPath);
+  std::vector<stMountEntry> mounts;
+  std::string sLine;
+  stMountEntry entry;
+  while (std::getline(in, sLine))
+    if (ParseMountLine(sLine, entry)) mounts.push_back(entry);
+  return mounts;
+}
 
 std::string GetThisComputerName() {
   std::string sName = Trim(Env("KELVO_COMPUTERNAME"));

@@ -80,6 +80,8 @@ struct stMountEntry {
   std::string sOptions;  // mount and super-block options, comma-separated
 };
 bool FindMountOfPath(const std::string& sPath, stMountEntry& mount);
+// Every mount of the mount table, in its order.
+std::vector<stMountEntry> ReadMountTable();
 
 // True on a network mount whose byte-range locks stay on this computer
 // (nfs "nolock" or "local_lock=...", cifs "nobrl"): sharing there is unsafe.

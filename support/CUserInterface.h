@@ -101,6 +101,13 @@ class CUserInterface {
                                                 const std::string& sFilter,
                                                 const std::string& sDefault) = 0;
 
+  // Folder choice; nothing on Cancel. Hosts without a folder dialog ask for
+  // the path as text.
+  virtual std::optional<std::string> ChooseFolder(const std::string& sCaption,
+                                                  const std::string& sDefault) {
+    return InputText(sCaption, sDefault);
+  }
+
   // Item edit dialog working on the form; IDOK or IDCANCEL.
   virtual int EditItem(stEditForm& form) = 0;
 
