@@ -38,6 +38,14 @@ void CFrameCommands::AddFileMenu(CCommandTable& table) {
   table.Add(ID_FILE_OPEN, kFile, "&Open...", eEnable::Always, [&f] { f.OnFileOpen(); });
   table.Add(ID_FILE_CLOSE, kFile, "&Close", eEnable::DatabaseOpen, [&f] { f.OnDatabaseClose(); });
   table.Separator(kFile);
+  table.Add(
+      ID_FILE_BACKUP, kFile, "&Backup", eEnable::DatabaseOpen, [&f] { f.m_backup.Backup(*f.m_pDB); },
+      "Ctrl+B");
+  table.Add(ID_FILE_RESTORE, kFile, "&Restore", eEnable::DatabaseOpen,
+            [&f] { f.m_backup.Restore(*f.m_pDB); });
+  table.Add(ID_FILE_RESTORE_FROM_FILE, kFile, "Restore from &file...", eEnable::DatabaseOpen,
+            [&f] { f.m_backup.RestoreFromFile(*f.m_pDB); });
+  table.Separator(kFile);
   table.Add(ID_APP_EXIT, kFile, "E&xit", eEnable::Always, [&f] { f.close(); });
 }
 

@@ -108,6 +108,7 @@ bool CMainFrame::OnCreate() {
   m_net.Lan().SetPoster(this);
   m_net.Lan().SetRefreshRequest([this] { m_pDB->RefreshOnNotice(); });
   m_pDB->SetNetwork(&m_net);
+  m_backup.SetViewHooks([this] { CallExitView(m_nCurView); }, [this](bool bOpen) { AfterRestore(bOpen); });
   if (!m_sRootName.empty()) DatabaseOpen(m_sRootName);
   m_timer.start(kTimerMs);
   m_nTimerId = m_timer.isActive() ? 1 : 0;
@@ -380,7 +381,8 @@ void CMainFrame::FrameRequest(eFrameRequest request) {
   switch (request) {
     case FRAME_REFRESH: OnCommand(ID_REFRESH); break;
     case FRAME_SHORT_MESSAGE: m_commands.SendUserMessage(); break;
-    default: break;  // the backup is not built yet
+    case FRAME_BACKUP: OnCommand(ID_FILE_BACKUP); break;
+    default: break;
   }
 }
 
@@ -473,6 +475,16 @@ void CMainFrame::DatabaseOpen(const std::string& sRootName) {
   for (CKelvoView* pView : m_paViews)
     if (pView) pView->DatabaseChanged();
   SetTitleBar();
+}
+
+void CMainFrame::AfterRestore(bool bOpen) {
+  m_bDatabaseOpen = bOpen;
+  if (!bOpen) AppSettings().sCurrentRoot.clear();
+  for (CKelvoView* pView : m_paViews)
+    if (pView) pView->DatabaseChanged();
+  if (bOpen) ReselectCurrentView();
+  SetTitleBar();
+  update();
 }
 
 void CMainFrame::ReselectCurrentView() {
@@ -688,6 +700,9 @@ bool CMainFrame::OnDatabaseClose() {
 }
 
 bool CMainFrame::OnClose() {
+  // A backup when data changed since the last one; its failure does not
+  // keep the program open.
+  if (m_bDatabaseOpen) m_backup.BackupOnClose(*m_pDB);
   if (!OnDatabaseClose()) return false;
   stAppSettings& settings = AppSettings();
   settings.bShowMaximized = isMaximized();

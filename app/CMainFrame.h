@@ -16,6 +16,8 @@
 
 #include "app/CFrameCommands.h"
 #include "app/CTickScheduler.h"
+#include "backup/CBackupRestore.h"
+#include "backup/CSystemDrives.h"
 #include "data/CLanDatabaseNetwork.h"
 #include "network/CMailSlot.h"
 #include "network/CMainFramePoster.h"
@@ -147,6 +149,8 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   // The view-switching commands; false for any other id.
   bool ViewCommand(int nId);
   void ReselectCurrentView();
+  // After a restore closed and reopened the database (or could not).
+  void AfterRestore(bool bOpen);
   void RefreshStep();
   // The integrity test (with bRepair, test and repair) of the open database,
   // or the test of another file; the findings open as a report.
@@ -185,6 +189,8 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   std::array<QLabel*, 4> m_paPanes{};
   bool m_bPanesHidden = false;
 
+  CSystemDrives m_drives;
+  CBackupRestore m_backup{m_drives};
   CFrameCommands m_commands{*this};
   CCommandTable m_frameCommands;
   CCommandTable m_viewCommands;

@@ -46,11 +46,10 @@ CQtUserInterface::~CQtUserInterface() = default;
 void CQtUserInterface::AddWindow(QWidget* pWindow) { m_paWindows.emplace_back(pWindow); }
 
 void CQtUserInterface::RemoveWindow(QWidget* pWindow) {
-  m_paWindows.erase(std::remove_if(m_paWindows.begin(), m_paWindows.end(),
-                                   [pWindow](const QPointer<QWidget>& p) {
-                                     return p.isNull() || p.data() == pWindow;
-                                   }),
-                    m_paWindows.end());
+  m_paWindows.erase(
+      std::remove_if(m_paWindows.begin(), m_paWindows.end(),
+                     [pWindow](const QPointer<QWidget>& p) { return p.isNull() || p.data() == pWindow; }),
+      m_paWindows.end());
 }
 
 QWidget* CQtUserInterface::DialogParent() const {
@@ -66,8 +65,8 @@ CQtWaitBox* CQtUserInterface::WaitBox(int nBox) const {
   return it == m_boxes.end() ? nullptr : it->second.get();
 }
 
-int CQtUserInterface::MessageBox(const std::string& sText, const std::string& sCaption,
-                                 int nButtons, int nDefault) {
+int CQtUserInterface::MessageBox(const std::string& sText, const std::string& sCaption, int nButtons,
+                                 int nDefault) {
   const stButtonSet set = ButtonSet(nButtons);
   QMessageBox box(DialogParent());
   box.setObjectName("KelvoMessageBox");
@@ -89,7 +88,8 @@ int CQtUserInterface::MessageBox(const std::string& sText, const std::string& sC
 
 void CQtUserInterface::WaitBoxShow(int nBox, const stWaitBoxView& view) {
   QWidget* pOver = DialogParent();
-  auto pBox = std::make_unique<CQtWaitBox>(view, [this] { m_bAbortPressed = true; }, pOver);
+  auto pBox = std::make_unique<CQtWaitBox>(
+      view, [this] { m_bAbortPressed = true; }, pOver);
   pBox->show();
   pBox->raise();
   m_boxes[nBox] = std::move(pBox);
@@ -101,8 +101,7 @@ void CQtUserInterface::WaitBoxUpdate(int nBox, const stWaitBoxView& view) {
 }
 
 void CQtUserInterface::WaitBoxClose(int nBox) {
-  m_naBoxOrder.erase(std::remove(m_naBoxOrder.begin(), m_naBoxOrder.end(), nBox),
-                     m_naBoxOrder.end());
+  m_naBoxOrder.erase(std::remove(m_naBoxOrder.begin(), m_naBoxOrder.end(), nBox), m_naBoxOrder.end());
   m_boxes.erase(nBox);
   // A press meant for the closed box must not abort the next one.
   if (m_boxes.empty()) m_bAbortPressed = false;
@@ -135,8 +134,9 @@ void CQtUserInterface::EnableWindows(bool bEnable) {
   }
 }
 
-std::optional<std::vector<int>> CQtUserInterface::ChooseFromList(
-    const std::string& sCaption, const std::vector<std::string>& items, bool bMultiple) {
+std::optional<std::vector<int>> CQtUserInterface::ChooseFromList(const std::string& sCaption,
+                                                                 const std::vector<std::string>& items,
+                                                                 bool bMultiple) {
   CDialogChoice dialog(sCaption, items, bMultiple, DialogParent());
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   std::vector<int> naChosen = dialog.Chosen();
@@ -144,8 +144,8 @@ std::optional<std::vector<int>> CQtUserInterface::ChooseFromList(
   return naChosen;
 }
 
-std::optional<std::string> CQtUserInterface::AskLine(const std::string& sPrompt,
-                                                     const std::string& sDefault, bool bSecret) {
+std::optional<std::string> CQtUserInterface::AskLine(const std::string& sPrompt, const std::string& sDefault,
+                                                     bool bSecret) {
   QInputDialog dialog(DialogParent());
   dialog.setObjectName("KelvoInput");
   dialog.setWindowTitle("Kelvo");
@@ -166,11 +166,20 @@ std::optional<std::string> CQtUserInterface::InputSecret(const std::string& sPro
   return AskLine(sPrompt, "", true);
 }
 
+std::optional<std::string> CQtUserInterface::ChooseFolder(const std::string& sCaption,
+                                                          const std::string& sDefault) {
+  const QString sFolder =
+      QFileDialog::getExistingDirectory(DialogParent(), QString::fromStdString(sCaption),
+                                        QString::fromStdString(sDefault), QFileDialog::DontUseNativeDialog);
+  if (sFolder.isEmpty()) return std::nullopt;
+  return sFolder.toStdString();
+}
+
 std::optional<std::string> CQtUserInterface::ChooseFile(bool bSave, const std::string& sCaption,
                                                         const std::string& sFilter,
                                                         const std::string& sDefault) {
-  QFileDialog dialog(DialogParent(), QString::fromStdString(sCaption),
-                     QString::fromStdString(sDefault), QString::fromStdString(sFilter));
+  QFileDialog dialog(DialogParent(), QString::fromStdString(sCaption), QString::fromStdString(sDefault),
+                     QString::fromStdString(sFilter));
   dialog.setObjectName("KelvoFileDialog");
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(bSave ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -188,8 +197,8 @@ int CQtUserInterface::EditItem(stEditForm& form) {
   return IDOK;
 }
 
-std::optional<std::string> CQtUserInterface::TextWindow(const std::string& sCaption,
-                                                        const std::string& sText, bool bEditable) {
+std::optional<std::string> CQtUserInterface::TextWindow(const std::string& sCaption, const std::string& sText,
+                                                        bool bEditable) {
   QDialog dialog(DialogParent());
   dialog.setObjectName(bEditable ? "KelvoEditText" : "KelvoShowText");
   dialog.setWindowTitle(QString::fromStdString(sCaption));
@@ -211,7 +220,6 @@ void CQtUserInterface::ShowText(const std::string& sCaption, const std::string& 
   TextWindow(sCaption, sText, false);
 }
 
-std::optional<std::string> CQtUserInterface::EditText(const std::string& sCaption,
-                                                      const std::string& sText) {
+std::optional<std::string> CQtUserInterface::EditText(const std::string& sCaption, const std::string& sText) {
   return TextWindow(sCaption, sText, true);
 }

@@ -44,11 +44,10 @@ class CQtUserInterface : public QObject, public CUserInterface {
   std::optional<std::vector<int>> ChooseFromList(const std::string& sCaption,
                                                  const std::vector<std::string>& items,
                                                  bool bMultiple) override;
-  std::optional<std::string> InputText(const std::string& sPrompt,
-                                       const std::string& sDefault) override;
+  std::optional<std::string> InputText(const std::string& sPrompt, const std::string& sDefault) override;
   std::optional<std::string> InputSecret(const std::string& sPrompt) override;
-  std::optional<std::string> ChooseFile(bool bSave, const std::string& sCaption,
-                                        const std::string& sFilter,
+  std::optional<std::string> ChooseFolder(const std::string& sCaption, const std::string& sDefault) override;
+  std::optional<std::string> ChooseFile(bool bSave, const std::string& sCaption, const std::string& sFilter,
                                         const std::string& sDefault) override;
   int EditItem(stEditForm& form) override;
   void ShowText(const std::string& sCaption, const std::string& sText) override;
@@ -58,8 +57,7 @@ class CQtUserInterface : public QObject, public CUserInterface {
   // A modal window with the text, read-only or editable; the text on OK.
   std::optional<std::string> TextWindow(const std::string& sCaption, const std::string& sText,
                                         bool bEditable);
-  std::optional<std::string> AskLine(const std::string& sPrompt, const std::string& sDefault,
-                                     bool bSecret);
+  std::optional<std::string> AskLine(const std::string& sPrompt, const std::string& sDefault, bool bSecret);
 
   std::vector<QPointer<QWidget>> m_paWindows;
   std::map<int, std::unique_ptr<CQtWaitBox>> m_boxes;
