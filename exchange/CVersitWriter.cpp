@@ -17,10 +17,11 @@ bool AnyByte(std::initializer_list<std::string_view> sa, Test fnTest) {
 }
 
 void AppendEscaped(std::string& sOut, std::string_view s) {
-  for (char c : s) {
-    if (c == ';') sOut += '\\';
-    sOut += c;
+  for (size_t i = s.find(';'); i != std::string_view::npos; i = s.find(';')) {
+    sOut.append(s.substr(0, i)) += "\\;";
+    s.remove_prefix(i + 1);
   }
+  sOut += s;
 }
 
 // QUOTED-PRINTABLE of one component: printable ASCII but "=" stays, every other byte is "=XX".
@@ -77,16 +78,16 @@ void CVersitWriter::AppendIfSet(std::string& sOut, std::string_view sName, std::
 // character or "=XX" that would not fit, so no line exceeds QP_LINE_MAX.
 void CVersitWriter::AppendEncoded(std::string& sOut, std::string_view sEncoded, size_t nLineStart) {
   size_t nLine = sOut.size() - nLineStart;
-  for (size_t i = 0; i < sEncoded.size();) {
-    const size_t nToken = sEncoded[i] == '=' ? 3 : 1;
-    const bool bLast = i + nToken == sEncoded.size();
-    if (nLine + nToken > (bLast ? QP_LINE_MAX : QP_LINE_MAX - 1)) {
-      sOut += "=\r\n";
-      nLine = 0;
+  while (nLine + sEncoded.size() > QP_LINE_MAX) {
+    size_t nFit = 0;  // what fits before the soft break's "="
+    while (nFit < sEncoded.size()) {
+      const size_t nToken = sEncoded[nFit] == '=' ? 3 : 1;
+      if (nLine + nFit + nToken > QP_LINE_MAX - 1) break;
+      nFit += nToken;
     }
-    sOut.append(sEncoded, i, nToken);
-    nLine += nToken;
-    i += nToken;
+    sOut.append(sEncoded.substr(0, nFit)) += "=\r\n";
+    sEncoded.remove_prefix(nFit);
+    nLine = 0;
   }
-  sOut += "\r\n";
+  sOut.append(sEncoded) += "\r\n";
 }
