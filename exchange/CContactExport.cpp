@@ -11,7 +11,7 @@ namespace {
 
 using FieldWriter = void (*)(std::string& sOut, std::string_view sField);
 
-// Tab text and labels: one record per line, one field per column.
+// Tab text and labels: a field never breaks its line or column.
 void AppendFlat(std::string& sOut, std::string_view s) {
   const size_t nStart = sOut.size();
   sOut += s;

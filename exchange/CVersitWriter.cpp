@@ -24,7 +24,8 @@ void AppendEscaped(std::string& sOut, std::string_view s) {
   sOut += s;
 }
 
-// QUOTED-PRINTABLE of one component: printable ASCII but "=" stays, every other byte is "=XX".
+// QUOTED-PRINTABLE of one component: printable ASCII but "=" stays (";" escaped as
+// everywhere), every other byte is "=XX".
 void AppendQuotedPrintable(std::string& sOut, std::string_view s) {
   static const char kHex[] = "0123456789ABCDEF";
   for (char ch : s) {
@@ -39,6 +40,12 @@ void AppendQuotedPrintable(std::string& sOut, std::string_view s) {
       sOut += kHex[c & 15];
     }
   }
+}
+
+// The length of the piece of encoded text at s[i] that a soft line break must not split.
+size_t TokenLength(std::string_view s, size_t i) {
+  if (s[i] == '=') return 3;
+  return s[i] == '\\' && i + 1 < s.size() && s[i + 1] == ';' ? 2 : 1;
 }
 
 }  // namespace
@@ -75,13 +82,13 @@ void CVersitWriter::AppendIfSet(std::string& sOut, std::string_view sName, std::
 }
 
 // Appends the encoded value, breaking the line with "=" CR LF before a
-// character or "=XX" that would not fit, so no line exceeds QP_LINE_MAX.
+// character, "=XX" or "\;" that would not fit, so no line exceeds QP_LINE_MAX.
 void CVersitWriter::AppendEncoded(std::string& sOut, std::string_view sEncoded, size_t nLineStart) {
   size_t nLine = sOut.size() - nLineStart;
   while (nLine + sEncoded.size() > QP_LINE_MAX) {
     size_t nFit = 0;  // what fits before the soft break's "="
     while (nFit < sEncoded.size()) {
-      const size_t nToken = sEncoded[nFit] == '=' ? 3 : 1;
+      const size_t nToken = TokenLength(sEncoded, nFit);
       if (nLine + nFit + nToken > QP_LINE_MAX - 1) break;
       nFit += nToken;
     }
