@@ -39,10 +39,12 @@ std::string WriteError(const std::string& sPath, int nErr) {
 int CreateBeside(const std::string& sPath, std::string& sTemp) {
   static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   std::random_device random;
+  std::string sBase = JoinPath(FolderOf(sPath), ".");
+  sBase += FileNameOf(sPath);
+  sBase += '.';
   for (int nTry = 0; nTry < 100; ++nTry) {
-    std::string sSuffix;
-    for (int i = 0; i < 8; ++i) sSuffix += kLetters[random() % (sizeof kLetters - 1)];
-    sTemp = JoinPath(FolderOf(sPath), "." + FileNameOf(sPath) + "." + sSuffix);
+    sTemp = sBase;
+    for (int i = 0; i < 8; ++i) sTemp += kLetters[random() % (sizeof kLetters - 1)];
     const int nFd = ::open(sTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (nFd >= 0 || errno != EEXIST) return nFd;
   }

@@ -17,13 +17,15 @@ bool AnyByte(std::initializer_list<std::string_view> sa, Test fnTest) {
 }
 
 void AppendEscaped(std::string& sOut, std::string_view s) {
-  for (char c : s) {
-    if (c == ';') sOut += '\\';
-    sOut += c;
+  for (size_t i = s.find(';'); i != std::string_view::npos; i = s.find(';')) {
+    sOut.append(s.substr(0, i)) += "\\;";
+    s.remove_prefix(i + 1);
   }
+  sOut += s;
 }
 
-// QUOTED-PRINTABLE of one component: printable ASCII but "=" stays, every other byte is "=XX".
+// QUOTED-PRINTABLE of one component: printable ASCII but "=" stays (";" escaped as
+// everywhere), every other byte is "=XX".
 void AppendQuotedPrintable(std::string& sOut, std::string_view s) {
   static const char kHex[] = "0123456789ABCDEF";
   for (char ch : s) {
@@ -38,6 +40,12 @@ void AppendQuotedPrintable(std::string& sOut, std::string_view s) {
       sOut += kHex[c & 15];
     }
   }
+}
+
+// The length of the piece of encoded text at s[i] that a soft line break must not split.
+size_t TokenLength(std::string_view s, size_t i) {
+  if (s[i] == '=') return 3;
+  return s[i] == '\\' && i + 1 < s.size() && s[i + 1] == ';' ? 2 : 1;
 }
 
 }  // namespace
@@ -74,19 +82,19 @@ void CVersitWriter::AppendIfSet(std::string& sOut, std::string_view sName, std::
 }
 
 // Appends the encoded value, breaking the line with "=" CR LF before a
-// character or "=XX" that would not fit, so no line exceeds QP_LINE_MAX.
+// character, "=XX" or "\;" that would not fit, so no line exceeds QP_LINE_MAX.
 void CVersitWriter::AppendEncoded(std::string& sOut, std::string_view sEncoded, size_t nLineStart) {
   size_t nLine = sOut.size() - nLineStart;
-  for (size_t i = 0; i < sEncoded.size();) {
-    const size_t nToken = sEncoded[i] == '=' ? 3 : 1;
-    const bool bLast = i + nToken == sEncoded.size();
-    if (nLine + nToken > (bLast ? QP_LINE_MAX : QP_LINE_MAX - 1)) {
-      sOut += "=\r\n";
-      nLine = 0;
+  while (nLine + sEncoded.size() > QP_LINE_MAX) {
+    size_t nFit = 0;  // what fits before the soft break's "="
+    while (nFit < sEncoded.size()) {
+      const size_t nToken = TokenLength(sEncoded, nFit);
+      if (nLine + nFit + nToken > QP_LINE_MAX - 1) break;
+      nFit += nToken;
     }
-    sOut.append(sEncoded, i, nToken);
-    nLine += nToken;
-    i += nToken;
+    sOut.append(sEncoded.substr(0, nFit)) += "=\r\n";
+    sEncoded.remove_prefix(nFit);
+    nLine = 0;
   }
-  sOut += "\r\n";
+  sOut.append(sEncoded) += "\r\n";
 }

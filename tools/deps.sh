@@ -3,7 +3,7 @@
 # that are missing. Sourced by run-demo.sh and run-tests.sh.
 KELVO_PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-multimedia-dev zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev
-  libsqlite3-dev xvfb xauth poppler-utils fonts-liberation2 python3 python3-pyftpdlib python3-vobject dovecot-pop3d)
+  libsqlite3-dev xvfb xauth poppler-utils fonts-liberation2 python3 python3-pyftpdlib dovecot-pop3d)
 
 kelvo_install_deps() {
   local missing=()
