@@ -113,18 +113,18 @@ const stMailItem* CDialogEmailCheck::Selected() const {
 }
 
 void CDialogEmailCheck::OnViewNormal() {
-  if (const stMailItem* p = Selected()) Show(MailViewNormal(p->sMessage));
+  if (const stMailItem* p = Selected()) ShowView(MailViewNormal(p->sMessage));
 }
 
 void CDialogEmailCheck::OnRawText() {
-  if (const stMailItem* p = Selected()) Show(MailViewRaw(p->sMessage));
+  if (const stMailItem* p = Selected()) ShowView(MailViewRaw(p->sMessage));
 }
 
 void CDialogEmailCheck::OnViewHtml() {
-  if (const stMailItem* p = Selected()) Show(MailViewHtml(p->sMessage));
+  if (const stMailItem* p = Selected()) ShowView(MailViewHtml(p->sMessage));
 }
 
-void CDialogEmailCheck::Show(const stMailView& view) {
+void CDialogEmailCheck::ShowView(const stMailView& view) {
   // No check starts while the viewer is open; one asked for meanwhile (or
   // one that ended meanwhile) is taken up when it closes.
   m_check.SetViewerOpen(true);

@@ -13,6 +13,7 @@
 #include "comms/CEmailCheck.h"
 
 class QTreeWidget;
+struct stMailView;
 
 class CDialogEmailCheck : public QDialog, public CMailCheckHost {
   Q_OBJECT
@@ -50,7 +51,7 @@ class CDialogEmailCheck : public QDialog, public CMailCheckHost {
 
  private:
   const stMailItem* Selected() const;
-  void Show(const stMailView& view);
+  void ShowView(const stMailView& view);
 
   std::function<void(const std::string&)> m_fnMainTitle;
   CEmailCheck m_check;

@@ -72,7 +72,7 @@ TEST(EmailCheckWindow, UserCheckListsMessagesWhileTheUiThreadRuns) {
 
     EXPECT_EQ(window.windowTitle().toStdString(), "2 Emails");
     EXPECT_EQ(sMainTitle, "2 Emails");
-    const auto* pList = window.findChild<QTreeWidget*>();
+    auto* pList = window.findChild<QTreeWidget*>();
     ASSERT_NE(pList, nullptr);
     ASSERT_EQ(pList->topLevelItemCount(), 2);
     EXPECT_EQ(Row(*pList, 0), (std::vector<std::string>{"u", "sender1@example.org", "Message 1", ""}));
