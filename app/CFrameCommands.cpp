@@ -90,6 +90,7 @@ void CFrameCommands::AddSetupAndTools(CCommandTable& table) {
             [&f] { f.OnTestDatabase(true); });
   table.Add(ID_TEST_ALARM_USERS, kTools, "test/repair &Alarm users", eEnable::DatabaseOpen,
             [&f] { f.m_pDB->TestAndRepairAlarmUsers(); });
+  table.Add(ID_CHECK_EMAIL, kTools, "Check &email", eEnable::Always, [&f] { f.OnCheckEmail(); });
   table.Separator(kTools);
   table.Add(ID_START_AUTO_TEST, kTools, "Start Auto_test", eEnable::Always, [this] { StartAutoTest(); });
   table.Add(ID_STOP_AUTO_TEST, kTools, "Stop Auto_test", eEnable::Always, [&f] { f.m_bAutoTest = false; });

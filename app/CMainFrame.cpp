@@ -18,6 +18,7 @@
 
 #include "app/CAlarmBar.h"
 #include "app/CDialogCategoryList.h"
+#include "app/CDialogEmailCheck.h"
 #include "app/CDialogPrintLabel.h"
 #include "app/CQtUserInterface.h"
 #include "app/CSound.h"
@@ -92,6 +93,7 @@ CMainFrame::CMainFrame(int nStartView, const std::string& sRootName, CQtUserInte
 
 CMainFrame::~CMainFrame() {
   qApp->removeEventFilter(this);
+  delete m_pEmailCheck;
   m_pDB.reset();
   SetFrameServices(nullptr);
   if (m_pQtUi) m_pQtUi->RemoveWindow(this);
@@ -333,7 +335,16 @@ bool CMainFrame::eventFilter(QObject* pObject, QEvent* pEvent) {
   return QMainWindow::eventFilter(pObject, pEvent);
 }
 
+void CMainFrame::SetTitleOverride(const std::string& sTitle) {
+  m_sTitleOverride = sTitle;
+  SetTitleBar();
+}
+
 void CMainFrame::SetTitleBar() {
+  if (!m_sTitleOverride.empty()) {
+    setWindowTitle(QString::fromStdString(m_sTitleOverride));
+    return;
+  }
   const std::string sLabel =
       m_nCurView >= 0 ? View(m_nCurView)->TitleLabel() : ViewTitleLabel(m_nStartView, 0);
   const std::string& sUser = AppSettings().sComputerName;
@@ -628,7 +639,7 @@ void CMainFrame::AddTickSteps() {
   m_ticks.AddStep(TICK_ALARMS, [] {});
   m_ticks.AddStep(TICK_USER_MESSAGES, [this] { m_commands.UserMessagesStep(); });
   m_ticks.AddStep(TICK_MAIL_SLOT, [this] { m_commands.LookForUserMessage(); });
-  m_ticks.AddStep(TICK_EMAIL_CHECK, [] {});
+  m_ticks.AddStep(TICK_EMAIL_CHECK, [this] { EmailCheckStep(); });
 }
 
 void CMainFrame::OnTimer() {
@@ -662,6 +673,40 @@ void CMainFrame::CheckDailyPopup() {
     showMaximized();
     CalendarView(CALENDAR_WEEKLY);
   });
+}
+
+void CMainFrame::OpenEmailCheck() {
+  m_pEmailCheck =
+      new CDialogEmailCheck([this](const std::string& sTitle) { SetTitleOverride(sTitle); }, this);
+}
+
+void CMainFrame::EmailCheckStep() {
+  const bool bEnabled = AppSettings().nEmailCheckEnable != 0;
+  if (bEnabled && !m_pEmailCheck) {
+    OpenEmailCheck();
+    m_pEmailCheck->showMinimized();
+  } else if (!bEnabled && m_pEmailCheck) {
+    // A running check is stopped first; the window goes at a tick when
+    // nothing of it is on the screen or on the stack.
+    if (m_pEmailCheck->StopForClose()) {
+      delete m_pEmailCheck;
+      m_pEmailCheck = nullptr;
+      SetTitleOverride("");
+    }
+    return;
+  }
+  if (m_pEmailCheck) m_pEmailCheck->OnTick();
+}
+
+void CMainFrame::OnCheckEmail() {
+  if (!AppSettings().nEmailCheckEnable) {
+    ShowMessage("Email checking is not enabled.");
+    return;
+  }
+  if (!m_pEmailCheck) OpenEmailCheck();
+  m_pEmailCheck->showNormal();
+  m_pEmailCheck->raise();
+  m_pEmailCheck->DoCheck(true);
 }
 
 // ---- closing ----

@@ -27,6 +27,7 @@
 #include "views/CViewFrame.h"
 
 class CAlarmBar;
+class CDialogEmailCheck;
 class CDialogCategoryList;
 class CDatabase;
 class CTableManager;
@@ -80,6 +81,12 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   const CCommandTable& FrameCommands() const { return m_frameCommands; }
   const CCommandTable& ViewCommands() const { return m_viewCommands; }
   void SetTitleBar();
+  // A text that stands for the title while set (the mail check's "%i
+  // Emails"); empty gives the normal title back.
+  void SetTitleOverride(const std::string& sTitle);
+  // The user's mail check: the window opens and every account is checked.
+  void OnCheckEmail();
+  CDialogEmailCheck* EmailCheckWindow() const { return m_pEmailCheck; }
 
   // The close sequence; false when the user kept the program open.
   bool OnClose();
@@ -163,6 +170,9 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   void RunPrivateMessage(int nCode);
   void ShowClock();
   void CheckDailyPopup();
+  // The mail check window follows the setting; its timer runs here.
+  void EmailCheckStep();
+  void OpenEmailCheck();
 
   CQtUserInterface* m_pQtUi;
   std::function<bool()> m_fnSaveConfig;
@@ -204,4 +214,6 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   bool m_bInLanMessages = false;
   CDialogCategoryList* m_pCategoryList = nullptr;  // while the dialog is open
   bool m_bLanMessagesMissed = false;
+  CDialogEmailCheck* m_pEmailCheck = nullptr;  // while the mail check is on
+  std::string m_sTitleOverride;
 };

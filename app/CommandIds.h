@@ -34,6 +34,7 @@ enum eCommandId : int {
   ID_UNLOCK_TABLE = 32861,
   ID_LOCK_DB = 32862,
   ID_UNLOCK_DB = 32863,
+  ID_CHECK_EMAIL = 30021,
   ID_SHORT_MESSAGE = 30020,  // Ctrl+M, no menu entry
   ID_ALARM_SET = 1001,
   ID_ALARM_ON = 1004,
