@@ -483,7 +483,7 @@ int CDatabase::ReinitializeDatabaseFile(const std::string& sPath) {
   probe.Close();
   m_sChainNote.clear();  // the new file has a whole chain
   KTRACE("ReinitializeDatabaseFile: old file kept as %s\n", sBackup.c_str());
-  if (!OpenDB(sPath, 1)) return 0;
+  if (OpenDB(sPath, true) == eOpenResult::Failed) return 0;
   const int nLocked = LockDatabase("initialize database");
   const int nOk = nLocked && InitializeDatabaseFile();
   if (nLocked) UnlockDatabase();
@@ -510,7 +510,7 @@ bool CDatabase::HasLocksLeftBehind() {
   return std::any_of(std::begin(a), std::end(a), [](uint8_t c) { return c != 0; });
 }
 
-int CDatabase::CheckFileAfterLoad(int nOpenResult) {
+int CDatabase::CheckFileAfterLoad(eOpenResult nOpenResult) {
   const std::string sChainQuestion =
       m_sChainNote + "\nThe end of the record chain was repaired there.\nDo you want to run the "
                      "database integrity tests?";
@@ -528,7 +528,7 @@ int CDatabase::CheckFileAfterLoad(int nOpenResult) {
   }
   if (!m_sChainNote.empty())
     AskIntegrityTest(sChainQuestion);
-  else if (nOpenResult == 1)
+  else if (nOpenResult == eOpenResult::NotClosedProperly)
     AskIntegrityTest(
         "Data file was not closed properly on last access.\nDo you want to run the database "
         "integrity tests?");
@@ -542,9 +542,9 @@ int CDatabase::OpenDatabaseFile(const std::string& sName) {
   CDialogWaitBox* pBox = StartWaitBox("Initialize database.");
   InitializeDatabaseMemory();
   pBox->ChangeText("Open database file");
-  const int nOpen = OpenDB(sPath, bExists ? 0 : 1);
+  const eOpenResult nOpen = OpenDB(sPath, !bExists);
   m_bDisableDataRefresh = true;  // opening the file reset the refresh state
-  if (!nOpen) {
+  if (nOpen == eOpenResult::Failed) {
     EndWaitBox(pBox);
     return 0;
   }
@@ -575,7 +575,7 @@ int CDatabase::OpenDatabaseFile(const std::string& sName) {
     if (nAnswer != IDYES || !ReinitializeDatabaseFile(sPath)) return 0;
   }
   m_bFileLoaded = true;
-  return CheckFileAfterLoad(nLoaded ? nOpen : 2);
+  return CheckFileAfterLoad(nLoaded ? nOpen : eOpenResult::Opened);
 }
 
 int CDatabase::OpenDatabaseForReading(const std::string& sName,

@@ -151,7 +151,7 @@ class CDatabase : public CSettingsTables {
   // that ended abnormally need clearing (a walk of every header in the file).
   bool HasLocksLeftBehind();
   // After a good load while alone: stale locks cleared, integrity test offered.
-  int CheckFileAfterLoad(int nOpenResult);
+  int CheckFileAfterLoad(eOpenResult nOpenResult);
   int RunIntegrityTest();
   void AskIntegrityTest(const std::string& sQuestion);
   void NoteLoadedItem(uint8_t nTable, const CDataRecord& item);

@@ -55,20 +55,21 @@ bool TakePresenceWaiting(CSharedFile& file, bool bExclusive, int nRounds) {
 
 }  // namespace
 
-int CDbEngine::OpenDB(const std::string& sPath, int nCreate) {
+eOpenResult CDbEngine::OpenDB(const std::string& sPath, bool bCreate) {
   if (m_bIsOpen) {
-    if (GetResponse("Database appears to be open. Continue?", MB_YESNO) != IDYES) return 0;
+    if (GetResponse("Database appears to be open. Continue?", MB_YESNO) != IDYES)
+      return eOpenResult::Failed;
     CloseDB();
   }
   m_bReadOnly = false;
   m_bIsNewFile = false;
   m_sDatabaseName = WithoutExtension(sPath);
   std::unique_ptr<CSharedFile> pFile;
-  if (nCreate == 1) {
+  if (bCreate) {
     pFile = CreateDatabaseFile(sPath);
     if (!pFile) {
       Message(StrFormat("Can't write to file %s.", sPath.c_str()));
-      return 0;
+      return eOpenResult::Failed;
     }
   } else {
     pFile = OpenSharedFile(sPath, false);
@@ -76,7 +77,7 @@ int CDbEngine::OpenDB(const std::string& sPath, int nCreate) {
     if (!pFile || !TakePresenceWaiting(*pFile, false, kPresenceWaitRounds) ||
         ReadFileBlockNoLock(pFile.get(), LOC_FORMAT_VERSION, a, 4) != 4) {
       Message(StrFormat("Can't read from file %s.", sPath.c_str()));
-      return 0;
+      return eOpenResult::Failed;
     }
     const uint32_t nVersion = GetUint32(a);
     if (nVersion != DB_FORMAT_VERSION &&
@@ -88,24 +89,24 @@ int CDbEngine::OpenDB(const std::string& sPath, int nCreate) {
                               "abort?",
                               nVersion, "KELVO", DB_FORMAT_VERSION),
                     MB_YESNO) == IDYES)
-      return 0;
+      return eOpenResult::Failed;
   }
   m_pFile = std::move(pFile);
   m_bIsOpen = true;
-  if (nCreate == 1) {
+  if (bCreate) {
     if (!WriteNewHeaderArea(sPath) || m_pFile->SharePresence() != IO_OK) {
       m_pFile.reset();
       m_bIsOpen = false;
       Message(StrFormat("Can't write to file %s.", sPath.c_str()));
-      return 0;
+      return eOpenResult::Failed;
     }
     m_bIsNewFile = true;
   }
   const uint32_t nClosedOK = GetIntAt(LOC_CLOSED_OK);
-  const int nResult = nClosedOK == 0 ? 1 : 2;
+  const eOpenResult nResult = nClosedOK == 0 ? eOpenResult::NotClosedProperly : eOpenResult::Opened;
   SetFileCloseStatus(0);
   ClearRefreshState();
-  KTRACE("OpenDB %s, create %i, result %i\n", sPath.c_str(), nCreate, nResult);
+  KTRACE("OpenDB %s, create %i, result %i\n", sPath.c_str(), int(bCreate), int(nResult));
   return nResult;
 }
 

@@ -10,6 +10,7 @@
 
 #include "engine/CDbRecordStore.h"
 #include "engine/CLockManagerLink.h"
+#include "engine/DbResults.h"
 
 class CDbEngine : public CDbRecordStore {
  public:
@@ -17,9 +18,9 @@ class CDbEngine : public CDbRecordStore {
   ~CDbEngine() override;
 
   // ---- opening and closing ----
-  // 0 failure; 1 opened, not closed properly on its last use; 2 opened
-  // normally (also a file just created). sPath includes ".dbm".
-  int OpenDB(const std::string& sPath, int nCreate);
+  // Opens (with bCreate creates) the file; whether its last use closed it
+  // properly. sPath includes ".dbm".
+  eOpenResult OpenDB(const std::string& sPath, bool bCreate);
   // Opens a file only to look at it (tools, dumps): read-only, nothing is
   // written, not marked open in the file. 1 done, 0 failed (with a message).
   int OpenDBForReading(const std::string& sPath);

@@ -51,10 +51,10 @@ class MainFrameDb : public ::testing::Test {
   CMainFrame& frame() { return *m_pFrame; }
   std::string Title() const { return m_pFrame->windowTitle().toStdString(); }
   // 2 when the file was closed properly, 1 when not, 0 when it cannot be opened.
-  static int CloseStatusOf(const std::string& sPath) {
+  static eOpenResult CloseStatusOf(const std::string& sPath) {
     CDbEngine engine;
-    const int n = engine.OpenDB(sPath, 0);
-    if (n) engine.CloseDB();
+    const eOpenResult n = engine.OpenDB(sPath, false);
+    if (n != eOpenResult::Failed) engine.CloseDB();
     return n;
   }
 
@@ -95,7 +95,7 @@ TEST_F(MainFrameDb, NewOpenSwitchAndClose) {
   EXPECT_FALSE(frame.IsDatabaseOpen());
   EXPECT_EQ(Title(), "Kelvo for user TESTPC, no database open, SCHEDULE");
   EXPECT_EQ(AppSettings().sCurrentRoot, sRoot);  // offered again at the next start
-  EXPECT_EQ(CloseStatusOf(sRoot + ".dbm"), 2);
+  EXPECT_EQ(CloseStatusOf(sRoot + ".dbm"), eOpenResult::Opened);
 
   // File Open takes the chosen file's root name and opens it again.
   m_pUi->QueueFile(sRoot + ".dbm");
@@ -103,7 +103,7 @@ TEST_F(MainFrameDb, NewOpenSwitchAndClose) {
   EXPECT_TRUE(frame.IsDatabaseOpen());
   EXPECT_EQ(AppSettings().sCurrentRoot, sRoot);
   EXPECT_TRUE(frame.OnClose());
-  EXPECT_EQ(CloseStatusOf(sRoot + ".dbm"), 2);
+  EXPECT_EQ(CloseStatusOf(sRoot + ".dbm"), eOpenResult::Opened);
 }
 
 TEST_F(MainFrameDb, FilesThatCannotBeOpenedAreRefusedAndTheProgramStaysUsable) {

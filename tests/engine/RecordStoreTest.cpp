@@ -18,12 +18,12 @@ class RecordStoreTest : public ::testing::Test {
 
   // A fresh database opened by db with the user number.
   void Create(CDbEngine& db, uint8_t nUser = 1) {
-    ASSERT_EQ(db.OpenDB(m_sPath, 1), 2);
+    ASSERT_EQ(db.OpenDB(m_sPath, true), eOpenResult::Opened);
     db.m_nUserNumber = nUser;
     ASSERT_NE(db.MakeFileHeaderArray(nullptr, 1, nullptr), DB_NONE);
   }
   void Open(CDbEngine& db, uint8_t nUser = 1) {
-    ASSERT_NE(db.OpenDB(m_sPath, 0), 0);
+    ASSERT_NE(db.OpenDB(m_sPath, false), eOpenResult::Failed);
     db.m_nUserNumber = nUser;
     ASSERT_NE(db.MakeFileHeaderArray(nullptr, 1, nullptr), DB_NONE);
   }
@@ -112,7 +112,7 @@ TEST_F(RecordStoreTest, RoundTripAcrossHandlesAndProcesses) {
               CScriptedUi ui;
               CScopedUi scope(ui);
               CDbEngine db3;
-              if (db3.OpenDB(m_sPath, 0) == 0) return 50;
+              if (db3.OpenDB(m_sPath, false) == eOpenResult::Failed) return 50;
               db3.MakeFileHeaderArray(nullptr, 1, nullptr);
               return fnCheck(db3);
             }),
@@ -335,7 +335,7 @@ TEST_F(RecordStoreTest, BrokenLinksAreCutOnceWithTheirMessage) {
     fclose(f);
   }
   CDbEngine db;
-  ASSERT_EQ(db.OpenDB(m_sPath, 0), 2);
+  ASSERT_EQ(db.OpenDB(m_sPath, false), eOpenResult::Opened);
   ASSERT_NE(db.MakeFileHeaderArray(nullptr, 1, nullptr), DB_NONE);
   EXPECT_EQ(db.m_caDataHeaders.size(), 2u);
   EXPECT_TRUE(m_ui.SawText(StrFormat("Invalid end of file marker found (predicted next location %u "
@@ -356,7 +356,7 @@ TEST_F(RecordStoreTest, BrokenLinksAreCutOnceWithTheirMessage) {
     fwrite(s.data(), 1, s.size(), f);
     fclose(f);
   }
-  ASSERT_NE(db.OpenDB(m_sPath, 0), 0);
+  ASSERT_NE(db.OpenDB(m_sPath, false), eOpenResult::Failed);
   db.MakeFileHeaderArray(nullptr, 1, nullptr);
   EXPECT_EQ(db.m_caDataHeaders.size(), 1u);
   EXPECT_TRUE(m_ui.SawText(StrFormat("Invalid end of file marker found (predicted next location "
