@@ -241,7 +241,7 @@ uint32_t CDbEngine::RecordLocAfterWait(uint8_t nTable, uint32_t nKey, uint32_t n
 }
 
 int CDbEngine::DoRecordLock(uint32_t nLoc) {
-  const int n = ChangeHeaderInFile(
+  const eHeaderChange n = ChangeHeaderInFile(
       nLoc,
       [this](stDataHeader& h) {
         if (!IsLiveStatus(h.cStatus)) return false;
@@ -252,7 +252,7 @@ int CDbEngine::DoRecordLock(uint32_t nLoc) {
         return true;
       },
       "DoRecordLock");
-  return n == 1 ? 1 : 0;
+  return n == eHeaderChange::Written ? 1 : 0;
 }
 
 int CDbEngine::IsRecordLocked(int nKind, uint32_t nLoc) {
@@ -293,7 +293,7 @@ int CDbEngine::UnlockRecord(uint32_t nLoc) {
 }
 
 int CDbEngine::DoRecordUnlock(uint32_t nLoc) {
-  const int n = ChangeHeaderInFile(
+  const eHeaderChange n = ChangeHeaderInFile(
       nLoc,
       [this](stDataHeader& h) {
         if (h.cStatus != STATUS_LOCKED || h.nLockOwner != m_nUserNumber) return false;
@@ -302,7 +302,7 @@ int CDbEngine::DoRecordUnlock(uint32_t nLoc) {
         return true;
       },
       "DoRecordUnlock");
-  return n == 1 ? 1 : 0;
+  return n == eHeaderChange::Written ? 1 : 0;
 }
 
 int CDbEngine::IsAnyRecordLocked(int nKind, uint32_t& nLoc) {
@@ -383,17 +383,17 @@ int CDbEngine::UnlockAllRecords() {
 
 // -------------------------------------------------------------- tables ----
 
-int CDbEngine::SetLockByte(uint32_t nLoc, const char* pCaller) {
-  if (!HoldRange(nLoc, 1, pCaller)) return -1;
+CDbEngine::eLockByte CDbEngine::SetLockByte(uint32_t nLoc, const char* pCaller) {
+  if (!HoldRange(nLoc, 1, pCaller)) return eLockByte::Failed;
   uint8_t n = 0;
-  int nResult = -1;
+  eLockByte nResult = eLockByte::Failed;
   if (ReadFileBlockNoLock(m_pFile.get(), nLoc, &n, 1) == 1) {
     // Another user's number is a live lock unless this copy is alone, when
     // it can only be left behind by a copy that ended abnormally.
     if (n != 0 && n != m_nUserNumber && !IsAloneOnFile())
-      nResult = 0;
-    else
-      nResult = WriteDbBlock(nLoc, &m_nUserNumber, 1, 1) == 1 ? 1 : -1;
+      nResult = eLockByte::HeldByOther;
+    else if (WriteDbBlock(nLoc, &m_nUserNumber, 1, 1) == 1)
+      nResult = eLockByte::Set;
   }
   ReleaseRange(nLoc, 1);
   return nResult;
@@ -415,9 +415,9 @@ int CDbEngine::LockTable(uint8_t nTable) {
   if (nTable < DB_FIRST_TABLE || nTable > DB_LAST_TABLE) return 0;
   for (;;) {
     if (!WaitForLockPermission('T', "Lock table", nTable, DB_NONE, 0, 0, nullptr)) return 0;
-    const int n = SetLockByte(LOC_LOCKALLTABLES_FLAG + nTable, "LockTable");
-    if (n == 1) return 1;
-    if (n < 0) {  // the grant goes back to the lock manager
+    const eLockByte n = SetLockByte(LOC_LOCKALLTABLES_FLAG + nTable, "LockTable");
+    if (n == eLockByte::Set) return 1;
+    if (n == eLockByte::Failed) {  // the grant goes back to the lock manager
       SendUnlockNotice(nTable, DB_NONE);
       return 0;
     }
@@ -455,12 +455,12 @@ int CDbEngine::LockDatabase(const std::string& sReason, uint8_t nTable, int nTes
   }
   for (;;) {
     if (!WaitForLockPermission('D', sReason, nTable, DB_NONE, 0, nTestRecords, pTables)) return 0;
-    const int n = SetLockByte(LOC_LOCKALLTABLES_FLAG, "LockDatabase");
-    if (n == 1) {
+    const eLockByte n = SetLockByte(LOC_LOCKALLTABLES_FLAG, "LockDatabase");
+    if (n == eLockByte::Set) {
       m_nDbLockDepth = 1;
       return 1;
     }
-    if (n < 0) {  // the grant goes back to the lock manager
+    if (n == eLockByte::Failed) {  // the grant goes back to the lock manager
       SendUnlockNotice(TABLE_ALL, DB_NONE);
       return 0;
     }

@@ -99,8 +99,9 @@ class CDbEngine : public CDbRecordStore {
   // Version 0, closed properly, the root name and zero lock bytes.
   bool WriteNewHeaderArea(const std::string& sPath);
   // Test-and-set of one lock byte (256 + table, 256 for the database) under a
-  // held range: 1 set, 0 another live copy holds it, -1 failed.
-  int SetLockByte(uint32_t nLoc, const char* pCaller);
+  // held range.
+  enum class eLockByte : int { Failed = -1, HeldByOther = 0, Set = 1 };
+  [[nodiscard]] eLockByte SetLockByte(uint32_t nLoc, const char* pCaller);
   // Clears a lock byte of this user under a held range; true when cleared.
   bool ClearOwnLockByte(uint32_t nLoc, const char* pCaller);
   // In-file wait while another user's lock conflicts (networking off, or no

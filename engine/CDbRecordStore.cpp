@@ -186,24 +186,24 @@ void CDbRecordStore::RestoreHeaderBytes(uint32_t nLoc, const stDataHeader& old) 
   WriteFileBlockUnflushed(m_pFile.get(), nLoc, a, DB_HEADER_LEN);
 }
 
-int CDbRecordStore::ChangeHeaderInFile(uint32_t nLoc,
-                                       const std::function<bool(stDataHeader&)>& fnChange,
-                                       const char* pCaller) {
-  if (!HoldRange(nLoc, DB_HEADER_LEN, pCaller)) return 0;
+eHeaderChange CDbRecordStore::ChangeHeaderInFile(uint32_t nLoc,
+                                                 const std::function<bool(stDataHeader&)>& fnChange,
+                                                 const char* pCaller) {
+  if (!HoldRange(nLoc, DB_HEADER_LEN, pCaller)) return eHeaderChange::Failed;
   stDataHeader h;
-  int nResult = 0;
+  eHeaderChange nResult = eHeaderChange::Failed;
   if (ReadHeaderFromFile(nLoc, h)) {
     const stDataHeader old = h;
     if (!fnChange(h)) {
-      nResult = -1;
+      nResult = eHeaderChange::Unchanged;
     } else if (WriteDbHeader(nLoc, h, 1) == DB_HEADER_LEN) {
-      nResult = 1;
+      nResult = eHeaderChange::Written;
     } else {
       RestoreHeaderBytes(nLoc, old);
     }
   }
   ReleaseRange(nLoc, DB_HEADER_LEN);
-  if (nResult == 0) KTRACE("%s: header change at %u failed\n", pCaller, nLoc);
+  if (nResult == eHeaderChange::Failed) KTRACE("%s: header change at %u failed\n", pCaller, nLoc);
   return nResult;
 }
 
@@ -228,7 +228,7 @@ int CDbRecordStore::FoundEofError(uint32_t nFileSize, uint32_t nLoc, stDataHeade
            nNext, nLoc);
     return 1;
   }
-  const int n = ChangeHeaderInFile(
+  const eHeaderChange n = ChangeHeaderInFile(
       nLoc,
       [&](stDataHeader& h) {
         // Bytes without the delimiters or their own location are not a record
@@ -241,7 +241,7 @@ int CDbRecordStore::FoundEofError(uint32_t nFileSize, uint32_t nLoc, stDataHeade
       },
       pCaller);
   header.nNextLoc = DB_NONE;
-  if (n != 1) return 1;
+  if (n != eHeaderChange::Written) return 1;
   if (uint64_t(nNext) + DB_HEADER_LEN > nNow)
     GetResponse(StrFormat("Invalid end of file marker found (predicted next location %u past end "
                           "of file size %u) and repaired at %u in %s.",
@@ -459,7 +459,7 @@ bool CDbRecordStore::WriteAtPlacement(const stPlacement& place, stDataHeader& h,
 bool CDbRecordStore::FreeOldCopies(const stPlacement& place, const stDataHeader& h) {
   bool bOk = true;
   for (uint32_t nOld : place.naOldCopies) {
-    const int n = ChangeHeaderInFile(
+    const eHeaderChange n = ChangeHeaderInFile(
         nOld,
         [&](stDataHeader& o) {
           if (!IsLiveStatus(o.cStatus) || o.nTable != h.nTable || o.nKey != h.nKey ||
@@ -469,8 +469,8 @@ bool CDbRecordStore::FreeOldCopies(const stPlacement& place, const stDataHeader&
           return true;
         },
         "WriteRecord");
-    if (n == 1) NoteChangedHeader(nOld);
-    bOk = bOk && n != 0;
+    if (n == eHeaderChange::Written) NoteChangedHeader(nOld);
+    bOk = bOk && n != eHeaderChange::Failed;
   }
   return bOk;
 }
@@ -524,13 +524,14 @@ uint32_t CDbRecordStore::WriteRecord(uint32_t nSize, uint8_t nTable, uint32_t nK
   return DB_NONE;
 }
 
-int CDbRecordStore::RewriteRecord(uint32_t nLoc, uint32_t nSize, uint8_t nTable, uint32_t nKey,
-                                  uint8_t nSubTable, uint32_t nSubKey, int nLock) {
-  if (nLoc == DB_NONE || m_bReadOnly) return 0;
+eRewriteResult CDbRecordStore::RewriteRecord(uint32_t nLoc, uint32_t nSize, uint8_t nTable,
+                                             uint32_t nKey, uint8_t nSubTable, uint32_t nSubKey,
+                                             int nLock) {
+  if (nLoc == DB_NONE || m_bReadOnly) return eRewriteResult::NotWritten;
   // The header is held from the read to the write, so a lock another copy
   // sets meanwhile is not overwritten by a stale copy.
-  if (!HoldRange(nLoc, DB_HEADER_LEN, "RewriteRecord")) return 0;
-  int nResult = 0;
+  if (!HoldRange(nLoc, DB_HEADER_LEN, "RewriteRecord")) return eRewriteResult::NotWritten;
+  eRewriteResult nResult = eRewriteResult::NotWritten;
   stDataHeader h;
   if (ReadHeaderFromFile(nLoc, h) && (nSize == DB_NONE || nSize <= h.nDataLen)) {
     const stDataHeader old = h;
@@ -548,14 +549,14 @@ int CDbRecordStore::RewriteRecord(uint32_t nLoc, uint32_t nSize, uint8_t nTable,
     } else if (WriteDbHeader(nLoc, h, nLock) != DB_HEADER_LEN) {
       RestoreHeaderBytes(nLoc, old);
       ShowWriteFailure();
-      nResult = -1;
+      nResult = eRewriteResult::HeaderFailed;
     } else {
       NoteChangedHeader(nLoc);
-      nResult = 1;
+      nResult = eRewriteResult::Written;
     }
   }
   ReleaseRange(nLoc, DB_HEADER_LEN);
-  if (nResult == -1) ResyncHeaderList();
+  if (nResult == eRewriteResult::HeaderFailed) ResyncHeaderList();
   return nResult;
 }
 
@@ -600,14 +601,14 @@ int CDbRecordStore::DeleteRecord(uint32_t nLoc, int nFree, int nLock) {
 int CDbRecordStore::ChangeStatus(uint32_t nLoc, char cStatus, int /*nLock*/) {
   // Always from the file's bytes under a held range (the held write is
   // locked and verified when others are on line).
-  const int n = ChangeHeaderInFile(
+  const eHeaderChange n = ChangeHeaderInFile(
       nLoc,
       [&](stDataHeader& h) {
         h.cStatus = cStatus;
         return true;
       },
       "ChangeStatus");
-  return n == 1 ? 1 : 0;
+  return n == eHeaderChange::Written ? 1 : 0;
 }
 
 uint32_t CDbRecordStore::SetIntAt(uint32_t nLoc, uint32_t nValue, int nLock) {

@@ -12,6 +12,7 @@
 
 #include "engine/CDbFileAccess.h"
 #include "engine/CHeaderIndex.h"
+#include "engine/DbResults.h"
 
 class CDialogWaitBox;
 
@@ -60,10 +61,9 @@ class CDbRecordStore : public CDbFileAccess {
   // Returns its location, 0xFFFFFFFF on failure.
   uint32_t WriteRecord(uint32_t nSize, uint8_t nTable, uint32_t nKey, uint8_t nSubTable,
                        uint32_t nSubKey);
-  // In-place rewrite: 1 written, 0 not written, -1 header write failed.
-  // nSize 0xFFFFFFFF keeps DataLen and writes no data.
-  int RewriteRecord(uint32_t nLoc, uint32_t nSize, uint8_t nTable, uint32_t nKey,
-                    uint8_t nSubTable, uint32_t nSubKey, int nLock);
+  // In-place rewrite. nSize 0xFFFFFFFF keeps DataLen and writes no data.
+  eRewriteResult RewriteRecord(uint32_t nLoc, uint32_t nSize, uint8_t nTable, uint32_t nKey,
+                               uint8_t nSubTable, uint32_t nSubKey, int nLock);
   // Reads a record's data into m_cBuffer. Returns DataLen read, 0 on failure.
   uint32_t ReadRecord(uint32_t nLoc, int nLock, uint32_t* pKey = nullptr,
                       uint32_t* pSubKey = nullptr, uint8_t* pSubTable = nullptr);
@@ -80,9 +80,9 @@ class CDbRecordStore : public CDbFileAccess {
   int ReadHeaderFromFile(uint32_t nLoc, stDataHeader& header);
   // Read-modify-write of one header under a held range: fnChange edits the
   // header read from the file and returns false to leave it unchanged.
-  // Returns 1 written, 0 failed (the old bytes are put back), -1 unchanged.
-  int ChangeHeaderInFile(uint32_t nLoc, const std::function<bool(stDataHeader&)>& fnChange,
-                         const char* pCaller);
+  eHeaderChange ChangeHeaderInFile(uint32_t nLoc,
+                                   const std::function<bool(stDataHeader&)>& fnChange,
+                                   const char* pCaller);
   bool LastByteReadFailed() const { return m_bLastByteReadFailed != 0; }
 
   // ---- keys and users ----

@@ -238,7 +238,8 @@ TEST_F(LocksTest, TwoProcessesWithoutNetworkNeverBothHoldTheDatabase) {
         const uint32_t n = GetUint32(db.m_cBuffer);
         usleep(200);  // widen the window a lost update would need
         PutUint32(db.m_cBuffer, n + 1);
-        if (db.RewriteRecord(nLoc, 4, TABLE_PARAMETERS, 0, 0, 0, 1) != 1) return 23;
+        if (db.RewriteRecord(nLoc, 4, TABLE_PARAMETERS, 0, 0, 0, 1) != eRewriteResult::Written)
+          return 23;
         db.UnlockDatabase();
       }
       db.CloseDB();

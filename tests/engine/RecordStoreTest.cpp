@@ -186,11 +186,11 @@ TEST_F(RecordStoreTest, RewriteRecordNeverGrowsData) {
   const uint32_t n = WritePayload(db, TABLE_PERSON, 1, MakePayload(6, 1, 0, 60));
   const std::string sBefore = ReadFileBytes(m_sPath);
   std::memset(db.m_cBuffer, 'z', 61);
-  EXPECT_EQ(db.RewriteRecord(n, 61, TABLE_PERSON, 1, 0, 0, 1), 0);
+  EXPECT_EQ(db.RewriteRecord(n, 61, TABLE_PERSON, 1, 0, 0, 1), eRewriteResult::NotWritten);
   EXPECT_EQ(ReadFileBytes(m_sPath), sBefore);
   const std::string sNew = MakePayload(6, 1, 1, 30);
   std::memcpy(db.m_cBuffer, sNew.data(), sNew.size());
-  EXPECT_EQ(db.RewriteRecord(n, 30, TABLE_PERSON, 1, 0, 0, 1), 1);
+  EXPECT_EQ(db.RewriteRecord(n, 30, TABLE_PERSON, 1, 0, 0, 1), eRewriteResult::Written);
   EXPECT_EQ(ReadPayload(db, n), sNew);
   EXPECT_EQ(db.m_caDataHeaders[0].nDataLen, 30);
   EXPECT_EQ(db.m_caDataHeaders[0].nBlkLen, 60);
@@ -262,7 +262,7 @@ TEST_F(RecordStoreTest, WholeFileBufferServesReadsUntilFreed) {
   Open(other, 2);
   const std::string sNew = MakePayload(6, 1, 9, 20);
   std::memcpy(other.m_cBuffer, sNew.data(), 20);
-  ASSERT_EQ(other.RewriteRecord(n, 20, TABLE_PERSON, 1, 0, 0, 1), 1);
+  ASSERT_EQ(other.RewriteRecord(n, 20, TABLE_PERSON, 1, 0, 0, 1), eRewriteResult::Written);
   EXPECT_EQ(ReadPayload(db, n), MakePayload(6, 1, 0, 20));  // from memory
   db.FreeFileBuffer();
   EXPECT_EQ(ReadPayload(db, n), sNew);
