@@ -25,7 +25,7 @@ class CTableManager : public CItemDialogs {
   void SortRecordsLog();
 
   // ---- the views' item lists (sorted first) ----
-  void GetPersonPointerArray(std::vector<CPerson*>& pa, int bAll);
+  void GetPersonPointerArray(std::vector<CPerson*>& pa, bool bAll);
   void GetSchedulePointerArray(std::vector<CScheduleRecord*>& pa);
   void GetLogPointerArray(std::vector<CLogRecord*>& pa);
   void GetCategoryList(std::vector<CCategory*>& pa);
@@ -42,20 +42,23 @@ class CTableManager : public CItemDialogs {
   // The lines of the "Category list" dialog (name, or "%s (not used)") and
   // their codes.
   std::vector<std::string> CategoryListLines(std::vector<uint32_t>& naCodes) const;
-  // The dialog's buttons: 'A' add, 'E' edit, 'D' delete the category at
-  // nSelected of naCodes (-1: none, "No Category selected"). 1 done, 2 not.
-  int CategoryListCommand(char cCommand, int nSelected, const std::vector<uint32_t>& naCodes);
+  // The dialog's buttons: add, edit or delete the category at nSelected of
+  // naCodes (-1: none, "No Category selected").
+  enum class eCategoryCommand : char { Add = 'A', Edit = 'E', Delete = 'D' };
+  eItemResult CategoryListCommand(eCategoryCommand nCommand, int nSelected,
+                                  const std::vector<uint32_t>& naCodes);
 
   // ---- schedule ----
   // Rebuilds the unscheduled box's text: the unscheduled items for nobody
   // or this copy's user, in table order, joined by ", ".
   void ShowUnscheduled();
   const std::string& UnscheduledText() const { return m_sUnscheduled; }
-  // 'D' deletes, 'M' moves to the log the out-of-date items the user picks.
-  // 1 when some were chosen, 2 otherwise.
-  int PurgeSchedule(char cMode);
-  // 1 moved (the log entry is stored before the item is deleted), 2 not.
-  int MoveScheduleItemToLog(uint32_t nCode, int bAsk);
+  // Deletes, or moves to the log, the out-of-date items the user picks.
+  // Done when some were chosen.
+  enum class ePurgeMode : char { Delete = 'D', Move = 'M' };
+  eItemResult PurgeSchedule(ePurgeMode nMode);
+  // Done when moved (the log entry is stored before the item is deleted).
+  eItemResult MoveScheduleItemToLog(uint32_t nCode, bool bAsk);
   void TestAndRepairAlarmUsers();
 
   // ---- messages ----
@@ -64,8 +67,8 @@ class CTableManager : public CItemDialogs {
   void CheckForMessages();
 
  protected:
-  int OKtoDeleteItem(uint8_t nTable, uint32_t nCode) override;
-  int DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nFileLoc) override;
+  bool OKtoDeleteItem(uint8_t nTable, uint32_t nCode) override;
+  bool DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nFileLoc) override;
   void RestoreTableOrder(uint8_t nTable, uint32_t nCode) override;
   void AfterScheduleChange() override { ShowUnscheduled(); }
   void OnTableRefreshed(uint8_t nTable) override;

@@ -199,7 +199,7 @@ uint32_t AddWith(CTableManager& db, CScriptedUi& ui, uint8_t nTable, std::vector
                  stEditExtra extra = {}) {
   ui.QueueEdit(std::move(fields));
   uint32_t nCode = DB_NONE;
-  EXPECT_EQ(db.AddTableItem(nTable, DB_NONE, nullptr, 0, extra, &nCode), 1);
+  EXPECT_EQ(db.AddTableItem(nTable, DB_NONE, nullptr, 0, extra, &nCode), eItemResult::Done);
   return nCode;
 }
 }  // namespace

@@ -40,13 +40,13 @@ TEST_F(Refresh, CopyBReadsExactlyWhatCopyAChanged) {
   // A changed person: B replaces that one object and no other.
   const CDataRecord* pQBefore = B().GetPointer(TABLE_PERSON, nQ);
   m_ui.QueueEdit({{ItemField::kCity, "Oslo"}});
-  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), 1);
+  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), eItemResult::Done);
   Deliver();
   EXPECT_EQ(PersonOf(B(), nP)->m_sCity, "Oslo");
   EXPECT_EQ(B().GetPointer(TABLE_PERSON, nQ), pQBefore);
 
   // A deleted schedule item.
-  ASSERT_EQ(A().DeleteTableItem(TABLE_SCHEDULE, nS, 0), 1);
+  ASSERT_EQ(A().DeleteTableItem(TABLE_SCHEDULE, nS, 0), eItemResult::Done);
   Deliver();
   EXPECT_EQ(ScheduleOf(B(), nS), nullptr);
 
@@ -79,7 +79,7 @@ TEST_F(Refresh, HeaderNoticesSurviveARebuiltHeaderList) {
   Deliver();
   // An edit in place is announced by its header alone.
   m_ui.QueueEdit({{ItemField::kEmail, "pia@example.com"}});
-  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), 1);
+  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), eItemResult::Done);
   ASSERT_FALSE(B().m_caRefreshFlags.empty());
   for (const stRefreshFlag& f : B().m_caRefreshFlags) EXPECT_EQ(f.nTable, TABLE_HEADER);
   // A notice that asks for a rebuilt header list comes with it.
@@ -133,7 +133,7 @@ TEST_F(Refresh, SkippedRefreshesAreRetried) {
   m_ui.QueueEdit({{ItemField::kLastName, "Late"}});
   m_ui.QueueAbortPress(3);
   m_ui.QueueAnswer(IDYES);
-  EXPECT_EQ(B().AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0), 2);
+  EXPECT_EQ(B().AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0), eItemResult::Cancelled);
   EXPECT_EQ(B().m_caDataHeaders.size(), nRecords);
   EXPECT_FALSE(B().m_caRefreshFlags.empty());
   A().UnlockDatabase();
@@ -169,11 +169,11 @@ TEST_F(Refresh, AnItemThatVanishedDuringTheDialogIsReported) {
     // alone on the file clears locks left behind).
     const uint32_t nLoc = A().GetItemFileLoc(TABLE_PERSON, nP, 0, 0);
     ASSERT_EQ(A().ChangeStatus(nLoc, STATUS_USED, 1), 1);
-    ASSERT_EQ(A().DeleteTableItem(TABLE_PERSON, nP, 0), 1);
+    ASSERT_EQ(A().DeleteTableItem(TABLE_PERSON, nP, 0), eItemResult::Done);
   });
   m_ui.QueueEdit({{ItemField::kCity, "Rome"}});
   m_ui.ClearShown();
-  EXPECT_EQ(B().EditTableItem(TABLE_PERSON, nP), 2);
+  EXPECT_EQ(B().EditTableItem(TABLE_PERSON, nP), eItemResult::Cancelled);
   EXPECT_TRUE(m_ui.SawText("Error in retrieving item to edit."));
   EXPECT_EQ(PersonOf(B(), nP), nullptr);
   ExpectSameTables(A(), B(), "after the vanished edit");
