@@ -228,7 +228,7 @@ int CDatabase::SaveTableSequence(uint8_t nTable, int bSetRefreshFlag, CDialogWai
   return nOk;
 }
 
-int CDatabase::TestIndices(uint8_t nTable, CIndexArray& ia, int nRepair) {
+int CDatabase::TestIndices(uint8_t nTable, CIndexArray& ia, bool bRepair) {
   if (!PtrToIndexArray(nTable)) return 1;
   const std::string sTable = GetTableName(nTable);
   // Duplicate codes: every later entry of a code pairs with the one before
@@ -252,7 +252,7 @@ int CDatabase::TestIndices(uint8_t nTable, CIndexArray& ia, int nRepair) {
         ia[j].m_nFileLoc, ia[j].m_nFileLoc));
     baSurplus[j] = true;
   }
-  if (nRepair && !pairs.empty()) {
+  if (bRepair && !pairs.empty()) {
     std::unordered_map<uint32_t, int> keptLocs;
     for (size_t k = 0; k < ia.size(); ++k)
       if (!baSurplus[k]) ++keptLocs[ia[k].m_nFileLoc];
@@ -275,7 +275,7 @@ int CDatabase::TestIndices(uint8_t nTable, CIndexArray& ia, int nRepair) {
         sTable.c_str(), ia[i].m_nCode, ia[i].m_nFileLoc, ia[i].m_nSequence, unsigned(i)));
     bWrong = true;
   }
-  if (bWrong && nRepair) {
+  if (bWrong && bRepair) {
     CDialogWaitBox* pBox = StartWaitBox(StrFormat("Repair sequence for %s", sTable.c_str()));
     SaveTableSequence(nTable, 0, pBox);
     EndWaitBox(pBox);

@@ -87,11 +87,11 @@ class CDatabase : public CSettingsTables {
   void AddIndex(uint8_t nTable, std::unique_ptr<CDataRecord> pItem, uint32_t nCode,
                 uint32_t nSequence, uint32_t nFileLoc, uint32_t nInsertAtCode,
                 uint32_t nInsertAtPos);
-  // Checks the table: duplicate codes are reported and (with nRepair) the
+  // Checks the table: duplicate codes are reported and (with bRepair) the
   // surplus record is marked deleted in the file and dropped from the table;
   // wrong sequences are reported and stored densely. Findings go into the
   // load report. 1.
-  int TestIndices(uint8_t nTable, CIndexArray& ia, int nRepair);
+  int TestIndices(uint8_t nTable, CIndexArray& ia, bool bRepair);
   // Gives every entry whose sequence is not its position that position, in
   // memory and in the 4 sequence bytes of its record. 1, 0 when a write failed.
   // Virtual so that the index repair of a load uses the most careful

@@ -212,7 +212,8 @@ uint32_t CDbEngine::LockRecord(uint8_t nTable, uint32_t nKey) {
     Message(sRecordDenied);
     return DB_NONE;
   }
-  if (!WaitForLockPermission('R', "Lock record", nTable, nKey, 1, 0, nullptr)) return DB_NONE;
+  if (!WaitForLockPermission(eLockType::Record, "Lock record", nTable, nKey, true, false, nullptr))
+    return DB_NONE;
   // During the wait another copy may have rewritten the record elsewhere or
   // deleted it; a lock on the old place would lock nothing.
   const uint32_t nNow = RecordLocAfterWait(nTable, nKey, nLoc);
@@ -414,7 +415,9 @@ bool CDbEngine::ClearOwnLockByte(uint32_t nLoc, const char* pCaller) {
 int CDbEngine::LockTable(uint8_t nTable) {
   if (nTable < DB_FIRST_TABLE || nTable > DB_LAST_TABLE) return 0;
   for (;;) {
-    if (!WaitForLockPermission('T', "Lock table", nTable, DB_NONE, 0, 0, nullptr)) return 0;
+    if (!WaitForLockPermission(eLockType::Table, "Lock table", nTable, DB_NONE, false, false,
+                               nullptr))
+      return 0;
     const eLockByte n = SetLockByte(LOC_LOCKALLTABLES_FLAG + nTable, "LockTable");
     if (n == eLockByte::Set) return 1;
     if (n == eLockByte::Failed) {  // the grant goes back to the lock manager
@@ -447,14 +450,16 @@ void CDbEngine::UnlockTable(uint8_t nTable) {
 
 // ------------------------------------------------------------ database ----
 
-int CDbEngine::LockDatabase(const std::string& sReason, uint8_t nTable, int nTestRecords,
+int CDbEngine::LockDatabase(const std::string& sReason, uint8_t nTable, bool bTestRecords,
                             const std::vector<uint8_t>* pTables) {
   if (m_nDbLockDepth > 0) {  // this copy holds it already: nest
     ++m_nDbLockDepth;
     return 1;
   }
   for (;;) {
-    if (!WaitForLockPermission('D', sReason, nTable, DB_NONE, 0, nTestRecords, pTables)) return 0;
+    if (!WaitForLockPermission(eLockType::Database, sReason, nTable, DB_NONE, false, bTestRecords,
+                               pTables))
+      return 0;
     const eLockByte n = SetLockByte(LOC_LOCKALLTABLES_FLAG, "LockDatabase");
     if (n == eLockByte::Set) {
       m_nDbLockDepth = 1;
@@ -494,44 +499,44 @@ void CDbEngine::UnlockDatabase() {
 
 // ------------------------------------------------------------- waiting ----
 
-std::string CDbEngine::LockReasonText(char cType, uint8_t nTable, uint32_t nKey,
-                                      int nTestRecords) const {
+std::string CDbEngine::LockReasonText(eLockType nType, uint8_t nTable, uint32_t nKey,
+                                      bool bTestRecords) const {
   const std::string sTable = GetTableName(nTable);
-  if (cType == 'R') return StrFormat("Lock record %u in %s", nKey, sTable.c_str());
-  if (cType == 'T') return "Lock table " + sTable;
+  if (nType == eLockType::Record) return StrFormat("Lock record %u in %s", nKey, sTable.c_str());
+  if (nType == eLockType::Table) return "Lock table " + sTable;
   if (nTable == 0) return "Lock database, no tests";
-  if (nTestRecords == 0) return "Lock database, test " + sTable;
+  if (!bTestRecords) return "Lock database, test " + sTable;
   return "Lock database, test records in " + sTable;
 }
 
-int CDbEngine::TestForLocksOfType(char cType, uint8_t nTable, uint32_t nKey, int nTestRecords,
+int CDbEngine::TestForLocksOfType(eLockType nType, uint8_t nTable, uint32_t nKey, bool bTestRecords,
                                   const std::vector<uint8_t>* pTables, int& nDb, int& nTab,
                                   int& nRec, uint32_t& nLoc) {
-  const bool bDbOnly = cType == 'D' && nTable == 0;
-  const int nTestTables = (cType == 'T' || (cType == 'D' && !bDbOnly)) ? 1 : 0;
-  const int nRecords = (cType == 'D' && !bDbOnly && nTestRecords) ? 1 : 0;
-  return TestForLocks(1, nTestTables, nRecords, nTable, cType == 'R' ? nKey : DB_NONE, pTables,
-                      nDb, nTab, nRec, nLoc);
+  const bool bDbOnly = nType == eLockType::Database && nTable == 0;
+  const bool bTestTables = nType == eLockType::Table || (nType == eLockType::Database && !bDbOnly);
+  const bool bRecords = nType == eLockType::Database && !bDbOnly && bTestRecords;
+  return TestForLocks(true, bTestTables, bRecords, nTable,
+                      nType == eLockType::Record ? nKey : DB_NONE, pTables, nDb, nTab, nRec, nLoc);
 }
 
-int CDbEngine::WaitForLockPermission(char cType, const std::string& sReason, uint8_t nTable,
-                                     uint32_t nKey, int nNoWarning, int nTestRecords,
+int CDbEngine::WaitForLockPermission(eLockType nType, const std::string& sReason, uint8_t nTable,
+                                     uint32_t nKey, bool bNoWarning, bool bTestRecords,
                                      const std::vector<uint8_t>* pTables) {
-  KTRACE("WaitForLockPermission %c for %s, table %u, key %u\n", cType, sReason.c_str(),
+  KTRACE("WaitForLockPermission %c for %s, table %u, key %u\n", char(nType), sReason.c_str(),
          unsigned(nTable), nKey);
   if (!IsLockManagerOnLine() || m_nUsersOnLine < 2)
-    return WaitForFileLocks(cType, nTable, nKey, nNoWarning, nTestRecords, pTables);
+    return WaitForFileLocks(nType, nTable, nKey, bNoWarning, bTestRecords, pTables);
 
-  const std::string sReasonText = LockReasonText(cType, nTable, nKey, nTestRecords);
+  const std::string sReasonText = LockReasonText(nType, nTable, nKey, bTestRecords);
   int nDb = 0, nTab = 0, nRec = 0;
   uint32_t nLoc = DB_NONE;
   auto fnConflict = [&] {
-    return TestForLocksOfType(cType, nTable, nKey, nTestRecords, pTables, nDb, nTab, nRec, nLoc);
+    return TestForLocksOfType(nType, nTable, nKey, bTestRecords, pTables, nDb, nTab, nRec, nLoc);
   };
   m_bWaitingForLock = true;
   fnConflict();
   CDialogWaitBox* pBox = StartWaitBox(
-      GetWaitForLockText(sReasonText, nTable, nLoc, nDb, nTab, nRec, nNoWarning), true);
+      GetWaitForLockText(sReasonText, nTable, nLoc, nDb, nTab, nRec, bNoWarning), true);
   int nGranted = 0;
   bool bAborted = false;
   // Phase 1: wait until the file shows no conflicting lock and the lock
@@ -549,10 +554,10 @@ int CDbEngine::WaitForLockPermission(char cType, const std::string& sReason, uin
   } else if (!bAborted) {
     // Phase 2: ask the lock manager and wait for its grant.
     m_pLockLink->ClearReceivedGrants();
-    if (cType == 'D')
+    if (nType == eLockType::Database)
       m_pLockLink->SendLockRequest(TABLE_ALL, DB_NONE);
     else
-      m_pLockLink->SendLockRequest(nTable, cType == 'T' ? DB_NONE : nKey);
+      m_pLockLink->SendLockRequest(nTable, nType == eLockType::Table ? DB_NONE : nKey);
     for (;;) {
       m_pLockLink->ProcessPendingMessages();
       int nBypass = 0;
@@ -575,21 +580,21 @@ int CDbEngine::WaitForLockPermission(char cType, const std::string& sReason, uin
   return nGranted;
 }
 
-int CDbEngine::WaitForFileLocks(char cType, uint8_t nTable, uint32_t nKey, int nNoWarning,
-                                int nTestRecords, const std::vector<uint8_t>* pTables) {
+int CDbEngine::WaitForFileLocks(eLockType nType, uint8_t nTable, uint32_t nKey, bool bNoWarning,
+                                bool bTestRecords, const std::vector<uint8_t>* pTables) {
   // Without a lock manager the file alone tells who holds what. A copy that
   // is alone on the file meets only locks left behind: nothing to wait for.
   if (IsAloneOnFile()) return 1;
   int nDb = 0, nTab = 0, nRec = 0;
   uint32_t nLoc = DB_NONE;
   auto fnConflict = [&] {
-    return TestForLocksOfType(cType, nTable, nKey, nTestRecords, pTables, nDb, nTab, nRec, nLoc);
+    return TestForLocksOfType(nType, nTable, nKey, bTestRecords, pTables, nDb, nTab, nRec, nLoc);
   };
   if (!fnConflict()) return 1;
   m_bWaitingForLock = true;
-  const std::string sReasonText = LockReasonText(cType, nTable, nKey, nTestRecords);
+  const std::string sReasonText = LockReasonText(nType, nTable, nKey, bTestRecords);
   CDialogWaitBox* pBox = StartWaitBox(
-      GetWaitForLockText(sReasonText, nTable, nLoc, nDb, nTab, nRec, nNoWarning), true);
+      GetWaitForLockText(sReasonText, nTable, nLoc, nDb, nTab, nRec, bNoWarning), true);
   int nFree = 1;
   for (int nRound = 0; fnConflict() && !IsAloneOnFile(); ++nRound) {
     if (m_pLockLink) m_pLockLink->ProcessPendingMessages();
@@ -604,16 +609,16 @@ int CDbEngine::WaitForFileLocks(char cType, uint8_t nTable, uint32_t nKey, int n
   return nFree;
 }
 
-int CDbEngine::TestForLocks(int nTestDb, int nTestTables, int nTestRecords, uint8_t nTable,
+int CDbEngine::TestForLocks(bool bTestDb, bool bTestTables, bool bTestRecords, uint8_t nTable,
                             uint32_t nKey, const std::vector<uint8_t>* pTables, int& nDbLocked,
                             int& nTableLocked, int& nRecordLocked, uint32_t& nLoc) {
   nDbLocked = nTableLocked = nRecordLocked = 0;
   const bool bList = pTables && !pTables->empty();
-  if (nTestDb && IsDbLocked(LOCK_BY_OTHER)) {
+  if (bTestDb && IsDbLocked(LOCK_BY_OTHER)) {
     nDbLocked = 1;
     return 1;
   }
-  if (nTestTables) {
+  if (bTestTables) {
     if (nTable == TABLE_ALL) {
       nTableLocked = IsAnyTableLocked(LOCK_BY_OTHER);
     } else if (bList) {
@@ -624,7 +629,7 @@ int CDbEngine::TestForLocks(int nTestDb, int nTestTables, int nTestRecords, uint
     }
     if (nTableLocked) return 1;
   }
-  if (nTestRecords) {
+  if (bTestRecords) {
     if (nTable == TABLE_ALL) {
       nRecordLocked = IsAnyRecordLocked(LOCK_BY_OTHER, nLoc);
     } else if (bList) {
@@ -642,9 +647,9 @@ int CDbEngine::TestForLocks(int nTestDb, int nTestTables, int nTestRecords, uint
   return 0;
 }
 
-std::string CDbEngine::GetWaitForLockText(const std::string& sReason, uint8_t nTable,
-                                          uint32_t nLoc, int nDbLocked, int nTableLocked,
-                                          int nRecordLocked, int nNoWarning) {
+std::string CDbEngine::GetWaitForLockText(const std::string& sReason, uint8_t nTable, uint32_t nLoc,
+                                          int nDbLocked, int nTableLocked, int nRecordLocked,
+                                          bool bNoWarning) {
   std::string s;
   if (nDbLocked) {
     s = StrFormat("Database locked by %s. Waiting to %s. ",
@@ -661,7 +666,7 @@ std::string CDbEngine::GetWaitForLockText(const std::string& sReason, uint8_t nT
     s = StrFormat("Waiting for permission to lock before %s. ", sReason.c_str());
   }
   s += "Press ESC to abort wait.\n";
-  if (!nNoWarning)
+  if (!bNoWarning)
     s += std::string("If you abort, any changes you just made will not be saved and changes by "
                      "others will\n") +
          "not be posted to your computer's memory. If you abort you should do a manual refresh\n" +

@@ -52,7 +52,7 @@ class CDbEngine : public CDbRecordStore {
   void UnlockTable(uint8_t nTable);
 
   // ---- database (re-entrant within this copy) ----
-  int LockDatabase(const std::string& sReason, uint8_t nTable = 0, int nTestRecords = 0,
+  int LockDatabase(const std::string& sReason, uint8_t nTable = 0, bool bTestRecords = false,
                    const std::vector<uint8_t>* pTables = nullptr);
   int IsDbLocked(int nKind);
   // Only the outermost unlock clears byte 256, flushes and sends the notice.
@@ -61,14 +61,17 @@ class CDbEngine : public CDbRecordStore {
   bool HoldsDatabaseLock() const override { return m_nDbLockDepth > 0; }
 
   // ---- waiting ----
-  int WaitForLockPermission(char cType, const std::string& sReason, uint8_t nTable, uint32_t nKey,
-                            int nNoWarning, int nTestRecords, const std::vector<uint8_t>* pTables);
-  int TestForLocks(int nTestDb, int nTestTables, int nTestRecords, uint8_t nTable, uint32_t nKey,
+  // What a lock wait is for; the characters are those the trace shows.
+  enum class eLockType : char { Record = 'R', Table = 'T', Database = 'D' };
+  int WaitForLockPermission(eLockType nType, const std::string& sReason, uint8_t nTable,
+                            uint32_t nKey, bool bNoWarning, bool bTestRecords,
+                            const std::vector<uint8_t>* pTables);
+  int TestForLocks(bool bTestDb, bool bTestTables, bool bTestRecords, uint8_t nTable, uint32_t nKey,
                    const std::vector<uint8_t>* pTables, int& nDbLocked, int& nTableLocked,
                    int& nRecordLocked, uint32_t& nLoc);
   std::string GetWaitForLockText(const std::string& sReason, uint8_t nTable, uint32_t nLoc,
                                  int nDbLocked, int nTableLocked, int nRecordLocked,
-                                 int nNoWarning);
+                                 bool bNoWarning);
   int IsDatabaseLockRequestOK(uint8_t nTable, uint32_t nKey);
 
   // ---- users and the lock manager ----
@@ -106,13 +109,14 @@ class CDbEngine : public CDbRecordStore {
   bool ClearOwnLockByte(uint32_t nLoc, const char* pCaller);
   // In-file wait while another user's lock conflicts (networking off, or no
   // lock manager). 1 free, 0 aborted.
-  int WaitForFileLocks(char cType, uint8_t nTable, uint32_t nKey, int nNoWarning,
-                       int nTestRecords, const std::vector<uint8_t>* pTables);
+  int WaitForFileLocks(eLockType nType, uint8_t nTable, uint32_t nKey, bool bNoWarning,
+                       bool bTestRecords, const std::vector<uint8_t>* pTables);
   // The lock tests of one wait type (record, table, database).
-  int TestForLocksOfType(char cType, uint8_t nTable, uint32_t nKey, int nTestRecords,
+  int TestForLocksOfType(eLockType nType, uint8_t nTable, uint32_t nKey, bool bTestRecords,
                          const std::vector<uint8_t>* pTables, int& nDb, int& nTab, int& nRec,
                          uint32_t& nLoc);
-  std::string LockReasonText(char cType, uint8_t nTable, uint32_t nKey, int nTestRecords) const;
+  std::string LockReasonText(eLockType nType, uint8_t nTable, uint32_t nKey,
+                             bool bTestRecords) const;
   // True when the file's header at nLoc is the live record (table, key).
   bool IsRecordInFileAt(uint32_t nLoc, uint8_t nTable, uint32_t nKey);
   // Where the record lies after a lock wait, DB_NONE when it is gone.
