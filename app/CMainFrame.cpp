@@ -767,9 +767,7 @@ void CMainFrame::OnTimer() {
 void CMainFrame::RefreshStep() {
   // A refresh that was skipped earlier is owed; it runs after the tick, so a
   // wait for the database lock does not hold the clock.
-  auto owed = [this] {
-    return m_bDatabaseOpen && m_pDB->m_bRefreshOwed && !m_pDB->m_bDisableDataRefresh;
-  };
+  auto owed = [this] { return m_bDatabaseOpen && m_pDB->RefreshState().IsRefreshDue(); };
   if (!owed()) return;
   AfterTick([this, owed] {
     if (owed()) m_pDB->LockAndRefreshDatabase("refresh database", 0, 1);
@@ -798,7 +796,9 @@ void CMainFrame::CheckDailyPopup() {
 // ---- messages between users ----
 
 void CMainFrame::UserMessagesStep() {
-  if (!m_bDatabaseOpen || m_pDB->m_naPendingMessages.empty() || m_pDB->m_bDisableDataRefresh) return;
+  if (!m_bDatabaseOpen || m_pDB->m_naPendingMessages.empty() ||
+      m_pDB->RefreshState().IsRefreshSuspended())
+    return;
   if (isMinimized()) showNormal();
   CSound::Get().MessageAlertSound();
   m_pDB->CheckForMessages();

@@ -43,7 +43,7 @@ class CDatabase : public CSettingsTables {
 
   // ---- opening and closing ----
   // sName is the database path without ".dbm". 1 open, 0 failed.
-  int OpenDatabase(const std::string& sName, int bNetworked);
+  int OpenDatabase(const std::string& sName, bool bNetworked);
   void CloseDatabase();
   int OpenDatabaseFile(const std::string& sName);
   // Loads a database for looking at it only (tools, dumps): nothing in the
@@ -96,7 +96,8 @@ class CDatabase : public CSettingsTables {
   // memory and in the 4 sequence bytes of its record. 1, 0 when a write failed.
   // Virtual so that the index repair of a load uses the most careful
   // version a derived table manager provides.
-  virtual int SaveTableSequence(uint8_t nTable, int bSetRefreshFlag, CDialogWaitBox* pBox = nullptr);
+  virtual int SaveTableSequence(uint8_t nTable, bool bSetRefreshFlag,
+                                CDialogWaitBox* pBox = nullptr);
   void ChangeSequenceInObject(uint8_t nTable, uint32_t nPos, uint32_t nSequence);
 
   // ---- the item codec by table ----
@@ -111,7 +112,7 @@ class CDatabase : public CSettingsTables {
 
   // ---- refresh ----
   int LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable = 0,
-                             int nRefreshOnly = 0) override;
+                             bool bRefreshOnly = false) override;
   // Brings memory up to date with the pending refresh flags. This version
   // reloads the whole database, which is right for any set of flags; a
   // partial refresh may override it. 1 done, 0 the reload could not lock.

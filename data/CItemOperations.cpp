@@ -1,5 +1,7 @@
 #include "data/CItemOperations.h"
 
+#include <cassert>
+
 #include "support/CDialogWaitBox.h"
 #include "support/Diagnostic.h"
 #include "support/StringUtil.h"
@@ -110,6 +112,7 @@ uint32_t CItemOperations::SaveItem(uint8_t nTable, CDataRecord& item, uint32_t* 
 
 uint32_t CItemOperations::SaveModifiedItemAfterLock(uint8_t nTable, uint32_t nCode, uint32_t nPos,
                                                     bool bSetRefreshFlag) {
+  assert(HoldsDatabaseLock());
   CIndexArray* p = PtrToIndexArray(nTable);
   if (!p) return 0;
   if (nPos == DB_NONE) nPos = LocateIndex(nTable, nCode);
@@ -148,6 +151,7 @@ int CItemOperations::SaveModifiedItem(uint8_t nTable, uint32_t nCode, const CDat
 CItemOperations::eWrite CItemOperations::WriteChangedItem(
     uint8_t nTable, uint32_t nCode, const std::function<bool(CDataRecord&)>& fnChange,
     bool bRestoreOrder, CDialogWaitBox*& pBox) {
+  assert(HoldsDatabaseLock());
   stIndex* pEntry = FindEntry(nTable, nCode);
   if (!pEntry) return eWrite::Gone;
   // The record lock is checked again under the database lock: between the
@@ -229,7 +233,8 @@ eItemResult CItemOperations::EditTableItem(uint8_t nTable, uint32_t nCode,
   if (nLockLoc == DB_NONE) return eItemResult::Cancelled;
   // Changes announced during the lock wait are read first: the dialog shows
   // the item as the file holds it, or saving it would undo another copy's edit.
-  if (!IsAloneOnFile() && (m_bRefreshOwed || !m_caRefreshFlags.empty())) RefreshAfterLockWait();
+  if (!IsAloneOnFile() && (RefreshState().IsRefreshOwed() || RefreshState().HasNotices()))
+    RefreshAfterLockWait();
   const eItemResult nResult = EditLockedItem(nTable, nCode, extra);
   UnlockRecordOf(nTable, nCode, nLockLoc);
   return nResult;
@@ -273,6 +278,7 @@ eItemResult CItemOperations::EditLockedItem(uint8_t nTable, uint32_t nCode,
 // ---- deleting ----
 
 bool CItemOperations::DeleteItemInFile(uint8_t /*nTable*/, uint32_t /*nCode*/, uint32_t nFileLoc) {
+  assert(HoldsDatabaseLock());
   return DeleteRecord(nFileLoc, 1, 1) != 0;
 }
 
@@ -315,7 +321,7 @@ eItemResult CItemOperations::DeleteLockedItem(uint8_t nTable, uint32_t nCode,
   }
   DeleteItemInMemory(nTable, nCode);
   SetRefreshFlags(nTable, nCode, nLoc);
-  SaveTableSequence(nTable, 1);
+  SaveTableSequence(nTable, true);
   EndWaitBox(pBox);
   return eItemResult::Done;
 }

@@ -550,17 +550,16 @@ void CSettingsTables::WriteMissingSettings(const std::vector<bool>& baFormatSeen
 // ---- data refresh ----
 
 void CSettingsTables::DataRefreshOff(const std::string& sLabel) {
-  ++m_nDisableDataRefreshCount;
-  m_bDisableDataRefresh = true;
-  KTRACE("DataRefreshOff %s, count %i\n", sLabel.c_str(), m_nDisableDataRefreshCount);
+  RefreshState().SuspendRefresh();
+  KTRACE("DataRefreshOff %s, count %i\n", sLabel.c_str(), RefreshState().SuspendDepth());
 }
 
 void CSettingsTables::DataRefreshOn(const std::string& sLabel) {
-  if (m_nDisableDataRefreshCount > 0) --m_nDisableDataRefreshCount;
-  KTRACE("DataRefreshOn %s, count %i\n", sLabel.c_str(), m_nDisableDataRefreshCount);
+  const bool bOutermost = RefreshState().ResumeRefresh();
+  KTRACE("DataRefreshOn %s, count %i\n", sLabel.c_str(), RefreshState().SuspendDepth());
   // While a database is being opened the refresh stays off whatever the count.
-  if (m_nDisableDataRefreshCount > 0 || m_bOpening) return;
-  m_bDisableDataRefresh = false;
-  if (!m_caRefreshFlags.empty() && !m_bInLockAndRefresh && IsOpen())
-    LockAndRefreshDatabase("refresh database", 0, 1);
+  if (!bOutermost || m_bOpening) return;
+  RefreshState().AllowRefresh();
+  if (RefreshState().HasNotices() && !RefreshState().IsInLockAndRefresh() && IsOpen())
+    LockAndRefreshDatabase("refresh database", 0, true);
 }

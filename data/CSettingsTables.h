@@ -118,9 +118,9 @@ class CSettingsTables : public CDbEngine {
   void DataRefreshOff(const std::string& sLabel);
   void DataRefreshOn(const std::string& sLabel);
   // Locks the database and brings memory up to date with other users'
-  // changes. 1 locked (and unlocked again with nRefreshOnly), 0 refused.
+  // changes. 1 locked (and unlocked again with bRefreshOnly), 0 refused.
   virtual int LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable = 0,
-                                     int nRefreshOnly = 0) = 0;
+                                     bool bRefreshOnly = false) = 0;
 
  protected:
   // Puts a format or layout read from the file into the slot of its record
@@ -141,5 +141,4 @@ class CSettingsTables : public CDbEngine {
   std::vector<stPageLayout> m_caPageLayouts;  // indexed by layout code
   const stFormatRecord* m_pRtfFormat = nullptr;
   bool m_bOpening = false;  // set while a database is being opened
-  bool m_bInLockAndRefresh = false;
 };

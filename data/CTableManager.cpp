@@ -1,6 +1,7 @@
 #include "data/CTableManager.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "data/HeapSort.h"
 #include "data/ItemSortKeys.h"
@@ -90,10 +91,10 @@ void CTableManager::SortTable(uint8_t nTable) {
 
 void CTableManager::StoreTableOrder(uint8_t nTable) {
   if (DbLockDepth() > 0) {
-    SaveTableSequence(nTable, 1);
+    SaveTableSequence(nTable, true);
     return;
   }
-  if (!IsFileLoaded() || m_bIsRefreshInProcess) return;
+  if (!IsFileLoaded() || RefreshState().IsRefreshing()) return;
   // Sequences are stored only under the database lock, on top of the
   // current state: the refresh may bring changes, so the table is sorted
   // again once the lock is held.
@@ -108,6 +109,7 @@ void CTableManager::SortRecordsSchedule() { SortTable(TABLE_SCHEDULE); }
 void CTableManager::SortRecordsLog() { SortTable(TABLE_LOG); }
 
 void CTableManager::RestoreTableOrder(uint8_t nTable, uint32_t nCode) {
+  assert(HoldsDatabaseLock());
   CIndexArray* p = PtrToIndexArray(nTable);
   const uint32_t nPos = LocateIndex(nTable, nCode);
   if (!p || nPos == DB_NONE) return;
@@ -130,7 +132,7 @@ void CTableManager::RestoreTableOrder(uint8_t nTable, uint32_t nCode) {
       return;
     }
   }
-  if (!TestIndexArray(*p)) SaveTableSequence(nTable, 1);
+  if (!TestIndexArray(*p)) SaveTableSequence(nTable, true);
 }
 
 void CTableManager::OnTableRefreshed(uint8_t nTable) {
@@ -258,6 +260,7 @@ bool CTableManager::OKtoDeleteItem(uint8_t nTable, uint32_t nCode) {
 }
 
 bool CTableManager::DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nFileLoc) {
+  assert(HoldsDatabaseLock());
   if (nTable == TABLE_CATEGORY) {
     const auto items = ItemsUsingCategory(nCode);
     // An item another user has locked would keep the code after the

@@ -105,7 +105,7 @@ eOpenResult CDbEngine::OpenDB(const std::string& sPath, bool bCreate) {
   const uint32_t nClosedOK = GetIntAt(LOC_CLOSED_OK);
   const eOpenResult nResult = nClosedOK == 0 ? eOpenResult::NotClosedProperly : eOpenResult::Opened;
   SetFileCloseStatus(0);
-  ClearRefreshState();
+  m_refresh.ResetForOpenFile();
   KTRACE("OpenDB %s, create %i, result %i\n", sPath.c_str(), int(bCreate), int(nResult));
   return nResult;
 }
@@ -153,8 +153,8 @@ void CDbEngine::CloseDB() {
   if (!m_bIsOpen) return;
   if (!m_bReadOnly) {
     // A lock this copy still holds would keep every other copy waiting.
-    if (m_nDbLockDepth > 0) {
-      m_nDbLockDepth = 1;
+    if (m_refresh.HoldsDatabaseLock()) {
+      m_refresh.CollapseDatabaseLock();
       UnlockDatabase();
     }
     CountOnLine();
@@ -165,28 +165,17 @@ void CDbEngine::CloseDB() {
     m_pFile->Flush();
   }
   m_pFile.reset();
-  m_caRefreshFlags.clear();
+  m_refresh.ResetForClosedFile();
   m_caDataHeaders.clear();
   m_index.Clear();
   m_naChangedHeaders.clear();
   FreeFileBuffer();
-  m_nDbLockDepth = 0;
-  m_bDisableDataRefresh = true;
-  m_nDisableDataRefreshCount = 0;
   m_bIsOpen = false;
   m_bReadOnly = false;
 }
 
 uint32_t CDbEngine::SetFileCloseStatus(uint32_t nValue) {
   return SetIntAt(LOC_CLOSED_OK, nValue, 1);
-}
-
-void CDbEngine::ClearRefreshState() {
-  m_bDisableDataRefresh = false;
-  m_nDisableDataRefreshCount = 0;
-  m_bWaitingForLock = false;
-  m_bIsRefreshInProcess = false;
-  m_bRefreshOwed = false;
 }
 
 // ------------------------------------------------------------- records ----
@@ -378,7 +367,7 @@ int CDbEngine::UnlockAllRecords() {
   const bool bWritten = bRead && WriteDbBlock(0, a, DB_HEADER_AREA_SIZE, 1) == DB_HEADER_AREA_SIZE;
   ReleaseRange(0, DB_HEADER_AREA_SIZE);
   if (!bWritten) return 0;
-  m_nDbLockDepth = 0;
+  m_refresh.ForgetDatabaseLock();
   return nResult;
 }
 
@@ -452,8 +441,8 @@ void CDbEngine::UnlockTable(uint8_t nTable) {
 
 int CDbEngine::LockDatabase(const std::string& sReason, uint8_t nTable, bool bTestRecords,
                             const std::vector<uint8_t>* pTables) {
-  if (m_nDbLockDepth > 0) {  // this copy holds it already: nest
-    ++m_nDbLockDepth;
+  if (m_refresh.HoldsDatabaseLock()) {  // this copy holds it already: nest
+    m_refresh.EnterDatabaseLock();
     return 1;
   }
   for (;;) {
@@ -462,7 +451,7 @@ int CDbEngine::LockDatabase(const std::string& sReason, uint8_t nTable, bool bTe
       return 0;
     const eLockByte n = SetLockByte(LOC_LOCKALLTABLES_FLAG, "LockDatabase");
     if (n == eLockByte::Set) {
-      m_nDbLockDepth = 1;
+      m_refresh.EnterDatabaseLock();
       return 1;
     }
     if (n == eLockByte::Failed) {  // the grant goes back to the lock manager
@@ -484,11 +473,7 @@ int CDbEngine::IsDbLocked(int nKind) {
 }
 
 void CDbEngine::UnlockDatabase() {
-  if (m_nDbLockDepth > 1) {  // an inner unlock: the outer lock stays
-    --m_nDbLockDepth;
-    return;
-  }
-  m_nDbLockDepth = 0;
+  if (!m_refresh.LeaveDatabaseLock()) return;  // an inner unlock: the outer lock stays
   if (!m_pFile || m_bReadOnly) return;
   if (ClearOwnLockByte(LOC_LOCKALLTABLES_FLAG, "UnlockDatabase"))
     SendUnlockNotice(TABLE_ALL, DB_NONE);
@@ -533,7 +518,7 @@ int CDbEngine::WaitForLockPermission(eLockType nType, const std::string& sReason
   auto fnConflict = [&] {
     return TestForLocksOfType(nType, nTable, nKey, bTestRecords, pTables, nDb, nTab, nRec, nLoc);
   };
-  m_bWaitingForLock = true;
+  m_refresh.BeginLockWait();
   fnConflict();
   CDialogWaitBox* pBox = StartWaitBox(
       GetWaitForLockText(sReasonText, nTable, nLoc, nDb, nTab, nRec, bNoWarning), true);
@@ -576,7 +561,7 @@ int CDbEngine::WaitForLockPermission(eLockType nType, const std::string& sReason
     }
   }
   EndWaitBox(pBox);
-  m_bWaitingForLock = false;
+  m_refresh.EndLockWait();
   return nGranted;
 }
 
@@ -591,7 +576,7 @@ int CDbEngine::WaitForFileLocks(eLockType nType, uint8_t nTable, uint32_t nKey, 
     return TestForLocksOfType(nType, nTable, nKey, bTestRecords, pTables, nDb, nTab, nRec, nLoc);
   };
   if (!fnConflict()) return 1;
-  m_bWaitingForLock = true;
+  m_refresh.BeginLockWait();
   const std::string sReasonText = LockReasonText(nType, nTable, nKey, bTestRecords);
   CDialogWaitBox* pBox = StartWaitBox(
       GetWaitForLockText(sReasonText, nTable, nLoc, nDb, nTab, nRec, bNoWarning), true);
@@ -605,7 +590,7 @@ int CDbEngine::WaitForFileLocks(eLockType nType, uint8_t nTable, uint32_t nKey, 
     BackOffWait(nRound);
   }
   EndWaitBox(pBox);
-  m_bWaitingForLock = false;
+  m_refresh.EndLockWait();
   return nFree;
 }
 

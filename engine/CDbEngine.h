@@ -10,6 +10,7 @@
 
 #include "engine/CDbRecordStore.h"
 #include "engine/CLockManagerLink.h"
+#include "engine/CRefreshState.h"
 #include "engine/DbResults.h"
 
 class CDbEngine : public CDbRecordStore {
@@ -57,8 +58,8 @@ class CDbEngine : public CDbRecordStore {
   int IsDbLocked(int nKind);
   // Only the outermost unlock clears byte 256, flushes and sends the notice.
   void UnlockDatabase();
-  int DbLockDepth() const { return m_nDbLockDepth; }
-  bool HoldsDatabaseLock() const override { return m_nDbLockDepth > 0; }
+  int DbLockDepth() const { return m_refresh.DatabaseLockDepth(); }
+  bool HoldsDatabaseLock() const override { return m_refresh.HoldsDatabaseLock(); }
 
   // ---- waiting ----
   // What a lock wait is for; the characters are those the trace shows.
@@ -87,13 +88,10 @@ class CDbEngine : public CDbRecordStore {
   // empties the changed header list.
   void SetRefreshFlags(uint8_t nTable, uint32_t nKey, uint32_t nHeaderLoc);
 
-  // ---- refresh state (shared with the table manager and the lock manager) ----
-  bool m_bDisableDataRefresh = true;
-  int m_nDisableDataRefreshCount = 0;
-  bool m_bWaitingForLock = false;
-  bool m_bIsRefreshInProcess = false;
-  bool m_bRefreshOwed = false;
-  std::vector<stRefreshFlag> m_caRefreshFlags;
+  // ---- refresh state (shared with the table manager, the lock manager and
+  // the main frame) ----
+  CRefreshState& RefreshState() { return m_refresh; }
+  const CRefreshState& RefreshState() const { return m_refresh; }
 
  protected:
   // Creates the file (O_EXCL), or starts an existing one afresh while no
@@ -127,10 +125,11 @@ class CDbEngine : public CDbRecordStore {
   // First live record (of one table, or of all when nTable < 0) whose header
   // in the file shows a lock of the kind.
   int FindLockedRecord(int nKind, int nTable, uint32_t& nLoc);
-  void ClearRefreshState();
   void SendUnlockNotice(uint8_t nTable, uint32_t nKey);
 
   CLockManagerLink* m_pLockLink = nullptr;
-  int m_nDbLockDepth = 0;
   bool m_bIsNewFile = false;
+
+ private:
+  CRefreshState m_refresh;
 };

@@ -156,7 +156,7 @@ class CSession {
   }
 
   int Open(const std::string& sFile, bool bNetworked) {
-    if (!m_db.OpenDatabase(ToolRootName(sFile), bNetworked ? 1 : 0)) {
+    if (!m_db.OpenDatabase(ToolRootName(sFile), bNetworked)) {
       Say("FAIL open");
       return TOOL_ERROR;
     }

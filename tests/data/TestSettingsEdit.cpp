@@ -26,7 +26,7 @@ class CFormUi : public CTestUi {
   std::vector<bool> m_baRefreshOff;
   int EditItem(stEditForm& form) override {
     m_forms.push_back(form);
-    m_baRefreshOff.push_back(m_pDb && m_pDb->m_bDisableDataRefresh);
+    m_baRefreshOff.push_back(m_pDb && m_pDb->RefreshState().IsRefreshSuspended());
     return CTestUi::EditItem(form);
   }
   const stEditField* Field(const std::string& sName) const {
@@ -59,7 +59,7 @@ TEST(SettingsEdit, SetupDialogUsesTheReadLimitsAndSavesForEveryCopy) {
   ASSERT_EQ(ui.m_forms.size(), 1u);
   EXPECT_EQ(ui.m_forms[0].sDialog, "Setup");
   EXPECT_TRUE(ui.m_baRefreshOff[0]);
-  EXPECT_FALSE(db.m_bDisableDataRefresh);
+  EXPECT_FALSE(db.RefreshState().IsRefreshSuspended());
   // Every spin range is the range the read applies.
   for (const auto& r : CVarData::Ranges()) {
     const stEditField* f = ui.Field(r.m_pLabel);

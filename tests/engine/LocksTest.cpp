@@ -119,7 +119,7 @@ TEST_F(LocksTest, TableAndDatabaseLocksDenyOthers) {
       "will\nnot be posted to your computer's memory. If you abort you should do a manual "
       "refresh\n(press Ctrl-R) so that your memory resident data matches the data in the database "
       "file!"));
-  EXPECT_FALSE(m_b.m_bWaitingForLock);
+  EXPECT_FALSE(m_b.RefreshState().IsWaitingForLock());
   EXPECT_EQ(Byte(256), 1);
   // b waits and gets the lock as soon as a lets go.
   int nEvents = 0;
@@ -172,7 +172,7 @@ TEST_F(LocksTest, LockManagerPathAsksAndWaitsForTheGrant) {
   m_ui.QueueAnswer(IDCANCEL);
   EXPECT_EQ(m_a.LockTable(TABLE_LOG), 1);
   EXPECT_EQ(Byte(265), 1);
-  EXPECT_FALSE(m_a.m_bWaitingForLock);
+  EXPECT_FALSE(m_a.RefreshState().IsWaitingForLock());
   m_a.UnlockTable(TABLE_LOG);
   EXPECT_EQ(link.m_saSent.back(), "u 9 4294967295");
   // The record unlock notice goes out even when the record is not locked.

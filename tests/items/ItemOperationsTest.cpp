@@ -63,7 +63,7 @@ TEST_F(ItemOperations, DeleteAndAddAnnounceTheItemAndTheSequence) {
   const uint32_t n1 = AddPerson(a.Db(), m_ui, "A", "1");
   const uint32_t n2 = AddPerson(a.Db(), m_ui, "B", "2");
   AddPerson(a.Db(), m_ui, "C", "3");
-  EXPECT_TRUE(a.Db().m_caRefreshFlags.empty());  // a copy queues nothing for itself
+  EXPECT_TRUE(a.Db().RefreshState().Notices().empty());  // a copy queues nothing for itself
   EXPECT_EQ(b.Db().RefreshOnNotice(), 1);
   ExpectSameTables(a.Db(), b.Db(), "after adds");
   EXPECT_EQ(b.Db().RefreshOnNotice(), 0);  // nothing pending any more
@@ -71,12 +71,12 @@ TEST_F(ItemOperations, DeleteAndAddAnnounceTheItemAndTheSequence) {
   EXPECT_EQ(a.Db().DeleteTableItem(TABLE_PERSON, n1, 0), eItemResult::Done);
   // The delete is announced by its header (the freed record) and the
   // sequence change of the table.
-  const auto& flags = b.Db().m_caRefreshFlags;
+  const auto& flags = b.Db().RefreshState().Notices();
   EXPECT_NE(std::find(flags.begin(), flags.end(), stRefreshFlag{2, TABLE_HEADER, nLoc1}), flags.end());
   EXPECT_NE(std::find(flags.begin(), flags.end(), stRefreshFlag{2, TABLE_PERSON, SEQUENCE_CODE}),
             flags.end());
   EXPECT_EQ(b.Db().RefreshOnNotice(), 1);
-  EXPECT_TRUE(b.Db().m_caRefreshFlags.empty());
+  EXPECT_TRUE(b.Db().RefreshState().Notices().empty());
   EXPECT_EQ(CodesOf(b.Db(), TABLE_PERSON).front(), n2);
   ExpectSameTables(a.Db(), b.Db(), "after delete");
   ExpectConsistent(b.Db(), "after delete");

@@ -76,7 +76,7 @@ TEST_F(Race, ANoticeDuringACategoryDeleteWaitsForTheOutermostUnlock) {
     if (A().DbLockDepth() == 0 || nChecks >= 6) return;
     ++nChecks;
     // A change notice arrives while A waits in one of its wait boxes.
-    A().m_caRefreshFlags.push_back({3, TABLE_PERSON, n2});
+    A().RefreshState().QueueNotice({3, TABLE_PERSON, n2});
     nRefreshed += A().LockAndRefreshDatabase("refresh database", 0, 1);
     EXPECT_EQ(LockByteSeenByAnotherProcess(), "2");
   });
@@ -88,9 +88,9 @@ TEST_F(Race, ANoticeDuringACategoryDeleteWaitsForTheOutermostUnlock) {
   EXPECT_EQ(nRefreshed, 0);
   EXPECT_EQ(LockByteSeenByAnotherProcess(), "0");
   // The notices were kept and are taken in now.
-  EXPECT_TRUE(A().m_bRefreshOwed);
+  EXPECT_TRUE(A().RefreshState().IsRefreshOwed());
   EXPECT_EQ(A().RetryOwedRefresh(), 1);
-  EXPECT_TRUE(A().m_caRefreshFlags.empty());
+  EXPECT_TRUE(A().RefreshState().Notices().empty());
   for (uint32_t n : {n1, n2}) EXPECT_TRUE(PersonOf(A(), n)->m_naCategories.empty());
   EXPECT_TRUE(ScheduleOf(A(), nS)->m_naCategories.empty());
   EXPECT_EQ(CategoryOf(A(), nCat), nullptr);
@@ -112,7 +112,7 @@ TEST_F(Race, ACategoryUsedByALockedPersonIsNotDeleted) {
   // Nothing changed: the category and both memberships stay.
   EXPECT_NE(CategoryOf(A(), nCat), nullptr);
   for (uint32_t n : {n1, n2}) EXPECT_EQ(PersonOf(A(), n)->m_naCategories, std::vector<uint32_t>{nCat});
-  EXPECT_TRUE(B().m_caRefreshFlags.empty());
+  EXPECT_TRUE(B().RefreshState().Notices().empty());
   B().UnlockRecord(nLock);
   ExpectFileMatches(m_group, A(), "after the refusal");
 }
@@ -174,7 +174,7 @@ TEST_F(Race, RandomWorkOfTwoCopiesKeepsBothAndTheFileAlike) {
     }
     // The notices reach the other copy before it does anything else.
     other.RefreshOnNotice();
-    ASSERT_TRUE(other.m_caRefreshFlags.empty()) << sWhere;
+    ASSERT_TRUE(other.RefreshState().Notices().empty()) << sWhere;
     ExpectSameTables(A(), B(), sWhere);
     ExpectConsistent(me, sWhere);
     if (nStep % 30 == 29) ExpectFileMatches(m_group, A(), sWhere);
@@ -200,15 +200,15 @@ TEST_F(Race, LateNoticesStillEndInOneOrderAndADenseSequence) {
     A().RetryOwedRefresh();
     B().RetryOwedRefresh();
   }
-  EXPECT_TRUE(A().m_caRefreshFlags.empty());
-  EXPECT_TRUE(B().m_caRefreshFlags.empty());
+  EXPECT_TRUE(A().RefreshState().Notices().empty());
+  EXPECT_TRUE(B().RefreshState().Notices().empty());
   ExpectSameTables(A(), B(), "settled");
   // The next view that lists the persons puts them in order, once for all.
   std::vector<CPerson*> pa;
   A().GetPersonPointerArray(pa, 1);
   EXPECT_EQ(B().RefreshOnNotice(), 1);
   B().GetPersonPointerArray(pa, 1);
-  EXPECT_TRUE(A().m_caRefreshFlags.empty());  // B found nothing to re-sort
+  EXPECT_TRUE(A().RefreshState().Notices().empty());  // B found nothing to re-sort
   ExpectSameTables(A(), B(), "sorted");
   ExpectConsistent(A(), "settled");
   ExpectFileMatches(m_group, A(), "settled");
@@ -323,7 +323,7 @@ TEST_F(Race, AnEditStartsFromTheChangesAnnouncedBeforeIt) {
   m_ui.QueueEdit({{ItemField::kCity, "Oslo"}});
   ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), eItemResult::Done);
   ASSERT_EQ(A().GetItemFileLoc(TABLE_PERSON, nP, 0, 0), nLoc);
-  ASSERT_FALSE(B().m_caRefreshFlags.empty());  // announced, not read
+  ASSERT_FALSE(B().RefreshState().Notices().empty());  // announced, not read
   m_ui.QueueEdit({{ItemField::kComments, "called back"}});
   ASSERT_EQ(B().EditTableItem(TABLE_PERSON, nP), eItemResult::Done);
   ASSERT_EQ(A().RefreshOnNotice(), 1);
