@@ -94,7 +94,7 @@ class CItemDialogs : public CItemOperations {
 
  protected:
   eItemResult EditItemPointer(uint8_t nTable, CDataRecord& item, bool bNew,
-                              const stEditExtra& extra) override;
+                              const stEditExtra& extra) final;
 
   // Shows the form until its values pass fnTake (which returns the reason
   // they do not, or empty once it took them) or the user cancels.

@@ -8,6 +8,49 @@
 //
 // The main frame owns one CTableManager; views, dialogs and alarms keep item
 // codes, never pointers, across anything that can refresh.
+//
+// The layers, from the file up. Each has one job; a layer calls down, and up
+// only through the hooks named here (a hook is declared by the layer that
+// calls it and overridden above).
+//
+//   CDbFileAccess    (engine) every byte to and from the file: locked,
+//                    flushed and verified accesses, held ranges, the
+//                    whole-file buffer.
+//   CDbRecordStore   (engine) the chain of records: the header list, finding,
+//                    writing, rewriting, deleting and reusing records, keys.
+//                    Declares HoldsDatabaseLock.
+//   CDbEngine        (engine) record, table and database locks in the file,
+//                    lock waits and the lock manager link, opening and closing
+//                    the file; owns the refresh and lock state (CRefreshState).
+//                    Overrides HoldsDatabaseLock (final); declares
+//                    RefreshAfterLockWait, and GetUserName (not overridden yet).
+//   CSettingsTables  the configuration, parameters, formats and page layouts
+//                    in memory, their records and dialogs; the suspension of
+//                    the refresh (DataRefreshOff/On). Declares
+//                    LockAndRefreshDatabase.
+//   CDatabase        opening, loading and closing a database; the four item
+//                    tables in memory, their index and codec. Overrides
+//                    LockAndRefreshDatabase (a whole reload); declares DoRefresh
+//                    and SaveTableSequence.
+//   CDataRefresh     reads in what other copies changed, exactly by the
+//                    notices. Overrides LockAndRefreshDatabase, DoRefresh,
+//                    SaveTableSequence and RefreshAfterLockWait (all final);
+//                    declares OnTableRefreshed.
+//   CItemOperations  the write path of the item tables: add, edit, save and
+//                    delete in the one order of locks, writes and notices.
+//                    Declares EditItemPointer, OKtoDeleteItem, DeleteItemInFile,
+//                    RestoreTableOrder and AfterScheduleChange.
+//   CItemDialogs     the edit dialogs of the item tables and the person
+//                    helpers they share. Overrides EditItemPointer (final);
+//                    declares EditUserMessage (not overridden yet).
+//   CTableManager    the per-table rules (deletion, order, lists, purging,
+//                    messages). Overrides OKtoDeleteItem, DeleteItemInFile,
+//                    RestoreTableOrder, AfterScheduleChange and
+//                    OnTableRefreshed (all final).
+//
+// Beside the chain: CDatabaseNetwork (the user list and the LAN server, one
+// installed with SetNetwork; CLanDatabaseNetwork over the LAN) and the engine's
+// CLockManagerLink (the lock manager, CLockManager over the LAN).
 
 #include <cstdint>
 #include <string>
@@ -67,11 +110,11 @@ class CTableManager : public CItemDialogs {
   void CheckForMessages();
 
  protected:
-  bool OKtoDeleteItem(uint8_t nTable, uint32_t nCode) override;
-  bool DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nFileLoc) override;
-  void RestoreTableOrder(uint8_t nTable, uint32_t nCode) override;
-  void AfterScheduleChange() override { ShowUnscheduled(); }
-  void OnTableRefreshed(uint8_t nTable) override;
+  bool OKtoDeleteItem(uint8_t nTable, uint32_t nCode) final;
+  bool DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nFileLoc) final;
+  void RestoreTableOrder(uint8_t nTable, uint32_t nCode) final;
+  void AfterScheduleChange() final { ShowUnscheduled(); }
+  void OnTableRefreshed(uint8_t nTable) final;
 
   // Sorts one table by its keys; stores the order when it changed.
   void SortTable(uint8_t nTable);

@@ -59,7 +59,7 @@ class CDbEngine : public CDbRecordStore {
   // Only the outermost unlock clears byte 256, flushes and sends the notice.
   void UnlockDatabase();
   int DbLockDepth() const { return m_refresh.DatabaseLockDepth(); }
-  bool HoldsDatabaseLock() const override { return m_refresh.HoldsDatabaseLock(); }
+  bool HoldsDatabaseLock() const final { return m_refresh.HoldsDatabaseLock(); }
 
   // ---- waiting ----
   // What a lock wait is for; the characters are those the trace shows.
