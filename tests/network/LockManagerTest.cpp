@@ -540,3 +540,24 @@ TEST_F(LockManagerTest, NoticesArrivingDuringARefreshWaitForTheNextOne) {
   EXPECT_TRUE(a.m_engine.IsLockManagerOnLine());
   EXPECT_EQ(a.m_engine.RefreshState().Notices(), (std::vector<stRefreshFlag>{{3, 254, 2048}}));
 }
+
+TEST_F(LockManagerTest, NoticesHeldBackForAFileThatClosedAreDropped) {
+  stCopy& a = Copy(2, {3});
+  stCopy& b = Copy(3, {2});
+  const std::string sPath = m_folder.File("HELD.dbm");
+  ASSERT_EQ(a.m_engine.OpenDB(sPath, true), eOpenResult::Opened);
+  ASSERT_EQ(a.LogOn(), 1);
+  ASSERT_EQ(b.LogOn(), 1);
+  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.CountOnLine() == 2; }));
+  // A refresh that ends by closing the file (its reload failed) held one back.
+  a.m_engine.RefreshState().BeginRefresh();
+  b.m_lan.SendDataModified(6, 7, 2048, {2048});
+  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.RefreshState().IsRefreshOwed(); }));
+  a.m_engine.CloseDB();
+  a.m_engine.RefreshState().EndRefresh();
+  ASSERT_EQ(a.m_engine.OpenDB(sPath, false), eOpenResult::NotClosedProperly);
+  // The next lock wait of the file opened now finds nothing of the old one.
+  EXPECT_TRUE(a.m_engine.IsLockManagerOnLine());
+  EXPECT_TRUE(a.m_engine.RefreshState().Notices().empty());
+  a.m_engine.CloseDB();
+}
