@@ -32,7 +32,8 @@ CDialogCategoryList::CDialogCategoryList(CTableManager& db, QWidget* pParent)
 }
 
 void CDialogCategoryList::Command(char cCommand) {
-  m_db.CategoryListCommand(cCommand, m_pList->currentRow(), m_naCodes);
+  m_db.CategoryListCommand(CTableManager::eCategoryCommand(cCommand), m_pList->currentRow(),
+                           m_naCodes);
   Reload();
 }
 

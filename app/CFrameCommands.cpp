@@ -200,7 +200,8 @@ void CFrameCommands::OnSetupCategories() {
 
 void CFrameCommands::UserMessagesStep() {
   CTableManager* pDB = m_frame.m_pDB.get();
-  if (!m_frame.m_bDatabaseOpen || pDB->m_naPendingMessages.empty() || pDB->m_bDisableDataRefresh) return;
+  if (!m_frame.m_bDatabaseOpen || pDB->m_naPendingMessages.empty() || pDB->RefreshState().IsRefreshSuspended())
+    return;
   if (m_frame.isMinimized()) m_frame.showNormal();
   CSound::Get().MessageAlertSound();
   pDB->CheckForMessages();

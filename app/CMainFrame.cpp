@@ -649,7 +649,7 @@ void CMainFrame::OnTimer() {
 void CMainFrame::RefreshStep() {
   // A refresh that was skipped earlier is owed; it runs after the tick, so a
   // wait for the database lock does not hold the clock.
-  auto owed = [this] { return m_bDatabaseOpen && m_pDB->m_bRefreshOwed && !m_pDB->m_bDisableDataRefresh; };
+  auto owed = [this] { return m_bDatabaseOpen && m_pDB->RefreshState().IsRefreshDue(); };
   if (!owed()) return;
   m_ticks.AfterTick([this, owed] {
     if (owed()) m_pDB->LockAndRefreshDatabase("refresh database", 0, 1);

@@ -79,7 +79,10 @@ void RunEngine(benchmark::State& state, unsigned nUsers, uint32_t nCount) {
   for (auto _ : state) {
     unlink(sFile.c_str());
     CDbEngine db;
-    db.OpenDB(sFile, 1);
+    if (db.OpenDB(sFile, true) != eOpenResult::Opened) {
+      state.SkipWithError("the bench file could not be created");
+      break;
+    }
     db.m_nUserNumber = 1;
     db.SetUsersOnLine(nUsers);
     db.MakeFileHeaderArray(nullptr, 1, nullptr);
@@ -124,12 +127,18 @@ void RunEngine(benchmark::State& state, unsigned nUsers, uint32_t nCount) {
     db.CloseDB();
     // Building the list of a file of nCount live records.
     unlink(sFile.c_str());
-    db.OpenDB(sFile, 1);
+    if (db.OpenDB(sFile, true) != eOpenResult::Opened) {
+      state.SkipWithError("the bench file could not be created");
+      break;
+    }
     db.m_nUserNumber = 1;
     db.MakeFileHeaderArray(nullptr, 1, nullptr);
     for (uint32_t i = 0; i < nCount; ++i) db.WriteRecord(sizes[i], TABLE_PERSON, i + 1, 0, 0);
     db.CloseDB();
-    db.OpenDB(sFile, 0);
+    if (db.OpenDB(sFile, false) == eOpenResult::Failed) {
+      state.SkipWithError("the bench file could not be opened");
+      break;
+    }
     double dBest = 1e9;
     for (int n = 0; n < 5; ++n) dBest = std::min(dBest, Seconds([&] { db.MakeFileHeaderArray(nullptr, 1, nullptr); }));
     g_results[sPath]["build header list"] = dBest;

@@ -66,7 +66,7 @@ void AddPerson(benchmark::State& state, bool bEnd, unsigned nUsers) {
   for (auto _ : state) {
     g_pUi->QueueEdit({{"Last name", Name(bEnd, n++)}, {"First name", "Bench"}, {"City", "Bergen"}});
     uint32_t nCode = DB_NONE;
-    if (g_pDb->AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0, {}, &nCode) != 1) {
+    if (g_pDb->AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0, {}, &nCode) != eItemResult::Done) {
       state.SkipWithError(LastMessage().c_str());
       break;
     }
@@ -82,7 +82,7 @@ void EditPerson(benchmark::State& state, unsigned nUsers) {
     const auto& ia = g_pDb->m_caPersonIndex;
     const uint32_t nCode = ia[g_rng() % ia.size()].m_nCode;
     g_pUi->QueueEdit({{"City", StrFormat("City %lld", n++)}});
-    if (g_pDb->EditTableItem(TABLE_PERSON, nCode) != 1) {
+    if (g_pDb->EditTableItem(TABLE_PERSON, nCode) != eItemResult::Done) {
       state.SkipWithError(LastMessage().c_str());
       break;
     }
@@ -96,9 +96,11 @@ void DeletePerson(benchmark::State& state, bool bEnd, unsigned nUsers) {
     state.PauseTiming();
     g_pUi->QueueEdit({{"Last name", Name(bEnd, n++)}});
     uint32_t nCode = DB_NONE;
-    const int nAdded = g_pDb->AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0, {}, &nCode);
+    const eItemResult nAdded =
+        g_pDb->AddTableItem(TABLE_PERSON, DB_NONE, nullptr, false, {}, &nCode);
     state.ResumeTiming();
-    if (nAdded != 1 || g_pDb->DeleteTableItem(TABLE_PERSON, nCode, 0) != 1) {
+    if (nAdded != eItemResult::Done ||
+        g_pDb->DeleteTableItem(TABLE_PERSON, nCode, 0) != eItemResult::Done) {
       state.SkipWithError(LastMessage().c_str());
       break;
     }

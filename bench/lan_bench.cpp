@@ -98,12 +98,12 @@ void BM_LockRoundTrip(benchmark::State& state) {
   uint32_t nKey = 1;
   for (auto _ : state) {
     const auto start = Clock::now();
-    client.m_engine.m_bWaitingForLock = true;
+    client.m_engine.RefreshState().BeginLockWait();
     client.m_lan.ClearReceivedGrants();
     client.m_lan.SendLockRequest(6, nKey);
     copies.Pump([&] { return !client.m_lan.ReceivedGrants().empty(); });
     client.m_lan.TakeGrantFromLockManager();
-    client.m_engine.m_bWaitingForLock = false;
+    client.m_engine.RefreshState().EndLockWait();
     daMicros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     // Released without the designed pause, which is not part of the round trip.
     client.m_lan.SendAnotherUserMessage("PC2", MSG_DATAUNLOCKED, 6, nKey++);
@@ -122,9 +122,10 @@ void BM_ChangeNotice(benchmark::State& state) {
   for (auto _ : state) {
     const auto start = Clock::now();
     writer.m_lan.SendDataModified(6, nKey++, 4096, {});
-    copies.Pump([&] { return !reader.m_engine.m_caRefreshFlags.empty(); });
+    copies.Pump([&] { return !reader.m_engine.RefreshState().Notices().empty(); });
     daMicros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-    for (size_t i = 0; i < size_t(state.range(0)); ++i) copies[i].m_engine.m_caRefreshFlags.clear();
+    for (size_t i = 0; i < size_t(state.range(0)); ++i)
+      copies[i].m_engine.RefreshState().ClearNotices();
   }
   Report(state, daMicros);
 }
@@ -184,7 +185,7 @@ void BM_ChangeVisible(benchmark::State& state) {
       if (BusyDepth() == 0)
         pDb->RefreshOnNotice();
       else
-        pDb->m_bRefreshOwed = true;
+        pDb->RefreshState().OweRefresh();
     });
     p->m_db.SetNetwork(p.get());
     if (!p->m_db.OpenDatabase(sFolder + "/share/BENCH", 1)) {

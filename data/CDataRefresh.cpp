@@ -36,34 +36,34 @@ constexpr uint32_t kPatchRunBytes = 256 * 1024;
 // ---- lock and refresh ----
 
 int CDataRefresh::LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable,
-                                         int nRefreshOnly) {
-  const bool bNested = DbLockDepth() > 0;
+                                         bool bRefreshOnly) {
+  CRefreshState& state = RefreshState();
+  const bool bNested = state.HoldsDatabaseLock();
   // A refresh asked for from an event while this copy is writing (it holds
   // the database lock) would free objects the write is using: it waits.
-  if ((nRefreshOnly && (m_bDisableDataRefresh || bNested)) || m_bIsRefreshInProcess ||
-      m_bWaitingForLock) {
-    m_bRefreshOwed = true;
+  if ((bRefreshOnly && (state.IsRefreshSuspended() || bNested)) || state.IsRefreshing() ||
+      state.IsWaitingForLock()) {
+    state.OweRefresh();
     KTRACE("LockAndRefreshDatabase %s skipped\n", sReason.c_str());
     return 0;
   }
-  const bool bOuterInLockAndRefresh = m_bInLockAndRefresh;
-  m_bInLockAndRefresh = true;
+  const bool bOuterInLockAndRefresh = state.EnterLockAndRefresh();
   auto done = [&](int nResult) {
-    m_bInLockAndRefresh = bOuterInLockAndRefresh;
+    state.LeaveLockAndRefresh(bOuterInLockAndRefresh);
     return nResult;
   };
   if (!LockDatabase(sReason, nTable)) {
-    m_bRefreshOwed = true;
+    state.OweRefresh();
     return done(0);
   }
   if (bNested) {
     // Memory was brought up to date when the outer write took the lock; a
     // notice that arrived since is refreshed once that write is done.
-    if (!m_caRefreshFlags.empty()) m_bRefreshOwed = true;
+    if (state.HasNotices()) state.OweRefresh();
     return done(1);
   }
-  if (m_caRefreshFlags.empty()) {
-    m_bRefreshOwed = false;
+  if (!state.HasNotices()) {
+    state.ClearOwedRefresh();
   } else {
     CDialogWaitBox* pBox = StartWaitBox("Waiting to refresh database.", true);
     int nDone = 0;
@@ -74,36 +74,38 @@ int CDataRefresh::LockAndRefreshDatabase(const std::string& sReason, uint8_t nTa
     if (!nDone) {
       // Aborted or failed: memory is not current, so nothing may be written
       // over it. The flags stay for the next try.
-      m_bRefreshOwed = true;
+      state.OweRefresh();
       UnlockDatabase();
       return done(0);
     }
   }
-  if (nRefreshOnly) UnlockDatabase();
+  if (bRefreshOnly) UnlockDatabase();
   return done(1);
 }
 
 int CDataRefresh::RetryOwedRefresh() {
-  if (!m_bRefreshOwed || m_bDisableDataRefresh || !IsFileLoaded()) return 0;
-  return LockAndRefreshDatabase("refresh database", 0, 1);
+  if (!RefreshState().IsRefreshDue() || !IsFileLoaded()) return 0;
+  return LockAndRefreshDatabase("refresh database", 0, true);
 }
 
 int CDataRefresh::RefreshOnNotice() {
-  if (m_caRefreshFlags.empty() || m_bInLockAndRefresh || !IsFileLoaded()) return 0;
-  return LockAndRefreshDatabase("refresh database", 0, 1);
+  if (!RefreshState().HasNotices() || RefreshState().IsInLockAndRefresh() || !IsFileLoaded())
+    return 0;
+  return LockAndRefreshDatabase("refresh database", 0, true);
 }
 
 void CDataRefresh::RefreshAfterLockWait() {
-  if (IsFileLoaded()) LockAndRefreshDatabase("refresh database", 0, 1);
+  if (IsFileLoaded()) LockAndRefreshDatabase("refresh database", 0, true);
 }
 
 // ---- the refresh itself ----
 
 CDataRefresh::stRefreshPlan CDataRefresh::TakeRefreshPlan() {
   stRefreshPlan plan;
+  const std::vector<stRefreshFlag>& flags = RefreshState().Notices();
   std::vector<stRefreshFlag> kept;
-  for (size_t i = m_caRefreshFlags.size(); i-- > 0;) {
-    const stRefreshFlag& f = m_caRefreshFlags[i];
+  for (size_t i = flags.size(); i-- > 0;) {
+    const stRefreshFlag& f = flags[i];
     if (f.nTable == TABLE_ALL) {
       plan.bReload = true;
       return plan;
@@ -123,17 +125,17 @@ CDataRefresh::stRefreshPlan CDataRefresh::TakeRefreshPlan() {
     }
   }
   std::reverse(kept.begin(), kept.end());
-  m_caRefreshFlags = std::move(kept);
+  RefreshState().SetNotices(std::move(kept));
   return plan;
 }
 
 int CDataRefresh::DoRefresh(CDialogWaitBox* pBox) {
-  m_bIsRefreshInProcess = true;
-  m_bRefreshOwed = false;
+  CRefreshState& state = RefreshState();
+  state.BeginRefresh();
   if (pBox) pBox->ChangeText("Refreshing database due to changes by another user.");
   // Notices that arrive while this refresh runs (its wait boxes process
   // events) stay for the next one: only those present now are consumed.
-  const std::vector<stRefreshFlag> saved = m_caRefreshFlags;
+  const std::vector<stRefreshFlag> saved = state.Notices();
   const stRefreshPlan plan = TakeRefreshPlan();
   bool bReload = plan.bReload;
   if (!bReload && plan.bRebuild) {
@@ -148,26 +150,26 @@ int CDataRefresh::DoRefresh(CDialogWaitBox* pBox) {
   } else if (!bReload) {
     std::vector<uint32_t> naLocs = plan.naHeaderLocs;
     std::sort(naLocs.begin(), naLocs.end());
+    std::vector<stRefreshFlag> flags = state.TakeNotices();
     for (uint32_t nLoc : naLocs)
-      if (!UpdateHeader(nLoc, m_caRefreshFlags)) {
+      if (!UpdateHeader(nLoc, flags)) {
         bReload = true;
         break;
       }
+    state.PutBackNotices(std::move(flags));
   }
   int nDone = 1;
   if (bReload) {
     nDone = RefreshDatabase();
     if (nDone)
-      m_caRefreshFlags.clear();
+      state.ClearNotices();
     else if (IsFileLoaded())
-      m_caRefreshFlags = saved;
+      state.SetNotices(saved);
   } else {
-    std::vector<stRefreshFlag> flags = std::move(m_caRefreshFlags);
-    m_caRefreshFlags.clear();
-    RunPartialRefresh(plan, flags);
+    RunPartialRefresh(plan, state.TakeNotices());
   }
-  m_bIsRefreshInProcess = false;
-  if (nDone && !m_caRefreshFlags.empty()) m_bRefreshOwed = true;
+  state.EndRefresh();
+  if (nDone && state.HasNotices()) state.OweRefresh();
   SetBackupOnClose();
   return nDone;
 }
@@ -191,25 +193,20 @@ void CDataRefresh::RunPartialRefresh(const stRefreshPlan& plan,
     if (!isWhole(t)) RefreshTable(t, SEQUENCE_CODE);
 }
 
-void CDataRefresh::AddFlagOnce(const stRefreshFlag& flag) {
-  for (const stRefreshFlag& f : m_caRefreshFlags)
-    if (f.nTable == flag.nTable && f.nKey == flag.nKey) return;
-  m_caRefreshFlags.push_back(flag);
-}
-
 void CDataRefresh::FlagsFromHeaders(const std::vector<uint32_t>& naLocs) {
   for (uint32_t nLoc : naLocs) {
     const int i = LocateHeaderInList(nLoc);
     if (i < 0) continue;
     const stDataHeader& h = m_caDataHeaders[size_t(i)];
-    AddFlagOnce({h.nUser, h.nTable, h.nKey});
+    RefreshState().AddNoticeOnce({h.nUser, h.nTable, h.nKey});
   }
 }
 
 void CDataRefresh::FlagsForMovedItems() {
   for (uint8_t t : {TABLE_CATEGORY, TABLE_PERSON, TABLE_SCHEDULE, TABLE_LOG})
     for (const stIndex& e : *PtrToIndexArray(t))
-      if (!IsLiveRecordAt(e.m_nFileLoc, t, e.m_nCode)) AddFlagOnce({0, t, e.m_nCode});
+      if (!IsLiveRecordAt(e.m_nFileLoc, t, e.m_nCode))
+        RefreshState().AddNoticeOnce({0, t, e.m_nCode});
 }
 
 bool CDataRefresh::IsLiveRecordAt(uint32_t nLoc, uint8_t nTable, uint32_t nKey) const {
@@ -325,7 +322,7 @@ int CDataRefresh::ReadTableSequence(uint8_t nTable, CDialogWaitBox* pBox) {
     auto it = positions.find(hd.nKey);
     uint8_t a[4];
     if (it == positions.end() || ReadDbBlock(naLocs[n] + DB_HEADER_LEN, a, 4, 1) != 4) {
-      AddFlagOnce({hd.nUser, nTable, hd.nKey});
+      RefreshState().AddNoticeOnce({hd.nUser, nTable, hd.nKey});
       bComplete = false;
       continue;
     }
@@ -338,7 +335,7 @@ int CDataRefresh::ReadTableSequence(uint8_t nTable, CDialogWaitBox* pBox) {
   // Items whose records are gone (their notices are on the way) go too.
   for (size_t i = 0; i < p->size(); ++i)
     if (!baSeen[i]) {
-      AddFlagOnce({0, nTable, (*p)[i].m_nCode});
+      RefreshState().AddNoticeOnce({0, nTable, (*p)[i].m_nCode});
       bComplete = false;
     }
   if (bWholeFile) {
@@ -348,12 +345,12 @@ int CDataRefresh::ReadTableSequence(uint8_t nTable, CDialogWaitBox* pBox) {
   if (pBox) pBox->ChangeText(StrFormat("Sorting %s", GetTableName(nTable).c_str()));
   // Only a copy that holds the whole table may repair its stored sequence;
   // one that misses records would write a wrong one.
-  if (!HeapSortIndexArray(*p) && bComplete) SaveTableSequence(nTable, 1);
-  if (!m_caRefreshFlags.empty()) m_bRefreshOwed = true;
+  if (!HeapSortIndexArray(*p) && bComplete) SaveTableSequence(nTable, true);
+  if (RefreshState().HasNotices()) RefreshState().OweRefresh();
   return 1;
 }
 
-int CDataRefresh::SaveTableSequence(uint8_t nTable, int bSetRefreshFlag, CDialogWaitBox* pBox) {
+int CDataRefresh::SaveTableSequence(uint8_t nTable, bool bSetRefreshFlag, CDialogWaitBox* pBox) {
   CIndexArray* p = PtrToIndexArray(nTable);
   if (!p) return 1;
   if (DbLockDepth() == 0) {

@@ -21,15 +21,15 @@
 
 class CDataRefresh : public CDatabase {
  public:
-  // 1: the database is locked (unlocked again with nRefreshOnly) and memory
+  // 1: the database is locked (unlocked again with bRefreshOnly) and memory
   // holds every change announced so far; 0: skipped, refused or aborted, the
   // flags are kept and a refresh is owed.
   int LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable = 0,
-                             int nRefreshOnly = 0) override;
+                             bool bRefreshOnly = false) final;
   // Consumes the flag list: single items, whole tables, table sequences,
   // changed headers, or the whole database. 1 done, 0 the whole-database
   // reload failed (the flags stay).
-  int DoRefresh(CDialogWaitBox* pBox) override;
+  int DoRefresh(CDialogWaitBox* pBox) final;
   // Reloads everything. 1, or 0 when the lock was refused or the file could
   // not be loaded (the database is then closed).
   int RefreshDatabase();
@@ -47,7 +47,7 @@ class CDataRefresh : public CDatabase {
   // of its table and code is looked up again; when the record is gone it is
   // not written (a sequence never lands in a reused block). 1, or 0 when a
   // write failed or the lock is not held.
-  int SaveTableSequence(uint8_t nTable, int bSetRefreshFlag, CDialogWaitBox* pBox = nullptr);
+  int SaveTableSequence(uint8_t nTable, bool bSetRefreshFlag, CDialogWaitBox* pBox = nullptr) final;
 
   // The main frame's timer: retries an owed refresh unless the refresh is
   // suspended or an operation is under way. 1 when a refresh ran.
@@ -56,7 +56,7 @@ class CDataRefresh : public CDatabase {
   // handler's step). 1 when a refresh ran.
   int RefreshOnNotice();
   // Reads what other copies changed while this copy waited for a lock.
-  void RefreshAfterLockWait() override;
+  void RefreshAfterLockWait() final;
 
  protected:
   // The views and lists that show a table, after it was re-read.
@@ -68,7 +68,6 @@ class CDataRefresh : public CDatabase {
   // Adds an item flag for every in-memory item whose record is no longer
   // where its index entry says (after a rebuilt header list).
   void FlagsForMovedItems();
-  void AddFlagOnce(const stRefreshFlag& flag);
   void RemoveEntryAt(uint8_t nTable, uint32_t nPos);
   // Moves a newly read entry to where its sequence puts it.
   void MoveToSequencePlace(uint8_t nTable, uint32_t nPos);

@@ -206,7 +206,7 @@ void CDatabase::ChangeSequenceInObject(uint8_t nTable, uint32_t nPos, uint32_t n
   SetItemSequence(nTable, *(*p)[nPos].m_pItem, nSequence);
 }
 
-int CDatabase::SaveTableSequence(uint8_t nTable, int bSetRefreshFlag, CDialogWaitBox* pBox) {
+int CDatabase::SaveTableSequence(uint8_t nTable, bool bSetRefreshFlag, CDialogWaitBox* pBox) {
   CIndexArray* p = PtrToIndexArray(nTable);
   if (!p) return 1;
   if (pBox) pBox->SetDenominator(double(p->size()));
@@ -228,7 +228,7 @@ int CDatabase::SaveTableSequence(uint8_t nTable, int bSetRefreshFlag, CDialogWai
   return nOk;
 }
 
-int CDatabase::TestIndices(uint8_t nTable, CIndexArray& ia, int nRepair) {
+int CDatabase::TestIndices(uint8_t nTable, CIndexArray& ia, bool bRepair) {
   if (!PtrToIndexArray(nTable)) return 1;
   const std::string sTable = GetTableName(nTable);
   // Duplicate codes: every later entry of a code pairs with the one before
@@ -252,7 +252,7 @@ int CDatabase::TestIndices(uint8_t nTable, CIndexArray& ia, int nRepair) {
         ia[j].m_nFileLoc, ia[j].m_nFileLoc));
     baSurplus[j] = true;
   }
-  if (nRepair && !pairs.empty()) {
+  if (bRepair && !pairs.empty()) {
     std::unordered_map<uint32_t, int> keptLocs;
     for (size_t k = 0; k < ia.size(); ++k)
       if (!baSurplus[k]) ++keptLocs[ia[k].m_nFileLoc];
@@ -275,9 +275,9 @@ int CDatabase::TestIndices(uint8_t nTable, CIndexArray& ia, int nRepair) {
         sTable.c_str(), ia[i].m_nCode, ia[i].m_nFileLoc, ia[i].m_nSequence, unsigned(i)));
     bWrong = true;
   }
-  if (bWrong && nRepair) {
+  if (bWrong && bRepair) {
     CDialogWaitBox* pBox = StartWaitBox(StrFormat("Repair sequence for %s", sTable.c_str()));
-    SaveTableSequence(nTable, 0, pBox);
+    SaveTableSequence(nTable, false, pBox);
     EndWaitBox(pBox);
   }
   return 1;
@@ -394,7 +394,7 @@ int CDatabase::ReadDatabaseIntoMemory(CDialogWaitBox* pBox, std::string& sError)
   if (pBox) pBox->UpdateProgress(double(m_caDataHeaders.size() + 9));
   CountOnLine();
   if (IsAloneOnFile())
-    for (uint8_t t : kItemTables) TestIndices(t, *PtrToIndexArray(t), 1);
+    for (uint8_t t : kItemTables) TestIndices(t, *PtrToIndexArray(t), true);
   if (!m_saLoadReport.empty()) ShowReport(m_saLoadReport);
   sError.clear();
   return 1;
@@ -483,7 +483,7 @@ int CDatabase::ReinitializeDatabaseFile(const std::string& sPath) {
   probe.Close();
   m_sChainNote.clear();  // the new file has a whole chain
   KTRACE("ReinitializeDatabaseFile: old file kept as %s\n", sBackup.c_str());
-  if (!OpenDB(sPath, 1)) return 0;
+  if (OpenDB(sPath, true) == eOpenResult::Failed) return 0;
   const int nLocked = LockDatabase("initialize database");
   const int nOk = nLocked && InitializeDatabaseFile();
   if (nLocked) UnlockDatabase();
@@ -510,7 +510,7 @@ bool CDatabase::HasLocksLeftBehind() {
   return std::any_of(std::begin(a), std::end(a), [](uint8_t c) { return c != 0; });
 }
 
-int CDatabase::CheckFileAfterLoad(int nOpenResult) {
+int CDatabase::CheckFileAfterLoad(eOpenResult nOpenResult) {
   const std::string sChainQuestion =
       m_sChainNote + "\nThe end of the record chain was repaired there.\nDo you want to run the "
                      "database integrity tests?";
@@ -528,7 +528,7 @@ int CDatabase::CheckFileAfterLoad(int nOpenResult) {
   }
   if (!m_sChainNote.empty())
     AskIntegrityTest(sChainQuestion);
-  else if (nOpenResult == 1 && WasAloneAtOpen())
+  else if (nOpenResult == eOpenResult::NotClosedProperly && WasAloneAtOpen())
     AskIntegrityTest(
         "Data file was not closed properly on last access.\nDo you want to run the database "
         "integrity tests?");
@@ -542,9 +542,9 @@ int CDatabase::OpenDatabaseFile(const std::string& sName) {
   CDialogWaitBox* pBox = StartWaitBox("Initialize database.");
   InitializeDatabaseMemory();
   pBox->ChangeText("Open database file");
-  const int nOpen = OpenDB(sPath, bExists ? 0 : 1);
-  m_bDisableDataRefresh = true;  // opening the file reset the refresh state
-  if (!nOpen) {
+  const eOpenResult nOpen = OpenDB(sPath, !bExists);
+  RefreshState().DisallowRefresh();  // opening the file reset the refresh state
+  if (nOpen == eOpenResult::Failed) {
     EndWaitBox(pBox);
     return 0;
   }
@@ -575,7 +575,7 @@ int CDatabase::OpenDatabaseFile(const std::string& sName) {
     if (nAnswer != IDYES || !ReinitializeDatabaseFile(sPath)) return 0;
   }
   m_bFileLoaded = true;
-  return CheckFileAfterLoad(nLoaded ? nOpen : 2);
+  return CheckFileAfterLoad(nLoaded ? nOpen : eOpenResult::Opened);
 }
 
 int CDatabase::OpenDatabaseForReading(const std::string& sName,
@@ -648,8 +648,8 @@ void CDatabase::RemoveRefreshHook() {
   SetRefreshSuspendHook(nullptr);
 }
 
-int CDatabase::OpenDatabase(const std::string& sName, int bNetworked) {
-  m_bDisableDataRefresh = true;
+int CDatabase::OpenDatabase(const std::string& sName, bool bNetworked) {
+  RefreshState().DisallowRefresh();
   if (sName.empty()) return 0;
   m_bOpening = true;
   m_sDatabaseName = sName;
@@ -666,7 +666,7 @@ int CDatabase::OpenDatabase(const std::string& sName, int bNetworked) {
   if (OpenDatabaseFile(sName)) {
     m_bDatabaseOpen = true;
     m_bOpening = false;
-    m_bDisableDataRefresh = false;
+    RefreshState().AllowRefresh();
     return 1;
   }
   m_bOpening = false;
@@ -731,34 +731,35 @@ int CDatabase::ReadTable(uint8_t nTable, CDialogWaitBox* pBox) {
 
 // ---- refresh ----
 
-int CDatabase::LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable, int nRefreshOnly) {
-  m_bInLockAndRefresh = true;
-  if ((nRefreshOnly && m_bDisableDataRefresh) || m_bIsRefreshInProcess || m_bWaitingForLock ||
-      !LockDatabase(sReason, nTable)) {
-    m_bInLockAndRefresh = false;
-    m_bRefreshOwed = true;
+int CDatabase::LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable,
+                                      bool bRefreshOnly) {
+  CRefreshState& state = RefreshState();
+  state.EnterLockAndRefresh();
+  if ((bRefreshOnly && state.IsRefreshSuspended()) || state.IsRefreshing() ||
+      state.IsWaitingForLock() || !LockDatabase(sReason, nTable)) {
+    state.LeaveLockAndRefresh(false);
+    state.OweRefresh();
     return 0;
   }
-  if (m_caRefreshFlags.empty()) {
-    m_bRefreshOwed = false;
+  if (!state.HasNotices()) {
+    state.ClearOwedRefresh();
   } else {
     CDialogWaitBox* pBox = StartWaitBox("Waiting to refresh database.", true);
     while (!DoRefresh(pBox) && !pBox->TestForAbort()) {
     }
     EndWaitBox(pBox);
   }
-  m_bInLockAndRefresh = false;
-  if (nRefreshOnly) UnlockDatabase();
+  state.LeaveLockAndRefresh(false);
+  if (bRefreshOnly) UnlockDatabase();
   return 1;
 }
 
 int CDatabase::DoRefresh(CDialogWaitBox* pBox) {
-  m_bIsRefreshInProcess = true;
-  m_bRefreshOwed = false;
+  RefreshState().BeginRefresh();
   if (pBox) pBox->ChangeText("Refreshing database due to changes by another user.");
   const int nOk = RefreshDatabase();
-  if (nOk) m_caRefreshFlags.clear();
-  m_bIsRefreshInProcess = false;
+  if (nOk) RefreshState().ClearNotices();
+  RefreshState().EndRefresh();
   return nOk;
 }
 

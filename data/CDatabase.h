@@ -43,7 +43,7 @@ class CDatabase : public CSettingsTables {
 
   // ---- opening and closing ----
   // sName is the database path without ".dbm". 1 open, 0 failed.
-  int OpenDatabase(const std::string& sName, int bNetworked);
+  int OpenDatabase(const std::string& sName, bool bNetworked);
   void CloseDatabase();
   int OpenDatabaseFile(const std::string& sName);
   // Loads a database for looking at it only (tools, dumps): nothing in the
@@ -87,16 +87,17 @@ class CDatabase : public CSettingsTables {
   void AddIndex(uint8_t nTable, std::unique_ptr<CDataRecord> pItem, uint32_t nCode,
                 uint32_t nSequence, uint32_t nFileLoc, uint32_t nInsertAtCode,
                 uint32_t nInsertAtPos);
-  // Checks the table: duplicate codes are reported and (with nRepair) the
+  // Checks the table: duplicate codes are reported and (with bRepair) the
   // surplus record is marked deleted in the file and dropped from the table;
   // wrong sequences are reported and stored densely. Findings go into the
   // load report. 1.
-  int TestIndices(uint8_t nTable, CIndexArray& ia, int nRepair);
+  int TestIndices(uint8_t nTable, CIndexArray& ia, bool bRepair);
   // Gives every entry whose sequence is not its position that position, in
   // memory and in the 4 sequence bytes of its record. 1, 0 when a write failed.
   // Virtual so that the index repair of a load uses the most careful
   // version a derived table manager provides.
-  virtual int SaveTableSequence(uint8_t nTable, int bSetRefreshFlag, CDialogWaitBox* pBox = nullptr);
+  virtual int SaveTableSequence(uint8_t nTable, bool bSetRefreshFlag,
+                                CDialogWaitBox* pBox = nullptr);
   void ChangeSequenceInObject(uint8_t nTable, uint32_t nPos, uint32_t nSequence);
 
   // ---- the item codec by table ----
@@ -111,7 +112,7 @@ class CDatabase : public CSettingsTables {
 
   // ---- refresh ----
   int LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable = 0,
-                             int nRefreshOnly = 0) override;
+                             bool bRefreshOnly = false) override;
   // Brings memory up to date with the pending refresh flags. This version
   // reloads the whole database, which is right for any set of flags; a
   // partial refresh may override it. 1 done, 0 the reload could not lock.
@@ -151,7 +152,7 @@ class CDatabase : public CSettingsTables {
   // that ended abnormally need clearing (a walk of every header in the file).
   bool HasLocksLeftBehind();
   // After a good load while alone: stale locks cleared, integrity test offered.
-  int CheckFileAfterLoad(int nOpenResult);
+  int CheckFileAfterLoad(eOpenResult nOpenResult);
   int RunIntegrityTest();
   void AskIntegrityTest(const std::string& sQuestion);
   void NoteLoadedItem(uint8_t nTable, const CDataRecord& item);

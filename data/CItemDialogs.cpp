@@ -115,7 +115,7 @@ bool ParseDateTimeText(const std::string& sText, double& dDate) {
 
 // ---- helpers ----
 
-std::string CItemDialogs::GetPersonName(uint32_t nCode, int bLastFirst, std::string* pLast,
+std::string CItemDialogs::GetPersonName(uint32_t nCode, bool bLastFirst, std::string* pLast,
                                         std::string* pFirst) const {
   const auto* p = static_cast<const CPerson*>(GetPointer(TABLE_PERSON, nCode));
   if (!p) return StrFormat("Person code %u", nCode);
@@ -125,7 +125,7 @@ std::string CItemDialogs::GetPersonName(uint32_t nCode, int bLastFirst, std::str
   return StrFormat("%s %s", p->m_sFirstName.c_str(), p->m_sLastName.c_str());
 }
 
-uint32_t CItemDialogs::SelectPerson(uint32_t /*nCurrent*/, char cType, int bAllowNone) {
+uint32_t CItemDialogs::SelectPerson(uint32_t /*nCurrent*/, char cType, bool bAllowNone) {
   if (m_caPersonIndex.empty()) {
     GetResponse("No persons specified", MB_OK);
     return DB_NONE;
@@ -204,7 +204,7 @@ std::string CItemDialogs::ContactFromText(const std::string& sText, uint32_t& nC
   nCode = DB_NONE;
   if (t.empty() || t == kNoneChoice) return "";
   for (const stIndex& e : m_caPersonIndex)
-    if (GetPersonName(e.m_nCode, 1) == t) {
+    if (GetPersonName(e.m_nCode, true) == t) {
       nCode = e.m_nCode;
       return "";
     }
@@ -216,8 +216,8 @@ std::string CItemDialogs::UserChoiceText(uint32_t nUser) const {
   return StrFormat("%u: %s", nUser, GetAlarmUserName(nUser).c_str());
 }
 
-int CItemDialogs::RunForm(stEditForm& form,
-                          const std::function<std::string(const stEditForm&)>& fnTake) {
+eItemResult CItemDialogs::RunForm(stEditForm& form,
+                                  const std::function<std::string(const stEditForm&)>& fnTake) {
   DataRefreshOff(form.sDialog);
   int nAnswer = IDCANCEL;
   for (;;) {
@@ -228,23 +228,23 @@ int CItemDialogs::RunForm(stEditForm& form,
     GetResponse(sWhy, MB_OK);
   }
   DataRefreshOn(form.sDialog);
-  return nAnswer == IDOK ? 1 : 2;
+  return nAnswer == IDOK ? eItemResult::Done : eItemResult::Cancelled;
 }
 
 // ---- the dialogs ----
 
-int CItemDialogs::EditItemPointer(uint8_t nTable, CDataRecord& item, int bNew,
-                                  const stEditExtra& extra) {
+eItemResult CItemDialogs::EditItemPointer(uint8_t nTable, CDataRecord& item, bool bNew,
+                                          const stEditExtra& extra) {
   switch (nTable) {
     case TABLE_CATEGORY: return EditCategory(static_cast<CCategory&>(item), bNew);
     case TABLE_PERSON: return EditPerson(static_cast<CPerson&>(item), bNew);
     case TABLE_SCHEDULE: return EditSchedule(static_cast<CScheduleRecord&>(item), bNew, extra.dDate);
     case TABLE_LOG: return EditLog(static_cast<CLogRecord&>(item), bNew, extra.cKind);
-    default: return 2;
+    default: return eItemResult::Cancelled;
   }
 }
 
-int CItemDialogs::EditCategory(CCategory& category, int bNew) {
+eItemResult CItemDialogs::EditCategory(CCategory& category, bool bNew) {
   if (bNew) AssignNewCode(TABLE_CATEGORY, category);
   stEditForm form{"Category", "Category", {Field(ItemField::kName, category.m_sName)}};
   return RunForm(form, [&](const stEditForm& f) {
@@ -272,7 +272,7 @@ std::string StatusText(char cStatus) {
 
 }  // namespace
 
-int CItemDialogs::EditPerson(CPerson& person, int bNew) {
+eItemResult CItemDialogs::EditPerson(CPerson& person, bool bNew) {
   if (bNew) AssignNewCode(TABLE_PERSON, person);
   stEditForm form{"Address data", "Address data", {}};
   form.fields.push_back(Field(ItemField::kType, std::string(1, person.m_cType), 1));
@@ -297,14 +297,14 @@ int CItemDialogs::EditPerson(CPerson& person, int bNew) {
     if (!sWhy.empty()) return sWhy;
     const char cStatus = sStatus == "I" ? 0 : sStatus[0];
     if (cStatus == 'D' && (person.m_cStatus != 'D' || person.m_nDependentOn == DB_NONE))
-      t.m_nDependentOn = SelectPerson(person.m_nDependentOn, 0, 1);
+      t.m_nDependentOn = SelectPerson(person.m_nDependentOn, 0, true);
     t.SetStatus(cStatus);
     person = std::move(t);
     return std::string();
   });
 }
 
-int CItemDialogs::EditSchedule(CScheduleRecord& item, int bNew, double dDate) {
+eItemResult CItemDialogs::EditSchedule(CScheduleRecord& item, bool bNew, double dDate) {
   if (bNew) {
     AssignNewCode(TABLE_SCHEDULE, item);
     if (dDate != 0.0) {
@@ -313,7 +313,7 @@ int CItemDialogs::EditSchedule(CScheduleRecord& item, int bNew, double dDate) {
     }
   }
   std::string sContact = kNoneChoice;
-  if (item.m_nContact != DB_NONE) sContact = GetPersonName(item.m_nContact, 1);
+  if (item.m_nContact != DB_NONE) sContact = GetPersonName(item.m_nContact, true);
   stEditForm form{"Schedule event", "Schedule event", {}};
   form.fields = {Field(ItemField::kDescription, item.m_sDescription),
                  Field(ItemField::kRepeatType, std::string(1, item.m_cRepeatType), 1),
@@ -361,7 +361,7 @@ int CItemDialogs::EditSchedule(CScheduleRecord& item, int bNew, double dDate) {
   });
 }
 
-int CItemDialogs::EditLog(CLogRecord& entry, int bNew, char cKind) {
+eItemResult CItemDialogs::EditLog(CLogRecord& entry, bool bNew, char cKind) {
   if (bNew) {
     AssignNewCode(TABLE_LOG, entry);
     entry.m_cKind = CLogRecord::KindFromToken(cKind);
@@ -376,7 +376,7 @@ int CItemDialogs::EditLog(CLogRecord& entry, int bNew, char cKind) {
   if (entry.m_cKind == CLogRecord::KIND_UNREAD_MESSAGE || entry.m_cKind == CLogRecord::KIND_READ_MESSAGE)
     return EditUserMessage(entry, cKind == 'M');
   std::string sContact = kNoneChoice;
-  if (entry.m_nContact != DB_NONE) sContact = GetPersonName(entry.m_nContact, 1);
+  if (entry.m_nContact != DB_NONE) sContact = GetPersonName(entry.m_nContact, true);
   stEditForm form{"Log event", "Log event", {}};
   form.fields = {Field(ItemField::kDescription, entry.m_sText),
                  Field(ItemField::kDate, DateText(entry.m_dDate), 32),
@@ -404,7 +404,7 @@ int CItemDialogs::EditLog(CLogRecord& entry, int bNew, char cKind) {
   });
 }
 
-int CItemDialogs::EditUserMessage(CLogRecord& entry, bool bSend) {
+eItemResult CItemDialogs::EditUserMessage(CLogRecord& entry, bool bSend) {
   stEditForm form{"Message to user", "Message to user", {}};
   const uint8_t nFrom = bSend ? m_nUserNumber : entry.m_cSender;
   form.fields = {Field(ItemField::kFrom, GetUserName(nFrom)),

@@ -69,22 +69,22 @@ struct stComboItem {
 
 class CItemDialogs : public CItemOperations {
  public:
-  // ---- edit rules: 1 OK, 2 cancelled ----
-  int EditCategory(CCategory& category, int bNew);
-  int EditPerson(CPerson& person, int bNew);
-  int EditSchedule(CScheduleRecord& item, int bNew, double dDate);
-  int EditLog(CLogRecord& entry, int bNew, char cKind);
+  // ---- edit rules: Done for OK ----
+  [[nodiscard]] eItemResult EditCategory(CCategory& category, bool bNew);
+  [[nodiscard]] eItemResult EditPerson(CPerson& person, bool bNew);
+  [[nodiscard]] eItemResult EditSchedule(CScheduleRecord& item, bool bNew, double dDate);
+  [[nodiscard]] eItemResult EditLog(CLogRecord& entry, bool bNew, char cKind);
   // The user-message dialog: bSend for a new message (or a reply), else a
   // received one (mark as read or reply).
-  virtual int EditUserMessage(CLogRecord& entry, bool bSend);
+  [[nodiscard]] virtual eItemResult EditUserMessage(CLogRecord& entry, bool bSend);
 
   // ---- person helpers ----
   // "%s, %s" (last, first) with bLastFirst, else "%s %s"; "Person code %u"
   // for an unknown code. The names also go to pLast and pFirst when given.
-  std::string GetPersonName(uint32_t nCode, int bLastFirst, std::string* pLast = nullptr,
+  std::string GetPersonName(uint32_t nCode, bool bLastFirst, std::string* pLast = nullptr,
                             std::string* pFirst = nullptr) const;
   // A single-choice list "Select person"; the chosen code or 0xFFFFFFFF.
-  uint32_t SelectPerson(uint32_t nCurrent, char cType, int bAllowNone);
+  uint32_t SelectPerson(uint32_t nCurrent, char cType, bool bAllowNone);
   // "<None>" and every person as "%s, %s"; returns the position of nSelected.
   int LoadPersonComboMenu(std::vector<stComboItem>& items, uint32_t nSelected) const;
   // "This computer's name" for this copy's number, else the user list's
@@ -93,11 +93,13 @@ class CItemDialogs : public CItemOperations {
   std::string GetCategoryName(uint32_t nCode) const;
 
  protected:
-  int EditItemPointer(uint8_t nTable, CDataRecord& item, int bNew, const stEditExtra& extra) override;
+  eItemResult EditItemPointer(uint8_t nTable, CDataRecord& item, bool bNew,
+                              const stEditExtra& extra) final;
 
   // Shows the form until its values pass fnTake (which returns the reason
   // they do not, or empty once it took them) or the user cancels.
-  int RunForm(stEditForm& form, const std::function<std::string(const stEditForm&)>& fnTake);
+  [[nodiscard]] eItemResult RunForm(stEditForm& form,
+                                    const std::function<std::string(const stEditForm&)>& fnTake);
   // Category names one per line; codes from names (the reason when one is unknown).
   std::string CategoriesText(const std::vector<uint32_t>& naCodes) const;
   std::string CategoriesFromText(const std::string& sText, std::vector<uint32_t>& naCodes) const;

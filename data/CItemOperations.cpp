@@ -1,5 +1,7 @@
 #include "data/CItemOperations.h"
 
+#include <cassert>
+
 #include "support/CDialogWaitBox.h"
 #include "support/Diagnostic.h"
 #include "support/StringUtil.h"
@@ -109,7 +111,8 @@ uint32_t CItemOperations::SaveItem(uint8_t nTable, CDataRecord& item, uint32_t* 
 }
 
 uint32_t CItemOperations::SaveModifiedItemAfterLock(uint8_t nTable, uint32_t nCode, uint32_t nPos,
-                                                    int bSetRefreshFlag) {
+                                                    bool bSetRefreshFlag) {
+  assert(HoldsDatabaseLock());
   CIndexArray* p = PtrToIndexArray(nTable);
   if (!p) return 0;
   if (nPos == DB_NONE) nPos = LocateIndex(nTable, nCode);
@@ -131,11 +134,11 @@ int CItemOperations::SaveModifiedItem(uint8_t nTable, uint32_t nCode,
   CBusyScope busy;
   if (!LockAndRefreshDatabase("save modified data")) return 0;
   CDialogWaitBox* pBox = nullptr;
-  const int n = WriteChangedItem(nTable, nCode, fnChange, false, pBox);
+  const eWrite n = WriteChangedItem(nTable, nCode, fnChange, false, pBox);
   UnlockDatabase();
   EndWaitBox(pBox);
-  if (n == WRITE_LOCKED) GetResponse("This data item is locked by another user.", MB_OK);
-  return n == WRITE_DONE ? 1 : 0;
+  if (n == eWrite::Locked) GetResponse("This data item is locked by another user.", MB_OK);
+  return n == eWrite::Done ? 1 : 0;
 }
 
 int CItemOperations::SaveModifiedItem(uint8_t nTable, uint32_t nCode, const CDataRecord& item) {
@@ -145,27 +148,28 @@ int CItemOperations::SaveModifiedItem(uint8_t nTable, uint32_t nCode, const CDat
   });
 }
 
-int CItemOperations::WriteChangedItem(uint8_t nTable, uint32_t nCode,
-                                      const std::function<bool(CDataRecord&)>& fnChange,
-                                      bool bRestoreOrder, CDialogWaitBox*& pBox) {
+CItemOperations::eWrite CItemOperations::WriteChangedItem(
+    uint8_t nTable, uint32_t nCode, const std::function<bool(CDataRecord&)>& fnChange,
+    bool bRestoreOrder, CDialogWaitBox*& pBox) {
+  assert(HoldsDatabaseLock());
   stIndex* pEntry = FindEntry(nTable, nCode);
-  if (!pEntry) return WRITE_GONE;
+  if (!pEntry) return eWrite::Gone;
   // The record lock is checked again under the database lock: between the
   // first test and now another copy may have taken it.
-  if (IsLockedByOther(nTable, nCode)) return WRITE_LOCKED;
+  if (IsLockedByOther(nTable, nCode)) return eWrite::Locked;
   std::unique_ptr<CDataRecord> pSaved = GetNewItemPointer(nTable);
   CopyItem(nTable, *pEntry->m_pItem, *pSaved);
-  if (!fnChange(*pEntry->m_pItem)) return WRITE_DECLINED;
+  if (!fnChange(*pEntry->m_pItem)) return eWrite::Declined;
   // The entry's code and sequence are the current ones, whatever the change
   // brought with it (a copy made before a refresh carries old ones).
   SetItemCode(nTable, *pEntry->m_pItem, nCode);
   SetItemSequence(nTable, *pEntry->m_pItem, pEntry->m_nSequence);
   if (!pBox) pBox = StartWaitBox(GetItemMessage(nTable, *pEntry->m_pItem, "Save"));
   pEntry = FindEntry(nTable, nCode);  // the wait box processed events
-  if (!pEntry) return WRITE_GONE;
+  if (!pEntry) return eWrite::Gone;
   const uint32_t nLoc = SaveItem(nTable, *pEntry->m_pItem, nullptr);
   pEntry = FindEntry(nTable, nCode);
-  if (!pEntry) return WRITE_GONE;
+  if (!pEntry) return eWrite::Gone;
   if (nLoc == DB_NONE) {
     CopyItem(nTable, *pSaved, *pEntry->m_pItem);
     if (!IsLiveRecordAt(pEntry->m_nFileLoc, nTable, nCode))
@@ -175,29 +179,30 @@ int CItemOperations::WriteChangedItem(uint8_t nTable, uint32_t nCode,
   }
   // Announced also after a failure: headers may have changed on the way.
   SetRefreshFlags(nTable, nCode, nLoc);
-  if (nLoc == DB_NONE) return WRITE_FAILED;
+  if (nLoc == DB_NONE) return eWrite::Failed;
   if (bRestoreOrder) RestoreTableOrder(nTable, nCode);
-  return WRITE_DONE;
+  return eWrite::Done;
 }
 
 // ---- adding ----
 
-int CItemOperations::AddTableItem(uint8_t nTable, uint32_t nInsertAtPos, CDataRecord* pSource,
-                                  int bEdit, const stEditExtra& extra, uint32_t* pNewCode) {
-  if (!PtrToIndexArray(nTable)) return 2;
+eItemResult CItemOperations::AddTableItem(uint8_t nTable, uint32_t nInsertAtPos,
+                                          CDataRecord* pSource, bool bEdit,
+                                          const stEditExtra& extra, uint32_t* pNewCode) {
+  if (!PtrToIndexArray(nTable)) return eItemResult::Cancelled;
   const uint32_t nInsertAtCode = GetCodeFromLocation(nTable, nInsertAtPos);
   std::unique_ptr<CDataRecord> pItem = GetNewItemPointer(nTable);
-  int nResult = 1;
+  eItemResult nResult = eItemResult::Done;
   if (pSource) {
     CopyItem(nTable, *pSource, *pItem);
     AssignNewCode(nTable, *pItem);
-    if (bEdit) nResult = EditItemPointer(nTable, *pItem, 0, extra);
+    if (bEdit) nResult = EditItemPointer(nTable, *pItem, false, extra);
   } else {
-    nResult = EditItemPointer(nTable, *pItem, 1, extra);
+    nResult = EditItemPointer(nTable, *pItem, true, extra);
   }
-  if (nResult != 1) return 2;
+  if (nResult != eItemResult::Done) return eItemResult::Cancelled;
   CBusyScope busy;
-  if (!LockAndRefreshDatabase("save data")) return 2;
+  if (!LockAndRefreshDatabase("save data")) return eItemResult::Cancelled;
   CDialogWaitBox* pBox = StartWaitBox(GetItemMessage(nTable, *pItem, "Save"));
   // The item goes to the end of the table as it is now, after the refresh.
   SetItemSequence(nTable, *pItem, uint32_t(PtrToIndexArray(nTable)->size()));
@@ -214,43 +219,47 @@ int CItemOperations::AddTableItem(uint8_t nTable, uint32_t nInsertAtPos, CDataRe
   }
   UnlockDatabase();
   EndWaitBox(pBox);
-  if (nLoc == DB_NONE) return 2;
+  if (nLoc == DB_NONE) return eItemResult::Cancelled;
   if (nTable == TABLE_SCHEDULE) AfterScheduleChange();
-  return 1;
+  return eItemResult::Done;
 }
 
 // ---- editing ----
 
-int CItemOperations::EditTableItem(uint8_t nTable, uint32_t nCode, const stEditExtra& extra) {
-  if (!PtrToIndexArray(nTable)) return 2;
+eItemResult CItemOperations::EditTableItem(uint8_t nTable, uint32_t nCode,
+                                           const stEditExtra& extra) {
+  if (!PtrToIndexArray(nTable)) return eItemResult::Cancelled;
   const uint32_t nLockLoc = LockRecord(nTable, nCode);
-  if (nLockLoc == DB_NONE) return 2;
+  if (nLockLoc == DB_NONE) return eItemResult::Cancelled;
   // Changes announced during the lock wait are read first: the dialog shows
   // the item as the file holds it, or saving it would undo another copy's edit.
-  if (!IsAloneOnFile() && (m_bRefreshOwed || !m_caRefreshFlags.empty())) RefreshAfterLockWait();
-  const int nResult = EditLockedItem(nTable, nCode, extra);
+  if (!IsAloneOnFile() && (RefreshState().IsRefreshOwed() || RefreshState().HasNotices()))
+    RefreshAfterLockWait();
+  const eItemResult nResult = EditLockedItem(nTable, nCode, extra);
   UnlockRecordOf(nTable, nCode, nLockLoc);
   return nResult;
 }
 
-int CItemOperations::EditLockedItem(uint8_t nTable, uint32_t nCode, const stEditExtra& extra) {
+eItemResult CItemOperations::EditLockedItem(uint8_t nTable, uint32_t nCode,
+                                            const stEditExtra& extra) {
   const stIndex* pEntry = FindEntry(nTable, nCode);
   if (!pEntry) {
     GetResponse("Error in retrieving item to edit.", MB_OK);
-    return 2;
+    return eItemResult::Cancelled;
   }
   const std::string sNewer = NewerVersionMessage(nTable, *pEntry->m_pItem);
   if (!sNewer.empty()) {
     GetResponse(sNewer, MB_OK);
-    return 2;
+    return eItemResult::Cancelled;
   }
   std::unique_ptr<CDataRecord> pWork = GetNewItemPointer(nTable);
   CopyItem(nTable, *pEntry->m_pItem, *pWork);
-  if (EditItemPointer(nTable, *pWork, 0, extra) != 1) return 2;
+  if (EditItemPointer(nTable, *pWork, false, extra) != eItemResult::Done)
+    return eItemResult::Cancelled;
   CBusyScope busy;
-  if (!LockAndRefreshDatabase("save data")) return 2;
+  if (!LockAndRefreshDatabase("save data")) return eItemResult::Cancelled;
   CDialogWaitBox* pBox = StartWaitBox(GetItemMessage(nTable, *pWork, "Save"));
-  const int n = WriteChangedItem(
+  const eWrite n = WriteChangedItem(
       nTable, nCode,
       [&](CDataRecord& current) {
         CopyItem(nTable, *pWork, current);
@@ -259,46 +268,48 @@ int CItemOperations::EditLockedItem(uint8_t nTable, uint32_t nCode, const stEdit
       true, pBox);
   UnlockDatabase();
   EndWaitBox(pBox);
-  if (n == WRITE_GONE) GetResponse("Error in retrieving item to edit.", MB_OK);
-  if (n == WRITE_LOCKED) GetResponse("This data item is locked by another user.", MB_OK);
-  if (n != WRITE_DONE) return 2;
+  if (n == eWrite::Gone) GetResponse("Error in retrieving item to edit.", MB_OK);
+  if (n == eWrite::Locked) GetResponse("This data item is locked by another user.", MB_OK);
+  if (n != eWrite::Done) return eItemResult::Cancelled;
   if (nTable == TABLE_SCHEDULE) AfterScheduleChange();
-  return 1;
+  return eItemResult::Done;
 }
 
 // ---- deleting ----
 
-int CItemOperations::DeleteItemInFile(uint8_t /*nTable*/, uint32_t /*nCode*/, uint32_t nFileLoc) {
-  return DeleteRecord(nFileLoc, 1, 1);
+bool CItemOperations::DeleteItemInFile(uint8_t /*nTable*/, uint32_t /*nCode*/, uint32_t nFileLoc) {
+  assert(HoldsDatabaseLock());
+  return DeleteRecord(nFileLoc, 1, 1) != 0;
 }
 
-int CItemOperations::DeleteTableItem(uint8_t nTable, uint32_t nCode, int bConfirm) {
-  if (!PtrToIndexArray(nTable)) return 2;
+eItemResult CItemOperations::DeleteTableItem(uint8_t nTable, uint32_t nCode, bool bConfirm) {
+  if (!PtrToIndexArray(nTable)) return eItemResult::Cancelled;
   const std::string sLocked = StrFormat("%s locked by another user", GetTableName(nTable).c_str());
   if (IsLockedByOther(nTable, nCode)) {
     GetResponse(sLocked, MB_OK);
-    return 2;
+    return eItemResult::Cancelled;
   }
-  if (bConfirm && !OKtoDeleteItem(nTable, nCode)) return 2;
+  if (bConfirm && !OKtoDeleteItem(nTable, nCode)) return eItemResult::Cancelled;
   CBusyScope busy;
   if (!LockAndRefreshDatabase(
           StrFormat("Deleting item code %u in %s", nCode, GetTableName(nTable).c_str())))
-    return 2;
-  const int nResult = DeleteLockedItem(nTable, nCode, sLocked);
+    return eItemResult::Cancelled;
+  const eItemResult nResult = DeleteLockedItem(nTable, nCode, sLocked);
   UnlockDatabase();
-  if (nResult == 1 && nTable == TABLE_SCHEDULE) AfterScheduleChange();
+  if (nResult == eItemResult::Done && nTable == TABLE_SCHEDULE) AfterScheduleChange();
   return nResult;
 }
 
-int CItemOperations::DeleteLockedItem(uint8_t nTable, uint32_t nCode, const std::string& sLocked) {
+eItemResult CItemOperations::DeleteLockedItem(uint8_t nTable, uint32_t nCode,
+                                              const std::string& sLocked) {
   const stIndex* pEntry = FindEntry(nTable, nCode);
   if (!pEntry) {
     GetResponse("Error in deleting item.", MB_OK);
-    return 2;
+    return eItemResult::Cancelled;
   }
   if (IsLockedByOther(nTable, nCode)) {
     GetResponse(sLocked, MB_OK);
-    return 2;
+    return eItemResult::Cancelled;
   }
   CDialogWaitBox* pBox = StartWaitBox(GetItemMessage(nTable, *pEntry->m_pItem, "Delete"));
   pEntry = FindEntry(nTable, nCode);
@@ -306,11 +317,11 @@ int CItemOperations::DeleteLockedItem(uint8_t nTable, uint32_t nCode, const std:
   if (pEntry && !IsLiveRecordAt(nLoc, nTable, nCode)) nLoc = GetItemFileLoc(nTable, nCode, 0, 0);
   if (!pEntry || nLoc == DB_NONE || !DeleteItemInFile(nTable, nCode, nLoc)) {
     EndWaitBox(pBox);
-    return 2;
+    return eItemResult::Cancelled;
   }
   DeleteItemInMemory(nTable, nCode);
   SetRefreshFlags(nTable, nCode, nLoc);
-  SaveTableSequence(nTable, 1);
+  SaveTableSequence(nTable, true);
   EndWaitBox(pBox);
-  return 1;
+  return eItemResult::Done;
 }

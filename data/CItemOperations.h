@@ -9,7 +9,7 @@
 // What each table does in its dialog, its deletion and its order is decided
 // by the per-table rules of the class above this one.
 //
-// A write that fails gives 2 and leaves memory as it was before (restored
+// A write that fails gives Cancelled and leaves memory as it was before (restored
 // from a saved copy), with the index pointing at the record that is still
 // live in the file. Items are found again by code after every step that can
 // refresh, so no operation works on an object a refresh has replaced.
@@ -20,6 +20,7 @@
 #include <string>
 
 #include "data/CDataRefresh.h"
+#include "data/DataResults.h"
 
 // What an edit dialog is opened with besides the item.
 struct stEditExtra {
@@ -38,14 +39,14 @@ class CItemOperations : public CDataRefresh {
   void MakeNewIndexItem(uint8_t nTable, std::unique_ptr<CDataRecord> pItem, uint32_t nFileLoc,
                         uint32_t nInsertAtCode);
 
-  // ---- item operations: 1 done, 2 cancelled or refused ----
+  // ---- item operations: done, or cancelled or refused ----
   // Without a source the table's dialog opens on a new item; with one, the
   // source is copied as a new item (the dialog opens only with bEdit) and
   // gets the saved item back, new code and sequence included.
-  int AddTableItem(uint8_t nTable, uint32_t nInsertAtPos, CDataRecord* pSource, int bEdit,
-                   const stEditExtra& extra = {}, uint32_t* pNewCode = nullptr);
-  int EditTableItem(uint8_t nTable, uint32_t nCode, const stEditExtra& extra = {});
-  int DeleteTableItem(uint8_t nTable, uint32_t nCode, int bConfirm);
+  eItemResult AddTableItem(uint8_t nTable, uint32_t nInsertAtPos, CDataRecord* pSource, bool bEdit,
+                           const stEditExtra& extra = {}, uint32_t* pNewCode = nullptr);
+  eItemResult EditTableItem(uint8_t nTable, uint32_t nCode, const stEditExtra& extra = {});
+  eItemResult DeleteTableItem(uint8_t nTable, uint32_t nCode, bool bConfirm);
 
   // Saves a change without a dialog: the item is found by code under the
   // database lock and fnChange is applied to the current object (returning
@@ -59,7 +60,7 @@ class CItemOperations : public CDataRefresh {
   // by code when nPos is 0xFFFFFFFF). The new location, 0xFFFFFFFF when the
   // write failed, 0 when the code is not in the table.
   uint32_t SaveModifiedItemAfterLock(uint8_t nTable, uint32_t nCode, uint32_t nPos,
-                                     int bSetRefreshFlag);
+                                     bool bSetRefreshFlag);
   // Encodes and writes the item; with pNewCode it first takes the table's
   // next key. The record's location, or 0xFFFFFFFF.
   uint32_t SaveItem(uint8_t nTable, CDataRecord& item, uint32_t* pNewCode);
@@ -79,14 +80,14 @@ class CItemOperations : public CDataRefresh {
 
  protected:
   // ---- per-table rules ----
-  // Opens the table's dialog on the item; 1 for OK.
-  virtual int EditItemPointer(uint8_t nTable, CDataRecord& item, int bNew,
-                              const stEditExtra& extra) = 0;
-  // 1 to go ahead with deleting (asks the user where the table does).
-  virtual int OKtoDeleteItem(uint8_t nTable, uint32_t nCode) = 0;
+  // Opens the table's dialog on the item; Done for OK.
+  [[nodiscard]] virtual eItemResult EditItemPointer(uint8_t nTable, CDataRecord& item, bool bNew,
+                                                    const stEditExtra& extra) = 0;
+  // True to go ahead with deleting (asks the user where the table does).
+  virtual bool OKtoDeleteItem(uint8_t nTable, uint32_t nCode) = 0;
   // With the database lock held: deletes the item's record and whatever the
-  // table's rule deletes with it. 1 done, 0 refused or failed.
-  virtual int DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nFileLoc);
+  // table's rule deletes with it. False when refused or failed.
+  virtual bool DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nFileLoc);
   // Puts the table back in its display order after the item of nCode was
   // added or changed, storing any changed sequence (the database lock is held).
   virtual void RestoreTableOrder(uint8_t nTable, uint32_t nCode) = 0;
@@ -100,16 +101,22 @@ class CItemOperations : public CDataRefresh {
   stIndex* FindEntry(uint8_t nTable, uint32_t nCode);
 
   // Results of writing a change under the database lock.
-  enum eWrite : int { WRITE_FAILED = 0, WRITE_DONE = 1, WRITE_DECLINED, WRITE_GONE, WRITE_LOCKED };
+  enum class eWrite : int {
+    Failed = 0,
+    Done = 1,
+    Declined,  // the change left the item as it was
+    Gone,      // the code is no longer in the table
+    Locked,    // another user holds the record lock
+  };
   // With the database lock held: applies fnChange to the current object of
   // the code and writes it (opening pBox when none is open yet). A failed
   // write puts the object back as it was and keeps the index on the record
   // that is still live.
-  int WriteChangedItem(uint8_t nTable, uint32_t nCode,
-                       const std::function<bool(CDataRecord&)>& fnChange, bool bRestoreOrder,
-                       CDialogWaitBox*& pBox);
+  [[nodiscard]] eWrite WriteChangedItem(uint8_t nTable, uint32_t nCode,
+                                        const std::function<bool(CDataRecord&)>& fnChange,
+                                        bool bRestoreOrder, CDialogWaitBox*& pBox);
 
  private:
-  int EditLockedItem(uint8_t nTable, uint32_t nCode, const stEditExtra& extra);
-  int DeleteLockedItem(uint8_t nTable, uint32_t nCode, const std::string& sLocked);
+  eItemResult EditLockedItem(uint8_t nTable, uint32_t nCode, const stEditExtra& extra);
+  eItemResult DeleteLockedItem(uint8_t nTable, uint32_t nCode, const std::string& sLocked);
 };

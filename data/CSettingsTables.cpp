@@ -233,13 +233,13 @@ void CSettingsTables::SaveParametersAfterLock(const stVarData& edited) {
   EndWaitBox(pBox);
 }
 
-int CSettingsTables::EditVarRecord(int nShowDialog) {
+eItemResult CSettingsTables::EditVarRecord(bool bShowDialog) {
   const uint32_t nLockLoc = LockRecord(TABLE_PARAMETERS, VARDATA_KEY);
-  if (nLockLoc == DB_NONE) return 2;
+  if (nLockLoc == DB_NONE) return eItemResult::Cancelled;
   // The dialog edits a copy: a refresh that re-reads the parameters while the
   // database is being locked cannot overwrite what the user chose.
   stVarData edited = m_VarData;
-  if (nShowDialog) {
+  if (bShowDialog) {
     stEditForm form;
     FillSetupForm(form, edited);
     DataRefreshOff("CDialogConfigure");
@@ -247,14 +247,14 @@ int CSettingsTables::EditVarRecord(int nShowDialog) {
     DataRefreshOn("CDialogConfigure");
     if (nAnswer != IDOK) {
       UnlockRecordOf(TABLE_PARAMETERS, VARDATA_KEY, nLockLoc);
-      return 2;
+      return eItemResult::Cancelled;
     }
     TakeSetupForm(form, edited);
   }
-  int nResult = 2;
+  eItemResult nResult = eItemResult::Cancelled;
   if (LockAndRefreshDatabase("save configuration data")) {
     SaveParametersAfterLock(edited);
-    nResult = 1;
+    nResult = eItemResult::Done;
   }
   UnlockRecordOf(TABLE_PARAMETERS, VARDATA_KEY, nLockLoc);
   return nResult;
@@ -352,10 +352,11 @@ int CSettingsTables::SaveModifiedFormatRecord(const stFormatRecord& format) {
   return nLoc != DB_NONE;
 }
 
-int CSettingsTables::EditFormatRecord(uint32_t nCode, const std::string& sTitle, int bTabsEditable) {
-  if (nCode >= m_caFormats.size()) return 2;
+eItemResult CSettingsTables::EditFormatRecord(uint32_t nCode, const std::string& sTitle,
+                                              bool bTabsEditable) {
+  if (nCode >= m_caFormats.size()) return eItemResult::Cancelled;
   const uint32_t nLockLoc = LockRecord(TABLE_FONT, nCode);
-  if (nLockLoc == DB_NONE) return 2;
+  if (nLockLoc == DB_NONE) return eItemResult::Cancelled;
   // The dialog works on a copy while the refresh is suspended, so nothing can
   // replace or free the format under it.
   stFormatRecord edited = m_caFormats[nCode];
@@ -374,7 +375,7 @@ int CSettingsTables::EditFormatRecord(uint32_t nCode, const std::string& sTitle,
   DataRefreshOn("CDialogFormat");
   if (nAnswer != IDOK) {
     UnlockRecordOf(TABLE_FONT, nCode, nLockLoc);
-    return nAnswer;
+    return eItemResult::Cancelled;
   }
   TakeFontFields(form, edited);
   edited.m_bBold = FormFlag(form, "Bold", edited.m_bBold);
@@ -387,7 +388,7 @@ int CSettingsTables::EditFormatRecord(uint32_t nCode, const std::string& sTitle,
     CFormatRecord::Sanitize(tabs, nCode);  // nonsense tab stops fall back to the defaults
     edited.m_daTabStops = tabs.m_daTabStops;
   }
-  int nResult = nAnswer;
+  eItemResult nResult = eItemResult::Done;
   if (LockAndRefreshDatabase("save format data")) {
     CDialogWaitBox* pBox = StartWaitBox(StrFormat("Save format record %u.", nCode));
     m_caFormats[nCode] = edited;
@@ -397,7 +398,7 @@ int CSettingsTables::EditFormatRecord(uint32_t nCode, const std::string& sTitle,
     EndWaitBox(pBox);
   } else {
     m_caFormats[nCode] = edited;  // not saved, but this copy uses it until the next refresh
-    nResult = 2;
+    nResult = eItemResult::Cancelled;
   }
   UnlockRecordOf(TABLE_FONT, nCode, nLockLoc);
   return nResult;
@@ -470,10 +471,10 @@ int CSettingsTables::SavePageLayoutTable() {
   return nOk;
 }
 
-int CSettingsTables::EditPageLayoutRecord(uint32_t nCode, const std::string& sTitle) {
-  if (nCode >= m_caPageLayouts.size()) return 2;
+eItemResult CSettingsTables::EditPageLayoutRecord(uint32_t nCode, const std::string& sTitle) {
+  if (nCode >= m_caPageLayouts.size()) return eItemResult::Cancelled;
   const uint32_t nLockLoc = LockRecord(TABLE_PAGELAYOUT, nCode);
-  if (nLockLoc == DB_NONE) return 2;
+  if (nLockLoc == DB_NONE) return eItemResult::Cancelled;
   stPageLayout edited = m_caPageLayouts[nCode];
   stEditForm form;
   form.sDialog = "Page layout";
@@ -486,7 +487,7 @@ int CSettingsTables::EditPageLayoutRecord(uint32_t nCode, const std::string& sTi
   DataRefreshOff("CDialogPageLayout");
   const int nAnswer = GetUi().EditItem(form);
   DataRefreshOn("CDialogPageLayout");
-  int nResult = 2;
+  eItemResult nResult = eItemResult::Cancelled;
   if (nAnswer == IDOK) {
     edited.m_fTopMargin = FormMargin(form, "Top margin", edited.m_fTopMargin);
     edited.m_fBottomMargin = FormMargin(form, "Bottom margin", edited.m_fBottomMargin);
@@ -500,7 +501,7 @@ int CSettingsTables::EditPageLayoutRecord(uint32_t nCode, const std::string& sTi
       SetRefreshFlags(TABLE_PAGELAYOUT, nCode, nLoc);
       UnlockDatabase();
       EndWaitBox(pBox);
-      nResult = 1;
+      nResult = eItemResult::Done;
     }
   }
   UnlockRecordOf(TABLE_PAGELAYOUT, nCode, nLockLoc);
@@ -549,17 +550,16 @@ void CSettingsTables::WriteMissingSettings(const std::vector<bool>& baFormatSeen
 // ---- data refresh ----
 
 void CSettingsTables::DataRefreshOff(const std::string& sLabel) {
-  ++m_nDisableDataRefreshCount;
-  m_bDisableDataRefresh = true;
-  KTRACE("DataRefreshOff %s, count %i\n", sLabel.c_str(), m_nDisableDataRefreshCount);
+  RefreshState().SuspendRefresh();
+  KTRACE("DataRefreshOff %s, count %i\n", sLabel.c_str(), RefreshState().SuspendDepth());
 }
 
 void CSettingsTables::DataRefreshOn(const std::string& sLabel) {
-  if (m_nDisableDataRefreshCount > 0) --m_nDisableDataRefreshCount;
-  KTRACE("DataRefreshOn %s, count %i\n", sLabel.c_str(), m_nDisableDataRefreshCount);
+  const bool bOutermost = RefreshState().ResumeRefresh();
+  KTRACE("DataRefreshOn %s, count %i\n", sLabel.c_str(), RefreshState().SuspendDepth());
   // While a database is being opened the refresh stays off whatever the count.
-  if (m_nDisableDataRefreshCount > 0 || m_bOpening) return;
-  m_bDisableDataRefresh = false;
-  if (!m_caRefreshFlags.empty() && !m_bInLockAndRefresh && IsOpen())
-    LockAndRefreshDatabase("refresh database", 0, 1);
+  if (!bOutermost || m_bOpening) return;
+  RefreshState().AllowRefresh();
+  if (RefreshState().HasNotices() && !RefreshState().IsInLockAndRefresh() && IsOpen())
+    LockAndRefreshDatabase("refresh database", 0, true);
 }

@@ -21,6 +21,7 @@
 #include "data/CFormatRecord.h"
 #include "data/CPageLayout.h"
 #include "data/CVarData.h"
+#include "data/DataResults.h"
 #include "engine/CDbEngine.h"
 #include "support/CUserInterface.h"
 
@@ -64,9 +65,8 @@ class CSettingsTables : public CDbEngine {
   int ReadVarRecord();
   int LoadVarRecordFromFile(const stDataHeader& header);
   int SaveVarRecord();
-  // With nShowDialog 1 opens the Setup dialog; 0 saves the values in memory.
-  // 1 saved, 2 cancelled or refused.
-  int EditVarRecord(int nShowDialog);
+  // With bShowDialog opens the Setup dialog; without it saves the values in memory.
+  eItemResult EditVarRecord(bool bShowDialog);
 
   // ---- formats ----
   void CreateDefaultFonts();
@@ -79,8 +79,8 @@ class CSettingsTables : public CDbEngine {
   // The record's location, 0xFFFFFFFF when it could not be written.
   uint32_t SaveFormatRecord(const stFormatRecord& format);
   int SaveModifiedFormatRecord(const stFormatRecord& format);
-  // The dialog's result (1 OK, 2 cancelled), or 2 when refused.
-  int EditFormatRecord(uint32_t nCode, const std::string& sTitle, int bTabsEditable);
+  // Done when the dialog's values were saved.
+  eItemResult EditFormatRecord(uint32_t nCode, const std::string& sTitle, bool bTabsEditable);
   void ClearTableFormat();
 
   // ---- page layouts ----
@@ -90,8 +90,7 @@ class CSettingsTables : public CDbEngine {
   int LoadPageLayoutRecordFromFile(const stDataHeader& header);
   int SavePageLayoutTable();
   uint32_t SavePageLayoutRecord(const stPageLayout& layout);
-  // 1 saved, 2 cancelled or refused.
-  int EditPageLayoutRecord(uint32_t nCode, const std::string& sTitle);
+  eItemResult EditPageLayoutRecord(uint32_t nCode, const std::string& sTitle);
   void ClearTablePageLayout();
 
   // Writes the configuration, parameters, formats and page layouts of a new
@@ -119,9 +118,9 @@ class CSettingsTables : public CDbEngine {
   void DataRefreshOff(const std::string& sLabel);
   void DataRefreshOn(const std::string& sLabel);
   // Locks the database and brings memory up to date with other users'
-  // changes. 1 locked (and unlocked again with nRefreshOnly), 0 refused.
+  // changes. 1 locked (and unlocked again with bRefreshOnly), 0 refused.
   virtual int LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable = 0,
-                                     int nRefreshOnly = 0) = 0;
+                                     bool bRefreshOnly = false) = 0;
 
  protected:
   // Puts a format or layout read from the file into the slot of its record
@@ -142,5 +141,4 @@ class CSettingsTables : public CDbEngine {
   std::vector<stPageLayout> m_caPageLayouts;  // indexed by layout code
   const stFormatRecord* m_pRtfFormat = nullptr;
   bool m_bOpening = false;  // set while a database is being opened
-  bool m_bInLockAndRefresh = false;
 };

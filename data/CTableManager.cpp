@@ -1,6 +1,7 @@
 #include "data/CTableManager.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "data/HeapSort.h"
 #include "data/ItemSortKeys.h"
@@ -90,10 +91,10 @@ void CTableManager::SortTable(uint8_t nTable) {
 
 void CTableManager::StoreTableOrder(uint8_t nTable) {
   if (DbLockDepth() > 0) {
-    SaveTableSequence(nTable, 1);
+    SaveTableSequence(nTable, true);
     return;
   }
-  if (!IsFileLoaded() || m_bIsRefreshInProcess) return;
+  if (!IsFileLoaded() || RefreshState().IsRefreshing()) return;
   // Sequences are stored only under the database lock, on top of the
   // current state: the refresh may bring changes, so the table is sorted
   // again once the lock is held.
@@ -108,6 +109,7 @@ void CTableManager::SortRecordsSchedule() { SortTable(TABLE_SCHEDULE); }
 void CTableManager::SortRecordsLog() { SortTable(TABLE_LOG); }
 
 void CTableManager::RestoreTableOrder(uint8_t nTable, uint32_t nCode) {
+  assert(HoldsDatabaseLock());
   CIndexArray* p = PtrToIndexArray(nTable);
   const uint32_t nPos = LocateIndex(nTable, nCode);
   if (!p || nPos == DB_NONE) return;
@@ -130,7 +132,7 @@ void CTableManager::RestoreTableOrder(uint8_t nTable, uint32_t nCode) {
       return;
     }
   }
-  if (!TestIndexArray(*p)) SaveTableSequence(nTable, 1);
+  if (!TestIndexArray(*p)) SaveTableSequence(nTable, true);
 }
 
 void CTableManager::OnTableRefreshed(uint8_t nTable) {
@@ -140,7 +142,7 @@ void CTableManager::OnTableRefreshed(uint8_t nTable) {
 
 // ---- lists ----
 
-void CTableManager::GetPersonPointerArray(std::vector<CPerson*>& pa, int bAll) {
+void CTableManager::GetPersonPointerArray(std::vector<CPerson*>& pa, bool bAll) {
   SortRecordsPerson();
   ListItems(m_caPersonIndex, pa);
   if (!bAll) std::erase_if(pa, [](const CPerson* p) { return p->m_cStatus != 'A'; });
@@ -188,7 +190,9 @@ uint32_t CTableManager::FoundCategoryInList(const std::string& sName) {
   CCategory category;
   category.m_sName = sName;
   uint32_t nCode = DB_NONE;
-  return AddTableItem(TABLE_CATEGORY, DB_NONE, &category, 0, {}, &nCode) == 1 ? nCode : DB_NONE;
+  return AddTableItem(TABLE_CATEGORY, DB_NONE, &category, false, {}, &nCode) == eItemResult::Done
+             ? nCode
+             : DB_NONE;
 }
 
 // ---- categories ----
@@ -220,26 +224,26 @@ std::vector<std::string> CTableManager::CategoryListLines(std::vector<uint32_t>&
   return saLines;
 }
 
-int CTableManager::CategoryListCommand(char cCommand, int nSelected,
-                                       const std::vector<uint32_t>& naCodes) {
-  if (cCommand == 'A') return AddTableItem(TABLE_CATEGORY, DB_NONE, nullptr, 0);
+eItemResult CTableManager::CategoryListCommand(eCategoryCommand nCommand, int nSelected,
+                                               const std::vector<uint32_t>& naCodes) {
+  if (nCommand == eCategoryCommand::Add)
+    return AddTableItem(TABLE_CATEGORY, DB_NONE, nullptr, false);
   if (nSelected < 0 || size_t(nSelected) >= naCodes.size()) {
     GetResponse("No Category selected", MB_OK);
-    return 2;
+    return eItemResult::Cancelled;
   }
   const uint32_t nCode = naCodes[size_t(nSelected)];
-  if (cCommand == 'D') return DeleteTableItem(TABLE_CATEGORY, nCode, 1);
-  if (cCommand == 'E') return EditTableItem(TABLE_CATEGORY, nCode);
-  return 2;
+  if (nCommand == eCategoryCommand::Delete) return DeleteTableItem(TABLE_CATEGORY, nCode, true);
+  return EditTableItem(TABLE_CATEGORY, nCode);
 }
 
 // ---- per-table deletion rules ----
 
-int CTableManager::OKtoDeleteItem(uint8_t nTable, uint32_t nCode) {
+bool CTableManager::OKtoDeleteItem(uint8_t nTable, uint32_t nCode) {
   std::string sQuestion;
   switch (nTable) {
     case TABLE_CATEGORY:
-      if (!IsCategoryUsed(nCode)) return 1;
+      if (!IsCategoryUsed(nCode)) return true;
       sQuestion = "Category is reference in database. Are you sure you want to delete it?";
       break;
     case TABLE_PERSON: sQuestion = "Are you sure you want to delete person and associated data?"; break;
@@ -250,12 +254,13 @@ int CTableManager::OKtoDeleteItem(uint8_t nTable, uint32_t nCode) {
       break;
     }
     case TABLE_LOG: sQuestion = "Are you sure you want to delete logged data?"; break;
-    default: return 0;
+    default: return false;
   }
-  return GetResponse(sQuestion, MB_YESNO) == IDYES ? 1 : 0;
+  return GetResponse(sQuestion, MB_YESNO) == IDYES;
 }
 
-int CTableManager::DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nFileLoc) {
+bool CTableManager::DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nFileLoc) {
+  assert(HoldsDatabaseLock());
   if (nTable == TABLE_CATEGORY) {
     const auto items = ItemsUsingCategory(nCode);
     // An item another user has locked would keep the code after the
@@ -263,7 +268,7 @@ int CTableManager::DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nFi
     for (const auto& [t, c] : items)
       if (IsLockedByOther(t, c)) {
         GetResponse(StrFormat("%s locked by another user", GetTableName(t).c_str()), MB_OK);
-        return 0;
+        return false;
       }
     for (const auto& [t, c] : items) {
       const uint32_t nCategory = nCode;
@@ -277,7 +282,7 @@ int CTableManager::DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nFi
         if (t == TABLE_LOG) drop(static_cast<CLogRecord&>(item).m_naCategories);
         return bChanged;
       });
-      if (!n && GetPointer(t, c)) return 0;  // still holds the code: keep the category
+      if (!n && GetPointer(t, c)) return false;  // still holds the code: keep the category
     }
   }
   return CItemDialogs::DeleteItemInFile(nTable, nCode, nFileLoc);
@@ -297,7 +302,7 @@ void CTableManager::ShowUnscheduled() {
   m_sUnscheduled = std::move(s);
 }
 
-int CTableManager::PurgeSchedule(char cMode) {
+eItemResult CTableManager::PurgeSchedule(ePurgeMode nMode) {
   const double dNow = GetCurrentTimeMillisec();
   std::vector<uint32_t> naCodes;
   std::vector<std::string> saLines;
@@ -314,30 +319,30 @@ int CTableManager::PurgeSchedule(char cMode) {
   }
   if (naCodes.empty()) {
     GetResponse("No out of date items found.", MB_OK);
-    return 2;
+    return eItemResult::Cancelled;
   }
-  const char* pTitle = cMode == 'M' ? "Select one or more items to move"
-                                    : "Select one or more items to delete";
+  const char* pTitle = nMode == ePurgeMode::Move ? "Select one or more items to move"
+                                                 : "Select one or more items to delete";
   DataRefreshOff(pTitle);
   const auto chosen = GetUi().ChooseFromList(pTitle, saLines, true);
   DataRefreshOn(pTitle);
-  if (!chosen || chosen->empty()) return 2;
+  if (!chosen || chosen->empty()) return eItemResult::Cancelled;
   // Codes, not positions: every deletion changes the table.
   std::vector<uint32_t> naChosen;
   for (int i : *chosen)
     if (i >= 0 && size_t(i) < naCodes.size()) naChosen.push_back(naCodes[size_t(i)]);
   for (uint32_t nCode : naChosen) {
-    if (cMode == 'M')
-      MoveScheduleItemToLog(nCode, 0);
+    if (nMode == ePurgeMode::Move)
+      MoveScheduleItemToLog(nCode, false);
     else
-      DeleteTableItem(TABLE_SCHEDULE, nCode, 0);
+      DeleteTableItem(TABLE_SCHEDULE, nCode, false);
   }
-  return naChosen.empty() ? 2 : 1;
+  return naChosen.empty() ? eItemResult::Cancelled : eItemResult::Done;
 }
 
-int CTableManager::MoveScheduleItemToLog(uint32_t nCode, int bAsk) {
+eItemResult CTableManager::MoveScheduleItemToLog(uint32_t nCode, bool bAsk) {
   const auto* pItem = static_cast<const CScheduleRecord*>(GetPointer(TABLE_SCHEDULE, nCode));
-  if (!pItem) return 2;
+  if (!pItem) return eItemResult::Cancelled;
   CLogRecord entry;
   AssignNewCode(TABLE_LOG, entry);
   entry.m_cKind = CLogRecord::KIND_EVENT;
@@ -345,13 +350,14 @@ int CTableManager::MoveScheduleItemToLog(uint32_t nCode, int bAsk) {
   entry.m_dDate = pItem->m_dStart;
   entry.m_nContact = pItem->m_nContact;
   entry.m_naCategories = pItem->m_naCategories;
-  if (pItem->m_cRepeatType != 'O' && bAsk && EditLog(entry, 0, 0) != 1) return 2;
+  if (pItem->m_cRepeatType != 'O' && bAsk && EditLog(entry, false, 0) != eItemResult::Done)
+    return eItemResult::Cancelled;
   uint32_t nLogCode = DB_NONE;
   // The item goes only once its log entry is stored: a failed add keeps it.
-  if (AddTableItem(TABLE_LOG, DB_NONE, &entry, 0, {}, &nLogCode) != 1 ||
+  if (AddTableItem(TABLE_LOG, DB_NONE, &entry, false, {}, &nLogCode) != eItemResult::Done ||
       LocateIndex(TABLE_LOG, nLogCode) == DB_NONE)
-    return 2;
-  return DeleteTableItem(TABLE_SCHEDULE, nCode, 0) == 1 ? 1 : 2;
+    return eItemResult::Cancelled;
+  return DeleteTableItem(TABLE_SCHEDULE, nCode, false);
 }
 
 void CTableManager::TestAndRepairAlarmUsers() {

@@ -55,9 +55,10 @@ bool TakePresenceWaiting(CSharedFile& file, bool bExclusive, int nRounds) {
 
 }  // namespace
 
-int CDbEngine::OpenDB(const std::string& sPath, int nCreate) {
+eOpenResult CDbEngine::OpenDB(const std::string& sPath, bool bCreate) {
   if (m_bIsOpen) {
-    if (GetResponse("Database appears to be open. Continue?", MB_YESNO) != IDYES) return 0;
+    if (GetResponse("Database appears to be open. Continue?", MB_YESNO) != IDYES)
+      return eOpenResult::Failed;
     CloseDB();
   }
   m_bReadOnly = false;
@@ -66,11 +67,11 @@ int CDbEngine::OpenDB(const std::string& sPath, int nCreate) {
   std::unique_ptr<CSharedFile> pFile;
   bool bNotClosedProperly = false;
   m_bAloneAtOpen = true;
-  if (nCreate == 1) {
+  if (bCreate) {
     pFile = CreateDatabaseFile(sPath);
     if (!pFile) {
       Message(StrFormat("Can't write to file %s.", sPath.c_str()));
-      return 0;
+      return eOpenResult::Failed;
     }
   } else {
     // A handle held exclusively for this file is used as it is.
@@ -91,7 +92,7 @@ int CDbEngine::OpenDB(const std::string& sPath, int nCreate) {
     if (pFile) pFile->EndCloseTurn();
     if (!bRead) {
       Message(StrFormat("Can't read from file %s.", sPath.c_str()));
-      return 0;
+      return eOpenResult::Failed;
     }
     const uint32_t nVersion = GetUint32(a);
     if (nVersion != DB_FORMAT_VERSION &&
@@ -103,26 +104,26 @@ int CDbEngine::OpenDB(const std::string& sPath, int nCreate) {
                               "abort?",
                               nVersion, "KELVO", DB_FORMAT_VERSION),
                     MB_YESNO) == IDYES)
-      return 0;
+      return eOpenResult::Failed;
   }
   m_pFile = std::move(pFile);
   m_bIsOpen = true;
   // From here other copies may open the file too (a held handle's lock is
   // turned shared in place, so none slipped in before).
-  if (nCreate != 1) m_pFile->SharePresence();
-  if (nCreate == 1) {
+  if (!bCreate) m_pFile->SharePresence();
+  if (bCreate) {
     if (!WriteNewHeaderArea(sPath) || m_pFile->SharePresence() != IO_OK) {
       m_pFile.reset();
       m_bIsOpen = false;
       Message(StrFormat("Can't write to file %s.", sPath.c_str()));
-      return 0;
+      return eOpenResult::Failed;
     }
     m_bIsNewFile = true;
   }
-  const int nResult = bNotClosedProperly ? 1 : 2;
+  const eOpenResult nResult = bNotClosedProperly ? eOpenResult::NotClosedProperly : eOpenResult::Opened;
   SetFileCloseStatus(0);
-  ClearRefreshState();
-  KTRACE("OpenDB %s, create %i, result %i\n", sPath.c_str(), nCreate, nResult);
+  m_refresh.ResetForOpenFile();
+  KTRACE("OpenDB %s, create %i, result %i\n", sPath.c_str(), int(bCreate), int(nResult));
   return nResult;
 }
 
@@ -197,8 +198,8 @@ void CDbEngine::CloseDB() {
   if (!m_bIsOpen) return;
   if (!m_bReadOnly) {
     // A lock this copy still holds would keep every other copy waiting.
-    if (m_nDbLockDepth > 0) {
-      m_nDbLockDepth = 1;
+    if (m_refresh.HoldsDatabaseLock()) {
+      m_refresh.CollapseDatabaseLock();
       UnlockDatabase();
     }
     // The turn is given up with the handle below, after its presence lock.
@@ -214,28 +215,17 @@ void CDbEngine::CloseDB() {
   if (m_bHoldExclusive) m_pHeldFile = std::move(m_pFile);
   m_bHoldExclusive = false;
   m_pFile.reset();
-  m_caRefreshFlags.clear();
+  m_refresh.ResetForClosedFile();
   m_caDataHeaders.clear();
   m_index.Clear();
   m_naChangedHeaders.clear();
   FreeFileBuffer();
-  m_nDbLockDepth = 0;
-  m_bDisableDataRefresh = true;
-  m_nDisableDataRefreshCount = 0;
   m_bIsOpen = false;
   m_bReadOnly = false;
 }
 
 uint32_t CDbEngine::SetFileCloseStatus(uint32_t nValue) {
   return SetIntAt(LOC_CLOSED_OK, nValue, 1);
-}
-
-void CDbEngine::ClearRefreshState() {
-  m_bDisableDataRefresh = false;
-  m_nDisableDataRefreshCount = 0;
-  m_bWaitingForLock = false;
-  m_bIsRefreshInProcess = false;
-  m_bRefreshOwed = false;
 }
 
 // ------------------------------------------------------------- records ----
@@ -261,7 +251,8 @@ uint32_t CDbEngine::LockRecord(uint8_t nTable, uint32_t nKey) {
     Message(sRecordDenied);
     return DB_NONE;
   }
-  if (!WaitForLockPermission('R', "Lock record", nTable, nKey, 1, 0, nullptr)) return DB_NONE;
+  if (!WaitForLockPermission(eLockType::Record, "Lock record", nTable, nKey, true, false, nullptr))
+    return DB_NONE;
   // During the wait another copy may have rewritten the record elsewhere or
   // deleted it; a lock on the old place would lock nothing.
   const uint32_t nNow = RecordLocAfterWait(nTable, nKey, nLoc);
@@ -290,7 +281,7 @@ uint32_t CDbEngine::RecordLocAfterWait(uint8_t nTable, uint32_t nKey, uint32_t n
 }
 
 int CDbEngine::DoRecordLock(uint32_t nLoc) {
-  const int n = ChangeHeaderInFile(
+  const eHeaderChange n = ChangeHeaderInFile(
       nLoc,
       [this](stDataHeader& h) {
         if (!IsLiveStatus(h.cStatus)) return false;
@@ -301,7 +292,7 @@ int CDbEngine::DoRecordLock(uint32_t nLoc) {
         return true;
       },
       "DoRecordLock");
-  return n == 1 ? 1 : 0;
+  return n == eHeaderChange::Written ? 1 : 0;
 }
 
 int CDbEngine::IsRecordLocked(int nKind, uint32_t nLoc) {
@@ -342,7 +333,7 @@ int CDbEngine::UnlockRecord(uint32_t nLoc) {
 }
 
 int CDbEngine::DoRecordUnlock(uint32_t nLoc) {
-  const int n = ChangeHeaderInFile(
+  const eHeaderChange n = ChangeHeaderInFile(
       nLoc,
       [this](stDataHeader& h) {
         if (h.cStatus != STATUS_LOCKED || h.nLockOwner != m_nUserNumber) return false;
@@ -351,7 +342,7 @@ int CDbEngine::DoRecordUnlock(uint32_t nLoc) {
         return true;
       },
       "DoRecordUnlock");
-  return n == 1 ? 1 : 0;
+  return n == eHeaderChange::Written ? 1 : 0;
 }
 
 int CDbEngine::IsAnyRecordLocked(int nKind, uint32_t& nLoc) {
@@ -426,23 +417,23 @@ int CDbEngine::UnlockAllRecords() {
   const bool bWritten = bRead && WriteDbBlock(0, a, DB_HEADER_AREA_SIZE, 1) == DB_HEADER_AREA_SIZE;
   ReleaseRange(0, DB_HEADER_AREA_SIZE);
   if (!bWritten) return 0;
-  m_nDbLockDepth = 0;
+  m_refresh.ForgetDatabaseLock();
   return nResult;
 }
 
 // -------------------------------------------------------------- tables ----
 
-int CDbEngine::SetLockByte(uint32_t nLoc, const char* pCaller) {
-  if (!HoldRange(nLoc, 1, pCaller)) return -1;
+CDbEngine::eLockByte CDbEngine::SetLockByte(uint32_t nLoc, const char* pCaller) {
+  if (!HoldRange(nLoc, 1, pCaller)) return eLockByte::Failed;
   uint8_t n = 0;
-  int nResult = -1;
+  eLockByte nResult = eLockByte::Failed;
   if (ReadFileBlockNoLock(m_pFile.get(), nLoc, &n, 1) == 1) {
     // Another user's number is a live lock unless this copy is alone, when
     // it can only be left behind by a copy that ended abnormally.
     if (n != 0 && n != m_nUserNumber && !IsAloneOnFile())
-      nResult = 0;
-    else
-      nResult = WriteDbBlock(nLoc, &m_nUserNumber, 1, 1) == 1 ? 1 : -1;
+      nResult = eLockByte::HeldByOther;
+    else if (WriteDbBlock(nLoc, &m_nUserNumber, 1, 1) == 1)
+      nResult = eLockByte::Set;
   }
   ReleaseRange(nLoc, 1);
   return nResult;
@@ -463,10 +454,12 @@ bool CDbEngine::ClearOwnLockByte(uint32_t nLoc, const char* pCaller) {
 int CDbEngine::LockTable(uint8_t nTable) {
   if (nTable < DB_FIRST_TABLE || nTable > DB_LAST_TABLE) return 0;
   for (;;) {
-    if (!WaitForLockPermission('T', "Lock table", nTable, DB_NONE, 0, 0, nullptr)) return 0;
-    const int n = SetLockByte(LOC_LOCKALLTABLES_FLAG + nTable, "LockTable");
-    if (n == 1) return 1;
-    if (n < 0) {  // the grant goes back to the lock manager
+    if (!WaitForLockPermission(eLockType::Table, "Lock table", nTable, DB_NONE, false, false,
+                               nullptr))
+      return 0;
+    const eLockByte n = SetLockByte(LOC_LOCKALLTABLES_FLAG + nTable, "LockTable");
+    if (n == eLockByte::Set) return 1;
+    if (n == eLockByte::Failed) {  // the grant goes back to the lock manager
       SendUnlockNotice(nTable, DB_NONE);
       return 0;
     }
@@ -496,20 +489,22 @@ void CDbEngine::UnlockTable(uint8_t nTable) {
 
 // ------------------------------------------------------------ database ----
 
-int CDbEngine::LockDatabase(const std::string& sReason, uint8_t nTable, int nTestRecords,
+int CDbEngine::LockDatabase(const std::string& sReason, uint8_t nTable, bool bTestRecords,
                             const std::vector<uint8_t>* pTables) {
-  if (m_nDbLockDepth > 0) {  // this copy holds it already: nest
-    ++m_nDbLockDepth;
+  if (m_refresh.HoldsDatabaseLock()) {  // this copy holds it already: nest
+    m_refresh.EnterDatabaseLock();
     return 1;
   }
   for (;;) {
-    if (!WaitForLockPermission('D', sReason, nTable, DB_NONE, 0, nTestRecords, pTables)) return 0;
-    const int n = SetLockByte(LOC_LOCKALLTABLES_FLAG, "LockDatabase");
-    if (n == 1) {
-      m_nDbLockDepth = 1;
+    if (!WaitForLockPermission(eLockType::Database, sReason, nTable, DB_NONE, false, bTestRecords,
+                               pTables))
+      return 0;
+    const eLockByte n = SetLockByte(LOC_LOCKALLTABLES_FLAG, "LockDatabase");
+    if (n == eLockByte::Set) {
+      m_refresh.EnterDatabaseLock();
       return 1;
     }
-    if (n < 0) {  // the grant goes back to the lock manager
+    if (n == eLockByte::Failed) {  // the grant goes back to the lock manager
       SendUnlockNotice(TABLE_ALL, DB_NONE);
       return 0;
     }
@@ -528,11 +523,7 @@ int CDbEngine::IsDbLocked(int nKind) {
 }
 
 void CDbEngine::UnlockDatabase() {
-  if (m_nDbLockDepth > 1) {  // an inner unlock: the outer lock stays
-    --m_nDbLockDepth;
-    return;
-  }
-  m_nDbLockDepth = 0;
+  if (!m_refresh.LeaveDatabaseLock()) return;  // an inner unlock: the outer lock stays
   if (!m_pFile || m_bReadOnly) return;
   if (ClearOwnLockByte(LOC_LOCKALLTABLES_FLAG, "UnlockDatabase"))
     SendUnlockNotice(TABLE_ALL, DB_NONE);
@@ -543,44 +534,44 @@ void CDbEngine::UnlockDatabase() {
 
 // ------------------------------------------------------------- waiting ----
 
-std::string CDbEngine::LockReasonText(char cType, uint8_t nTable, uint32_t nKey,
-                                      int nTestRecords) const {
+std::string CDbEngine::LockReasonText(eLockType nType, uint8_t nTable, uint32_t nKey,
+                                      bool bTestRecords) const {
   const std::string sTable = GetTableName(nTable);
-  if (cType == 'R') return StrFormat("Lock record %u in %s", nKey, sTable.c_str());
-  if (cType == 'T') return "Lock table " + sTable;
+  if (nType == eLockType::Record) return StrFormat("Lock record %u in %s", nKey, sTable.c_str());
+  if (nType == eLockType::Table) return "Lock table " + sTable;
   if (nTable == 0) return "Lock database, no tests";
-  if (nTestRecords == 0) return "Lock database, test " + sTable;
+  if (!bTestRecords) return "Lock database, test " + sTable;
   return "Lock database, test records in " + sTable;
 }
 
-int CDbEngine::TestForLocksOfType(char cType, uint8_t nTable, uint32_t nKey, int nTestRecords,
+int CDbEngine::TestForLocksOfType(eLockType nType, uint8_t nTable, uint32_t nKey, bool bTestRecords,
                                   const std::vector<uint8_t>* pTables, int& nDb, int& nTab,
                                   int& nRec, uint32_t& nLoc) {
-  const bool bDbOnly = cType == 'D' && nTable == 0;
-  const int nTestTables = (cType == 'T' || (cType == 'D' && !bDbOnly)) ? 1 : 0;
-  const int nRecords = (cType == 'D' && !bDbOnly && nTestRecords) ? 1 : 0;
-  return TestForLocks(1, nTestTables, nRecords, nTable, cType == 'R' ? nKey : DB_NONE, pTables,
-                      nDb, nTab, nRec, nLoc);
+  const bool bDbOnly = nType == eLockType::Database && nTable == 0;
+  const bool bTestTables = nType == eLockType::Table || (nType == eLockType::Database && !bDbOnly);
+  const bool bRecords = nType == eLockType::Database && !bDbOnly && bTestRecords;
+  return TestForLocks(true, bTestTables, bRecords, nTable,
+                      nType == eLockType::Record ? nKey : DB_NONE, pTables, nDb, nTab, nRec, nLoc);
 }
 
-int CDbEngine::WaitForLockPermission(char cType, const std::string& sReason, uint8_t nTable,
-                                     uint32_t nKey, int nNoWarning, int nTestRecords,
+int CDbEngine::WaitForLockPermission(eLockType nType, const std::string& sReason, uint8_t nTable,
+                                     uint32_t nKey, bool bNoWarning, bool bTestRecords,
                                      const std::vector<uint8_t>* pTables) {
-  KTRACE("WaitForLockPermission %c for %s, table %u, key %u\n", cType, sReason.c_str(),
+  KTRACE("WaitForLockPermission %c for %s, table %u, key %u\n", char(nType), sReason.c_str(),
          unsigned(nTable), nKey);
   if (!IsLockManagerOnLine() || m_nUsersOnLine < 2)
-    return WaitForFileLocks(cType, nTable, nKey, nNoWarning, nTestRecords, pTables);
+    return WaitForFileLocks(nType, nTable, nKey, bNoWarning, bTestRecords, pTables);
 
-  const std::string sReasonText = LockReasonText(cType, nTable, nKey, nTestRecords);
+  const std::string sReasonText = LockReasonText(nType, nTable, nKey, bTestRecords);
   int nDb = 0, nTab = 0, nRec = 0;
   uint32_t nLoc = DB_NONE;
   auto fnConflict = [&] {
-    return TestForLocksOfType(cType, nTable, nKey, nTestRecords, pTables, nDb, nTab, nRec, nLoc);
+    return TestForLocksOfType(nType, nTable, nKey, bTestRecords, pTables, nDb, nTab, nRec, nLoc);
   };
-  m_bWaitingForLock = true;
+  m_refresh.BeginLockWait();
   fnConflict();
   CDialogWaitBox* pBox = StartWaitBox(
-      GetWaitForLockText(sReasonText, nTable, nLoc, nDb, nTab, nRec, nNoWarning), true);
+      GetWaitForLockText(sReasonText, nTable, nLoc, nDb, nTab, nRec, bNoWarning), true);
   int nGranted = 0;
   bool bAborted = false;
   // Phase 1: wait until the file shows no conflicting lock and the lock
@@ -598,10 +589,10 @@ int CDbEngine::WaitForLockPermission(char cType, const std::string& sReason, uin
   } else if (!bAborted) {
     // Phase 2: ask the lock manager and wait for its grant.
     m_pLockLink->ClearReceivedGrants();
-    if (cType == 'D')
+    if (nType == eLockType::Database)
       m_pLockLink->SendLockRequest(TABLE_ALL, DB_NONE);
     else
-      m_pLockLink->SendLockRequest(nTable, cType == 'T' ? DB_NONE : nKey);
+      m_pLockLink->SendLockRequest(nTable, nType == eLockType::Table ? DB_NONE : nKey);
     for (;;) {
       m_pLockLink->ProcessPendingMessages();
       int nBypass = 0;
@@ -620,25 +611,25 @@ int CDbEngine::WaitForLockPermission(char cType, const std::string& sReason, uin
     }
   }
   EndWaitBox(pBox);
-  m_bWaitingForLock = false;
+  m_refresh.EndLockWait();
   return nGranted;
 }
 
-int CDbEngine::WaitForFileLocks(char cType, uint8_t nTable, uint32_t nKey, int nNoWarning,
-                                int nTestRecords, const std::vector<uint8_t>* pTables) {
+int CDbEngine::WaitForFileLocks(eLockType nType, uint8_t nTable, uint32_t nKey, bool bNoWarning,
+                                bool bTestRecords, const std::vector<uint8_t>* pTables) {
   // Without a lock manager the file alone tells who holds what. A copy that
   // is alone on the file meets only locks left behind: nothing to wait for.
   if (IsAloneOnFile()) return 1;
   int nDb = 0, nTab = 0, nRec = 0;
   uint32_t nLoc = DB_NONE;
   auto fnConflict = [&] {
-    return TestForLocksOfType(cType, nTable, nKey, nTestRecords, pTables, nDb, nTab, nRec, nLoc);
+    return TestForLocksOfType(nType, nTable, nKey, bTestRecords, pTables, nDb, nTab, nRec, nLoc);
   };
   if (!fnConflict()) return 1;
-  m_bWaitingForLock = true;
-  const std::string sReasonText = LockReasonText(cType, nTable, nKey, nTestRecords);
+  m_refresh.BeginLockWait();
+  const std::string sReasonText = LockReasonText(nType, nTable, nKey, bTestRecords);
   CDialogWaitBox* pBox = StartWaitBox(
-      GetWaitForLockText(sReasonText, nTable, nLoc, nDb, nTab, nRec, nNoWarning), true);
+      GetWaitForLockText(sReasonText, nTable, nLoc, nDb, nTab, nRec, bNoWarning), true);
   int nFree = 1;
   for (int nRound = 0; fnConflict() && !IsAloneOnFile(); ++nRound) {
     if (m_pLockLink) m_pLockLink->ProcessPendingMessages();
@@ -649,20 +640,20 @@ int CDbEngine::WaitForFileLocks(char cType, uint8_t nTable, uint32_t nKey, int n
     BackOffWait(nRound);
   }
   EndWaitBox(pBox);
-  m_bWaitingForLock = false;
+  m_refresh.EndLockWait();
   return nFree;
 }
 
-int CDbEngine::TestForLocks(int nTestDb, int nTestTables, int nTestRecords, uint8_t nTable,
+int CDbEngine::TestForLocks(bool bTestDb, bool bTestTables, bool bTestRecords, uint8_t nTable,
                             uint32_t nKey, const std::vector<uint8_t>* pTables, int& nDbLocked,
                             int& nTableLocked, int& nRecordLocked, uint32_t& nLoc) {
   nDbLocked = nTableLocked = nRecordLocked = 0;
   const bool bList = pTables && !pTables->empty();
-  if (nTestDb && IsDbLocked(LOCK_BY_OTHER)) {
+  if (bTestDb && IsDbLocked(LOCK_BY_OTHER)) {
     nDbLocked = 1;
     return 1;
   }
-  if (nTestTables) {
+  if (bTestTables) {
     if (nTable == TABLE_ALL) {
       nTableLocked = IsAnyTableLocked(LOCK_BY_OTHER);
     } else if (bList) {
@@ -673,7 +664,7 @@ int CDbEngine::TestForLocks(int nTestDb, int nTestTables, int nTestRecords, uint
     }
     if (nTableLocked) return 1;
   }
-  if (nTestRecords) {
+  if (bTestRecords) {
     if (nTable == TABLE_ALL) {
       nRecordLocked = IsAnyRecordLocked(LOCK_BY_OTHER, nLoc);
     } else if (bList) {
@@ -691,9 +682,9 @@ int CDbEngine::TestForLocks(int nTestDb, int nTestTables, int nTestRecords, uint
   return 0;
 }
 
-std::string CDbEngine::GetWaitForLockText(const std::string& sReason, uint8_t nTable,
-                                          uint32_t nLoc, int nDbLocked, int nTableLocked,
-                                          int nRecordLocked, int nNoWarning) {
+std::string CDbEngine::GetWaitForLockText(const std::string& sReason, uint8_t nTable, uint32_t nLoc,
+                                          int nDbLocked, int nTableLocked, int nRecordLocked,
+                                          bool bNoWarning) {
   std::string s;
   if (nDbLocked) {
     s = StrFormat("Database locked by %s. Waiting to %s. ",
@@ -710,7 +701,7 @@ std::string CDbEngine::GetWaitForLockText(const std::string& sReason, uint8_t nT
     s = StrFormat("Waiting for permission to lock before %s. ", sReason.c_str());
   }
   s += "Press ESC to abort wait.\n";
-  if (!nNoWarning)
+  if (!bNoWarning)
     s += std::string("If you abort, any changes you just made will not be saved and changes by "
                      "others will\n") +
          "not be posted to your computer's memory. If you abort you should do a manual refresh\n" +

@@ -10,6 +10,8 @@
 
 #include "engine/CDbRecordStore.h"
 #include "engine/CLockManagerLink.h"
+#include "engine/CRefreshState.h"
+#include "engine/DbResults.h"
 
 class CDbEngine : public CDbRecordStore {
  public:
@@ -17,9 +19,9 @@ class CDbEngine : public CDbRecordStore {
   ~CDbEngine() override;
 
   // ---- opening and closing ----
-  // 0 failure; 1 opened, not closed properly on its last use; 2 opened
-  // normally (also a file just created). sPath includes ".dbm".
-  int OpenDB(const std::string& sPath, int nCreate);
+  // Opens (with bCreate creates) the file; whether its last use closed it
+  // properly. sPath includes ".dbm".
+  eOpenResult OpenDB(const std::string& sPath, bool bCreate);
   // Opens a file only to look at it (tools, dumps): read-only, nothing is
   // written, not marked open in the file. 1 done, 0 failed (with a message).
   int OpenDBForReading(const std::string& sPath);
@@ -66,23 +68,26 @@ class CDbEngine : public CDbRecordStore {
   void UnlockTable(uint8_t nTable);
 
   // ---- database (re-entrant within this copy) ----
-  int LockDatabase(const std::string& sReason, uint8_t nTable = 0, int nTestRecords = 0,
+  int LockDatabase(const std::string& sReason, uint8_t nTable = 0, bool bTestRecords = false,
                    const std::vector<uint8_t>* pTables = nullptr);
   int IsDbLocked(int nKind);
   // Only the outermost unlock clears byte 256, flushes and sends the notice.
   void UnlockDatabase();
-  int DbLockDepth() const { return m_nDbLockDepth; }
-  bool HoldsDatabaseLock() const override { return m_nDbLockDepth > 0; }
+  int DbLockDepth() const { return m_refresh.DatabaseLockDepth(); }
+  bool HoldsDatabaseLock() const final { return m_refresh.HoldsDatabaseLock(); }
 
   // ---- waiting ----
-  int WaitForLockPermission(char cType, const std::string& sReason, uint8_t nTable, uint32_t nKey,
-                            int nNoWarning, int nTestRecords, const std::vector<uint8_t>* pTables);
-  int TestForLocks(int nTestDb, int nTestTables, int nTestRecords, uint8_t nTable, uint32_t nKey,
+  // What a lock wait is for; the characters are those the trace shows.
+  enum class eLockType : char { Record = 'R', Table = 'T', Database = 'D' };
+  int WaitForLockPermission(eLockType nType, const std::string& sReason, uint8_t nTable,
+                            uint32_t nKey, bool bNoWarning, bool bTestRecords,
+                            const std::vector<uint8_t>* pTables);
+  int TestForLocks(bool bTestDb, bool bTestTables, bool bTestRecords, uint8_t nTable, uint32_t nKey,
                    const std::vector<uint8_t>* pTables, int& nDbLocked, int& nTableLocked,
                    int& nRecordLocked, uint32_t& nLoc);
   std::string GetWaitForLockText(const std::string& sReason, uint8_t nTable, uint32_t nLoc,
                                  int nDbLocked, int nTableLocked, int nRecordLocked,
-                                 int nNoWarning);
+                                 bool bNoWarning);
   int IsDatabaseLockRequestOK(uint8_t nTable, uint32_t nKey);
 
   // ---- users and the lock manager ----
@@ -98,13 +103,10 @@ class CDbEngine : public CDbRecordStore {
   // empties the changed header list.
   void SetRefreshFlags(uint8_t nTable, uint32_t nKey, uint32_t nHeaderLoc);
 
-  // ---- refresh state (shared with the table manager and the lock manager) ----
-  bool m_bDisableDataRefresh = true;
-  int m_nDisableDataRefreshCount = 0;
-  bool m_bWaitingForLock = false;
-  bool m_bIsRefreshInProcess = false;
-  bool m_bRefreshOwed = false;
-  std::vector<stRefreshFlag> m_caRefreshFlags;
+  // ---- refresh state (shared with the table manager, the lock manager and
+  // the main frame) ----
+  CRefreshState& RefreshState() { return m_refresh; }
+  const CRefreshState& RefreshState() const { return m_refresh; }
 
  protected:
   // Creates the file (O_EXCL), or starts an existing one afresh while no
@@ -113,19 +115,21 @@ class CDbEngine : public CDbRecordStore {
   // Version 0, closed properly, the root name and zero lock bytes.
   bool WriteNewHeaderArea(const std::string& sPath);
   // Test-and-set of one lock byte (256 + table, 256 for the database) under a
-  // held range: 1 set, 0 another live copy holds it, -1 failed.
-  int SetLockByte(uint32_t nLoc, const char* pCaller);
+  // held range.
+  enum class eLockByte : int { Failed = -1, HeldByOther = 0, Set = 1 };
+  [[nodiscard]] eLockByte SetLockByte(uint32_t nLoc, const char* pCaller);
   // Clears a lock byte of this user under a held range; true when cleared.
   bool ClearOwnLockByte(uint32_t nLoc, const char* pCaller);
   // In-file wait while another user's lock conflicts (networking off, or no
   // lock manager). 1 free, 0 aborted.
-  int WaitForFileLocks(char cType, uint8_t nTable, uint32_t nKey, int nNoWarning,
-                       int nTestRecords, const std::vector<uint8_t>* pTables);
+  int WaitForFileLocks(eLockType nType, uint8_t nTable, uint32_t nKey, bool bNoWarning,
+                       bool bTestRecords, const std::vector<uint8_t>* pTables);
   // The lock tests of one wait type (record, table, database).
-  int TestForLocksOfType(char cType, uint8_t nTable, uint32_t nKey, int nTestRecords,
+  int TestForLocksOfType(eLockType nType, uint8_t nTable, uint32_t nKey, bool bTestRecords,
                          const std::vector<uint8_t>* pTables, int& nDb, int& nTab, int& nRec,
                          uint32_t& nLoc);
-  std::string LockReasonText(char cType, uint8_t nTable, uint32_t nKey, int nTestRecords) const;
+  std::string LockReasonText(eLockType nType, uint8_t nTable, uint32_t nKey,
+                             bool bTestRecords) const;
   // True when the file's header at nLoc is the live record (table, key).
   bool IsRecordInFileAt(uint32_t nLoc, uint8_t nTable, uint32_t nKey);
   // Where the record lies after a lock wait, DB_NONE when it is gone.
@@ -136,7 +140,6 @@ class CDbEngine : public CDbRecordStore {
   // First live record (of one table, or of all when nTable < 0) whose header
   // in the file shows a lock of the kind.
   int FindLockedRecord(int nKind, int nTable, uint32_t& nLoc);
-  void ClearRefreshState();
   void SendUnlockNotice(uint8_t nTable, uint32_t nKey);
 
   // Opens an existing file with the shared presence lock and the close turn
@@ -144,9 +147,11 @@ class CDbEngine : public CDbRecordStore {
   std::unique_ptr<CSharedFile> OpenPresent(const std::string& sPath);
 
   CLockManagerLink* m_pLockLink = nullptr;
-  int m_nDbLockDepth = 0;
   bool m_bIsNewFile = false;
   bool m_bAloneAtOpen = true;
   bool m_bHoldExclusive = false;
   std::unique_ptr<CSharedFile> m_pHeldFile;
+
+ private:
+  CRefreshState m_refresh;
 };

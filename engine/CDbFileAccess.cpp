@@ -49,26 +49,26 @@ std::unique_ptr<CSharedFile> CDbFileAccess::OpenSharedFile(const std::string& sP
   return pFile;
 }
 
-uint32_t CDbFileAccess::ReadDbBlock(uint32_t nLoc, void* pBuffer, uint32_t nSize, int nLock) {
+uint32_t CDbFileAccess::ReadDbBlock(uint32_t nLoc, void* pBuffer, uint32_t nSize, bool bLock) {
   if (m_pFileBuffer) {
     if (nLoc > m_nFileBufferSize || nSize > m_nFileBufferSize - nLoc) return 0;
     std::memcpy(pBuffer, m_pFileBuffer.get() + nLoc, nSize);
     return nSize;
   }
-  if (nLock == 1)
-    return LockedAccessFileBlock('R', m_pFile.get(), nLoc, pBuffer, nSize, "ReadDbBlock");
+  if (bLock)
+    return LockedAccessFileBlock(eAccess::Read, m_pFile.get(), nLoc, pBuffer, nSize, "ReadDbBlock");
   return ReadFileBlockNoLock(m_pFile.get(), nLoc, pBuffer, nSize);
 }
 
 uint32_t CDbFileAccess::WriteDbBlock(uint32_t nLoc, const void* pBuffer, uint32_t nSize,
-                                     int nLock) {
-  if (nLock && m_nUsersOnLine > 1)
-    return LockedAccessFileBlock('W', m_pFile.get(), nLoc, const_cast<void*>(pBuffer), nSize,
-                                 "WriteDbBlock");
+                                     bool bLock) {
+  if (bLock && m_nUsersOnLine > 1)
+    return LockedAccessFileBlock(eAccess::Write, m_pFile.get(), nLoc, const_cast<void*>(pBuffer),
+                                 nSize, "WriteDbBlock");
   return WriteFileBlockUnflushed(m_pFile.get(), nLoc, pBuffer, nSize);
 }
 
-void CDbFileAccess::DoAccessFileBlock(char cDirection, CSharedFile* pFile, uint32_t nLoc,
+void CDbFileAccess::DoAccessFileBlock(eAccess nDirection, CSharedFile* pFile, uint32_t nLoc,
                                       void* pBuffer, uint32_t nSize, stAccessSteps& steps) {
   if (!pFile || !pFile->IsOpen()) return;
   if (!steps.bLocked) {
@@ -84,7 +84,7 @@ void CDbFileAccess::DoAccessFileBlock(char cDirection, CSharedFile* pFile, uint3
   if (!steps.bAccessed) {
     steps.bAccessed = true;
     size_t nDone = 0;
-    if (cDirection == 'R') {
+    if (nDirection == eAccess::Read) {
       steps.bFailed = pFile->Read(nLoc, pBuffer, nSize, &nDone) != IO_OK;
       steps.nCount = uint32_t(nDone);
       return;
@@ -130,21 +130,21 @@ int CDbFileAccess::TestFileBlockWrite(CSharedFile* pFile, uint32_t nLoc, const v
   return 0;
 }
 
-bool CDbFileAccess::RunAccessSteps(char cDirection, CSharedFile*& pFile, uint32_t nLoc,
+bool CDbFileAccess::RunAccessSteps(eAccess nDirection, CSharedFile*& pFile, uint32_t nLoc,
                                    void* pBuffer, uint32_t nSize, stAccessSteps& steps,
                                    const char* pCaller) {
   for (int i = 0; i < kInitialTries && !steps.bUnlocked; ++i) {
     if (i) BackOffTry(i);
-    DoAccessFileBlock(cDirection, pFile, nLoc, pBuffer, nSize, steps);
+    DoAccessFileBlock(nDirection, pFile, nLoc, pBuffer, nSize, steps);
   }
   if (steps.bUnlocked) return true;
 
   const std::string sStatus =
       StrFormat("status: locked %s, accessed %s, unlocked %s.", TrueFalse(steps.bLocked),
                 TrueFalse(steps.bAccessed), TrueFalse(steps.bUnlocked));
-  const std::string sWait =
-      StrFormat("Record at %u (file handle %u) in use on network. Wait for %s, %s", nLoc,
-                unsigned(pFile->Fd()), cDirection == 'W' ? "write" : "read", sStatus.c_str());
+  const std::string sWait = StrFormat(
+      "Record at %u (file handle %u) in use on network. Wait for %s, %s", nLoc,
+      unsigned(pFile->Fd()), nDirection == eAccess::Write ? "write" : "read", sStatus.c_str());
   KTRACE("%s: %s\n", pCaller, sWait.c_str());
   CSharedFile* pBefore = pFile;
   const bool bGoOn = CheckHandleOrAsk(pFile, sWait);
@@ -158,7 +158,7 @@ bool CDbFileAccess::RunAccessSteps(char cDirection, CSharedFile*& pFile, uint32_
 
   CDialogWaitBox* pBox = StartWaitBox(sWait, true);
   for (int nRound = 0; !pBox->AbortRequested();) {
-    DoAccessFileBlock(cDirection, pFile, nLoc, pBuffer, nSize, steps);
+    DoAccessFileBlock(nDirection, pFile, nLoc, pBuffer, nSize, steps);
     if (steps.bUnlocked || pBox->TestForAbort()) break;
     BackOffWait(nRound++);
   }
@@ -167,7 +167,7 @@ bool CDbFileAccess::RunAccessSteps(char cDirection, CSharedFile*& pFile, uint32_
   return steps.bUnlocked;
 }
 
-uint32_t CDbFileAccess::LockedAccessFileBlock(char cDirection, CSharedFile* pFile, uint32_t nLoc,
+uint32_t CDbFileAccess::LockedAccessFileBlock(eAccess nDirection, CSharedFile* pFile, uint32_t nLoc,
                                               void* pBuffer, uint32_t nSize, const char* pCaller) {
   if (!pFile || !pFile->IsOpen()) {
     TraceFileFault(StrFormat("LockedAccessFileBlock from %s: invalid file handle\n", pCaller));
@@ -175,7 +175,7 @@ uint32_t CDbFileAccess::LockedAccessFileBlock(char cDirection, CSharedFile* pFil
   }
   if (!InFileRange(nLoc, nSize)) return 0;
   stAccessSteps steps;
-  const bool bDone = RunAccessSteps(cDirection, pFile, nLoc, pBuffer, nSize, steps, pCaller);
+  const bool bDone = RunAccessSteps(nDirection, pFile, nLoc, pBuffer, nSize, steps, pCaller);
   if (!bDone) return steps.bFailed ? 0 : steps.nCount;
   if (steps.bFailed) return 0;
   return steps.nCount == nSize ? steps.nCount : 0;

@@ -40,18 +40,19 @@ class CDbFileAccess {
   std::unique_ptr<CSharedFile> OpenSharedFile(const std::string& sPath, bool bCreate = false);
 
   // The engine's read: from the whole-file buffer while it exists, else
-  // locked (nLock 1) or plain. Returns the bytes read, 0 on failure.
-  uint32_t ReadDbBlock(uint32_t nLoc, void* pBuffer, uint32_t nSize, int nLock);
-  // The engine's write: locked, flushed and verified when nLock is set and
+  // locked (with bLock) or plain. Returns the bytes read, 0 on failure.
+  uint32_t ReadDbBlock(uint32_t nLoc, void* pBuffer, uint32_t nSize, bool bLock);
+  // The engine's write: locked, flushed and verified when bLock is set and
   // more than one user is on line, else a plain write. Never to the buffer.
-  uint32_t WriteDbBlock(uint32_t nLoc, const void* pBuffer, uint32_t nSize, int nLock);
+  uint32_t WriteDbBlock(uint32_t nLoc, const void* pBuffer, uint32_t nSize, bool bLock);
 
-  // Locked access ('R' or 'W'); waits with a wait box while the range is in
-  // use. A write is flushed and read back inside the locked range.
-  uint32_t LockedAccessFileBlock(char cDirection, CSharedFile* pFile, uint32_t nLoc,
+  // Locked access; waits with a wait box while the range is in use. A write
+  // is flushed and read back inside the locked range.
+  enum class eAccess : char { Read = 'R', Write = 'W' };
+  uint32_t LockedAccessFileBlock(eAccess nDirection, CSharedFile* pFile, uint32_t nLoc,
                                  void* pBuffer, uint32_t nSize, const char* pCaller);
   // One step of lock, access, unlock, chosen by the flags.
-  void DoAccessFileBlock(char cDirection, CSharedFile* pFile, uint32_t nLoc, void* pBuffer,
+  void DoAccessFileBlock(eAccess nDirection, CSharedFile* pFile, uint32_t nLoc, void* pBuffer,
                          uint32_t nSize, stAccessSteps& steps);
   // 1 when the bytes at nLoc equal pBuffer (read back into a buffer that can
   // not match by accident); tries again up to 501 reads, or until the wait
@@ -95,7 +96,7 @@ class CDbFileAccess {
   // the error code is stored. 1 done, 0 failed.
   int LoadFileBuffer(uint32_t nFileSize, int& nError);
   // The initial try and the wait of a locked access.
-  bool RunAccessSteps(char cDirection, CSharedFile*& pFile, uint32_t nLoc, void* pBuffer,
+  bool RunAccessSteps(eAccess nDirection, CSharedFile*& pFile, uint32_t nLoc, void* pBuffer,
                       uint32_t nSize, stAccessSteps& steps, const char* pCaller);
   // The file-size check of a stuck access, with the terminate / continue /
   // reopen question. Returns false when the user chose to terminate.

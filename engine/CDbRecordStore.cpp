@@ -42,7 +42,7 @@ void CDbRecordStore::ShowOrReport(const std::string& sText, std::string* pReport
     GetResponse(sText, MB_OK);
 }
 
-uint32_t CDbRecordStore::MakeFileHeaderArray(CDialogWaitBox* pBox, int nFreeBuffer,
+uint32_t CDbRecordStore::MakeFileHeaderArray(CDialogWaitBox* pBox, bool bFreeBuffer,
                                              std::string* pReport) {
   m_caDataHeaders.clear();
   m_index.Invalidate();
@@ -62,7 +62,7 @@ uint32_t CDbRecordStore::MakeFileHeaderArray(CDialogWaitBox* pBox, int nFreeBuff
   }
   // A caller that keeps the whole-file buffer reads its records from it; a
   // rebuild that only needs the headers reads the file through a window.
-  const bool bKeep = nFreeBuffer != 1;
+  const bool bKeep = !bFreeBuffer;
   int nError = 0;
   if (bKeep && !LoadFileBuffer(nSize, nError)) {
     if (nError != ENOMEM) return fnLoadError(nError);
@@ -154,9 +154,9 @@ int CDbRecordStore::LocateHeaderInList(uint32_t nLoc) const {
   return int(it - m_caDataHeaders.begin());
 }
 
-int CDbRecordStore::ReadDbHeader(uint32_t nLoc, stDataHeader& header, int nLock) {
+int CDbRecordStore::ReadDbHeader(uint32_t nLoc, stDataHeader& header, bool bLock) {
   uint8_t a[DB_HEADER_LEN];
-  if (ReadDbBlock(nLoc, a, DB_HEADER_LEN, nLock) != DB_HEADER_LEN) return 0;
+  if (ReadDbBlock(nLoc, a, DB_HEADER_LEN, bLock) != DB_HEADER_LEN) return 0;
   header = UnpackHeader(a);
   return 1;
 }
@@ -168,12 +168,13 @@ int CDbRecordStore::ReadHeaderFromFile(uint32_t nLoc, stDataHeader& header) {
   return 1;
 }
 
-uint32_t CDbRecordStore::WriteDbHeader(uint32_t nLoc, const stDataHeader& header, int nLock) {
+uint32_t CDbRecordStore::WriteDbHeader(uint32_t nLoc, const stDataHeader& header, bool bLock) {
   uint8_t a[DB_HEADER_LEN];
   PackHeader(header, a);
   uint32_t n;
-  if (nLock && m_nUsersOnLine > 1)
-    n = LockedAccessFileBlock('W', m_pFile.get(), nLoc, a, DB_HEADER_LEN, "WriteDbHeader");
+  if (bLock && m_nUsersOnLine > 1)
+    n = LockedAccessFileBlock(eAccess::Write, m_pFile.get(), nLoc, a, DB_HEADER_LEN,
+                              "WriteDbHeader");
   else
     n = WriteFileBlockUnflushed(m_pFile.get(), nLoc, a, DB_HEADER_LEN);
   if (n == DB_HEADER_LEN) ReplaceOrRebuildEntry(nLoc, header);
@@ -186,24 +187,24 @@ void CDbRecordStore::RestoreHeaderBytes(uint32_t nLoc, const stDataHeader& old) 
   WriteFileBlockUnflushed(m_pFile.get(), nLoc, a, DB_HEADER_LEN);
 }
 
-int CDbRecordStore::ChangeHeaderInFile(uint32_t nLoc,
-                                       const std::function<bool(stDataHeader&)>& fnChange,
-                                       const char* pCaller) {
-  if (!HoldRange(nLoc, DB_HEADER_LEN, pCaller)) return 0;
+eHeaderChange CDbRecordStore::ChangeHeaderInFile(uint32_t nLoc,
+                                                 const std::function<bool(stDataHeader&)>& fnChange,
+                                                 const char* pCaller) {
+  if (!HoldRange(nLoc, DB_HEADER_LEN, pCaller)) return eHeaderChange::Failed;
   stDataHeader h;
-  int nResult = 0;
+  eHeaderChange nResult = eHeaderChange::Failed;
   if (ReadHeaderFromFile(nLoc, h)) {
     const stDataHeader old = h;
     if (!fnChange(h)) {
-      nResult = -1;
+      nResult = eHeaderChange::Unchanged;
     } else if (WriteDbHeader(nLoc, h, 1) == DB_HEADER_LEN) {
-      nResult = 1;
+      nResult = eHeaderChange::Written;
     } else {
       RestoreHeaderBytes(nLoc, old);
     }
   }
   ReleaseRange(nLoc, DB_HEADER_LEN);
-  if (nResult == 0) KTRACE("%s: header change at %u failed\n", pCaller, nLoc);
+  if (nResult == eHeaderChange::Failed) KTRACE("%s: header change at %u failed\n", pCaller, nLoc);
   return nResult;
 }
 
@@ -228,7 +229,7 @@ int CDbRecordStore::FoundEofError(uint32_t nFileSize, uint32_t nLoc, stDataHeade
            nNext, nLoc);
     return 1;
   }
-  const int n = ChangeHeaderInFile(
+  const eHeaderChange n = ChangeHeaderInFile(
       nLoc,
       [&](stDataHeader& h) {
         // Bytes without the delimiters or their own location are not a record
@@ -241,7 +242,7 @@ int CDbRecordStore::FoundEofError(uint32_t nFileSize, uint32_t nLoc, stDataHeade
       },
       pCaller);
   header.nNextLoc = DB_NONE;
-  if (n != 1) return 1;
+  if (n != eHeaderChange::Written) return 1;
   if (uint64_t(nNext) + DB_HEADER_LEN > nNow)
     GetResponse(StrFormat("Invalid end of file marker found (predicted next location %u past end "
                           "of file size %u) and repaired at %u in %s.",
@@ -297,12 +298,12 @@ int CDbRecordStore::GetHeaderLoc(uint8_t nTable, uint32_t nKey, uint8_t nSubTabl
 }
 
 uint32_t CDbRecordStore::GetItemFileLoc(uint8_t nTable, uint32_t nKey, uint8_t nSubTable,
-                                        int nIncludeMarked) {
+                                        bool bIncludeMarked) {
   EnsureIndex();
   if (const std::vector<uint32_t>* p = m_index.Find(nTable, nKey, nSubTable))
     for (uint32_t i : *p) {
       const char c = m_caDataHeaders[i].cStatus;
-      if (IsLiveStatus(c) || (nIncludeMarked == 1 && c == STATUS_MARKDEL))
+      if (IsLiveStatus(c) || (bIncludeMarked && c == STATUS_MARKDEL))
         return m_caDataHeaders[i].nCurrLoc;
     }
   return DB_NONE;
@@ -459,7 +460,7 @@ bool CDbRecordStore::WriteAtPlacement(const stPlacement& place, stDataHeader& h,
 bool CDbRecordStore::FreeOldCopies(const stPlacement& place, const stDataHeader& h) {
   bool bOk = true;
   for (uint32_t nOld : place.naOldCopies) {
-    const int n = ChangeHeaderInFile(
+    const eHeaderChange n = ChangeHeaderInFile(
         nOld,
         [&](stDataHeader& o) {
           if (!IsLiveStatus(o.cStatus) || o.nTable != h.nTable || o.nKey != h.nKey ||
@@ -469,8 +470,8 @@ bool CDbRecordStore::FreeOldCopies(const stPlacement& place, const stDataHeader&
           return true;
         },
         "WriteRecord");
-    if (n == 1) NoteChangedHeader(nOld);
-    bOk = bOk && n != 0;
+    if (n == eHeaderChange::Written) NoteChangedHeader(nOld);
+    bOk = bOk && n != eHeaderChange::Failed;
   }
   return bOk;
 }
@@ -524,13 +525,14 @@ uint32_t CDbRecordStore::WriteRecord(uint32_t nSize, uint8_t nTable, uint32_t nK
   return DB_NONE;
 }
 
-int CDbRecordStore::RewriteRecord(uint32_t nLoc, uint32_t nSize, uint8_t nTable, uint32_t nKey,
-                                  uint8_t nSubTable, uint32_t nSubKey, int nLock) {
-  if (nLoc == DB_NONE || m_bReadOnly) return 0;
+eRewriteResult CDbRecordStore::RewriteRecord(uint32_t nLoc, uint32_t nSize, uint8_t nTable,
+                                             uint32_t nKey, uint8_t nSubTable, uint32_t nSubKey,
+                                             bool bLock) {
+  if (nLoc == DB_NONE || m_bReadOnly) return eRewriteResult::NotWritten;
   // The header is held from the read to the write, so a lock another copy
   // sets meanwhile is not overwritten by a stale copy.
-  if (!HoldRange(nLoc, DB_HEADER_LEN, "RewriteRecord")) return 0;
-  int nResult = 0;
+  if (!HoldRange(nLoc, DB_HEADER_LEN, "RewriteRecord")) return eRewriteResult::NotWritten;
+  eRewriteResult nResult = eRewriteResult::NotWritten;
   stDataHeader h;
   if (ReadHeaderFromFile(nLoc, h) && (nSize == DB_NONE || nSize <= h.nDataLen)) {
     const stDataHeader old = h;
@@ -541,25 +543,25 @@ int CDbRecordStore::RewriteRecord(uint32_t nLoc, uint32_t nSize, uint8_t nTable,
     if (nSize != DB_NONE) h.nDataLen = uint16_t(nSize);
     h.cStatus = STATUS_USED;
     h.nUser = GetUserFromKey(nKey);
-    const bool bData =
-        nSize == DB_NONE || nSize == 0 || WriteDbBlock(nLoc + DB_HEADER_LEN, m_cBuffer, nSize, nLock) == nSize;
+    const bool bData = nSize == DB_NONE || nSize == 0 ||
+                       WriteDbBlock(nLoc + DB_HEADER_LEN, m_cBuffer, nSize, bLock) == nSize;
     if (!bData) {
       ShowWriteFailure();
-    } else if (WriteDbHeader(nLoc, h, nLock) != DB_HEADER_LEN) {
+    } else if (WriteDbHeader(nLoc, h, bLock) != DB_HEADER_LEN) {
       RestoreHeaderBytes(nLoc, old);
       ShowWriteFailure();
-      nResult = -1;
+      nResult = eRewriteResult::HeaderFailed;
     } else {
       NoteChangedHeader(nLoc);
-      nResult = 1;
+      nResult = eRewriteResult::Written;
     }
   }
   ReleaseRange(nLoc, DB_HEADER_LEN);
-  if (nResult == -1) ResyncHeaderList();
+  if (nResult == eRewriteResult::HeaderFailed) ResyncHeaderList();
   return nResult;
 }
 
-uint32_t CDbRecordStore::ReadRecord(uint32_t nLoc, int nLock, uint32_t* pKey, uint32_t* pSubKey,
+uint32_t CDbRecordStore::ReadRecord(uint32_t nLoc, bool bLock, uint32_t* pKey, uint32_t* pSubKey,
                                     uint8_t* pSubTable) {
   if (nLoc == DB_NONE) return 0;
   // Header and data in one access when the list says how long the data is:
@@ -570,11 +572,11 @@ uint32_t CDbRecordStore::ReadRecord(uint32_t nLoc, int nLock, uint32_t* pKey, ui
   std::vector<uint8_t> aBig(nGuess > 512 ? DB_HEADER_LEN + nGuess : 0);
   uint8_t* p = aBig.empty() ? aSmall : aBig.data();
   stDataHeader h;
-  const bool bOne = ReadDbBlock(nLoc, p, DB_HEADER_LEN + nGuess, nLock) == DB_HEADER_LEN + nGuess &&
+  const bool bOne = ReadDbBlock(nLoc, p, DB_HEADER_LEN + nGuess, bLock) == DB_HEADER_LEN + nGuess &&
                     (h = UnpackHeader(p)).nDataLen <= nGuess;
   if (bOne)
     std::memcpy(m_cBuffer, p + DB_HEADER_LEN, h.nDataLen);
-  else if (!ReadRecordInTwoSteps(nLoc, nLock, h))
+  else if (!ReadRecordInTwoSteps(nLoc, bLock, h))
     return 0;
   if (pKey) *pKey = h.nKey;
   if (pSubKey) *pSubKey = h.nSubKey;
@@ -582,38 +584,38 @@ uint32_t CDbRecordStore::ReadRecord(uint32_t nLoc, int nLock, uint32_t* pKey, ui
   return h.nDataLen;
 }
 
-bool CDbRecordStore::ReadRecordInTwoSteps(uint32_t nLoc, int nLock, stDataHeader& h) {
-  if (!ReadDbHeader(nLoc, h, nLock)) return false;
+bool CDbRecordStore::ReadRecordInTwoSteps(uint32_t nLoc, bool bLock, stDataHeader& h) {
+  if (!ReadDbHeader(nLoc, h, bLock)) return false;
   return h.nDataLen == 0 ||
-         ReadDbBlock(nLoc + DB_HEADER_LEN, m_cBuffer, h.nDataLen, nLock) == h.nDataLen;
+         ReadDbBlock(nLoc + DB_HEADER_LEN, m_cBuffer, h.nDataLen, bLock) == h.nDataLen;
 }
 
 uint32_t CDbRecordStore::ReadTableRecord(uint8_t nTable, uint32_t nKey) {
   return ReadRecord(GetItemFileLoc(nTable, nKey, 0, 0), 1);
 }
 
-int CDbRecordStore::DeleteRecord(uint32_t nLoc, int nFree, int nLock) {
+int CDbRecordStore::DeleteRecord(uint32_t nLoc, bool bFree, bool bLock) {
   NoteChangedHeader(nLoc);
-  return ChangeStatus(nLoc, nFree == 1 ? STATUS_DELETED : STATUS_MARKDEL, nLock);
+  return ChangeStatus(nLoc, bFree ? STATUS_DELETED : STATUS_MARKDEL, bLock);
 }
 
-int CDbRecordStore::ChangeStatus(uint32_t nLoc, char cStatus, int /*nLock*/) {
+int CDbRecordStore::ChangeStatus(uint32_t nLoc, char cStatus, bool /*bLock*/) {
   // Always from the file's bytes under a held range (the held write is
   // locked and verified when others are on line).
-  const int n = ChangeHeaderInFile(
+  const eHeaderChange n = ChangeHeaderInFile(
       nLoc,
       [&](stDataHeader& h) {
         h.cStatus = cStatus;
         return true;
       },
       "ChangeStatus");
-  return n == 1 ? 1 : 0;
+  return n == eHeaderChange::Written ? 1 : 0;
 }
 
-uint32_t CDbRecordStore::SetIntAt(uint32_t nLoc, uint32_t nValue, int nLock) {
+uint32_t CDbRecordStore::SetIntAt(uint32_t nLoc, uint32_t nValue, bool bLock) {
   uint8_t a[4];
   PutUint32(a, nValue);
-  return WriteDbBlock(nLoc, a, 4, nLock);
+  return WriteDbBlock(nLoc, a, 4, bLock);
 }
 
 uint32_t CDbRecordStore::GetIntAt(uint32_t nLoc) {
@@ -622,13 +624,13 @@ uint32_t CDbRecordStore::GetIntAt(uint32_t nLoc) {
   return GetUint32(a);
 }
 
-uint32_t CDbRecordStore::SetByteAt(uint32_t nLoc, uint8_t nValue, int nLock) {
-  return WriteDbBlock(nLoc, &nValue, 1, nLock);
+uint32_t CDbRecordStore::SetByteAt(uint32_t nLoc, uint8_t nValue, bool bLock) {
+  return WriteDbBlock(nLoc, &nValue, 1, bLock);
 }
 
-uint8_t CDbRecordStore::GetByteAt(uint32_t nLoc, int nLock) {
+uint8_t CDbRecordStore::GetByteAt(uint32_t nLoc, bool bLock) {
   uint8_t n = 0;
-  m_bLastByteReadFailed = ReadDbBlock(nLoc, &n, 1, nLock) != 1;
+  m_bLastByteReadFailed = ReadDbBlock(nLoc, &n, 1, bLock) != 1;
   return m_bLastByteReadFailed ? 0xFF : n;
 }
 

@@ -12,6 +12,7 @@
 
 #include "engine/CDbFileAccess.h"
 #include "engine/CHeaderIndex.h"
+#include "engine/DbResults.h"
 
 class CDialogWaitBox;
 
@@ -29,17 +30,17 @@ class CDbRecordStore : public CDbFileAccess {
   ~CDbRecordStore() override;
 
   // ---- header list ----
-  // Rebuilds the header list from the file. With nFreeBuffer 0 the whole-file
+  // Rebuilds the header list from the file. Without bFreeBuffer the whole-file
   // buffer stays and serves ReadDbBlock until FreeFileBuffer. With pReport the
   // failure texts go there instead of a message box (emptied on success).
   // Returns the file size, 0xFFFFFFFF on failure.
-  uint32_t MakeFileHeaderArray(CDialogWaitBox* pBox, int nFreeBuffer, std::string* pReport);
+  uint32_t MakeFileHeaderArray(CDialogWaitBox* pBox, bool bFreeBuffer, std::string* pReport);
   // Re-reads one header another copy changed. 1 updated or appended, 0 rebuilt.
   int UpdateHeader(uint32_t nLoc, std::vector<stRefreshFlag>& refreshList);
   // Writes 36 header bytes and brings the list in step (after a good write).
-  uint32_t WriteDbHeader(uint32_t nLoc, const stDataHeader& header, int nLock);
+  uint32_t WriteDbHeader(uint32_t nLoc, const stDataHeader& header, bool bLock);
   // Reads and decodes one header. 1 read, 0 failed.
-  int ReadDbHeader(uint32_t nLoc, stDataHeader& header, int nLock);
+  int ReadDbHeader(uint32_t nLoc, stDataHeader& header, bool bLock);
   int LocateHeaderInList(uint32_t nLoc) const;
   // End-of-file check of one header that is not the last: 1 when its NextLoc
   // was invalid (the walk stops there; repaired when this copy may), else 0.
@@ -47,7 +48,7 @@ class CDbRecordStore : public CDbFileAccess {
 
   // ---- finding records ----
   int GetHeaderLoc(uint8_t nTable, uint32_t nKey, uint8_t nSubTable) const;
-  uint32_t GetItemFileLoc(uint8_t nTable, uint32_t nKey, uint8_t nSubTable, int nIncludeMarked);
+  uint32_t GetItemFileLoc(uint8_t nTable, uint32_t nKey, uint8_t nSubTable, bool bIncludeMarked);
   // Status character of the header at nLoc (locked read), 0 when unreadable.
   char GetTableAndKey(uint32_t nLoc, uint8_t& nTable, uint32_t& nKey);
   void GetFileLocations(std::vector<uint32_t>& naLocs) const;
@@ -60,29 +61,28 @@ class CDbRecordStore : public CDbFileAccess {
   // Returns its location, 0xFFFFFFFF on failure.
   uint32_t WriteRecord(uint32_t nSize, uint8_t nTable, uint32_t nKey, uint8_t nSubTable,
                        uint32_t nSubKey);
-  // In-place rewrite: 1 written, 0 not written, -1 header write failed.
-  // nSize 0xFFFFFFFF keeps DataLen and writes no data.
-  int RewriteRecord(uint32_t nLoc, uint32_t nSize, uint8_t nTable, uint32_t nKey,
-                    uint8_t nSubTable, uint32_t nSubKey, int nLock);
+  // In-place rewrite. nSize 0xFFFFFFFF keeps DataLen and writes no data.
+  eRewriteResult RewriteRecord(uint32_t nLoc, uint32_t nSize, uint8_t nTable, uint32_t nKey,
+                               uint8_t nSubTable, uint32_t nSubKey, bool bLock);
   // Reads a record's data into m_cBuffer. Returns DataLen read, 0 on failure.
-  uint32_t ReadRecord(uint32_t nLoc, int nLock, uint32_t* pKey = nullptr,
+  uint32_t ReadRecord(uint32_t nLoc, bool bLock, uint32_t* pKey = nullptr,
                       uint32_t* pSubKey = nullptr, uint8_t* pSubTable = nullptr);
   uint32_t ReadTableRecord(uint8_t nTable, uint32_t nKey);
-  // Status "-" (nFree 1, space reusable) or "#". 1 done, 0 failed.
-  int DeleteRecord(uint32_t nLoc, int nFree, int nLock);
-  int ChangeStatus(uint32_t nLoc, char cStatus, int nLock);
-  uint32_t SetIntAt(uint32_t nLoc, uint32_t nValue, int nLock);
+  // Status "-" (bFree, space reusable) or "#". 1 done, 0 failed.
+  int DeleteRecord(uint32_t nLoc, bool bFree, bool bLock);
+  int ChangeStatus(uint32_t nLoc, char cStatus, bool bLock);
+  uint32_t SetIntAt(uint32_t nLoc, uint32_t nValue, bool bLock);
   uint32_t GetIntAt(uint32_t nLoc);
-  uint32_t SetByteAt(uint32_t nLoc, uint8_t nValue, int nLock);
-  uint8_t GetByteAt(uint32_t nLoc, int nLock);
+  uint32_t SetByteAt(uint32_t nLoc, uint8_t nValue, bool bLock);
+  uint8_t GetByteAt(uint32_t nLoc, bool bLock);
   // Reads a header from the file itself (never the whole-file buffer), under
   // a short lock. 1 read, 0 failed.
   int ReadHeaderFromFile(uint32_t nLoc, stDataHeader& header);
   // Read-modify-write of one header under a held range: fnChange edits the
   // header read from the file and returns false to leave it unchanged.
-  // Returns 1 written, 0 failed (the old bytes are put back), -1 unchanged.
-  int ChangeHeaderInFile(uint32_t nLoc, const std::function<bool(stDataHeader&)>& fnChange,
-                         const char* pCaller);
+  eHeaderChange ChangeHeaderInFile(uint32_t nLoc,
+                                   const std::function<bool(stDataHeader&)>& fnChange,
+                                   const char* pCaller);
   bool LastByteReadFailed() const { return m_bLastByteReadFailed != 0; }
 
   // ---- keys and users ----
@@ -140,7 +140,7 @@ class CDbRecordStore : public CDbFileAccess {
   // Links a new last record behind the old last one (held and checked).
   int LinkAppendedRecord(const stPlacement& place, uint32_t nNewLoc);
   // ReadRecord as two accesses: the header, then its DataLen bytes.
-  bool ReadRecordInTwoSteps(uint32_t nLoc, int nLock, stDataHeader& header);
+  bool ReadRecordInTwoSteps(uint32_t nLoc, bool bLock, stDataHeader& header);
   // After a failed write: rebuilds the list from the file without a message.
   void ResyncHeaderList();
   void ShowWriteFailure();

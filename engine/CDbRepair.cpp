@@ -38,10 +38,10 @@ bool CDbRepair::WriteUnderHold(uint32_t nLoc, const stDataHeader* pExpected,
   if (!m_engine.HoldRange(nLoc, DB_HEADER_LEN, kCaller)) return false;
   CSharedFile* pFile = m_engine.FileHandle();
   uint8_t c[DB_HEADER_LEN];
-  bool bOk = !pExpected ||
-             (m_engine.LockedAccessFileBlock('R', pFile, nLoc, c, DB_HEADER_LEN, kCaller) ==
-                  DB_HEADER_LEN &&
-              UnpackHeader(c) == *pExpected);
+  bool bOk =
+      !pExpected || (m_engine.LockedAccessFileBlock(CDbFileAccess::eAccess::Read, pFile, nLoc, c,
+                                                    DB_HEADER_LEN, kCaller) == DB_HEADER_LEN &&
+                     UnpackHeader(c) == *pExpected);
   if (bOk) {
     std::copy(pBytes, pBytes + nSize, c);
     // The engine's rule: locked, flushed and verified while others are on
@@ -422,7 +422,7 @@ void CDbRepair::FinishWrites() {
   m_engine.SetRefreshFlags(TABLE_ALL, DB_NONE, DB_NONE);
 }
 
-int CDbRepair::TestAndRepairDatabase(int nRepair, std::vector<std::string>& saReport) {
+int CDbRepair::TestAndRepairDatabase(bool bRepair, std::vector<std::string>& saReport) {
   m_pReport = &saReport;
   m_chain.clear();
   m_candidates.clear();
@@ -436,10 +436,10 @@ int CDbRepair::TestAndRepairDatabase(int nRepair, std::vector<std::string>& saRe
   }
   // Only a copy alone on the file writes, and only under the database lock.
   const bool bAlone = m_engine.IsAloneOnFile();
-  const bool bLocked = nRepair && bAlone && !pFile->IsReadOnly() &&
-                       m_engine.LockDatabase("Repair linked list") == 1;
+  const bool bLocked =
+      bRepair && bAlone && !pFile->IsReadOnly() && m_engine.LockDatabase("Repair linked list") == 1;
   m_bRepair = bLocked;
-  m_bRepairRefused = nRepair && !m_bRepair;
+  m_bRepairRefused = bRepair && !m_bRepair;
 
   m_pBox = StartWaitBox("Collect data to test linked list structure");
   ReportHead(bAlone);

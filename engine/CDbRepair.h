@@ -28,9 +28,9 @@ class CDbRepair {
   explicit CDbRepair(CDbEngine& engine);
 
   // 1 when no problem was found (the report then ends with "No problems
-  // found."), 0 otherwise. nRepair 1 repairs when this copy may write; with
+  // found."), 0 otherwise. bRepair repairs when this copy may write; with
   // 0 nothing in the file changes.
-  int TestAndRepairDatabase(int nRepair, std::vector<std::string>& saReport);
+  int TestAndRepairDatabase(bool bRepair, std::vector<std::string>& saReport);
 
   // Outcome of the last run.
   int ProblemCount() const { return m_nProblems; }

@@ -57,8 +57,8 @@ uint32_t CIntegrityScan::ReadFileSize() {
 bool CIntegrityScan::ReadBlock(uint32_t nLoc, uint8_t* pBuffer, uint32_t nSize) {
   // A locked read waits while another copy holds the range, so a header that
   // is being rewritten at this moment is read once it is whole.
-  if (m_file.LockedAccessFileBlock('R', m_file.FileHandle(), nLoc, pBuffer, nSize,
-                                   "CIntegrityScan") == nSize)
+  if (m_file.LockedAccessFileBlock(CDbFileAccess::eAccess::Read, m_file.FileHandle(), nLoc, pBuffer,
+                                   nSize, "CIntegrityScan") == nSize)
     return true;
   m_bReadFailed = true;
   m_nFailedLoc = nLoc;

@@ -74,25 +74,15 @@ void CLockManager::SendLockMngrUnlockNotice(uint8_t nTable, uint32_t nKey) {
 }
 
 void CLockManager::TakeDataNotice(const stMessage& msg) {
-  if (!m_pEngine) return;
-  const stRefreshFlag flag{msg.m_nUserNumber, msg.m_nTable, msg.m_nKey};
   // A refresh under way has already taken the flags it consumes; a notice
-  // arriving inside it (its wait boxes process events) waits for the next
-  // refresh, which the owed flag brings about.
-  if (m_pEngine->m_bIsRefreshInProcess) {
-    m_caDeferredFlags.push_back(flag);
-    m_pEngine->m_bRefreshOwed = true;
-  } else {
-    m_pEngine->m_caRefreshFlags.push_back(flag);
-  }
+  // arriving inside it (its wait boxes process events) is held back for the
+  // next refresh, which the owed flag brings about.
+  if (m_pEngine)
+    m_pEngine->RefreshState().QueueNotice({msg.m_nUserNumber, msg.m_nTable, msg.m_nKey});
 }
 
 bool CLockManager::ReleaseDeferredFlags() {
-  if (!m_pEngine || m_pEngine->m_bIsRefreshInProcess || m_caDeferredFlags.empty()) return false;
-  auto& flags = m_pEngine->m_caRefreshFlags;
-  flags.insert(flags.end(), m_caDeferredFlags.begin(), m_caDeferredFlags.end());
-  m_caDeferredFlags.clear();
-  return true;
+  return m_pEngine && m_pEngine->RefreshState().ReleaseDeferredNotices();
 }
 
 bool CLockManager::IsLockManagerOnLine() {
@@ -123,7 +113,7 @@ void CLockManager::OnMessage() {
   // Asked once per round that brought notices: flags left from a skipped
   // refresh are owed and retried by the timer, not asked for again and again
   // while a lock wait drains the queue.
-  if (bNewNotices && m_pEngine && !m_pEngine->m_caRefreshFlags.empty() && m_fnRefreshRequest)
+  if (bNewNotices && m_pEngine && m_pEngine->RefreshState().HasNotices() && m_fnRefreshRequest)
     m_fnRefreshRequest();
 }
 
@@ -247,7 +237,8 @@ void CLockManager::HandleGrant(const stLockSpec& grant) {
 }
 
 void CLockManager::EndAbandonedWait() {
-  if (m_bRequestPending && m_pEngine && !m_pEngine->m_bWaitingForLock) GiveUpPendingRequest();
+  if (m_bRequestPending && m_pEngine && !m_pEngine->RefreshState().IsWaitingForLock())
+    GiveUpPendingRequest();
 }
 
 void CLockManager::GiveUpPendingRequest() {

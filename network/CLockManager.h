@@ -77,7 +77,8 @@ class CLockManager : public CLanLogOn, public CLockManagerLink {
   void SendToLockManager(char cType, uint8_t nTable, uint32_t nKey);
   void HandleGrant(const stLockSpec& grant);
   void TakeDataNotice(const stMessage& msg);
-  // Moves the notices held back during the last refresh to the engine; true when there were some.
+  // Moves the notices held back during the last refresh to the pending ones;
+  // true when there were some.
   bool ReleaseDeferredFlags();
   void HandleControlText(const std::string& sText);
   bool SendGrant(const stLockSpec& request);
@@ -92,7 +93,6 @@ class CLockManager : public CLanLogOn, public CLockManagerLink {
   std::vector<stLockSpec> m_caLockRequests;
   std::vector<stLockSpec> m_caGrantedLocks;
   std::vector<stLockSpec> m_caReceivedGrants;
-  std::vector<stRefreshFlag> m_caDeferredFlags;
   // The request of the lock wait in progress; a grant must name it.
   bool m_bRequestPending = false;
   uint8_t m_nPendingTable = 0;

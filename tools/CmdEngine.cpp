@@ -50,7 +50,7 @@ int CmdCreate(const std::vector<std::string>& args) {
   CTerminalUi ui(IDNO);
   CScopedUi scope(ui);
   CDbEngine db;
-  if (db.OpenDB(sPath, 1) != 2) return TOOL_ERROR;
+  if (db.OpenDB(sPath, true) != eOpenResult::Opened) return TOOL_ERROR;
   db.CloseDB();
   std::cout << "created " << sPath << "\n";
   return TOOL_OK;

@@ -117,7 +117,7 @@ const CToolCommand kAdd("add", "add FILE TABLE FIELD=VALUE ...   add an item, pr
   return WithDatabase(args[0], [&](CTableManager& db, CToolUi& ui) {
     ui.m_fields = fields;
     uint32_t nCode = DB_NONE;
-    if (db.AddTableItem(nTable, DB_NONE, nullptr, 0, {}, &nCode) != 1)
+    if (db.AddTableItem(nTable, DB_NONE, nullptr, false, {}, &nCode) != eItemResult::Done)
       return ToolError("the item was not added");
     std::cout << nCode << "\n";
     return int(TOOL_OK);
@@ -134,7 +134,8 @@ const CToolCommand kEdit("edit", "edit FILE TABLE CODE FIELD=VALUE ...   change 
   const uint8_t nTable = uint8_t(ItemTable(args[1]));
   return WithDatabase(args[0], [&](CTableManager& db, CToolUi& ui) {
     ui.m_fields = fields;
-    if (db.EditTableItem(nTable, nCode) != 1) return ToolError("the item was not changed");
+    if (db.EditTableItem(nTable, nCode) != eItemResult::Done)
+      return ToolError("the item was not changed");
     return int(TOOL_OK);
   });
 });
@@ -146,7 +147,8 @@ const CToolCommand kDelete("delete", "delete FILE TABLE CODE   delete an item",
     return ToolError("usage: delete FILE TABLE CODE");
   const uint8_t nTable = uint8_t(ItemTable(args[1]));
   return WithDatabase(args[0], [&](CTableManager& db, CToolUi&) {
-    if (db.DeleteTableItem(nTable, nCode, 0) != 1) return ToolError("the item was not deleted");
+    if (db.DeleteTableItem(nTable, nCode, false) != eItemResult::Done)
+      return ToolError("the item was not deleted");
     return int(TOOL_OK);
   });
 });

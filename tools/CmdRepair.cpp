@@ -63,7 +63,7 @@ int RunRepair(const std::string& sPath) {
 
   CDbEngine engine;
   engine.m_nUserNumber = ThisUserNumber();
-  if (!engine.OpenDB(sPath, 0)) return TOOL_ERROR;
+  if (engine.OpenDB(sPath, false) == eOpenResult::Failed) return TOOL_ERROR;
   CDbRepair repair(engine);
   std::vector<std::string> saReport;
   repair.TestAndRepairDatabase(1, saReport);

@@ -156,7 +156,7 @@ class CSession {
   }
 
   int Open(const std::string& sFile, bool bNetworked) {
-    if (!m_db.OpenDatabase(ToolRootName(sFile), bNetworked ? 1 : 0)) {
+    if (!m_db.OpenDatabase(ToolRootName(sFile), bNetworked)) {
       Say("FAIL open");
       return TOOL_ERROR;
     }
@@ -288,8 +288,8 @@ class CSession {
     if (!TableAndCode(sArgs, nTable, nullptr, &sFields)) return Say("FAIL usage: add TABLE FIELDS");
     m_ui.QueueEdit(ParseFields(sFields));
     uint32_t nCode = DB_NONE;
-    const int n = m_db.AddTableItem(uint8_t(nTable), DB_NONE, nullptr, 1, {}, &nCode);
-    Say(n == 1 ? StrFormat("OK %u", nCode) : "FAIL add");
+    const eItemResult n = m_db.AddTableItem(uint8_t(nTable), DB_NONE, nullptr, true, {}, &nCode);
+    Say(n == eItemResult::Done ? StrFormat("OK %u", nCode) : "FAIL add");
   }
   void CmdEdit(const std::string& sArgs) {
     int nTable = 0;
@@ -297,13 +297,14 @@ class CSession {
     std::string sFields;
     if (!TableAndCode(sArgs, nTable, &nCode, &sFields)) return Say("FAIL usage: edit TABLE CODE FIELDS");
     m_ui.QueueEdit(ParseFields(sFields));
-    Say(m_db.EditTableItem(uint8_t(nTable), nCode) == 1 ? "OK" : "FAIL edit");
+    Say(m_db.EditTableItem(uint8_t(nTable), nCode) == eItemResult::Done ? "OK" : "FAIL edit");
   }
   void CmdDelete(const std::string& sArgs) {
     int nTable = 0;
     uint32_t nCode = 0;
     if (!TableAndCode(sArgs, nTable, &nCode, nullptr)) return Say("FAIL usage: delete TABLE CODE");
-    Say(m_db.DeleteTableItem(uint8_t(nTable), nCode, 0) == 1 ? "OK" : "FAIL delete");
+    Say(m_db.DeleteTableItem(uint8_t(nTable), nCode, false) == eItemResult::Done ? "OK"
+                                                                                 : "FAIL delete");
   }
   void CmdLock(const std::string& sArgs) {
     int nTable = 0;
@@ -373,8 +374,8 @@ class CSession {
     stEditExtra extra;
     extra.cKind = 'M';
     uint32_t nCode = DB_NONE;
-    const int n = m_db.AddTableItem(TABLE_LOG, DB_NONE, nullptr, 1, extra, &nCode);
-    Say(n == 1 ? StrFormat("OK %u", nCode) : "FAIL message");
+    const eItemResult n = m_db.AddTableItem(TABLE_LOG, DB_NONE, nullptr, true, extra, &nCode);
+    Say(n == eItemResult::Done ? StrFormat("OK %u", nCode) : "FAIL message");
   }
   void CmdShort(const std::string& sText) {
     SendShortMessage(m_slot, m_net.Lan().Identity().m_sComputerName, sText);
@@ -442,10 +443,10 @@ class CSession {
       } else if (nDice < 95) {
         if (m_naOwnSchedule.empty()) continue;
         const uint32_t nCode = m_naOwnSchedule[gen() % m_naOwnSchedule.size()];
-        const int n = EditWith(TABLE_SCHEDULE, nCode, [&](stEditForm& form) {
+        const eItemResult n = EditWith(TABLE_SCHEDULE, nCode, [&](stEditForm& form) {
           if (std::string* p = form.Find(ItemField::kDescription)) *p = "E-" + sTag;
         });
-        (n == 1 ? c.nScheduleEdits : c.nRefused) += 1;
+        (n == eItemResult::Done ? c.nScheduleEdits : c.nRefused) += 1;
       } else {
         c.nScheduleDeletes += DeleteOwn(TABLE_SCHEDULE, m_naOwnSchedule, gen);
       }
@@ -458,32 +459,35 @@ class CSession {
   int AddItem(uint8_t nTable, std::vector<stEditField> fields, std::vector<uint32_t>* pOwn) {
     m_ui.QueueEdit(std::move(fields));
     uint32_t nCode = DB_NONE;
-    if (m_db.AddTableItem(nTable, DB_NONE, nullptr, 1, {}, &nCode) != 1) return ++m_stress.nRefused, 0;
+    if (m_db.AddTableItem(nTable, DB_NONE, nullptr, true, {}, &nCode) != eItemResult::Done)
+      return ++m_stress.nRefused, 0;
     if (pOwn) pOwn->push_back(nCode);
     return 1;
   }
   int DeleteOwn(uint8_t nTable, std::vector<uint32_t>& naOwn, std::mt19937& gen) {
     if (naOwn.empty()) return 0;
     const size_t nPick = gen() % naOwn.size();
-    if (m_db.DeleteTableItem(nTable, naOwn[nPick], 0) != 1) return ++m_stress.nRefused, 0;
+    if (m_db.DeleteTableItem(nTable, naOwn[nPick], false) != eItemResult::Done)
+      return ++m_stress.nRefused, 0;
     naOwn.erase(naOwn.begin() + long(nPick));
     return 1;
   }
   int AppendToken(const std::string& sToken, std::mt19937& gen) {
     const std::vector<uint32_t> naShared = SharedPersonCodes();
     if (naShared.empty()) return 0;
-    const int n = EditWith(TABLE_PERSON, naShared[gen() % naShared.size()], [&](stEditForm& form) {
-      std::string* pComments = form.Find(ItemField::kComments);
-      if (pComments) *pComments += (pComments->empty() ? "" : "\n") + sToken;
-    });
-    if (n != 1) ++m_stress.nRefused;
-    return n == 1 ? 1 : 0;
+    const eItemResult n =
+        EditWith(TABLE_PERSON, naShared[gen() % naShared.size()], [&](stEditForm& form) {
+          std::string* pComments = form.Find(ItemField::kComments);
+          if (pComments) *pComments += (pComments->empty() ? "" : "\n") + sToken;
+        });
+    if (n != eItemResult::Done) ++m_stress.nRefused;
+    return n == eItemResult::Done ? 1 : 0;
   }
   // An edit whose dialog is answered by fn; a refused edit (the record or
   // the database was locked) opens no dialog and leaves no answer behind.
-  int EditWith(uint8_t nTable, uint32_t nCode, std::function<void(stEditForm&)> fn) {
+  eItemResult EditWith(uint8_t nTable, uint32_t nCode, std::function<void(stEditForm&)> fn) {
     m_ui.m_fnFormAnswer = std::move(fn);
-    const int n = m_db.EditTableItem(nTable, nCode);
+    const eItemResult n = m_db.EditTableItem(nTable, nCode);
     m_ui.m_fnFormAnswer = nullptr;
     return n;
   }

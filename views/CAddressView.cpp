@@ -105,20 +105,20 @@ void CAddressView::EditLine() {
   const uint32_t nCode = HighlightedCode();
   if (nCode == DB_NONE || !HasData()) return;
   m_bKeepPage = true;
-  Reenable(Database()->EditTableItem(TABLE_PERSON, nCode) == 1);
+  Reenable(Database()->EditTableItem(TABLE_PERSON, nCode) == eItemResult::Done);
 }
 
 void CAddressView::AddPerson() {
   if (!HasData()) return;
   m_bKeepPage = true;
-  Reenable(Database()->AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 1) == 1);
+  Reenable(Database()->AddTableItem(TABLE_PERSON, DB_NONE, nullptr, true) == eItemResult::Done);
 }
 
 void CAddressView::DeletePerson() {
   const uint32_t nCode = HighlightedCode();
   if (nCode == DB_NONE || !HasData()) return;
   m_bKeepPage = true;
-  Reenable(Database()->DeleteTableItem(TABLE_PERSON, nCode, 1) == 1);
+  Reenable(Database()->DeleteTableItem(TABLE_PERSON, nCode, true) == eItemResult::Done);
 }
 
 void CAddressView::ProcessKey(int nKey) {
@@ -184,7 +184,7 @@ void CAddressView::SelectCategories() {
 
 void CAddressView::SelectFormat() {
   if (!HasData()) return;
-  Database()->EditFormatRecord(kPersonListFormat, "Person view", 1);
+  (void)Database()->EditFormatRecord(kPersonListFormat, "Person view", true);
   Invalidate();
 }
 

@@ -100,7 +100,7 @@ bool CLabelPrint::EditLayout() {
   return true;
 }
 
-bool CLabelPrint::EditFormat() { return m_db.EditFormatRecord(kLabelFormat, "Label printer", 0) == 1; }
+bool CLabelPrint::EditFormat() { return m_db.EditFormatRecord(kLabelFormat, "Label printer", false) == eItemResult::Done; }
 
 int CLabelPrint::Print(const std::string& sText) {
   const std::vector<std::string> saPrinter = Fields(AppSettings().sLabelPrinterLine);

@@ -56,10 +56,10 @@ class MainFrameDb : public ::testing::Test {
   CMainFrame& frame() { return *m_pFrame; }
   std::string Title() const { return m_pFrame->windowTitle().toStdString(); }
   // 2 when the file was closed properly, 1 when not, 0 when it cannot be opened.
-  static int CloseStatusOf(const std::string& sPath) {
+  static eOpenResult CloseStatusOf(const std::string& sPath) {
     CDbEngine engine;
-    const int n = engine.OpenDB(sPath, 0);
-    if (n) engine.CloseDB();
+    const eOpenResult n = engine.OpenDB(sPath, false);
+    if (n != eOpenResult::Failed) engine.CloseDB();
     return n;
   }
 
@@ -100,7 +100,7 @@ TEST_F(MainFrameDb, NewOpenSwitchAndClose) {
   EXPECT_FALSE(frame.IsDatabaseOpen());
   EXPECT_EQ(Title(), "Kelvo for user TESTPC, no database open, SCHEDULE");
   EXPECT_EQ(AppSettings().sCurrentRoot, sRoot);  // offered again at the next start
-  EXPECT_EQ(CloseStatusOf(sRoot + ".dbm"), 2);
+  EXPECT_EQ(CloseStatusOf(sRoot + ".dbm"), eOpenResult::Opened);
 
   // File Open takes the chosen file's root name and opens it again.
   m_pUi->QueueFile(sRoot + ".dbm");
@@ -108,7 +108,7 @@ TEST_F(MainFrameDb, NewOpenSwitchAndClose) {
   EXPECT_TRUE(frame.IsDatabaseOpen());
   EXPECT_EQ(AppSettings().sCurrentRoot, sRoot);
   EXPECT_TRUE(frame.OnClose());
-  EXPECT_EQ(CloseStatusOf(sRoot + ".dbm"), 2);
+  EXPECT_EQ(CloseStatusOf(sRoot + ".dbm"), eOpenResult::Opened);
 }
 
 TEST_F(MainFrameDb, FilesThatCannotBeOpenedAreRefusedAndTheProgramStaysUsable) {
@@ -223,13 +223,13 @@ TEST_F(MainFrameDb, AddressViewPrintsAndHandsMailToTheClient) {
   auto& db = static_cast<CTableManager&>(*frame().Database());
   auto add = [&](std::vector<stEditField> fields) {
     m_pUi->QueueEdit(std::move(fields));
-    ASSERT_EQ(db.AddTableItem(TABLE_CATEGORY, DB_NONE, nullptr, 0), 1);
+    ASSERT_EQ(db.AddTableItem(TABLE_CATEGORY, DB_NONE, nullptr, false), eItemResult::Done);
   };
   add({{ItemField::kName, "Friends"}});
   add({{ItemField::kName, "Work"}});
   m_pUi->QueueEdit({{ItemField::kLastName, "Curie"}, {ItemField::kFirstName, "Marie"},
                     {ItemField::kEmail, "mc@example.org"}, {ItemField::kCategories, "Friends"}});
-  ASSERT_EQ(db.AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0), 1);
+  ASSERT_EQ(db.AddTableItem(TABLE_PERSON, DB_NONE, nullptr, false), eItemResult::Done);
   frame().OnCommand(ID_VIEW_ADDRESS);
   auto* pView = dynamic_cast<CLineView*>(frame().View(VIEW_ADDRESS));
   ASSERT_NE(pView, nullptr);

@@ -178,7 +178,7 @@ TEST_F(MainFrameLan, ACloseMessageDuringALockWaitWaitsForTheSave) {
   frame.PostMainFrameMessage(MAINFRAME_CLOSE_DATABASE);
   m_pUi->QueueEdit({{ItemField::kLastName, "Waited"}});
   uint32_t nCode = DB_NONE;
-  ASSERT_EQ(Db().AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 1, {}, &nCode), 1);
+  ASSERT_EQ(Db().AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 1, {}, &nCode), eItemResult::Done);
   m_pUi->SetEventHook(nullptr);
   EXPECT_EQ(WithEvents([&] { return copy->ReadReply(); }), "OK");
   ASSERT_NE(Db().GetPointer(TABLE_PERSON, nCode), nullptr);

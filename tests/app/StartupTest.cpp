@@ -89,10 +89,10 @@ int WaitExit(pid_t pid) {
   return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
 }
 
-int CloseStatusOf(const std::string& sPath) {
+eOpenResult CloseStatusOf(const std::string& sPath) {
   CDbEngine engine;
-  const int n = engine.OpenDB(sPath, 0);
-  if (n) engine.CloseDB();
+  const eOpenResult n = engine.OpenDB(sPath, false);
+  if (n != eOpenResult::Failed) engine.CloseDB();
   return n;
 }
 
@@ -208,7 +208,7 @@ TEST(Startup, TheRealProgramRunsOncePerComputerAndClosesItsDatabase) {
   ::kill(first, SIGTERM);
   EXPECT_EQ(WaitExit(first), 0);
   EXPECT_FALSE(DatabaseInUse(sDbm));
-  EXPECT_EQ(CloseStatusOf(sDbm), 2);  // closed properly
+  EXPECT_EQ(CloseStatusOf(sDbm), eOpenResult::Opened);  // closed properly
   std::string sCfg;
   ASSERT_TRUE(ReadWholeFile(home.File("Kelvo.cfg"), sCfg));
   EXPECT_NE(sCfg.find("LAST|" + home.Root() + "\n"), std::string::npos) << sCfg;
@@ -227,5 +227,5 @@ TEST(Startup, TheRealProgramRunsOncePerComputerAndClosesItsDatabase) {
   ASSERT_TRUE(WaitFor([&] { return DatabaseInUse(sDbm); }));
   ::kill(third, SIGTERM);
   EXPECT_EQ(WaitExit(third), 0);
-  EXPECT_EQ(CloseStatusOf(sDbm), 2);
+  EXPECT_EQ(CloseStatusOf(sDbm), eOpenResult::Opened);
 }

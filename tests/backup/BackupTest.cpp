@@ -30,7 +30,7 @@ TEST_F(BackupTest, FourBackupsKeepThreeSnapshotsAndCopyThemToTheDrive) {
   CScratchFolder drive;
   m_drives.m_drives = {{drive.Path(), "STICK"}};
   m_ui.QueueEdit({{"Number of backup files", "3"}});
-  ASSERT_EQ(m_db.EditVarRecord(1), 1);
+  ASSERT_EQ(m_db.EditVarRecord(1), eItemResult::Done);
   std::vector<std::string> saSnapshots;
   SetBackupOnClose(true);
   for (int i = 0; i < 4; ++i) {
@@ -40,7 +40,7 @@ TEST_F(BackupTest, FourBackupsKeepThreeSnapshotsAndCopyThemToTheDrive) {
     m_ui.QueueChoice({i < 3 ? 2 : 0});
     ASSERT_EQ(m_backup.Backup(m_db), 1);
     EXPECT_EQ(U32Of(ReadFileBytes(DbPath()), 4), 0u) << "the live file stays open";
-    EXPECT_FALSE(m_db.m_bDisableDataRefresh);
+    EXPECT_FALSE(m_db.RefreshState().IsRefreshSuspended());
   }
   EXPECT_FALSE(IsBackupOnClose());
   EXPECT_EQ(m_backup.BackupOnClose(m_db), 1);  // nothing changed: no question
@@ -57,7 +57,7 @@ TEST_F(BackupTest, FourBackupsKeepThreeSnapshotsAndCopyThemToTheDrive) {
   const std::string sNewest = ReadFileBytes(Zp(0));
   m_ui.QueueChoice({});
   EXPECT_EQ(m_backup.Backup(m_db), 2);
-  EXPECT_FALSE(m_db.m_bDisableDataRefresh);
+  EXPECT_FALSE(m_db.RefreshState().IsRefreshSuspended());
   EXPECT_TRUE(ReadFileBytes(Zp(0)) == sNewest);
 }
 
@@ -81,7 +81,7 @@ TEST_F(BackupTest, FailedPackLeavesEveryGenerationAsItWas) {
     const int nBackup = m_backup.Backup(m_db);
     CZipArchive zip;
     const int nZip = zip.ZipFile(sRandom, m_folder.File("random.zip"), "random.dbm");
-    _exit((nBackup == 0 ? 0 : 1) | (m_db.m_bDisableDataRefresh ? 2 : 0) |
+    _exit((nBackup == 0 ? 0 : 1) | (m_db.RefreshState().IsRefreshSuspended() ? 2 : 0) |
           (nZip == CZipArchive::ZIP_CANNOT_ADD ? 0 : 4));
   }
   int nStatus = -1;

@@ -32,7 +32,7 @@ void CBackupFixture::AddPersons(int nCount) {
   for (int i = 0; i < nCount; ++i) {
     CPerson person;
     person.m_sLastName = "Person " + std::to_string(++m_nAdded);
-    ASSERT_EQ(m_db.AddTableItem(TABLE_PERSON, DB_NONE, &person, 0), 1);
+    ASSERT_EQ(m_db.AddTableItem(TABLE_PERSON, DB_NONE, &person, false), eItemResult::Done);
   }
 }
 

@@ -67,11 +67,11 @@ inline uint32_t U32At(const std::string& sPath, uint32_t nLoc) {
 class CRawWriter {
  public:
   explicit CRawWriter(const std::string& sPath) {
-    m_nOpen = m_engine.OpenDB(sPath, 0);
-    if (m_nOpen) m_engine.MakeFileHeaderArray(nullptr, 1, nullptr);
+    m_bOpen = m_engine.OpenDB(sPath, false) != eOpenResult::Failed;
+    if (m_bOpen) m_engine.MakeFileHeaderArray(nullptr, 1, nullptr);
   }
   ~CRawWriter() { m_engine.CloseDB(); }
-  bool IsOpen() const { return m_nOpen != 0; }
+  bool IsOpen() const { return m_bOpen; }
   uint32_t Write(uint8_t nTable, uint32_t nKey, const std::vector<uint8_t>& bytes) {
     std::copy(bytes.begin(), bytes.end(), m_engine.m_cBuffer);
     return m_engine.WriteRecord(uint32_t(bytes.size()), nTable, nKey, 0, 0);
@@ -84,7 +84,7 @@ class CRawWriter {
 
  private:
   CDbEngine m_engine;
-  int m_nOpen = 0;
+  bool m_bOpen = false;
 };
 
 // A child process that holds the file open (its presence lock) until released.

@@ -26,7 +26,7 @@ class CFormUi : public CTestUi {
   std::vector<bool> m_baRefreshOff;
   int EditItem(stEditForm& form) override {
     m_forms.push_back(form);
-    m_baRefreshOff.push_back(m_pDb && m_pDb->m_bDisableDataRefresh);
+    m_baRefreshOff.push_back(m_pDb && m_pDb->RefreshState().IsRefreshSuspended());
     return CTestUi::EditItem(form);
   }
   const stEditField* Field(const std::string& sName) const {
@@ -55,11 +55,11 @@ TEST(SettingsEdit, SetupDialogUsesTheReadLimitsAndSavesForEveryCopy) {
                 {"Pop up time: Enable", "1"},
                 {"Pop up time: Hour", "24"},
                 {"Disable file sharing on network", "1"}});
-  EXPECT_EQ(db.EditVarRecord(1), 1);
+  EXPECT_EQ(db.EditVarRecord(1), eItemResult::Done);
   ASSERT_EQ(ui.m_forms.size(), 1u);
   EXPECT_EQ(ui.m_forms[0].sDialog, "Setup");
   EXPECT_TRUE(ui.m_baRefreshOff[0]);
-  EXPECT_FALSE(db.m_bDisableDataRefresh);
+  EXPECT_FALSE(db.RefreshState().IsRefreshSuspended());
   // Every spin range is the range the read applies.
   for (const auto& r : CVarData::Ranges()) {
     const stEditField* f = ui.Field(r.m_pLabel);
@@ -90,7 +90,7 @@ TEST(SettingsEdit, SetupDialogUsesTheReadLimitsAndSavesForEveryCopy) {
   // Cancel changes nothing.
   ui.m_pDb = &other;
   ui.QueueEdit({{"Minute", "59"}}, false);
-  EXPECT_EQ(other.EditVarRecord(1), 2);
+  EXPECT_EQ(other.EditVarRecord(1), eItemResult::Cancelled);
   EXPECT_EQ(other.GetVarData().m_nStartMinute, 30);
 }
 
@@ -102,7 +102,7 @@ TEST(SettingsEdit, FormatDialogEditsACopyAndSavesTheRecord) {
   ui.m_pDb = &db;
   ASSERT_EQ(db.OpenDatabase(sName, 0), 1);
   ui.QueueEdit({{"Size", "12"}, {"Bold", "1"}, {"Face", "Liberation Serif"}, {"Tab stops", "1.5, 3"}});
-  EXPECT_EQ(db.EditFormatRecord(4, db.GetFormatName(4), 1), IDOK);
+  EXPECT_EQ(db.EditFormatRecord(4, db.GetFormatName(4), 1), eItemResult::Done);
   EXPECT_EQ(ui.m_forms.back().sTitle, "Format Person list");
   EXPECT_TRUE(ui.m_baRefreshOff.back());
   EXPECT_EQ(ui.Field("Tab stops")->sValue, "4.75,6");
@@ -113,11 +113,11 @@ TEST(SettingsEdit, FormatDialogEditsACopyAndSavesTheRecord) {
   EXPECT_EQ(f->m_daTabStops, (std::vector<double>{1.5, 3.0}));
   // Without editable tab stops the form has none; an untouched size keeps its tenths.
   ui.QueueEdit({{"Italics", "1"}});
-  EXPECT_EQ(db.EditFormatRecord(3, "Default report header", 0), IDOK);
+  EXPECT_EQ(db.EditFormatRecord(3, "Default report header", 0), eItemResult::Done);
   EXPECT_EQ(ui.Field("Tab stops"), nullptr);
   ui.QueueEdit({}, false);
-  EXPECT_EQ(db.EditFormatRecord(5, "Mailing list", 1), IDCANCEL);
-  EXPECT_EQ(db.EditFormatRecord(12, "none", 1), 2);
+  EXPECT_EQ(db.EditFormatRecord(5, "Mailing list", 1), eItemResult::Cancelled);
+  EXPECT_EQ(db.EditFormatRecord(12, "none", 1), eItemResult::Cancelled);
   const stFormatRecord edited = *f;
   db.CloseDatabase();
 
@@ -136,13 +136,13 @@ TEST(SettingsEdit, PageLayoutDialogSavesMarginsAndFont) {
   ui.m_pDb = &db;
   ASSERT_EQ(db.OpenDatabase(sName, 0), 1);
   ui.QueueEdit({{"Top margin", "1.25"}, {"Left margin", "-4"}, {"Size", "12"}, {"Landscape", "1"}});
-  EXPECT_EQ(db.EditPageLayoutRecord(1, "Page layout"), 1);
+  EXPECT_EQ(db.EditPageLayoutRecord(1, "Page layout"), eItemResult::Done);
   const stPageLayout* l = db.GetPageLayout(1);
   EXPECT_EQ(l->m_fTopMargin, 1.25f);
   EXPECT_EQ(l->m_fLeftMargin, 0.5f);  // a negative margin is not taken
   EXPECT_EQ(l->m_stPageFont.m_nSize, 120u);
   EXPECT_EQ(l->m_nLandscape, 1u);
-  EXPECT_EQ(db.EditPageLayoutRecord(4, "none"), 2);
+  EXPECT_EQ(db.EditPageLayoutRecord(4, "none"), eItemResult::Cancelled);
   const stPageLayout edited = *l;
   db.CloseDatabase();
   CDatabase other;

@@ -51,7 +51,7 @@ int Worker(const std::string& sPath, uint8_t nUser, const std::string& sResult) 
   int nUnexpected = 0;
   ui.SetUnexpectedHandler([&](const std::string&) { ++nUnexpected; });
   CDbEngine db;
-  if (db.OpenDB(sPath, 0) == 0) return 10;
+  if (db.OpenDB(sPath, false) == eOpenResult::Failed) return 10;
   db.m_nUserNumber = nUser;
   db.SetUsersOnLine(2);
   if (db.MakeFileHeaderArray(nullptr, 1, nullptr) == DB_NONE) return 11;
@@ -97,7 +97,7 @@ TEST(ConcurrencyTest, TwoCopiesWorkingFromStaleListsKeepTheChainWhole) {
   {
     CTestUi ui;
     CDbEngine db;
-    ASSERT_EQ(db.OpenDB(sPath, 1), 2);
+    ASSERT_EQ(db.OpenDB(sPath, true), eOpenResult::Opened);
     db.CloseDB();
   }
   const pid_t p1 = StartChild([&] { return Worker(sPath, 1, scratch.File("r1")); });

@@ -20,7 +20,7 @@ class FileAccessTest : public ::testing::Test {
     // A file fault switches the trace on: its files go to the scratch folder.
     setenv("KELVO_HOME", m_folder.Path().c_str(), 1);
     m_sPath = m_folder.File("access.dbm");
-    ASSERT_EQ(m_db.OpenDB(m_sPath, 1), 2);
+    ASSERT_EQ(m_db.OpenDB(m_sPath, true), eOpenResult::Opened);
     m_db.m_nUserNumber = 1;
     const std::string s(4096, 'o');
     ASSERT_EQ(m_db.WriteDbBlock(1024, s.data(), uint32_t(s.size()), 0), s.size());

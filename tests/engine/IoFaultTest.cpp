@@ -30,7 +30,7 @@ class IoFaultTest : public ::testing::TestWithParam<unsigned> {
     m_sPristine = m_folder.File("pristine.dbm");
     m_sPath = m_folder.File("work.dbm");
     CDbEngine db;
-    ASSERT_EQ(db.OpenDB(m_sPristine, 1), 2);
+    ASSERT_EQ(db.OpenDB(m_sPristine, true), eOpenResult::Opened);
     db.m_nUserNumber = 1;
     db.MakeFileHeaderArray(nullptr, 1, nullptr);
     for (uint32_t k = 1; k <= 6; ++k) {
@@ -63,7 +63,8 @@ class IoFaultTest : public ::testing::TestWithParam<unsigned> {
   std::map<uint32_t, std::string> Load(std::string* pFault, bool* pDuplicate) {
     CDbEngine db;
     std::map<uint32_t, std::string> m;
-    if (db.OpenDB(m_sPath, 0) == 0 || db.MakeFileHeaderArray(nullptr, 1, nullptr) == DB_NONE) {
+    if (db.OpenDB(m_sPath, false) == eOpenResult::Failed ||
+        db.MakeFileHeaderArray(nullptr, 1, nullptr) == DB_NONE) {
       *pFault = "cannot open";
       return m;
     }
@@ -99,7 +100,7 @@ TEST_P(IoFaultTest, SweepOverEveryCallOfEveryOperation) {
           bool bOk = false;
           {
             CDbEngine db;
-            ASSERT_NE(db.OpenDB(m_sPath, 0), 0);
+            ASSERT_NE(db.OpenDB(m_sPath, false), eOpenResult::Failed);
             db.m_nUserNumber = 1;
             db.SetUsersOnLine(nUsers);
             ASSERT_NE(db.MakeFileHeaderArray(nullptr, 1, nullptr), DB_NONE);
@@ -156,7 +157,7 @@ TEST(IoFullDisk, RealFullFileSystemFailsCleanly) {
   {
     CTestUi ui;
     CDbEngine db;
-    ASSERT_EQ(db.OpenDB(sPath, 1), 2);
+    ASSERT_EQ(db.OpenDB(sPath, true), eOpenResult::Opened);
     db.m_nUserNumber = 1;
     db.MakeFileHeaderArray(nullptr, 1, nullptr);
     for (uint32_t k = 1; k <= 5; ++k) WritePayload(db, TABLE_PERSON, k, MakePayload(6, k, 0, 100));
@@ -168,7 +169,7 @@ TEST(IoFullDisk, RealFullFileSystemFailsCleanly) {
     CScriptedUi ui;
     CScopedUi scope(ui);
     CDbEngine db;
-    if (db.OpenDB(sPath, 0) == 0) return 60;
+    if (db.OpenDB(sPath, false) == eOpenResult::Failed) return 60;
     db.m_nUserNumber = 1;
     db.MakeFileHeaderArray(nullptr, 1, nullptr);
     const std::vector<stDataHeader> before = db.m_caDataHeaders;
@@ -187,7 +188,7 @@ TEST(IoFullDisk, RealFullFileSystemFailsCleanly) {
   EXPECT_EQ(n, 0);
   CTestUi ui;
   CDbEngine db;
-  ASSERT_NE(db.OpenDB(sPath, 0), 0);
+  ASSERT_NE(db.OpenDB(sPath, false), eOpenResult::Failed);
   db.MakeFileHeaderArray(nullptr, 1, nullptr);
   std::vector<std::string> faults;
   WalkRawChain(ReadFileBytes(sPath), &faults);

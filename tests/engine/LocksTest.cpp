@@ -48,11 +48,12 @@ class LocksTest : public ::testing::Test {
  protected:
   void SetUp() override {
     m_sPath = m_folder.File("locks.dbm");
-    ASSERT_EQ(m_a.OpenDB(m_sPath, 1), 2);
+    ASSERT_EQ(m_a.OpenDB(m_sPath, true), eOpenResult::Opened);
     m_a.m_nUserNumber = 1;
     m_a.MakeFileHeaderArray(nullptr, 1, nullptr);
     for (uint32_t k = 1; k <= 3; ++k) m_naLoc[k] = WritePayload(m_a, TABLE_PERSON, k, MakePayload(6, k, 0, 40));
-    ASSERT_EQ(m_b.OpenDB(m_sPath, 0), 1);  // a has it open: not closed properly
+    ASSERT_EQ(m_b.OpenDB(m_sPath, false),
+              eOpenResult::NotClosedProperly);  // a has it open: not closed properly
     m_b.m_nUserNumber = 2;
     m_b.MakeFileHeaderArray(nullptr, 1, nullptr);
     m_a.SetUsersOnLine(2);
@@ -118,7 +119,7 @@ TEST_F(LocksTest, TableAndDatabaseLocksDenyOthers) {
       "will\nnot be posted to your computer's memory. If you abort you should do a manual "
       "refresh\n(press Ctrl-R) so that your memory resident data matches the data in the database "
       "file!"));
-  EXPECT_FALSE(m_b.m_bWaitingForLock);
+  EXPECT_FALSE(m_b.RefreshState().IsWaitingForLock());
   EXPECT_EQ(Byte(256), 1);
   // b waits and gets the lock as soon as a lets go.
   int nEvents = 0;
@@ -171,7 +172,7 @@ TEST_F(LocksTest, LockManagerPathAsksAndWaitsForTheGrant) {
   m_ui.QueueAnswer(IDCANCEL);
   EXPECT_EQ(m_a.LockTable(TABLE_LOG), 1);
   EXPECT_EQ(Byte(265), 1);
-  EXPECT_FALSE(m_a.m_bWaitingForLock);
+  EXPECT_FALSE(m_a.RefreshState().IsWaitingForLock());
   m_a.UnlockTable(TABLE_LOG);
   EXPECT_EQ(link.m_saSent.back(), "u 9 4294967295");
   // The record unlock notice goes out even when the record is not locked.
@@ -215,7 +216,7 @@ TEST_F(LocksTest, TwoProcessesWithoutNetworkNeverBothHoldTheDatabase) {
   m_b.CloseDB();
   {
     CDbEngine db;
-    ASSERT_NE(db.OpenDB(m_sPath, 0), 0);
+    ASSERT_NE(db.OpenDB(m_sPath, false), eOpenResult::Failed);
     db.MakeFileHeaderArray(nullptr, 1, nullptr);
     PutUint32(db.m_cBuffer, 0);
     ASSERT_NE(db.WriteRecord(4, TABLE_PARAMETERS, 0, 0, 0), DB_NONE);
@@ -227,7 +228,7 @@ TEST_F(LocksTest, TwoProcessesWithoutNetworkNeverBothHoldTheDatabase) {
       CScriptedUi ui;
       CScopedUi scope(ui);
       CDbEngine db;
-      if (db.OpenDB(m_sPath, 0) == 0) return 20;
+      if (db.OpenDB(m_sPath, false) == eOpenResult::Failed) return 20;
       db.m_nUserNumber = nUser;  // networking off: one user on line each
       db.MakeFileHeaderArray(nullptr, 1, nullptr);
       const uint32_t nLoc = db.GetItemFileLoc(TABLE_PARAMETERS, 0, 0, 0);
@@ -237,7 +238,8 @@ TEST_F(LocksTest, TwoProcessesWithoutNetworkNeverBothHoldTheDatabase) {
         const uint32_t n = GetUint32(db.m_cBuffer);
         usleep(200);  // widen the window a lost update would need
         PutUint32(db.m_cBuffer, n + 1);
-        if (db.RewriteRecord(nLoc, 4, TABLE_PARAMETERS, 0, 0, 0, 1) != 1) return 23;
+        if (db.RewriteRecord(nLoc, 4, TABLE_PARAMETERS, 0, 0, 0, 1) != eRewriteResult::Written)
+          return 23;
         db.UnlockDatabase();
       }
       db.CloseDB();
@@ -267,7 +269,7 @@ TEST_F(LocksTest, KilledCopyLeavesLocksThatOnlyALoneCopyClears) {
     CScriptedUi ui;
     CScopedUi scope(ui);
     CDbEngine db;
-    if (db.OpenDB(m_sPath, 0) == 0) return 30;
+    if (db.OpenDB(m_sPath, false) == eOpenResult::Failed) return 30;
     db.m_nUserNumber = 5;
     db.MakeFileHeaderArray(nullptr, 1, nullptr);
     if (db.LockRecord(TABLE_PERSON, 2) == DB_NONE || !db.LockDatabase("hold")) return 31;
@@ -284,8 +286,9 @@ TEST_F(LocksTest, KilledCopyLeavesLocksThatOnlyALoneCopyClears) {
 
   // Two copies present: neither is alone, so the leftovers stay.
   CDbEngine c, d;
-  ASSERT_EQ(c.OpenDB(m_sPath, 0), 1);  // the killed copy never closed it
-  ASSERT_EQ(d.OpenDB(m_sPath, 0), 1);
+  ASSERT_EQ(c.OpenDB(m_sPath, false),
+            eOpenResult::NotClosedProperly);  // the killed copy never closed it
+  ASSERT_EQ(d.OpenDB(m_sPath, false), eOpenResult::NotClosedProperly);
   c.m_nUserNumber = 3;
   d.m_nUserNumber = 4;
   EXPECT_FALSE(c.IsAloneOnFile());
@@ -316,7 +319,7 @@ TEST_F(LocksTest, LocksOfAnotherProcessAreDenied) {
     CScriptedUi ui;
     CScopedUi scope(ui);
     CDbEngine db;
-    if (db.OpenDB(m_sPath, 0) == 0) return 70;
+    if (db.OpenDB(m_sPath, false) == eOpenResult::Failed) return 70;
     db.m_nUserNumber = 7;
     db.SetUsersOnLine(2);
     db.MakeFileHeaderArray(nullptr, 1, nullptr);
@@ -365,7 +368,7 @@ TEST_F(LocksTest, LockingAndAppendingConcurrentlyLosesNeither) {
     CScriptedUi ui;
     CScopedUi scope(ui);
     CDbEngine db;
-    if (db.OpenDB(m_sPath, 0) == 0) return 40;
+    if (db.OpenDB(m_sPath, false) == eOpenResult::Failed) return 40;
     db.m_nUserNumber = 1;
     db.SetUsersOnLine(2);
     db.MakeFileHeaderArray(nullptr, 1, nullptr);
@@ -383,7 +386,7 @@ TEST_F(LocksTest, LockingAndAppendingConcurrentlyLosesNeither) {
     CScriptedUi ui;
     CScopedUi scope(ui);
     CDbEngine db;
-    if (db.OpenDB(m_sPath, 0) == 0) return 50;
+    if (db.OpenDB(m_sPath, false) == eOpenResult::Failed) return 50;
     db.m_nUserNumber = 2;
     db.SetUsersOnLine(2);
     db.MakeFileHeaderArray(nullptr, 1, nullptr);

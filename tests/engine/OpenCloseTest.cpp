@@ -25,7 +25,7 @@ class OpenCloseTest : public ::testing::Test {
   // A closed database with three person records.
   std::vector<uint32_t> MakeThreeRecords() {
     CDbEngine db;
-    EXPECT_EQ(db.OpenDB(m_sPath, 1), 2);
+    EXPECT_EQ(db.OpenDB(m_sPath, true), eOpenResult::Opened);
     db.m_nUserNumber = 1;
     db.MakeFileHeaderArray(nullptr, 1, nullptr);
     std::vector<uint32_t> naLoc;
@@ -43,10 +43,11 @@ TEST_F(OpenCloseTest, CloseStatusAcrossOpens) {
   MakeThreeRecords();
   EXPECT_EQ(RawUint32(ReadFileBytes(m_sPath), 4), 1u);
   CDbEngine a;
-  EXPECT_EQ(a.OpenDB(m_sPath, 0), 2);
+  EXPECT_EQ(a.OpenDB(m_sPath, false), eOpenResult::Opened);
   EXPECT_EQ(RawUint32(ReadFileBytes(m_sPath), 4), 0u);
   CDbEngine b;
-  EXPECT_EQ(b.OpenDB(m_sPath, 0), 1);  // looks like a copy that did not close
+  EXPECT_EQ(b.OpenDB(m_sPath, false),
+            eOpenResult::NotClosedProperly);  // looks like a copy that did not close
   // Closing while another user is on line leaves the status and the locks.
   b.m_nUserNumber = 2;
   ASSERT_EQ(b.LockTable(TABLE_LOG), 1);
@@ -62,9 +63,9 @@ TEST_F(OpenCloseTest, CloseStatusAcrossOpens) {
   EXPECT_EQ(s[265], 0);
   a.CloseDB();  // closing twice does nothing
   // Asked to continue while open: No keeps the open file.
-  ASSERT_EQ(a.OpenDB(m_sPath, 0), 2);
+  ASSERT_EQ(a.OpenDB(m_sPath, false), eOpenResult::Opened);
   m_ui.QueueAnswer(IDNO);
-  EXPECT_EQ(a.OpenDB(m_sPath, 0), 0);
+  EXPECT_EQ(a.OpenDB(m_sPath, false), eOpenResult::Failed);
   EXPECT_TRUE(m_ui.SawText("Database appears to be open. Continue?"));
   EXPECT_TRUE(a.IsOpen());
 }
@@ -72,15 +73,15 @@ TEST_F(OpenCloseTest, CloseStatusAcrossOpens) {
 TEST_F(OpenCloseTest, CreatingReplacesOnlyAFileNobodyUses) {
   MakeThreeRecords();
   CDbEngine a;
-  ASSERT_EQ(a.OpenDB(m_sPath, 0), 2);
+  ASSERT_EQ(a.OpenDB(m_sPath, false), eOpenResult::Opened);
   const std::string sBefore = ReadFileBytes(m_sPath);
   CDbEngine b;
-  EXPECT_EQ(b.OpenDB(m_sPath, 1), 0);
+  EXPECT_EQ(b.OpenDB(m_sPath, true), eOpenResult::Failed);
   EXPECT_TRUE(m_ui.SawText(StrFormat("Can't write to file %s.", m_sPath.c_str())));
   EXPECT_EQ(ReadFileBytes(m_sPath), sBefore);
   a.CloseDB();
   // Alone: the old file is started afresh, in place.
-  EXPECT_EQ(b.OpenDB(m_sPath, 1), 2);
+  EXPECT_EQ(b.OpenDB(m_sPath, true), eOpenResult::Opened);
   EXPECT_TRUE(b.IsNewFile());
   const std::string s = ReadFileBytes(m_sPath);
   ASSERT_EQ(s.size(), DB_HEADER_AREA_SIZE);
@@ -97,8 +98,8 @@ TEST_F(OpenCloseTest, TwoCopiesCreatingAtOnceMakeOneFile) {
     CScriptedUi ui;
     CScopedUi scope(ui);
     CDbEngine db;
-    const int n = db.OpenDB(m_sPath, 1);
-    tried.Send(n == 2 ? 'y' : 'n');
+    const bool bOpened = db.OpenDB(m_sPath, true) == eOpenResult::Opened;
+    tried.Send(bOpened ? 'y' : 'n');
     go.Wait(60);  // keep the file open until both have tried
     return 0;
   };
@@ -117,11 +118,11 @@ TEST_F(OpenCloseTest, TwoCopiesCreatingAtOnceMakeOneFile) {
 
 TEST_F(OpenCloseTest, MissingAndEmptyFilesFailAndStayUntouched) {
   CDbEngine db;
-  EXPECT_EQ(db.OpenDB(m_sPath, 0), 0);
+  EXPECT_EQ(db.OpenDB(m_sPath, false), eOpenResult::Failed);
   EXPECT_TRUE(m_ui.SawText(StrFormat("Can't read from file %s.", m_sPath.c_str())));
   EXPECT_FALSE(std::ifstream(m_sPath).good());  // not created
   WriteBytes(m_sPath, "");
-  EXPECT_EQ(db.OpenDB(m_sPath, 0), 0);
+  EXPECT_EQ(db.OpenDB(m_sPath, false), eOpenResult::Failed);
   EXPECT_EQ(ReadFileBytes(m_sPath), "");
   EXPECT_FALSE(db.IsOpen());
 }
@@ -133,7 +134,7 @@ TEST_F(OpenCloseTest, LaterFormatVersionAsksFirst) {
   WriteBytes(m_sPath, s);
   CDbEngine db;
   m_ui.QueueAnswer(IDYES);
-  EXPECT_EQ(db.OpenDB(m_sPath, 0), 0);
+  EXPECT_EQ(db.OpenDB(m_sPath, false), eOpenResult::Failed);
   EXPECT_TRUE(m_ui.SawText(
       "Database (format version 1) was created by later version of KELVO.\nthan this program "
       "version (format version 0). This can cause errors in reading the data\nfrom the file and "
@@ -141,7 +142,7 @@ TEST_F(OpenCloseTest, LaterFormatVersionAsksFirst) {
       "again with a later version of the program. Would you like to abort?"));
   EXPECT_EQ(ReadFileBytes(m_sPath), s);
   m_ui.QueueAnswer(IDNO);
-  EXPECT_EQ(db.OpenDB(m_sPath, 0), 2);
+  EXPECT_EQ(db.OpenDB(m_sPath, false), eOpenResult::Opened);
 }
 
 TEST_F(OpenCloseTest, BadFilesReadOnlyNeverWrittenAndNeverCrash) {
@@ -182,7 +183,7 @@ TEST_F(OpenCloseTest, BadFilesReadOnlyNeverWrittenAndNeverCrash) {
   // Opened for writing, a broken chain is cut at the bad link once.
   WriteBytes(m_sPath, sGood.substr(0, naLoc[1] + 20));
   CDbEngine db;
-  ASSERT_EQ(db.OpenDB(m_sPath, 0), 2);
+  ASSERT_EQ(db.OpenDB(m_sPath, false), eOpenResult::Opened);
   db.MakeFileHeaderArray(nullptr, 1, nullptr);
   EXPECT_EQ(db.m_caDataHeaders.size(), 1u);
   EXPECT_EQ(db.m_caDataHeaders[0].nNextLoc, DB_NONE);
@@ -204,10 +205,10 @@ TEST_F(OpenCloseTest, AForeignFileIsNeverWrittenWhereItsRecordsWouldBe) {
   WriteBytes(m_sPath, sForeign);
   CDbEngine db;
   m_ui.QueueAnswer(IDYES);
-  EXPECT_EQ(db.OpenDB(m_sPath, 0), 0);
+  EXPECT_EQ(db.OpenDB(m_sPath, false), eOpenResult::Failed);
   EXPECT_EQ(ReadFileBytes(m_sPath), sForeign);
   m_ui.QueueAnswer(IDNO);
-  if (db.OpenDB(m_sPath, 0)) {
+  if (db.OpenDB(m_sPath, false) != eOpenResult::Failed) {
     db.MakeFileHeaderArray(nullptr, 1, nullptr);
     db.CloseDB();
   }

@@ -18,12 +18,12 @@ class RecordStoreTest : public ::testing::Test {
 
   // A fresh database opened by db with the user number.
   void Create(CDbEngine& db, uint8_t nUser = 1) {
-    ASSERT_EQ(db.OpenDB(m_sPath, 1), 2);
+    ASSERT_EQ(db.OpenDB(m_sPath, true), eOpenResult::Opened);
     db.m_nUserNumber = nUser;
     ASSERT_NE(db.MakeFileHeaderArray(nullptr, 1, nullptr), DB_NONE);
   }
   void Open(CDbEngine& db, uint8_t nUser = 1) {
-    ASSERT_NE(db.OpenDB(m_sPath, 0), 0);
+    ASSERT_NE(db.OpenDB(m_sPath, false), eOpenResult::Failed);
     db.m_nUserNumber = nUser;
     ASSERT_NE(db.MakeFileHeaderArray(nullptr, 1, nullptr), DB_NONE);
   }
@@ -112,7 +112,7 @@ TEST_F(RecordStoreTest, RoundTripAcrossHandlesAndProcesses) {
               CScriptedUi ui;
               CScopedUi scope(ui);
               CDbEngine db3;
-              if (db3.OpenDB(m_sPath, 0) == 0) return 50;
+              if (db3.OpenDB(m_sPath, false) == eOpenResult::Failed) return 50;
               db3.MakeFileHeaderArray(nullptr, 1, nullptr);
               return fnCheck(db3);
             }),
@@ -186,11 +186,11 @@ TEST_F(RecordStoreTest, RewriteRecordNeverGrowsData) {
   const uint32_t n = WritePayload(db, TABLE_PERSON, 1, MakePayload(6, 1, 0, 60));
   const std::string sBefore = ReadFileBytes(m_sPath);
   std::memset(db.m_cBuffer, 'z', 61);
-  EXPECT_EQ(db.RewriteRecord(n, 61, TABLE_PERSON, 1, 0, 0, 1), 0);
+  EXPECT_EQ(db.RewriteRecord(n, 61, TABLE_PERSON, 1, 0, 0, 1), eRewriteResult::NotWritten);
   EXPECT_EQ(ReadFileBytes(m_sPath), sBefore);
   const std::string sNew = MakePayload(6, 1, 1, 30);
   std::memcpy(db.m_cBuffer, sNew.data(), sNew.size());
-  EXPECT_EQ(db.RewriteRecord(n, 30, TABLE_PERSON, 1, 0, 0, 1), 1);
+  EXPECT_EQ(db.RewriteRecord(n, 30, TABLE_PERSON, 1, 0, 0, 1), eRewriteResult::Written);
   EXPECT_EQ(ReadPayload(db, n), sNew);
   EXPECT_EQ(db.m_caDataHeaders[0].nDataLen, 30);
   EXPECT_EQ(db.m_caDataHeaders[0].nBlkLen, 60);
@@ -262,7 +262,7 @@ TEST_F(RecordStoreTest, WholeFileBufferServesReadsUntilFreed) {
   Open(other, 2);
   const std::string sNew = MakePayload(6, 1, 9, 20);
   std::memcpy(other.m_cBuffer, sNew.data(), 20);
-  ASSERT_EQ(other.RewriteRecord(n, 20, TABLE_PERSON, 1, 0, 0, 1), 1);
+  ASSERT_EQ(other.RewriteRecord(n, 20, TABLE_PERSON, 1, 0, 0, 1), eRewriteResult::Written);
   EXPECT_EQ(ReadPayload(db, n), MakePayload(6, 1, 0, 20));  // from memory
   db.FreeFileBuffer();
   EXPECT_EQ(ReadPayload(db, n), sNew);
@@ -335,7 +335,7 @@ TEST_F(RecordStoreTest, BrokenLinksAreCutOnceWithTheirMessage) {
     fclose(f);
   }
   CDbEngine db;
-  ASSERT_EQ(db.OpenDB(m_sPath, 0), 2);
+  ASSERT_EQ(db.OpenDB(m_sPath, false), eOpenResult::Opened);
   ASSERT_NE(db.MakeFileHeaderArray(nullptr, 1, nullptr), DB_NONE);
   EXPECT_EQ(db.m_caDataHeaders.size(), 2u);
   EXPECT_TRUE(m_ui.SawText(StrFormat("Invalid end of file marker found (predicted next location %u "
@@ -356,7 +356,7 @@ TEST_F(RecordStoreTest, BrokenLinksAreCutOnceWithTheirMessage) {
     fwrite(s.data(), 1, s.size(), f);
     fclose(f);
   }
-  ASSERT_NE(db.OpenDB(m_sPath, 0), 0);
+  ASSERT_NE(db.OpenDB(m_sPath, false), eOpenResult::Failed);
   db.MakeFileHeaderArray(nullptr, 1, nullptr);
   EXPECT_EQ(db.m_caDataHeaders.size(), 1u);
   EXPECT_TRUE(m_ui.SawText(StrFormat("Invalid end of file marker found (predicted next location "

@@ -31,7 +31,7 @@ TEST(ToolEngineTest, CreateInfoAndDump) {
   uint32_t nFreed = 0, nLocked = 0;
   {
     CDbEngine db;
-    ASSERT_EQ(db.OpenDB(sPath, 0), 2);
+    ASSERT_EQ(db.OpenDB(sPath, false), eOpenResult::Opened);
     db.MakeFileHeaderArray(nullptr, 1, nullptr);
     for (uint8_t nUser : {1, 2}) {
       db.m_nUserNumber = nUser;

@@ -34,25 +34,25 @@ TEST_F(ItemOperations, AddEditDeleteKeepIndexSequenceAndFileInStep) {
 
   // Renaming Adams to Zorn moves him to the end; the others move up.
   m_ui.QueueEdit({{ItemField::kLastName, "Zorn"}});
-  EXPECT_EQ(db.EditTableItem(TABLE_PERSON, nA), 1);
+  EXPECT_EQ(db.EditTableItem(TABLE_PERSON, nA), eItemResult::Done);
   EXPECT_EQ(CodesOf(db, TABLE_PERSON), (std::vector<uint32_t>{nB, nC, nA}));
   EXPECT_EQ(PersonOf(db, nA)->m_sLastName, "Zorn");
   ExpectConsistent(db, "after edit");
 
   // A cancelled dialog changes nothing.
   m_ui.QueueEdit({{ItemField::kLastName, "Nobody"}}, false);
-  EXPECT_EQ(db.EditTableItem(TABLE_PERSON, nB), 2);
+  EXPECT_EQ(db.EditTableItem(TABLE_PERSON, nB), eItemResult::Cancelled);
   EXPECT_EQ(PersonOf(db, nB)->m_sLastName, "Brown");
 
   // Deleting the item at position 0 of three: two items, sequences 0 and 1.
   m_ui.QueueAnswer(IDYES);
-  EXPECT_EQ(db.DeleteTableItem(TABLE_PERSON, nB, 1), 1);
+  EXPECT_EQ(db.DeleteTableItem(TABLE_PERSON, nB, 1), eItemResult::Done);
   EXPECT_TRUE(m_ui.SawText("Are you sure you want to delete person and associated data?"));
   EXPECT_EQ(CodesOf(db, TABLE_PERSON), (std::vector<uint32_t>{nC, nA}));
   ExpectConsistent(db, "after delete");
   // Answering No keeps the person.
   m_ui.QueueAnswer(IDNO);
-  EXPECT_EQ(db.DeleteTableItem(TABLE_PERSON, nC, 1), 2);
+  EXPECT_EQ(db.DeleteTableItem(TABLE_PERSON, nC, 1), eItemResult::Cancelled);
   EXPECT_NE(PersonOf(db, nC), nullptr);
   ExpectFileMatches(m_group, db, "end");
 }
@@ -63,20 +63,20 @@ TEST_F(ItemOperations, DeleteAndAddAnnounceTheItemAndTheSequence) {
   const uint32_t n1 = AddPerson(a.Db(), m_ui, "A", "1");
   const uint32_t n2 = AddPerson(a.Db(), m_ui, "B", "2");
   AddPerson(a.Db(), m_ui, "C", "3");
-  EXPECT_TRUE(a.Db().m_caRefreshFlags.empty());  // a copy queues nothing for itself
+  EXPECT_TRUE(a.Db().RefreshState().Notices().empty());  // a copy queues nothing for itself
   EXPECT_EQ(b.Db().RefreshOnNotice(), 1);
   ExpectSameTables(a.Db(), b.Db(), "after adds");
   EXPECT_EQ(b.Db().RefreshOnNotice(), 0);  // nothing pending any more
   const uint32_t nLoc1 = a.Db().m_caPersonIndex[0].m_nFileLoc;
-  EXPECT_EQ(a.Db().DeleteTableItem(TABLE_PERSON, n1, 0), 1);
+  EXPECT_EQ(a.Db().DeleteTableItem(TABLE_PERSON, n1, 0), eItemResult::Done);
   // The delete is announced by its header (the freed record) and the
   // sequence change of the table.
-  const auto& flags = b.Db().m_caRefreshFlags;
+  const auto& flags = b.Db().RefreshState().Notices();
   EXPECT_NE(std::find(flags.begin(), flags.end(), stRefreshFlag{2, TABLE_HEADER, nLoc1}), flags.end());
   EXPECT_NE(std::find(flags.begin(), flags.end(), stRefreshFlag{2, TABLE_PERSON, SEQUENCE_CODE}),
             flags.end());
   EXPECT_EQ(b.Db().RefreshOnNotice(), 1);
-  EXPECT_TRUE(b.Db().m_caRefreshFlags.empty());
+  EXPECT_TRUE(b.Db().RefreshState().Notices().empty());
   EXPECT_EQ(CodesOf(b.Db(), TABLE_PERSON).front(), n2);
   ExpectSameTables(a.Db(), b.Db(), "after delete");
   ExpectConsistent(b.Db(), "after delete");
@@ -129,10 +129,10 @@ TEST_F(ItemOperations, RandomOperationsOnEveryTableAgreeWithAFreshLoad) {
         if (t == TABLE_SCHEDULE) fields.push_back({ItemField::kStart, date(), 32});
         if (t == TABLE_LOG) fields.push_back({ItemField::kDate, date(), 32});
         m_ui.QueueEdit(fields);
-        ASSERT_EQ(db.EditTableItem(t, nCode), 1) << sWhere;
+        ASSERT_EQ(db.EditTableItem(t, nCode), eItemResult::Done) << sWhere;
         readNames();
       } else {
-        ASSERT_EQ(db.DeleteTableItem(t, nCode, 0), 1) << sWhere;
+        ASSERT_EQ(db.DeleteTableItem(t, nCode, 0), eItemResult::Done) << sWhere;
         readNames();
         if (t == TABLE_CATEGORY) {
           for (const stIndex& e : db.m_caPersonIndex)
@@ -146,7 +146,7 @@ TEST_F(ItemOperations, RandomOperationsOnEveryTableAgreeWithAFreshLoad) {
   ExpectFileMatches(m_group, db, "end");
 }
 
-TEST_F(ItemOperations, FailedWritesGiveTwoAndLeaveMemoryAsItWas) {
+TEST_F(ItemOperations, FailedWritesAreCancelledAndLeaveMemoryAsItWas) {
   CTableManager& db = m_group.Open(2).Db();
   const uint32_t nP = AddPerson(db, m_ui, "Keep", "Me");
   AddPerson(db, m_ui, "Other", "One");
@@ -157,33 +157,34 @@ TEST_F(ItemOperations, FailedWritesGiveTwoAndLeaveMemoryAsItWas) {
     const size_t nCount = db.m_caPersonIndex.size();
     CSharedFile::InjectFault(IO_CALL_PWRITE, nNth);
     m_ui.QueueEdit({{ItemField::kLastName, "Changed"}, {ItemField::kComments, std::string(300, 'x')}});
-    const int nEdit = db.EditTableItem(TABLE_PERSON, nP);
+    const eItemResult nEdit = db.EditTableItem(TABLE_PERSON, nP);
     CSharedFile::ClearFaults();
-    if (nEdit == 2) {
+    if (nEdit == eItemResult::Cancelled) {
       EXPECT_EQ(*PersonOf(db, nP), before) << "edit, write " << nNth;
     } else {
       // The failing write was the record unlock after the save.
       EXPECT_EQ(PersonOf(db, nP)->m_sLastName, "Changed");
       m_ui.QueueEdit({{ItemField::kLastName, "Keep"}, {ItemField::kComments, ""}});
-      ASSERT_EQ(db.EditTableItem(TABLE_PERSON, nP), 1);
+      ASSERT_EQ(db.EditTableItem(TABLE_PERSON, nP), eItemResult::Done);
     }
     ExpectConsistent(db, StrFormat("edit, write %d", nNth));
 
     CSharedFile::InjectFault(IO_CALL_PWRITE, nNth);
     m_ui.QueueEdit({{ItemField::kLastName, "New"}});
     uint32_t nNew = DB_NONE;
-    const int nAdd = db.AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0, {}, &nNew);
+    const eItemResult nAdd = db.AddTableItem(TABLE_PERSON, DB_NONE, nullptr, false, {}, &nNew);
     CSharedFile::ClearFaults();
-    EXPECT_EQ(db.m_caPersonIndex.size(), nCount + (nAdd == 1 ? 1 : 0)) << "add, write " << nNth;
+    EXPECT_EQ(db.m_caPersonIndex.size(), nCount + (nAdd == eItemResult::Done ? 1 : 0))
+        << "add, write " << nNth;
     ExpectConsistent(db, StrFormat("add, write %d", nNth));
-    if (nAdd == 1) {
-      ASSERT_EQ(db.DeleteTableItem(TABLE_PERSON, nNew, 0), 1);
+    if (nAdd == eItemResult::Done) {
+      ASSERT_EQ(db.DeleteTableItem(TABLE_PERSON, nNew, 0), eItemResult::Done);
     }
 
     CSharedFile::InjectFault(IO_CALL_PWRITE, nNth);
-    const int nDel = db.DeleteTableItem(TABLE_PERSON, nP, 0);
+    const eItemResult nDel = db.DeleteTableItem(TABLE_PERSON, nP, false);
     CSharedFile::ClearFaults();
-    if (nDel == 1) {
+    if (nDel == eItemResult::Done) {
       // Deleted; when the failing write was a sequence patch, memory keeps
       // the sequence the file holds, and the next store fills the gap.
       EXPECT_EQ(PersonOf(db, nP), nullptr);

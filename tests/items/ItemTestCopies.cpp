@@ -35,7 +35,12 @@ class CTestCopy::CLink : public CLockManagerLink {
  public:
   explicit CLink(CTestCopy& copy) : m_copy(copy) {}
   bool HasLanServer() override { return false; }
-  bool IsLockManagerOnLine() override { return false; }
+  // As the lock manager does, the notices held back during a refresh come
+  // in before every lock wait.
+  bool IsLockManagerOnLine() override {
+    m_copy.Db().RefreshState().ReleaseDeferredNotices();
+    return false;
+  }
   unsigned CountOnLine() override { return m_copy.m_group.CountOpen(); }
   bool IsLockGrantedToOther(uint8_t, uint32_t) override { return false; }
   void ClearReceivedGrants() override {}
@@ -94,7 +99,7 @@ CTestCopy::~CTestCopy() {
 void CTestCopy::HoldNotices(bool bHold) { m_bHold = bHold; }
 
 void CTestCopy::ReleaseNotices() {
-  for (const stRefreshFlag& f : m_held) m_pDb->m_caRefreshFlags.push_back(f);
+  for (const stRefreshFlag& f : m_held) m_pDb->RefreshState().QueueNotice(f);
   m_held.clear();
 }
 
@@ -102,7 +107,7 @@ void CTestCopy::Receive(const stRefreshFlag& flag) {
   if (m_bHold)
     m_held.push_back(flag);
   else
-    m_pDb->m_caRefreshFlags.push_back(flag);
+    m_pDb->RefreshState().QueueNotice(flag);
 }
 
 CTestCopy& CCopyGroup::Open(uint8_t nUser) {
@@ -199,7 +204,7 @@ uint32_t AddWith(CTableManager& db, CScriptedUi& ui, uint8_t nTable, std::vector
                  stEditExtra extra = {}) {
   ui.QueueEdit(std::move(fields));
   uint32_t nCode = DB_NONE;
-  EXPECT_EQ(db.AddTableItem(nTable, DB_NONE, nullptr, 0, extra, &nCode), 1);
+  EXPECT_EQ(db.AddTableItem(nTable, DB_NONE, nullptr, 0, extra, &nCode), eItemResult::Done);
   return nCode;
 }
 }  // namespace

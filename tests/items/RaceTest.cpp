@@ -43,7 +43,7 @@ TEST_F(Race, EditInBWhileADeletesOrInsertsBeforeIt) {
   m_ui.BeforeNextEdit([&] {
     // B's dialog is up and B holds the record lock.
     m_ui.ClearShown();
-    EXPECT_EQ(A().DeleteTableItem(TABLE_PERSON, nP, 0), 2);
+    EXPECT_EQ(A().DeleteTableItem(TABLE_PERSON, nP, 0), eItemResult::Cancelled);
     EXPECT_TRUE(m_ui.SawText("Person table locked by another user"));
     AddPerson(A(), m_ui, "Adams", "Al");
     AddPerson(A(), m_ui, "Baker", "Bo");
@@ -51,7 +51,7 @@ TEST_F(Race, EditInBWhileADeletesOrInsertsBeforeIt) {
     EXPECT_EQ(B().RefreshOnNotice(), 0);  // the dialog holds the refresh
     m_ui.QueueEdit({{ItemField::kCity, "Paris"}});
   });
-  ASSERT_EQ(B().EditTableItem(TABLE_PERSON, nP), 1);
+  ASSERT_EQ(B().EditTableItem(TABLE_PERSON, nP), eItemResult::Done);
   EXPECT_EQ(A().RefreshOnNotice(), 1);
   // P moved to position 2 while B edited it; B saved it with its current
   // sequence, not the one it had when the dialog opened.
@@ -76,21 +76,21 @@ TEST_F(Race, ANoticeDuringACategoryDeleteWaitsForTheOutermostUnlock) {
     if (A().DbLockDepth() == 0 || nChecks >= 6) return;
     ++nChecks;
     // A change notice arrives while A waits in one of its wait boxes.
-    A().m_caRefreshFlags.push_back({3, TABLE_PERSON, n2});
+    A().RefreshState().QueueNotice({3, TABLE_PERSON, n2});
     nRefreshed += A().LockAndRefreshDatabase("refresh database", 0, 1);
     EXPECT_EQ(LockByteSeenByAnotherProcess(), "2");
   });
   m_ui.QueueAnswer(IDYES);  // the category is in use
-  EXPECT_EQ(A().DeleteTableItem(TABLE_CATEGORY, nCat, 1), 1);
+  EXPECT_EQ(A().DeleteTableItem(TABLE_CATEGORY, nCat, 1), eItemResult::Done);
   EXPECT_TRUE(m_ui.SawText("Category is reference in database. Are you sure you want to delete it?"));
   m_ui.SetEventHook(nullptr);
   EXPECT_GT(nChecks, 2);
   EXPECT_EQ(nRefreshed, 0);
   EXPECT_EQ(LockByteSeenByAnotherProcess(), "0");
   // The notices were kept and are taken in now.
-  EXPECT_TRUE(A().m_bRefreshOwed);
+  EXPECT_TRUE(A().RefreshState().IsRefreshOwed());
   EXPECT_EQ(A().RetryOwedRefresh(), 1);
-  EXPECT_TRUE(A().m_caRefreshFlags.empty());
+  EXPECT_TRUE(A().RefreshState().Notices().empty());
   for (uint32_t n : {n1, n2}) EXPECT_TRUE(PersonOf(A(), n)->m_naCategories.empty());
   EXPECT_TRUE(ScheduleOf(A(), nS)->m_naCategories.empty());
   EXPECT_EQ(CategoryOf(A(), nCat), nullptr);
@@ -107,12 +107,12 @@ TEST_F(Race, ACategoryUsedByALockedPersonIsNotDeleted) {
   const uint32_t nLock = B().LockRecord(TABLE_PERSON, n2);
   ASSERT_NE(nLock, DB_NONE);
   m_ui.QueueAnswer(IDYES);
-  EXPECT_EQ(A().DeleteTableItem(TABLE_CATEGORY, nCat, 1), 2);
+  EXPECT_EQ(A().DeleteTableItem(TABLE_CATEGORY, nCat, 1), eItemResult::Cancelled);
   EXPECT_TRUE(m_ui.SawText("Person table locked by another user"));
   // Nothing changed: the category and both memberships stay.
   EXPECT_NE(CategoryOf(A(), nCat), nullptr);
   for (uint32_t n : {n1, n2}) EXPECT_EQ(PersonOf(A(), n)->m_naCategories, std::vector<uint32_t>{nCat});
-  EXPECT_TRUE(B().m_caRefreshFlags.empty());
+  EXPECT_TRUE(B().RefreshState().Notices().empty());
   B().UnlockRecord(nLock);
   ExpectFileMatches(m_group, A(), "after the refusal");
 }
@@ -167,14 +167,14 @@ TEST_F(Race, RandomWorkOfTwoCopiesKeepsBothAndTheFileAlike) {
                              : t == TABLE_PERSON ? ItemField::kLastName
                                                  : ItemField::kDescription;
         m_ui.QueueEdit({{pField, sName}});
-        ASSERT_EQ(me.EditTableItem(t, nCode), 1) << sWhere;
+        ASSERT_EQ(me.EditTableItem(t, nCode), eItemResult::Done) << sWhere;
       } else {
-        ASSERT_EQ(me.DeleteTableItem(t, nCode, 0), 1) << sWhere;
+        ASSERT_EQ(me.DeleteTableItem(t, nCode, 0), eItemResult::Done) << sWhere;
       }
     }
     // The notices reach the other copy before it does anything else.
     other.RefreshOnNotice();
-    ASSERT_TRUE(other.m_caRefreshFlags.empty()) << sWhere;
+    ASSERT_TRUE(other.RefreshState().Notices().empty()) << sWhere;
     ExpectSameTables(A(), B(), sWhere);
     ExpectConsistent(me, sWhere);
     if (nStep % 30 == 29) ExpectFileMatches(m_group, A(), sWhere);
@@ -190,7 +190,7 @@ TEST_F(Race, LateNoticesStillEndInOneOrderAndADenseSequence) {
   AddPerson(A(), m_ui, "Lamb", "l");
   AddPerson(B(), m_ui, "Kemp", "k");
   m_ui.QueueEdit({{ItemField::kLastName, "Zane"}});
-  ASSERT_EQ(B().EditTableItem(TABLE_PERSON, CodesOf(B(), TABLE_PERSON).front()), 1);
+  ASSERT_EQ(B().EditTableItem(TABLE_PERSON, CodesOf(B(), TABLE_PERSON).front()), eItemResult::Done);
   m_pB->HoldNotices(false);
   m_pB->ReleaseNotices();
   // A few rounds of notices back and forth settle it.
@@ -200,15 +200,15 @@ TEST_F(Race, LateNoticesStillEndInOneOrderAndADenseSequence) {
     A().RetryOwedRefresh();
     B().RetryOwedRefresh();
   }
-  EXPECT_TRUE(A().m_caRefreshFlags.empty());
-  EXPECT_TRUE(B().m_caRefreshFlags.empty());
+  EXPECT_TRUE(A().RefreshState().Notices().empty());
+  EXPECT_TRUE(B().RefreshState().Notices().empty());
   ExpectSameTables(A(), B(), "settled");
   // The next view that lists the persons puts them in order, once for all.
   std::vector<CPerson*> pa;
   A().GetPersonPointerArray(pa, 1);
   EXPECT_EQ(B().RefreshOnNotice(), 1);
   B().GetPersonPointerArray(pa, 1);
-  EXPECT_TRUE(A().m_caRefreshFlags.empty());  // B found nothing to re-sort
+  EXPECT_TRUE(A().RefreshState().Notices().empty());  // B found nothing to re-sort
   ExpectSameTables(A(), B(), "sorted");
   ExpectConsistent(A(), "settled");
   ExpectFileMatches(m_group, A(), "settled");
@@ -286,7 +286,8 @@ TEST_F(Race, ARecordLockFollowsARecordThatMovedDuringTheWait) {
   stRestoreLink restore{B(), B().LockManagerLink()};
   CWatchedLink moved(*restore.pOwn, {true, [&] {
                                        m_ui.QueueEdit({{ItemField::kComments, std::string(3000, 'c')}});
-                                       ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), 1);
+                                       ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP),
+                                                 eItemResult::Done);
                                      }, nullptr});
   B().SetLockManagerLink(&moved);
   const uint32_t nLoc = B().LockRecord(TABLE_PERSON, nP);
@@ -297,8 +298,10 @@ TEST_F(Race, ARecordLockFollowsARecordThatMovedDuringTheWait) {
   EXPECT_EQ(moved.UnlocksOf(TABLE_PERSON, nP), 0u);
   EXPECT_EQ(B().UnlockRecord(nLoc), 1);
 
-  CWatchedLink deleted(*restore.pOwn,
-                       {true, [&] { ASSERT_EQ(A().DeleteTableItem(TABLE_PERSON, nP, 0), 1); }, nullptr});
+  CWatchedLink deleted(
+      *restore.pOwn,
+      {true, [&] { ASSERT_EQ(A().DeleteTableItem(TABLE_PERSON, nP, 0), eItemResult::Done); },
+       nullptr});
   B().SetLockManagerLink(&deleted);
   m_ui.ClearShown();
   EXPECT_EQ(B().LockRecord(TABLE_PERSON, nP), DB_NONE);
@@ -313,16 +316,16 @@ TEST_F(Race, ARecordLockFollowsARecordThatMovedDuringTheWait) {
 TEST_F(Race, AnEditStartsFromTheChangesAnnouncedBeforeIt) {
   const uint32_t nP = AddPerson(A(), m_ui, "Stale", "Sam");
   m_ui.QueueEdit({{ItemField::kCity, "Bergen"}});
-  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), 1);
+  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), eItemResult::Done);
   ASSERT_EQ(B().RefreshOnNotice(), 1);
   // A shorter text is written in place: the record stays where B knows it.
   const uint32_t nLoc = A().GetItemFileLoc(TABLE_PERSON, nP, 0, 0);
   m_ui.QueueEdit({{ItemField::kCity, "Oslo"}});
-  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), 1);
+  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), eItemResult::Done);
   ASSERT_EQ(A().GetItemFileLoc(TABLE_PERSON, nP, 0, 0), nLoc);
-  ASSERT_FALSE(B().m_caRefreshFlags.empty());  // announced, not read
+  ASSERT_FALSE(B().RefreshState().Notices().empty());  // announced, not read
   m_ui.QueueEdit({{ItemField::kComments, "called back"}});
-  ASSERT_EQ(B().EditTableItem(TABLE_PERSON, nP), 1);
+  ASSERT_EQ(B().EditTableItem(TABLE_PERSON, nP), eItemResult::Done);
   ASSERT_EQ(A().RefreshOnNotice(), 1);
   EXPECT_EQ(PersonOf(A(), nP)->m_sCity, "Oslo");
   ASSERT_EQ(PersonOf(A(), nP)->m_saComments.size(), 1u);
@@ -345,7 +348,7 @@ TEST_F(Race, TheEndOfARecordLockFollowsTheRecordWhenItsBlockIsReused) {
                                     }});
   A().SetLockManagerLink(&link);
   m_ui.QueueEdit({{ItemField::kComments, std::string(2000, 'p')}});
-  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), 1);
+  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), eItemResult::Done);
   A().SetLockManagerLink(restore.pOwn);
   ASSERT_NE(nQ, DB_NONE);
   ASSERT_EQ(B().GetItemFileLoc(TABLE_PERSON, nQ, 0, 0), nOld) << "B did not reuse the block";

@@ -15,9 +15,9 @@ class Refresh : public ::testing::Test {
   CTableManager& B() { return m_pB->Db(); }
   // B takes in what A announced, as its message handler does.
   void Deliver() {
-    EXPECT_FALSE(B().m_caRefreshFlags.empty());
+    EXPECT_FALSE(B().RefreshState().Notices().empty());
     EXPECT_EQ(B().RefreshOnNotice(), 1);
-    EXPECT_TRUE(B().m_caRefreshFlags.empty());
+    EXPECT_TRUE(B().RefreshState().Notices().empty());
     ExpectSameTables(A(), B(), "after the refresh");
   }
 
@@ -40,13 +40,13 @@ TEST_F(Refresh, CopyBReadsExactlyWhatCopyAChanged) {
   // A changed person: B replaces that one object and no other.
   const CDataRecord* pQBefore = B().GetPointer(TABLE_PERSON, nQ);
   m_ui.QueueEdit({{ItemField::kCity, "Oslo"}});
-  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), 1);
+  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), eItemResult::Done);
   Deliver();
   EXPECT_EQ(PersonOf(B(), nP)->m_sCity, "Oslo");
   EXPECT_EQ(B().GetPointer(TABLE_PERSON, nQ), pQBefore);
 
   // A deleted schedule item.
-  ASSERT_EQ(A().DeleteTableItem(TABLE_SCHEDULE, nS, 0), 1);
+  ASSERT_EQ(A().DeleteTableItem(TABLE_SCHEDULE, nS, 0), eItemResult::Done);
   Deliver();
   EXPECT_EQ(ScheduleOf(B(), nS), nullptr);
 
@@ -61,14 +61,15 @@ TEST_F(Refresh, CopyBReadsExactlyWhatCopyAChanged) {
       static_cast<CPerson&>(r).m_sState = "NY";
       return true;
     }), 1);
-  B().m_caRefreshFlags = {{2, TABLE_PERSON, DB_NONE}};
+  B().RefreshState().SetNotices({{2, TABLE_PERSON, DB_NONE}});
   Deliver();
   EXPECT_NE(B().GetPointer(TABLE_PERSON, nQ), pQBefore);
   EXPECT_EQ(PersonOf(B(), nQ)->m_sState, "NY");
 
   // The whole-database flag reloads everything, whatever else is listed.
   AddCategory(A(), m_ui, "Work");
-  B().m_caRefreshFlags = {{2, TABLE_PERSON, nQ}, {2, TABLE_ALL, 0}, {2, TABLE_LOG, SEQUENCE_CODE}};
+  B().RefreshState().SetNotices(
+      {{2, TABLE_PERSON, nQ}, {2, TABLE_ALL, 0}, {2, TABLE_LOG, SEQUENCE_CODE}});
   Deliver();
   EXPECT_EQ(B().m_caCategoryIndex.size(), 1u);
   ExpectConsistent(B(), "after the reload");
@@ -79,11 +80,11 @@ TEST_F(Refresh, HeaderNoticesSurviveARebuiltHeaderList) {
   Deliver();
   // An edit in place is announced by its header alone.
   m_ui.QueueEdit({{ItemField::kEmail, "pia@example.com"}});
-  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), 1);
-  ASSERT_FALSE(B().m_caRefreshFlags.empty());
-  for (const stRefreshFlag& f : B().m_caRefreshFlags) EXPECT_EQ(f.nTable, TABLE_HEADER);
+  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nP), eItemResult::Done);
+  ASSERT_FALSE(B().RefreshState().Notices().empty());
+  for (const stRefreshFlag& f : B().RefreshState().Notices()) EXPECT_EQ(f.nTable, TABLE_HEADER);
   // A notice that asks for a rebuilt header list comes with it.
-  B().m_caRefreshFlags.push_back({2, TABLE_HEADER, DB_NONE});
+  B().RefreshState().QueueNotice({2, TABLE_HEADER, DB_NONE});
   Deliver();
   EXPECT_EQ(PersonOf(B(), nP)->m_sEmail, "pia@example.com");
 }
@@ -94,11 +95,11 @@ TEST_F(Refresh, SkippedRefreshesAreRetried) {
   // refresh runs when the dialog closes.
   B().DataRefreshOff("CDialogTest");
   EXPECT_EQ(B().RefreshOnNotice(), 0);
-  EXPECT_TRUE(B().m_bRefreshOwed);
+  EXPECT_TRUE(B().RefreshState().IsRefreshOwed());
   EXPECT_EQ(B().RetryOwedRefresh(), 0);
   EXPECT_TRUE(B().m_caPersonIndex.empty());
   B().DataRefreshOn("CDialogTest");
-  EXPECT_TRUE(B().m_caRefreshFlags.empty());
+  EXPECT_TRUE(B().RefreshState().Notices().empty());
   ExpectSameTables(A(), B(), "after the dialog");
 
   // While refresh is off a write still refreshes first.
@@ -117,11 +118,11 @@ TEST_F(Refresh, SkippedRefreshesAreRetried) {
   m_ui.QueueAbortPress(3);
   m_ui.QueueAnswer(IDYES);  // "Are you sure you want to abort operation?"
   EXPECT_EQ(B().RefreshOnNotice(), 0);
-  EXPECT_TRUE(B().m_bRefreshOwed);
-  EXPECT_FALSE(B().m_caRefreshFlags.empty());
+  EXPECT_TRUE(B().RefreshState().IsRefreshOwed());
+  EXPECT_FALSE(B().RefreshState().Notices().empty());
   A().UnlockDatabase();
   EXPECT_EQ(B().RetryOwedRefresh(), 1);
-  EXPECT_FALSE(B().m_bRefreshOwed);
+  EXPECT_FALSE(B().RefreshState().IsRefreshOwed());
   ExpectSameTables(A(), B(), "after the retry");
 
   // A write that cannot get the lock gives 2 and writes nothing over the
@@ -133,12 +134,12 @@ TEST_F(Refresh, SkippedRefreshesAreRetried) {
   m_ui.QueueEdit({{ItemField::kLastName, "Late"}});
   m_ui.QueueAbortPress(3);
   m_ui.QueueAnswer(IDYES);
-  EXPECT_EQ(B().AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0), 2);
+  EXPECT_EQ(B().AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0), eItemResult::Cancelled);
   EXPECT_EQ(B().m_caDataHeaders.size(), nRecords);
-  EXPECT_FALSE(B().m_caRefreshFlags.empty());
+  EXPECT_FALSE(B().RefreshState().Notices().empty());
   A().UnlockDatabase();
   B().DataRefreshOn("CDialogTest");
-  EXPECT_FALSE(B().m_bRefreshOwed);
+  EXPECT_FALSE(B().RefreshState().IsRefreshOwed());
   ExpectSameTables(A(), B(), "after the refused write");
   ExpectFileMatches(m_group, A(), "end");
 }
@@ -151,7 +152,7 @@ TEST_F(Refresh, AFailedReloadClosesTheDatabase) {
   std::fill(A().m_cBuffer, A().m_cBuffer + 12, 0xEE);
   ASSERT_NE(A().WriteRecord(12, TABLE_PERSON, A().GetNextKey(TABLE_PERSON), 0, 0), DB_NONE);
   A().UnlockDatabase();
-  B().m_caRefreshFlags = {{2, TABLE_ALL, 0}};
+  B().RefreshState().SetNotices({{2, TABLE_ALL, 0}});
   m_ui.QueueAnswer(IDNO);  // "... Do you want to try to continue?"
   EXPECT_EQ(B().RefreshOnNotice(), 0);
   EXPECT_FALSE(B().IsFileLoaded());
@@ -169,11 +170,11 @@ TEST_F(Refresh, AnItemThatVanishedDuringTheDialogIsReported) {
     // alone on the file clears locks left behind).
     const uint32_t nLoc = A().GetItemFileLoc(TABLE_PERSON, nP, 0, 0);
     ASSERT_EQ(A().ChangeStatus(nLoc, STATUS_USED, 1), 1);
-    ASSERT_EQ(A().DeleteTableItem(TABLE_PERSON, nP, 0), 1);
+    ASSERT_EQ(A().DeleteTableItem(TABLE_PERSON, nP, 0), eItemResult::Done);
   });
   m_ui.QueueEdit({{ItemField::kCity, "Rome"}});
   m_ui.ClearShown();
-  EXPECT_EQ(B().EditTableItem(TABLE_PERSON, nP), 2);
+  EXPECT_EQ(B().EditTableItem(TABLE_PERSON, nP), eItemResult::Cancelled);
   EXPECT_TRUE(m_ui.SawText("Error in retrieving item to edit."));
   EXPECT_EQ(PersonOf(B(), nP), nullptr);
   ExpectSameTables(A(), B(), "after the vanished edit");

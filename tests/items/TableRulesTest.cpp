@@ -47,13 +47,14 @@ TEST_F(TableRules, DisplayOrderOfEachTable) {
   const uint32_t nTomorrow = AddLogEvent(A(), m_ui, "Tomorrow", "06/16/2025 10:00AM");
   m_ui.QueueEdit({{ItemField::kNote, "Remember"}});
   uint32_t nNote = DB_NONE;
-  ASSERT_EQ(A().AddTableItem(TABLE_LOG, DB_NONE, nullptr, 0, {'N', 0.0}, &nNote), 1);
+  ASSERT_EQ(A().AddTableItem(TABLE_LOG, DB_NONE, nullptr, 0, {'N', 0.0}, &nNote),
+            eItemResult::Done);
   EXPECT_EQ(LogOf(A(), nNote)->m_cKind, CLogRecord::KIND_NOTE);
   EXPECT_EQ(CodesOf(A(), TABLE_LOG), (std::vector<uint32_t>{nNote, nTomorrow, nOld}));
 
   // The views' lists: persons all or active only.
   m_ui.QueueEdit({{ItemField::kStatus, "I"}});
-  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nBob), 1);
+  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nBob), eItemResult::Done);
   std::vector<CPerson*> pa;
   A().GetPersonPointerArray(pa, 0);
   EXPECT_EQ(pa.size(), 2u);
@@ -70,7 +71,7 @@ TEST_F(TableRules, TheDialogsRefuseWhatTheyCannotStore) {
   m_ui.QueueEdit({{ItemField::kAlarmUser, "2"}, {ItemField::kStart, "02/30/2025 10:00AM"}});
   m_ui.QueueEdit({{ItemField::kStart, "02/28/2025 10:15AM"}});
   uint32_t nCode = DB_NONE;
-  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0, {}, &nCode), 1);
+  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0, {}, &nCode), eItemResult::Done);
   const auto msgs = m_ui.Messages();
   for (const char* p : {"Please enter description.", "Please enter a day count of 1 or more.",
                         "No user selected for alarm.", "Invalid date: 02/30/2025 10:00AM"})
@@ -82,14 +83,16 @@ TEST_F(TableRules, TheDialogsRefuseWhatTheyCannotStore) {
 
   // A new item from a chosen date is a one-time item at that date.
   m_ui.QueueEdit({{ItemField::kDescription, "Call"}});
-  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0, {0, MakeOleDate(2025, 7, 1, 8, 30)}, &nCode), 1);
+  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0,
+                             {0, MakeOleDate(2025, 7, 1, 8, 30)}, &nCode),
+            eItemResult::Done);
   EXPECT_EQ(ScheduleOf(A(), nCode)->m_cRepeatType, 'O');
   EXPECT_EQ(ScheduleOf(A(), nCode)->m_dStart, MakeOleDate(2025, 7, 1, 8, 30));
 
   // A log event without text is refused; an undated one becomes a note.
   m_ui.QueueEdit({{ItemField::kDescription, " "}});
   m_ui.QueueEdit({{ItemField::kDescription, "Idea"}, {ItemField::kUndated, "1"}});
-  ASSERT_EQ(A().AddTableItem(TABLE_LOG, DB_NONE, nullptr, 0, {}, &nCode), 1);
+  ASSERT_EQ(A().AddTableItem(TABLE_LOG, DB_NONE, nullptr, 0, {}, &nCode), eItemResult::Done);
   EXPECT_EQ(LogOf(A(), nCode)->m_cKind, CLogRecord::KIND_NOTE);
   EXPECT_EQ(LogOf(A(), nCode)->m_dDate, 0.0);
 
@@ -98,13 +101,13 @@ TEST_F(TableRules, TheDialogsRefuseWhatTheyCannotStore) {
   m_ui.QueueEdit({{ItemField::kLastName, "Lee"}, {ItemField::kFirstName, "Kim"},
                   {ItemField::kStatus, "D"}, {ItemField::kComments, "one\ntwo\n\nfour"}});
   m_ui.QueueChoice({1});  // "<none>", then "Lee, Pat"
-  ASSERT_EQ(A().AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0, {}, &nCode), 1);
+  ASSERT_EQ(A().AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0, {}, &nCode), eItemResult::Done);
   EXPECT_EQ(PersonOf(A(), nCode)->m_nDependentOn, nParent);
   EXPECT_EQ(PersonOf(A(), nCode)->m_saComments,
             (std::vector<std::string>{"one", "two", "", "four"}));
   // Back to active clears the link.
   m_ui.QueueEdit({{ItemField::kStatus, "A"}});
-  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nCode), 1);
+  ASSERT_EQ(A().EditTableItem(TABLE_PERSON, nCode), eItemResult::Done);
   EXPECT_EQ(PersonOf(A(), nCode)->m_nDependentOn, DB_NONE);
   ExpectFileMatches(m_group, A(), "dialogs");
 }
@@ -115,16 +118,18 @@ TEST_F(TableRules, CategoriesAskOnlyWhenUsedAndAreFoundOrAddedByName) {
   AddPerson(A(), m_ui, "Ray", "Sam", "Golf");
   std::vector<uint32_t> naCodes;
   EXPECT_EQ(A().CategoryListLines(naCodes), (std::vector<std::string>{"Golf", "Chess (not used)"}));
-  EXPECT_EQ(A().CategoryListCommand('D', -1, naCodes), 2);
+  EXPECT_EQ(A().CategoryListCommand(CTableManager::eCategoryCommand::Delete, -1, naCodes),
+            eItemResult::Cancelled);
   EXPECT_TRUE(m_ui.SawText("No Category selected"));
   // The unused one goes without a question.
   m_ui.ClearShown();
-  EXPECT_EQ(A().CategoryListCommand('D', 1, naCodes), 1);
+  EXPECT_EQ(A().CategoryListCommand(CTableManager::eCategoryCommand::Delete, 1, naCodes),
+            eItemResult::Done);
   EXPECT_TRUE(m_ui.Messages().empty());
   EXPECT_EQ(CategoryOf(A(), nFree), nullptr);
   // The used one asks; No keeps it.
   m_ui.QueueAnswer(IDNO);
-  EXPECT_EQ(A().DeleteTableItem(TABLE_CATEGORY, nUsed, 1), 2);
+  EXPECT_EQ(A().DeleteTableItem(TABLE_CATEGORY, nUsed, 1), eItemResult::Cancelled);
   EXPECT_TRUE(A().IsCategoryUsed(nUsed));
   // Found by name, or added at the end.
   EXPECT_EQ(A().FoundCategoryInList("Golf"), nUsed);
@@ -136,7 +141,7 @@ TEST_F(TableRules, CategoriesAskOnlyWhenUsedAndAreFoundOrAddedByName) {
   m_ui.QueueEdit({{ItemField::kLastName, "Ng"}, {ItemField::kCategories, "Golf\nPolo"}});
   m_ui.QueueEdit({{ItemField::kCategories, "Golf\nTennis"}});
   uint32_t nPerson = DB_NONE;
-  ASSERT_EQ(A().AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0, {}, &nPerson), 1);
+  ASSERT_EQ(A().AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0, {}, &nPerson), eItemResult::Done);
   EXPECT_TRUE(m_ui.SawText("Unknown category: Polo"));
   EXPECT_EQ(PersonOf(A(), nPerson)->m_naCategories, (std::vector<uint32_t>{nUsed, nNew}));
   // Lookups by text.
@@ -158,16 +163,16 @@ TEST_F(TableRules, PurgeAndMoveToLog) {
                   {ItemField::kStart, "01/06/2025 06:00PM"}, {ItemField::kEndDateSet, "1"},
                   {ItemField::kEnd, "03/31/2025 11:59PM"}});
   uint32_t nEnded = DB_NONE;
-  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0, {}, &nEnded), 1);
+  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0, {}, &nEnded), eItemResult::Done);
   AddSchedule(A(), m_ui, "Open weekly", "W", "01/06/2025 06:00PM");
   // A one-time item in the future is not cut off by a stored end date.
   m_ui.QueueEdit({{ItemField::kDescription, "Once, old end"}, {ItemField::kRepeatType, "O"},
                   {ItemField::kStart, "08/01/2025 09:00AM"}, {ItemField::kEndDateSet, "1"},
                   {ItemField::kEnd, "01/01/2025 09:00AM"}});
-  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0), 1);
+  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0), eItemResult::Done);
 
   m_ui.QueueChoice({});  // Cancel
-  EXPECT_EQ(A().PurgeSchedule('D'), 2);
+  EXPECT_EQ(A().PurgeSchedule(CTableManager::ePurgeMode::Delete), eItemResult::Cancelled);
   const auto& shown = m_ui.Shown();
   auto it = std::find_if(shown.rbegin(), shown.rend(), [](const auto& s) { return s.sKind == "choice"; });
   ASSERT_NE(it, shown.rend());
@@ -177,7 +182,7 @@ TEST_F(TableRules, PurgeAndMoveToLog) {
 
   // Move both to the log.
   m_ui.QueueChoice({0, 1});
-  EXPECT_EQ(A().PurgeSchedule('M'), 1);
+  EXPECT_EQ(A().PurgeSchedule(CTableManager::ePurgeMode::Move), eItemResult::Done);
   EXPECT_EQ(A().m_caScheduleIndex.size(), 3u);
   ASSERT_EQ(A().m_caLogIndex.size(), 2u);
   EXPECT_EQ(ScheduleOf(A(), nPastOnce), nullptr);
@@ -186,7 +191,7 @@ TEST_F(TableRules, PurgeAndMoveToLog) {
   for (const stIndex& e : A().m_caLogIndex) saTexts.push_back(static_cast<const CLogRecord&>(*e.m_pItem).m_sText);
   EXPECT_EQ(saTexts, (std::vector<std::string>{"Past once", "Ended weekly"}));  // newest first
   m_ui.ClearShown();
-  EXPECT_EQ(A().PurgeSchedule('D'), 2);
+  EXPECT_EQ(A().PurgeSchedule(CTableManager::ePurgeMode::Delete), eItemResult::Cancelled);
   EXPECT_TRUE(m_ui.SawText("No out of date items found."));
   ExpectFileMatches(m_group, A(), "after the purge");
 }
@@ -199,9 +204,9 @@ TEST_F(TableRules, MoveToLogKeepsTheItemWhenAWriteFails) {
                   {ItemField::kStart, "06/02/2025 09:00AM"}, {ItemField::kContact, "Boss, Big"},
                   {ItemField::kCategories, "Work"}});
   uint32_t nWeekly = DB_NONE;
-  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0, {}, &nWeekly), 1);
+  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0, {}, &nWeekly), eItemResult::Done);
   m_ui.QueueEdit({}, false);
-  EXPECT_EQ(A().MoveScheduleItemToLog(nWeekly, 1), 2);
+  EXPECT_EQ(A().MoveScheduleItemToLog(nWeekly, 1), eItemResult::Cancelled);
   EXPECT_NE(ScheduleOf(A(), nWeekly), nullptr);
   EXPECT_TRUE(A().m_caLogIndex.empty());
 
@@ -210,14 +215,14 @@ TEST_F(TableRules, MoveToLogKeepsTheItemWhenAWriteFails) {
     const uint32_t nOnce = AddSchedule(A(), m_ui, "Lunch", "O", "06/03/2025 12:30PM", "Work");
     const size_t nLog = A().m_caLogIndex.size();
     CSharedFile::InjectFault(IO_CALL_PWRITE, nNth);
-    const int n = A().MoveScheduleItemToLog(nOnce, 1);
+    const eItemResult n = A().MoveScheduleItemToLog(nOnce, true);
     CSharedFile::ClearFaults();
     StoreSequences(A());
     ExpectConsistent(A(), StrFormat("move, write %d", nNth));
-    if (n == 2) {
+    if (n == eItemResult::Cancelled) {
       // Whatever write failed, the schedule item is still there.
       EXPECT_NE(ScheduleOf(A(), nOnce), nullptr) << nNth;
-      ASSERT_EQ(A().DeleteTableItem(TABLE_SCHEDULE, nOnce, 0), 1);
+      ASSERT_EQ(A().DeleteTableItem(TABLE_SCHEDULE, nOnce, 0), eItemResult::Done);
       continue;
     }
     EXPECT_EQ(ScheduleOf(A(), nOnce), nullptr);
@@ -233,13 +238,13 @@ TEST_F(TableRules, MoveToLogKeepsTheItemWhenAWriteFails) {
 
 TEST_F(TableRules, UnscheduledListAndAlarmUsers) {
   m_ui.QueueEdit({{ItemField::kDescription, "Paint"}, {ItemField::kRepeatType, "U"}});
-  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0), 1);
+  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0), eItemResult::Done);
   m_ui.QueueEdit({{ItemField::kDescription, "Not mine"}, {ItemField::kRepeatType, "U"},
                   {ItemField::kAlarmUser, "7"}});
-  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0), 1);
+  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0), eItemResult::Done);
   m_ui.QueueEdit({{ItemField::kDescription, "Fix roof"}, {ItemField::kRepeatType, "U"},
                   {ItemField::kAlarmUser, "2"}});
-  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0), 1);
+  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0), eItemResult::Done);
   EXPECT_EQ(A().UnscheduledText(), "Paint, Fix roof");
 
   m_ui.ClearShown();
@@ -248,7 +253,7 @@ TEST_F(TableRules, UnscheduledListAndAlarmUsers) {
   m_ui.QueueEdit({{ItemField::kDescription, "Pills"}, {ItemField::kRepeatType, "D"},
                   {ItemField::kAlarmEnabled, "1"}, {ItemField::kAlarmUser, "9"}});
   uint32_t nPills = DB_NONE;
-  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0, {}, &nPills), 1);
+  ASSERT_EQ(A().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, 0, {}, &nPills), eItemResult::Done);
   m_ui.QueueChoice({0});
   A().TestAndRepairAlarmUsers();
   EXPECT_EQ(ScheduleOf(A(), nPills)->m_nAlarmUser, 2u);
@@ -261,7 +266,8 @@ TEST_F(TableRules, MessagesThatArriveWhileOthersAreShownStayPending) {
   auto send = [&](const std::string& sText) {
     m_ui.QueueEdit({{ItemField::kTo, "2"}, {ItemField::kText, sText}});
     uint32_t nCode = DB_NONE;
-    EXPECT_EQ(b.Db().AddTableItem(TABLE_LOG, DB_NONE, nullptr, 0, {'M', 0.0}, &nCode), 1);
+    EXPECT_EQ(b.Db().AddTableItem(TABLE_LOG, DB_NONE, nullptr, 0, {'M', 0.0}, &nCode),
+              eItemResult::Done);
     return nCode;
   };
   const uint32_t n1 = send("Lunch?");

@@ -69,7 +69,7 @@ class AddressView : public ::testing::Test {
   uint32_t Add(std::vector<stEditField> fields) {
     m_ui.QueueEdit(std::move(fields));
     uint32_t nCode = DB_NONE;
-    EXPECT_EQ(m_db.AddTableItem(TABLE_PERSON, DB_NONE, nullptr, 0, {}, &nCode), 1);
+    EXPECT_EQ(m_db.AddTableItem(TABLE_PERSON, DB_NONE, nullptr, false, {}, &nCode), eItemResult::Done);
     return nCode;
   }
   std::vector<std::string> Lines() {
@@ -226,7 +226,7 @@ TEST_F(AddressView, AnotherCopyEditsThePersonThisOneDeletesOrDeactivates) {
     saShown = m_ui.Messages();
   });
   m_ui.QueueEdit({{ItemField::kCity, "Dublin"}});
-  ASSERT_EQ(b.EditTableItem(TABLE_PERSON, m_nOneil), 1);
+  ASSERT_EQ(b.EditTableItem(TABLE_PERSON, m_nOneil), eItemResult::Done);
   EXPECT_EQ(saShown, (std::vector<std::string>{"Person table locked by another user",
                                                "This data item is locked by another user."}));
   // A takes in B's notice as its message handler does; the view follows.

@@ -47,11 +47,11 @@ struct stCopy {
   int LogOn() { return m_lan.StartLanServer(m_engine, kDatabase); }
   // What the engine's lock wait does around its request.
   void BeginWait(uint8_t nTable, uint32_t nKey) {
-    m_engine.m_bWaitingForLock = true;
+    m_engine.RefreshState().BeginLockWait();
     m_lan.ClearReceivedGrants();
     m_lan.SendLockRequest(nTable, nKey);
   }
-  void EndWait() { m_engine.m_bWaitingForLock = false; }
+  void EndWait() { m_engine.RefreshState().EndLockWait(); }
 };
 
 class LockManagerTest : public ::testing::Test {
@@ -353,17 +353,18 @@ TEST_F(LockManagerTest, ChangesAreAnnouncedAsRefreshFlags) {
   // The rewritten header at 4096 stands for the record; 2048 is another.
   b.m_lan.SendDataModified(6, 100, 4096, {2048, 4096});
   ASSERT_TRUE(PumpUntil([&] {
-    return a.m_engine.m_caRefreshFlags.size() == 2 && c.m_engine.m_caRefreshFlags.size() == 2;
+    return a.m_engine.RefreshState().Notices().size() == 2 &&
+           c.m_engine.RefreshState().Notices().size() == 2;
   }));
-  EXPECT_EQ(a.m_engine.m_caRefreshFlags,
+  EXPECT_EQ(a.m_engine.RefreshState().Notices(),
             (std::vector<stRefreshFlag>{{3, 254, 2048}, {3, 254, 4096}}));
   EXPECT_GE(a.m_nRefreshRequests, 1);
-  EXPECT_TRUE(b.m_engine.m_caRefreshFlags.empty());
+  EXPECT_TRUE(b.m_engine.RefreshState().Notices().empty());
   // A new record's header is not among the changed ones: both notices go.
   b.m_lan.SendDataModified(8, 0x02000001, 8192, {1024});
-  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.m_caRefreshFlags.size() == 4; }));
-  EXPECT_EQ(a.m_engine.m_caRefreshFlags[2], (stRefreshFlag{3, 254, 1024}));
-  EXPECT_EQ(a.m_engine.m_caRefreshFlags[3], (stRefreshFlag{3, 8, 0x02000001}));
+  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.RefreshState().Notices().size() == 4; }));
+  EXPECT_EQ(a.m_engine.RefreshState().Notices()[2], (stRefreshFlag{3, 254, 1024}));
+  EXPECT_EQ(a.m_engine.RefreshState().Notices()[3], (stRefreshFlag{3, 8, 0x02000001}));
 }
 
 TEST_F(LockManagerTest, PingAndAutoTest) {
@@ -527,15 +528,36 @@ TEST_F(LockManagerTest, NoticesArrivingDuringARefreshWaitForTheNextOne) {
   ASSERT_EQ(a.LogOn(), 1);
   ASSERT_EQ(b.LogOn(), 1);
   ASSERT_TRUE(PumpUntil([&] { return a.m_engine.CountOnLine() == 2; }));
-  a.m_engine.m_bIsRefreshInProcess = true;
+  a.m_engine.RefreshState().BeginRefresh();
   b.m_lan.SendDataModified(6, 7, 2048, {2048});
-  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.m_bRefreshOwed; }));
+  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.RefreshState().IsRefreshOwed(); }));
   // The refresh under way does not see it, and cannot clear it away.
-  EXPECT_TRUE(a.m_engine.m_caRefreshFlags.empty());
+  EXPECT_TRUE(a.m_engine.RefreshState().Notices().empty());
   a.m_lan.OnMessage();
-  EXPECT_TRUE(a.m_engine.m_caRefreshFlags.empty());
-  a.m_engine.m_bIsRefreshInProcess = false;
+  EXPECT_TRUE(a.m_engine.RefreshState().Notices().empty());
+  a.m_engine.RefreshState().EndRefresh();
   // The next lock wait (the owed refresh's) finds it in the list.
   EXPECT_TRUE(a.m_engine.IsLockManagerOnLine());
-  EXPECT_EQ(a.m_engine.m_caRefreshFlags, (std::vector<stRefreshFlag>{{3, 254, 2048}}));
+  EXPECT_EQ(a.m_engine.RefreshState().Notices(), (std::vector<stRefreshFlag>{{3, 254, 2048}}));
+}
+
+TEST_F(LockManagerTest, NoticesHeldBackForAFileThatClosedAreDropped) {
+  stCopy& a = Copy(2, {3});
+  stCopy& b = Copy(3, {2});
+  const std::string sPath = m_folder.File("HELD.dbm");
+  ASSERT_EQ(a.m_engine.OpenDB(sPath, true), eOpenResult::Opened);
+  ASSERT_EQ(a.LogOn(), 1);
+  ASSERT_EQ(b.LogOn(), 1);
+  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.CountOnLine() == 2; }));
+  // A refresh that ends by closing the file (its reload failed) held one back.
+  a.m_engine.RefreshState().BeginRefresh();
+  b.m_lan.SendDataModified(6, 7, 2048, {2048});
+  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.RefreshState().IsRefreshOwed(); }));
+  a.m_engine.CloseDB();
+  a.m_engine.RefreshState().EndRefresh();
+  ASSERT_EQ(a.m_engine.OpenDB(sPath, false), eOpenResult::NotClosedProperly);
+  // The next lock wait of the file opened now finds nothing of the old one.
+  EXPECT_TRUE(a.m_engine.IsLockManagerOnLine());
+  EXPECT_TRUE(a.m_engine.RefreshState().Notices().empty());
+  a.m_engine.CloseDB();
 }

@@ -103,7 +103,7 @@ TEST_F(RepairProcess, KelvotoolRepairIsRefusedWhileAnotherCopyIsOpen) {
   BuildStandard();
   BuildDamaged(m_sPath);
   CDbEngine other;
-  ASSERT_EQ(other.OpenDB(m_sPath, 0), 2);
+  ASSERT_EQ(other.OpenDB(m_sPath, false), eOpenResult::Opened);
   const std::string sBefore = FileBytes(m_sPath);
   std::string sOut;
   EXPECT_EQ(Tool("repair " + m_sPath + " --yes", &sOut), 2);
@@ -123,7 +123,8 @@ TEST_F(RepairProcess, KelvotoolRepairIsRefusedWhileAnotherCopyIsOpen) {
                             int nStop) {
   CDbEngine engine;
   engine.m_nUserNumber = 2;
-  if (engine.OpenDB(sPath, 0) == 0 || engine.MakeFileHeaderArray(nullptr, 1, nullptr) == DB_NONE)
+  if (engine.OpenDB(sPath, false) == eOpenResult::Failed ||
+      engine.MakeFileHeaderArray(nullptr, 1, nullptr) == DB_NONE)
     _exit(3);
   const char c = 1;
   if (write(nReady, &c, 1) != 1) _exit(4);
@@ -169,7 +170,8 @@ TEST_F(RepairProcess, TestBesideACopyThatWritesNeverCutsTheChain) {
 
   CDbEngine engine;
   engine.m_nUserNumber = 1;
-  ASSERT_EQ(engine.OpenDB(m_sPath, 0), 1);  // the writer has it open
+  ASSERT_EQ(engine.OpenDB(m_sPath, false),
+            eOpenResult::NotClosedProperly);  // the writer has it open
   const size_t nSizeBefore = FileBytes(m_sPath).size();
   for (int nRound = 0; nRound < 40; ++nRound) {
     std::vector<std::string> saReport;

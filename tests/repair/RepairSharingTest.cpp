@@ -62,7 +62,7 @@ TEST_F(RepairSharing, ReadThatFailsInsideTheFileWritesNothing) {
   });
   CDbEngine engine;
   engine.m_nUserNumber = 1;
-  ASSERT_EQ(engine.OpenDB(m_sPath, 0), 2);
+  ASSERT_EQ(engine.OpenDB(m_sPath, false), eOpenResult::Opened);
   std::vector<std::string> saReport;
   CDbRepair repair(engine);
   EXPECT_EQ(repair.TestAndRepairDatabase(1, saReport), 0);
@@ -87,7 +87,7 @@ TEST_F(RepairSharing, RepairIsRefusedWhileAnotherCopyHasTheFileOpen) {
   const char* const kOthers =
       "Other copies have this database open: repair needs the others to close the file.";
   CDbEngine other;
-  ASSERT_EQ(other.OpenDB(m_sPath, 0), 2);
+  ASSERT_EQ(other.OpenDB(m_sPath, false), eOpenResult::Opened);
   const std::string sBefore = FileBytes(m_sPath);
 
   const stRunResult t = TestFile(m_sPath);
@@ -124,7 +124,7 @@ TEST_F(RepairSharing, RepairRunsUnderTheDatabaseLock) {
   m_ui.QueueAnswer(IDYES);
   CDbEngine engine;
   engine.m_nUserNumber = 3;
-  ASSERT_EQ(engine.OpenDB(m_sPath, 0), 2);
+  ASSERT_EQ(engine.OpenDB(m_sPath, false), eOpenResult::Opened);
   CDbRepair repair(engine);
   std::vector<std::string> saReport;
   // The question is asked while the lock is held: look at the byte then.
@@ -154,7 +154,7 @@ TEST_F(RepairSharing, BlocksTheRepairJudgedAreReusedSafely) {
   {
     CDbEngine engine;
     engine.m_nUserNumber = 1;
-    ASSERT_EQ(engine.OpenDB(m_sPath, 0), 2);
+    ASSERT_EQ(engine.OpenDB(m_sPath, false), eOpenResult::Opened);
     ASSERT_NE(engine.MakeFileHeaderArray(nullptr, 1, nullptr), DB_NONE);
     std::memset(engine.m_cBuffer, 'n', 100);
     const uint32_t nBig = engine.WriteRecord(100, 6, 50, 0, 0);
@@ -171,7 +171,7 @@ TEST_F(RepairSharing, BlocksTheRepairJudgedAreReusedSafely) {
   {
     CDbEngine engine;
     engine.m_nUserNumber = 1;
-    ASSERT_EQ(engine.OpenDB(m_sPath, 0), 2);
+    ASSERT_EQ(engine.OpenDB(m_sPath, false), eOpenResult::Opened);
     ASSERT_NE(engine.MakeFileHeaderArray(nullptr, 1, nullptr), DB_NONE);
     std::memset(engine.m_cBuffer, 'm', 60);
     const uint32_t nLoc = engine.WriteRecord(60, 6, 51, 0, 0);
