@@ -190,23 +190,32 @@ void CAddressView::SelectFormat() {
 
 // ---- choosing persons ----
 
-std::vector<uint32_t> CAddressView::ChoosePersons(const std::vector<const CPerson*>& paOffered,
-                                                  const std::vector<std::string>& saTexts) {
+std::vector<uint32_t> CAddressView::ChoosePersons(const std::function<bool(const CPerson&)>& fnOffer,
+                                                  const std::function<std::string(const CPerson&)>& fnText,
+                                                  const std::string& sNoneOffered) {
   std::vector<uint32_t> naOffered;
-  for (const CPerson* p : paOffered) naOffered.push_back(p->m_nCode);
+  std::vector<std::string> saTexts;
+  for (const CPerson* p : m_paPersons)
+    if (fnOffer(*p)) {
+      naOffered.push_back(p->m_nCode);
+      saTexts.push_back(fnText(*p));
+    }
+  if (naOffered.empty()) {
+    GetResponse(sNoneOffered, MB_OK);
+    return {};
+  }
   std::optional<std::vector<int>> naChosen;
   {
     CBusyScope busy;
     naChosen = GetUi().ChooseFromList("Select persons", saTexts, true);
   }
+  std::vector<int> naRows = naChosen ? *naChosen : std::vector<int>();
+  std::sort(naRows.begin(), naRows.end());  // list order, whatever order the dialog gave
+  naRows.erase(std::unique(naRows.begin(), naRows.end()), naRows.end());
   std::vector<uint32_t> naCodes;
-  if (naChosen)
-    for (const int i : *naChosen)
-      if (i >= 0 && size_t(i) < naOffered.size()) naCodes.push_back(naOffered[size_t(i)]);
-  std::sort(naCodes.begin(), naCodes.end(), [&naOffered](uint32_t a, uint32_t b) {
-    return std::find(naOffered.begin(), naOffered.end(), a) <
-           std::find(naOffered.begin(), naOffered.end(), b);
-  });
+  for (const int i : naRows)
+    if (i >= 0 && size_t(i) < naOffered.size()) naCodes.push_back(naOffered[size_t(i)]);
+  if (naCodes.empty()) GetResponse("None selected.", MB_OK);
   return naCodes;
 }
 
@@ -231,22 +240,10 @@ void CAddressView::EmailHighlighted() {
 
 void CAddressView::EmailGroup() {
   if (!HasData()) return;
-  std::vector<const CPerson*> paOffered;
-  std::vector<std::string> saTexts;
-  for (const CPerson* p : m_paPersons)
-    if (!p->m_sEmail.empty()) {
-      paOffered.push_back(p);
-      saTexts.push_back(p->m_sLastName + ", " + p->m_sFirstName);
-    }
-  if (paOffered.empty()) {
-    GetResponse("No email addresses found.", MB_OK);
-    return;
-  }
-  const std::vector<uint32_t> naCodes = ChoosePersons(paOffered, saTexts);
-  if (naCodes.empty()) {
-    GetResponse("None selected.", MB_OK);
-    return;
-  }
+  const std::vector<uint32_t> naCodes = ChoosePersons(
+      [](const CPerson& p) { return !p.m_sEmail.empty(); },
+      [](const CPerson& p) { return p.m_sLastName + ", " + p.m_sFirstName; }, "No email addresses found.");
+  if (naCodes.empty()) return;
   // Found again by code: the list may have been rebuilt while the choice was open.
   std::vector<stMailRecipient> recipients;
   for (const uint32_t nCode : naCodes) {
@@ -260,22 +257,10 @@ void CAddressView::EmailGroup() {
 
 void CAddressView::DoExport(char cKind) {
   if (!HasData()) return;
-  std::vector<const CPerson*> paOffered;
-  std::vector<std::string> saTexts;
-  for (const CPerson* p : m_paPersons)
-    if (CContactExport::IsEligible(cKind, *p)) {
-      paOffered.push_back(p);
-      saTexts.push_back(CContactExport::ChoiceText(cKind, *p));
-    }
-  if (paOffered.empty()) {
-    GetResponse("No items found.", MB_OK);
-    return;
-  }
-  const std::vector<uint32_t> naCodes = ChoosePersons(paOffered, saTexts);
-  if (naCodes.empty()) {
-    GetResponse("None selected.", MB_OK);
-    return;
-  }
+  const std::vector<uint32_t> naCodes = ChoosePersons(
+      [cKind](const CPerson& p) { return CContactExport::IsEligible(cKind, p); },
+      [cKind](const CPerson& p) { return CContactExport::ChoiceText(cKind, p); }, "No items found.");
+  if (naCodes.empty()) return;
   std::optional<std::string> sPath;
   {
     CBusyScope busy;

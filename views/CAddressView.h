@@ -8,6 +8,7 @@
 // anything that opens a dialog keeps the person's code and looks it up again.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -78,9 +79,12 @@ class CAddressView : public CScrollBase {
   void Reenable(bool bChanged);
   bool PassesCategories(const CPerson& person) const;
   const CPerson* Highlighted() const;
-  // The persons of the list the user picks in "Select persons".
-  std::vector<uint32_t> ChoosePersons(const std::vector<const CPerson*>& paOffered,
-                                      const std::vector<std::string>& saTexts);
+  // The codes, in list order, of the persons the user picks in "Select
+  // persons" among those of the list fnOffer lets through (shown as fnText).
+  // Empty, after saying why, when none is offered or chosen.
+  std::vector<uint32_t> ChoosePersons(const std::function<bool(const CPerson&)>& fnOffer,
+                                      const std::function<std::string(const CPerson&)>& fnText,
+                                      const std::string& sNoneOffered);
   void SendTo(std::vector<stMailRecipient> recipients);
 
   std::vector<CPerson*> m_paPersons;
