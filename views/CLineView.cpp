@@ -50,6 +50,24 @@ stLineColours ColoursOf(char cStatus) {
   }
 }
 
+// A bar's action as a scroll request; the vertical and horizontal requests
+// come in the same order (line, page, end, thumb). -1 for any other action.
+int ScrollRequestOf(int nAction) {
+  static_assert(int(SCROLL_LINE_UP) == int(HSCROLL_LINE_LEFT) &&
+                int(SCROLL_PAGE_DOWN) == int(HSCROLL_PAGE_RIGHT) &&
+                int(SCROLL_BOTTOM) == int(HSCROLL_RIGHTMOST) && int(SCROLL_THUMB) == int(HSCROLL_THUMB));
+  switch (nAction) {
+    case QAbstractSlider::SliderSingleStepSub: return SCROLL_LINE_UP;
+    case QAbstractSlider::SliderSingleStepAdd: return SCROLL_LINE_DOWN;
+    case QAbstractSlider::SliderPageStepSub: return SCROLL_PAGE_UP;
+    case QAbstractSlider::SliderPageStepAdd: return SCROLL_PAGE_DOWN;
+    case QAbstractSlider::SliderToMinimum: return SCROLL_TOP;
+    case QAbstractSlider::SliderToMaximum: return SCROLL_BOTTOM;
+    case QAbstractSlider::SliderMove: return SCROLL_THUMB;
+    default: return -1;
+  }
+}
+
 }  // namespace
 
 CLineView::CLineView(std::unique_ptr<CScrollBase> pSource, QWidget* pParent)
@@ -192,31 +210,15 @@ void CLineView::resizeEvent(QResizeEvent*) {
 }
 
 void CLineView::OnVertAction(int nAction) {
-  switch (nAction) {
-    case QAbstractSlider::SliderSingleStepSub: m_pSource->VScroll(SCROLL_LINE_UP); break;
-    case QAbstractSlider::SliderSingleStepAdd: m_pSource->VScroll(SCROLL_LINE_DOWN); break;
-    case QAbstractSlider::SliderPageStepSub: m_pSource->VScroll(SCROLL_PAGE_UP); break;
-    case QAbstractSlider::SliderPageStepAdd: m_pSource->VScroll(SCROLL_PAGE_DOWN); break;
-    case QAbstractSlider::SliderToMinimum: m_pSource->VScroll(SCROLL_TOP); break;
-    case QAbstractSlider::SliderToMaximum: m_pSource->VScroll(SCROLL_BOTTOM); break;
-    case QAbstractSlider::SliderMove: m_pSource->VScroll(SCROLL_THUMB, m_pVertBar->sliderPosition()); break;
-    default: break;
-  }
+  const int nRequest = ScrollRequestOf(nAction);
+  if (nRequest >= 0) m_pSource->VScroll(nRequest, m_pVertBar->sliderPosition());
   const QSignalBlocker block(m_pVertBar);
   m_pVertBar->setSliderPosition(m_pSource->TopLine());
 }
 
 void CLineView::OnHorzAction(int nAction) {
-  switch (nAction) {
-    case QAbstractSlider::SliderSingleStepSub: m_pSource->HScroll(HSCROLL_LINE_LEFT); break;
-    case QAbstractSlider::SliderSingleStepAdd: m_pSource->HScroll(HSCROLL_LINE_RIGHT); break;
-    case QAbstractSlider::SliderPageStepSub: m_pSource->HScroll(HSCROLL_PAGE_LEFT); break;
-    case QAbstractSlider::SliderPageStepAdd: m_pSource->HScroll(HSCROLL_PAGE_RIGHT); break;
-    case QAbstractSlider::SliderToMinimum: m_pSource->HScroll(HSCROLL_LEFTMOST); break;
-    case QAbstractSlider::SliderToMaximum: m_pSource->HScroll(HSCROLL_RIGHTMOST); break;
-    case QAbstractSlider::SliderMove: m_pSource->HScroll(HSCROLL_THUMB, m_pHorzBar->sliderPosition()); break;
-    default: break;
-  }
+  const int nRequest = ScrollRequestOf(nAction);
+  if (nRequest >= 0) m_pSource->HScroll(nRequest, m_pHorzBar->sliderPosition());
   const QSignalBlocker block(m_pHorzBar);
   m_pHorzBar->setSliderPosition(m_pSource->HorzOffset());
 }
