@@ -49,6 +49,16 @@ bool IsFolder(const std::string& sPath) {
 
 void Show(const std::string& sText) { GetResponse(sText, MB_OK); }
 
+// Unpacks or copies the chosen file and checks it, behind a wait box; a
+// refusal is shown. True when the job is ready to replace the database.
+bool PrepareRestore(CRestoreJob& job, const std::string& sFile) {
+  CDialogWaitBox* pBox = StartWaitBox(StrFormat("Checking %s", sFile.c_str()));
+  const bool bReady = job.Prepare();
+  EndWaitBox(pBox);
+  if (!bReady) Show(job.Error() + kUnchanged);
+  return bReady;
+}
+
 // The database file held exclusively; null when another copy has it open.
 std::unique_ptr<CSharedFile> HoldDatabaseFile(const std::string& sPath) {
   auto pFile = std::make_unique<CSharedFile>();
@@ -216,13 +226,7 @@ int CBackupRestore::DoFileRestore(CDatabase& db, const std::string& sFile) {
   m_sKeptAs.clear();
   const std::string sRoot = db.DatabaseName();
   CRestoreJob job(sRoot + ".dbm", sFile);
-  CDialogWaitBox* pBox = StartWaitBox(StrFormat("Checking %s", sFile.c_str()));
-  const bool bReady = job.Prepare();
-  EndWaitBox(pBox);
-  if (!bReady) {
-    Show(job.Error() + kUnchanged);
-    return 0;
-  }
+  if (!PrepareRestore(job, sFile)) return 0;
   // Alone from here through the replace to the reopen: the exclusive hold
   // keeps every other copy from opening the file in between.
   if (db.CountOnLine() >= 2 || !db.IsAloneOnFile() || !db.HoldFileExclusively()) {
@@ -264,13 +268,7 @@ int CBackupRestore::RestoreClosedFile(const std::string& sFile, const std::strin
   if (!MayRestoreHere(sDbPath, 1, !bExists || HoldDatabaseFile(sDbPath) != nullptr)) return 2;
   if (bExists && !AskOverwrite()) return 2;
   CRestoreJob job(sDbPath, sFile);
-  CDialogWaitBox* pBox = StartWaitBox(StrFormat("Checking %s", sFile.c_str()));
-  const bool bReady = job.Prepare();
-  EndWaitBox(pBox);
-  if (!bReady) {
-    Show(job.Error() + kUnchanged);
-    return 0;
-  }
+  if (!PrepareRestore(job, sFile)) return 0;
   std::unique_ptr<CSharedFile> pHeld;
   if (bExists && !(pHeld = HoldDatabaseFile(sDbPath))) {
     Show(kOtherUsers);
