@@ -270,18 +270,19 @@ bool CSharedFile::IsAlone() {
   return fl.l_type == F_UNLCK;
 }
 
-bool CSharedFile::WaitForCloseTurn() {
-  if (!Usable()) return false;
+bool CSharedFile::WaitForByteLock(int nFd, uint64_t nByte) {
   struct flock fl {};
   fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;
-  fl.l_start = off_t(kCloseTurnByte);
+  fl.l_start = off_t(nByte);
   fl.l_len = 1;
   int n;
-  while ((n = ::fcntl(m_nFd, F_OFD_SETLKW, &fl)) != 0 && errno == EINTR) {
+  while ((n = ::fcntl(nFd, F_OFD_SETLKW, &fl)) != 0 && errno == EINTR) {
   }
   return n == 0;
 }
+
+bool CSharedFile::WaitForCloseTurn() { return Usable() && WaitForByteLock(m_nFd, kCloseTurnByte); }
 
 void CSharedFile::EndCloseTurn() {
   if (!Usable()) return;

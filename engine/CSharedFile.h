@@ -88,6 +88,9 @@ class CSharedFile {
   // presence lock) or by EndCloseTurn. So of two copies that close at once
   // the second sees the first gone and knows it is the last.
   bool WaitForCloseTurn();
+  // Waits for an OFD write lock on one byte of an open descriptor (a turn
+  // between copies, beyond every data lock). True once it is held.
+  static bool WaitForByteLock(int nFd, uint64_t nByte);
   void EndCloseTurn();
 
   // Test seam: every later call on this handle fails with ESTALE, as a
