@@ -14,7 +14,10 @@ void CCommandTable::Add(int nId, std::string sMenu, std::string sText, eEnable e
 
 void CCommandTable::SetChecked(int nId, std::function<bool()> fnChecked) {
   for (stCommand& row : m_caRows)
-    if (row.nId == nId) row.fnChecked = fnChecked;
+    if (row.nId == nId) {
+      row.fnChecked = std::move(fnChecked);
+      return;
+    }
 }
 
 void CCommandTable::Separator(const std::string& sMenu) {

@@ -73,8 +73,7 @@ int CMailHandOff::AskRecipientClass() {
                              {"Address list as primary recipient", "Address list as copy recipient",
                               "Address list as blind copy recipient"},
                              false);
-  if (!naChosen) return 0;
-  if (naChosen->empty()) return 0;
+  if (!naChosen || naChosen->empty()) return 0;
   const int nClass = naChosen->front() + 1;
   return nClass == MAIL_CC || nClass == MAIL_BCC ? nClass : MAIL_TO;
 }
