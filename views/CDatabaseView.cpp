@@ -140,34 +140,36 @@ bool CDatabaseView::ChangeFile(const std::function<bool(CDbEngine&)>& fnChange) 
   return bDone;
 }
 
-void CDatabaseView::SetStatus(char cStatus) {
+bool CDatabaseView::SetStatus(char cStatus) {
   const uint32_t nLoc = HighlightedLocation();
-  if (nLoc == DB_NONE) return;
-  ChangeFile([nLoc, cStatus](CDbEngine& engine) { return engine.ChangeStatus(nLoc, cStatus, 1) == 1; });
+  if (nLoc == DB_NONE) return false;
+  return ChangeFile(
+      [nLoc, cStatus](CDbEngine& engine) { return engine.ChangeStatus(nLoc, cStatus, 1) == 1; });
 }
 
-void CDatabaseView::UnlockAll() {
-  ChangeFile([](CDbEngine& engine) { return engine.UnlockAllRecords() == 1; });
+bool CDatabaseView::UnlockAll() {
+  return ChangeFile([](CDbEngine& engine) { return engine.UnlockAllRecords() == 1; });
 }
 
-void CDatabaseView::EditRecord() {
+bool CDatabaseView::EditRecord() {
   const uint32_t nLoc = HighlightedLocation();
-  if (nLoc == DB_NONE || !HasData()) return;
+  if (nLoc == DB_NONE || !HasData()) return false;
   CRecordDumpEdit record(*Shown(), nLoc);
   if (!record.Open()) {
     GetResponse(CRecordDump::HeaderReadErrorText(nLoc), MB_OK);
-    return;
+    return false;
   }
-  if (!m_fnDialog) return;
+  if (!m_fnDialog) return false;
   m_bKeepPage = true;
   bool bOk = false;
   {
     CBusyScope busy;
     bOk = m_fnDialog(record);
   }
-  if (bOk) ChangeFile([&record](CDbEngine&) { return record.Write() == 1; });
+  const bool bWritten = bOk && ChangeFile([&record](CDbEngine&) { return record.Write() == 1; });
   m_bKeepPage = false;
   Invalidate();
+  return bWritten;
 }
 
 // ---- looking ----

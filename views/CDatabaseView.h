@@ -58,13 +58,14 @@ class CDatabaseView : public CScrollBase {
   void DatabaseChanged() override;
   void SetRecordDialog(RecordDialog fnDialog) { m_fnDialog = std::move(fnDialog); }
 
-  // ---- commands ----
-  void DeleteRecord() { SetStatus(STATUS_DELETED); }
-  void UndeleteRecord() { SetStatus(STATUS_USED); }
-  void UnlockAll();
+  // ---- commands (true when the file was changed) ----
+  bool DeleteRecord() { return SetStatus(STATUS_DELETED); }
+  bool UndeleteRecord() { return SetStatus(STATUS_USED); }
+  bool UnlockAll();
+  // The record dump dialog on the highlighted record; OK writes it.
+  bool EditRecord();
   void DumpToFile();
   void ShowHeader();
-  void EditRecord();
   void ShowHelp();
 
   // The engine whose file is shown; null when none.
@@ -75,7 +76,7 @@ class CDatabaseView : public CScrollBase {
   uint32_t HighlightedLocation() const;
 
  private:
-  void SetStatus(char cStatus);
+  bool SetStatus(char cStatus);
   // Runs fnChange when this copy may change the file, then reloads the
   // tables, announces the whole database and rebuilds the lines. False when
   // refused or not done.

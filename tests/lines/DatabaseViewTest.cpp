@@ -12,6 +12,7 @@
 #include "engine/CRecordDumpEdit.h"
 #include "engine/EngineTestUtil.h"
 #include "items/ItemTestCopies.h"
+#include "network/SessionProcess.h"
 #include "repair/CDbFileBuilder.h"
 #include "support/StringUtil.h"
 #include "views/CDatabaseView.h"
@@ -317,6 +318,52 @@ TEST_F(DatabaseViewOnOpenDb, RefusedWhileAnotherProcessHasTheFileOpen) {
   m_view.DeleteRecord();
   EXPECT_TRUE(m_ui.Messages().empty());
   EXPECT_EQ(HeaderAt(sPath, m_view.Locations()[size_t(nBob)]).cStatus, STATUS_DELETED);
+}
+
+TEST(DatabaseView, SessionRunsTheViewCommands) {
+  // kelvotool session, a copy of its own, edits through the same view.
+  CScratchFolder folder;
+  CTestUi ui;
+  uint32_t nLoc = DB_NONE;
+  CCopyGroup group(folder.File("session"));
+  {
+    CTestCopy& copy = group.Open(2);
+    AddPerson(copy.Db(), ui, "Ann", "A");
+    const uint32_t nBob = AddPerson(copy.Db(), ui, "Bob", "B");
+    nLoc = copy.Db().GetItemFileLoc(TABLE_PERSON, nBob, 0, 0);
+    group.Close(copy);
+  }
+  const std::string sPath = group.FilePath();
+  CSessionProcess session(sPath, {"KELVO_HOME=" + folder.Path()}, {"--local"});
+  ASSERT_TRUE(session.IsOpen()) << session.OpenReply();
+  const std::string sLoc = std::to_string(nLoc);
+  std::vector<std::string> saLines;
+  EXPECT_EQ(session.Command("record " + sLoc + " byte 33 300", &saLines), "FAIL record");
+  EXPECT_EQ(saLines, std::vector<std::string>{"MESSAGE: A byte holds a value from 0 to 255."});
+  EXPECT_EQ(session.Command("record " + sLoc + " byte 33 45"), "OK");
+  EXPECT_EQ(HeaderAt(sPath, nLoc).cStatus, STATUS_DELETED);
+  saLines.clear();
+  EXPECT_EQ(session.Command("record " + sLoc + " show", &saLines), "OK");
+  ASSERT_EQ(saLines.size(), 1u);
+  EXPECT_EQ(saLines[0].find("MESSAGE:  Delims 85 85, Next "), 0u);
+  EXPECT_NE(saLines[0].find("status - "), std::string::npos);
+  EXPECT_EQ(session.Command("record 5 delete"), "FAIL no record at 5");
+
+  // While this process has the file open too, the session refuses.
+  {
+    CDbEngine other;
+    ASSERT_NE(other.OpenDB(sPath, false), eOpenResult::Failed);
+    saLines.clear();
+    EXPECT_EQ(session.Command("record " + sLoc + " undelete", &saLines), "FAIL record");
+    EXPECT_EQ(saLines, std::vector<std::string>{std::string("MESSAGE: ") + kNotAlone});
+    EXPECT_EQ(session.Command("record unlockall"), "FAIL record");
+    EXPECT_EQ(HeaderAt(sPath, nLoc).cStatus, STATUS_DELETED);
+    other.CloseDB();
+  }
+  EXPECT_EQ(session.Command("record " + sLoc + " undelete"), "OK");
+  EXPECT_EQ(HeaderAt(sPath, nLoc).cStatus, STATUS_USED);
+  EXPECT_EQ(session.Command("record unlockall"), "OK");
+  EXPECT_EQ(session.Finish(), 0);
 }
 
 }  // namespace
