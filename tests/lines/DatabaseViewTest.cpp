@@ -143,6 +143,33 @@ TEST(DatabaseView, AnotherFileIsOnlyInspected) {
   EXPECT_EQ(FileBytes(sPath), sBefore);
 }
 
+TEST(DatabaseView, ABlockThatCannotBeReadLeavesOnlyTheHeaderToWrite) {
+  CScratchFolder folder;
+  CTestUi ui;
+  const std::string sPath = folder.File("short.dbm");
+  CDbFileBuilder b = HandBuilt(false);
+  b.Header(2).nBlkLen = 500;  // the block would run past the end of the file
+  ASSERT_TRUE(b.Write(sPath));
+  const std::string sBefore = FileBytes(sPath);
+  CDbEngine engine;
+  ASSERT_NE(engine.OpenDB(sPath, false), eOpenResult::Failed);
+  const std::string sOpened = FileBytes(sPath);  // the close status is now 0
+  CRecordDumpEdit record(engine, b.Loc(2));
+  ASSERT_TRUE(record.Open());
+  EXPECT_FALSE(record.DataRead());
+  EXPECT_TRUE(record.DataEntries().empty());
+  EXPECT_FALSE(record.EditDataByte(0));
+  ui.QueueInput("9");
+  ASSERT_TRUE(record.EditHeaderByte(35));
+  ASSERT_EQ(record.Write(), 1);
+  std::string sExpected = sOpened;
+  sExpected[b.Loc(2) + 35] = '\x09';
+  EXPECT_EQ(FileBytes(sPath), sExpected);
+  EXPECT_EQ(sExpected.size(), sBefore.size());
+  EXPECT_EQ(ui.Messages(), std::vector<std::string>{"No item selected"});
+  engine.CloseDB();
+}
+
 // Notices the view sends, on top of the copy's own link.
 class CRecordingLink : public CLockManagerLink {
  public:
