@@ -183,50 +183,29 @@ TEST_F(DateTimeTemplate, ClicksPickAButtonOrPlaceTheCaretWithinTheTemplate) {
   EXPECT_EQ(date.GetCaret(), 9);
 }
 
-TEST_F(DateTimeTemplate, MonthAndYearStepsClampTheDay) {
-  CDateTimeTemplate field = At(2004, 1, 31, 10, 5);
-  field.PlaceCaret(0);
-  const std::vector<std::string> ups = {"02/29/2004", "03/29/2004", "04/29/2004"};
-  for (const std::string& s : ups) {
-    field.Increase();
-    EXPECT_EQ(field.GetText().substr(0, 10), s);
+TEST_F(DateTimeTemplate, StepsWrapTheirFieldAndMonthOrYearStepsClampTheDay) {
+  // Start (year, month, day, minute), caret, steps (+1 up, -1 down), the text after each.
+  struct stCase {
+    int y, m, d, mi, nCaret;
+    std::vector<int> naSteps;
+    std::vector<std::string> saTexts;
+  };
+  const std::vector<stCase> cases = {
+      {2004, 1, 31, 5, 0, {1, 1, 1}, {"02/29/2004-10:05AM", "03/29/2004-10:05AM", "04/29/2004-10:05AM"}},
+      {2005, 1, 31, 5, 1, {1}, {"02/28/2005-10:05AM"}},
+      {2004, 3, 31, 5, 0, {-1}, {"02/29/2004-10:05AM"}},
+      {2004, 2, 29, 5, 9, {1, -1}, {"02/28/2005-10:05AM", "02/28/2004-10:05AM"}},
+      {2004, 12, 15, 5, 0, {1, -1}, {"01/15/2004-10:05AM", "12/15/2004-10:05AM"}},
+      {2004, 2, 28, 5, 3, {1, 1, -1}, {"02/29/2004-10:05AM", "02/01/2004-10:05AM", "02/29/2004-10:05AM"}},
+      {2004, 2, 28, 59, 15, {1, -1}, {"02/28/2004-10:00AM", "02/28/2004-10:59AM"}}};
+  for (const stCase& c : cases) {
+    CDateTimeTemplate field = At(c.y, c.m, c.d, 10, c.mi);
+    field.PlaceCaret(c.nCaret);
+    for (size_t i = 0; i < c.naSteps.size(); ++i) {
+      c.naSteps[i] > 0 ? field.Increase() : field.Decrease();
+      EXPECT_EQ(field.GetText(), c.saTexts[i]) << c.m << "/" << c.d << "/" << c.y << " step " << i;
+    }
   }
-  EXPECT_EQ(field.GetDate(), MakeOleDate(2004, 4, 29, 10, 5));
-
-  field = At(2005, 1, 31, 10, 5);
-  field.PlaceCaret(1);
-  field.Increase();
-  EXPECT_EQ(field.GetText(), "02/28/2005-10:05AM");
-  field = At(2004, 3, 31, 10, 5);
-  field.PlaceCaret(0);
-  field.Decrease();
-  EXPECT_EQ(field.GetText(), "02/29/2004-10:05AM");
-  field.PlaceCaret(9);
-  field.Increase();  // a year on from February 29
-  EXPECT_EQ(field.GetText(), "02/28/2005-10:05AM");
-  field = At(2004, 12, 15, 10, 5);
-  field.PlaceCaret(0);
-  field.Increase();
-  EXPECT_EQ(field.GetText().substr(0, 10), "01/15/2004");
-  field.Decrease();
-  EXPECT_EQ(field.GetText().substr(0, 10), "12/15/2004");
-
-  // Days wrap within the month.
-  field = At(2004, 2, 28, 10, 5);
-  field.PlaceCaret(3);
-  field.Increase();
-  EXPECT_EQ(field.GetText().substr(0, 10), "02/29/2004");
-  field.Increase();
-  EXPECT_EQ(field.GetText().substr(0, 10), "02/01/2004");
-  field.Decrease();
-  EXPECT_EQ(field.GetText().substr(0, 10), "02/29/2004");
-  // Minutes wrap within the hour.
-  field = At(2004, 2, 28, 10, 59);
-  field.PlaceCaret(15);
-  field.Increase();
-  EXPECT_EQ(field.GetText(), "02/28/2004-10:00AM");
-  field.Decrease();
-  EXPECT_EQ(field.GetText(), "02/28/2004-10:59AM");
 }
 
 TEST_F(DateTimeTemplate, ImpossibleTextsAreInvalidNotNoDate) {
