@@ -78,15 +78,20 @@ std::vector<uint32_t> CategoryCodes(const CDatabase& db, const std::string& sNam
   return na;
 }
 
+// Whether an item (person or schedule item) is in the category asked for.
+template <class Item>
+bool InCategory(const Item& item, const stExportArgs& a, const std::vector<uint32_t>& naCategories) {
+  return !a.bCategory || std::any_of(naCategories.begin(), naCategories.end(),
+                                     [&](uint32_t n) { return item.IsCategorySelected(n); });
+}
+
 // The persons to export, in the address view's name order (equal names by code).
 std::vector<const CPerson*> ChosenPersons(const CDatabase& db, const stExportArgs& a,
                                           const std::vector<uint32_t>& naCategories) {
   std::vector<const CPerson*> pa;
   for (const stIndex& e : *db.PtrToIndexArray(TABLE_PERSON)) {
     const auto& p = static_cast<const CPerson&>(*e.m_pItem);
-    const bool bInCategory = !a.bCategory || std::any_of(naCategories.begin(), naCategories.end(),
-                                                         [&](uint32_t n) { return p.IsCategorySelected(n); });
-    if (bInCategory && CContactExport::IsEligible(a.cKind, p)) pa.push_back(&p);
+    if (InCategory(p, a, naCategories) && CContactExport::IsEligible(a.cKind, p)) pa.push_back(&p);
   }
   std::sort(pa.begin(), pa.end(), [](const CPerson* x, const CPerson* y) {
     const int n = ComparePersonKeys(*x, *y);
@@ -98,18 +103,15 @@ std::vector<const CPerson*> ChosenPersons(const CDatabase& db, const stExportArg
 // The schedule items to export, in the schedule view's order (equal keys by code).
 std::vector<const CScheduleRecord*> ChosenItems(const CDatabase& db, const stExportArgs& a,
                                                 const std::vector<uint32_t>& naCategories) {
-  std::vector<std::pair<std::string, const CScheduleRecord*>> keyed;
+  std::vector<const CScheduleRecord*> pa;
   for (const stIndex& e : *db.PtrToIndexArray(TABLE_SCHEDULE)) {
     const auto& s = static_cast<const CScheduleRecord&>(*e.m_pItem);
-    const bool bInCategory = !a.bCategory || std::any_of(naCategories.begin(), naCategories.end(),
-                                                         [&](uint32_t n) { return s.IsCategorySelected(n); });
-    if (bInCategory && CScheduleExport::IsExportable(s)) keyed.emplace_back(ScheduleSortKey(s), &s);
+    if (InCategory(s, a, naCategories) && CScheduleExport::IsExportable(s)) pa.push_back(&s);
   }
-  std::sort(keyed.begin(), keyed.end(), [](const auto& x, const auto& y) {
-    return x.first != y.first ? x.first < y.first : x.second->m_nCode < y.second->m_nCode;
+  std::sort(pa.begin(), pa.end(), [](const CScheduleRecord* x, const CScheduleRecord* y) {
+    const int n = CompareScheduleKeys(*x, *y);
+    return n != 0 ? n < 0 : x->m_nCode < y->m_nCode;
   });
-  std::vector<const CScheduleRecord*> pa;
-  for (const auto& [sKey, p] : keyed) pa.push_back(p);
   return pa;
 }
 

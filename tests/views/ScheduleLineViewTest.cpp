@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSpinBox>
 
 #include "app/CDialogEditItem.h"
@@ -28,6 +29,12 @@ std::unique_ptr<CScheduleRecord> Item(const char* pText, char cType, double dSta
   p->m_cRepeatType = cType;
   p->m_dStart = dStart;
   return p;
+}
+
+// Types into a text field of the edit dialog, single-line or multi-line.
+void SetText(QWidget* pEditor, const QString& sText) {
+  if (auto* pLine = qobject_cast<QLineEdit*>(pEditor)) pLine->setText(sText);
+  if (auto* pText = qobject_cast<QPlainTextEdit*>(pEditor)) pText->setPlainText(sText);
 }
 
 class ScheduleLineView : public ::testing::Test {
@@ -57,7 +64,8 @@ class ScheduleLineView : public ::testing::Test {
     ASSERT_TRUE(AppendGeneratedItem(m_db, TABLE_SCHEDULE, Item("Club", 'm', MakeOleDate(2024, 1, 9, 19, 0))));
     ASSERT_TRUE(AppendGeneratedItem(m_db, TABLE_SCHEDULE, Item("Birthday", 'Y', MakeOleDate(2024, 2, 10))));
     m_db.UnlockDatabase();
-    m_pView.reset(dynamic_cast<CLineView*>(CreateKelvoView(VIEW_SCHEDULE, nullptr, m_db, CViewFrame::None())));
+    m_pView.reset(
+        dynamic_cast<CLineView*>(CreateKelvoView(VIEW_SCHEDULE, nullptr, m_db, CViewFrame::None())));
     ASSERT_NE(m_pView, nullptr);
     m_pView->resize(900, 400);
     m_pView->EnterView();
@@ -132,10 +140,8 @@ TEST_F(ScheduleLineView, EditsAnItemThroughTheScheduleDialog) {
   std::string sTitle;
   EditRow(2, [&](CDialogEditItem* pDialog) {
     sTitle = pDialog->windowTitle().toStdString();
-    auto* pText = qobject_cast<QLineEdit*>(pDialog->Editor(0));
-    auto* pDays = qobject_cast<QSpinBox*>(pDialog->Editor(5));
-    if (pText) pText->setText(QString::fromUtf8("*Pills, caf\xC3\xA9"));
-    if (pDays) pDays->setValue(4);
+    SetText(pDialog->Editor(0), QString::fromUtf8("*Pills, caf\xC3\xA9"));
+    if (auto* pDays = qobject_cast<QSpinBox*>(pDialog->Editor(5))) pDays->setValue(4);
     pDialog->accept();
   });
   EXPECT_EQ(sTitle, "Schedule event");
@@ -154,7 +160,7 @@ TEST_F(ScheduleLineView, EditsAnItemThroughTheScheduleDialog) {
 
   // Cancel keeps the item; the file holds the saved edit for every copy.
   EditRow(2, [](CDialogEditItem* pDialog) {
-    if (auto* pText = qobject_cast<QLineEdit*>(pDialog->Editor(0))) pText->setText("Changed");
+    SetText(pDialog->Editor(0), "Changed");
     pDialog->reject();
   });
   EXPECT_EQ(static_cast<CScheduleRecord*>(m_db.GetPointer(TABLE_SCHEDULE, nCode))->m_sDescription,
