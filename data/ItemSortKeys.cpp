@@ -1,5 +1,6 @@
 #include "data/ItemSortKeys.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "data/CLogRecord.h"
@@ -68,6 +69,13 @@ namespace {
 // that cannot be written, which sorts after every date), compared without
 // writing them.
 int CompareStartKeys(double dA, double dB) {
+  // The key's minute never goes down as the date grows, so two writable
+  // dates more than a minute and a half apart are in different minutes and
+  // in the order of the dates; only closer ones are split. Below the last
+  // day no date rounds past the end of the writable range.
+  constexpr double kApart = 1.5 / 1440;
+  const auto bPlain = [](double d) { return d >= 0.0 && d < double(OLE_LAST_DAY); };
+  if (bPlain(dA) && bPlain(dB) && std::fabs(dA - dB) > kApart) return dA < dB ? -1 : 1;
   stDateTime a, b;
   const bool bA = dA >= 0.0 && SplitOleDate(dA, a);
   const bool bB = dB >= 0.0 && SplitOleDate(dB, b);
