@@ -29,6 +29,8 @@
 #include "data/CDatabase.h"
 #include "data/CTableManager.h"
 #include "engine/CDbRepair.h"
+#include "network/CLanServer.h"
+#include "network/LanMessage.h"
 #include "print/CReportsRTF.h"
 #include "schedule/OleDate.h"
 #include "support/CConfigFile.h"
@@ -402,6 +404,9 @@ void CMainFrame::FrameRequest(eFrameRequest request) {
     case FRAME_SHORT_MESSAGE: m_commands.SendUserMessage(); break;
     case FRAME_BACKUP: OnCommand(ID_FILE_BACKUP); break;
     case FRAME_SCHEDULE_VIEW: ScheduleView(); break;
+    case FRAME_PING:
+      if (CLanServer* pServer = m_net.Lan().Server()) pServer->Broadcast(TEST_PING);
+      break;
     default: break;
   }
 }

@@ -157,6 +157,10 @@ int CDataRefresh::DoRefresh(CDialogWaitBox* pBox) {
         break;
       }
     state.PutBackNotices(std::move(flags));
+    // A record another copy deleted may have been reused for a new one at
+    // once: its header then names the new item only, and the deleted item
+    // is found by the location it stood at.
+    if (!bReload) FlagsForMovedItems(&naLocs);
   }
   int nDone = 1;
   if (bReload) {
@@ -202,10 +206,11 @@ void CDataRefresh::FlagsFromHeaders(const std::vector<uint32_t>& naLocs) {
   }
 }
 
-void CDataRefresh::FlagsForMovedItems() {
+void CDataRefresh::FlagsForMovedItems(const std::vector<uint32_t>* pLocs) {
   for (uint8_t t : {TABLE_CATEGORY, TABLE_PERSON, TABLE_SCHEDULE, TABLE_LOG})
     for (const stIndex& e : *PtrToIndexArray(t))
-      if (!IsLiveRecordAt(e.m_nFileLoc, t, e.m_nCode))
+      if ((!pLocs || std::binary_search(pLocs->begin(), pLocs->end(), e.m_nFileLoc)) &&
+          !IsLiveRecordAt(e.m_nFileLoc, t, e.m_nCode))
         RefreshState().AddNoticeOnce({0, t, e.m_nCode});
 }
 

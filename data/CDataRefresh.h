@@ -66,8 +66,9 @@ class CDataRefresh : public CDatabase {
   // Turns changed-header locations into item flags through the header list.
   void FlagsFromHeaders(const std::vector<uint32_t>& naLocs);
   // Adds an item flag for every in-memory item whose record is no longer
-  // where its index entry says (after a rebuilt header list).
-  void FlagsForMovedItems();
+  // where its index entry says (after a rebuilt header list); with pLocs
+  // (sorted) only for the items at those locations.
+  void FlagsForMovedItems(const std::vector<uint32_t>* pLocs = nullptr);
   void RemoveEntryAt(uint8_t nTable, uint32_t nPos);
   // Moves a newly read entry to where its sequence puts it.
   void MoveToSequencePlace(uint8_t nTable, uint32_t nPos);

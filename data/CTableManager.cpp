@@ -45,8 +45,8 @@ bool CTableManager::EntryBefore(uint8_t nTable, const stIndex& a, const stIndex&
                             static_cast<const CPerson&>(*b.m_pItem));
       break;
     case TABLE_SCHEDULE:
-      n = ScheduleSortKey(static_cast<const CScheduleRecord&>(*a.m_pItem))
-              .compare(ScheduleSortKey(static_cast<const CScheduleRecord&>(*b.m_pItem)));
+      n = CompareScheduleKeys(static_cast<const CScheduleRecord&>(*a.m_pItem),
+                              static_cast<const CScheduleRecord&>(*b.m_pItem));
       break;
     case TABLE_LOG: {  // newest first
       const double da = LogSortDate(static_cast<const CLogRecord&>(*a.m_pItem));
@@ -61,7 +61,7 @@ bool CTableManager::EntryBefore(uint8_t nTable, const stIndex& a, const stIndex&
 
 bool CTableManager::TableInOrder(uint8_t nTable) const {
   const CIndexArray* p = PtrToIndexArray(nTable);
-  if (!p || nTable == TABLE_CATEGORY || nTable == TABLE_SCHEDULE) return false;
+  if (!p || nTable == TABLE_CATEGORY) return false;
   for (size_t i = 1; i < p->size(); ++i)
     if (!EntryBefore(nTable, (*p)[i - 1], (*p)[i])) return false;
   return true;
@@ -71,7 +71,7 @@ void CTableManager::SortTable(uint8_t nTable) {
   CIndexArray* p = PtrToIndexArray(nTable);
   if (!p) return;
   if (TableInOrder(nTable)) {
-    // Persons and log entries are checked without building keys.
+    // Persons, schedule items and log entries are checked without building keys.
   } else if (nTable == TABLE_PERSON || nTable == TABLE_SCHEDULE) {
     std::vector<std::string> saKeys;
     saKeys.reserve(p->size());

@@ -130,11 +130,15 @@ bool WriteDemoItems(CDatabase& db) {
   auto rent = MakeSchedule("Pay rent", 'M', MakeOleDate(now.nYear, now.nMonth, 1, 9, 0), DB_NONE, {});
   rent->m_nEndDateSet = 1;
   rent->m_dEnd = rent->m_dStart + 365;
+  // The second Thursday of this month (GetDayOfWeek: 5), one of the days 8 to 14.
+  double dClub = MakeOleDate(now.nYear, now.nMonth, 8, 19, 0);
+  while (GetDayOfWeek(dClub) != 5) dClub += 1;
   bOk = AppendGeneratedItem(db, TABLE_SCHEDULE, MakeSchedule("Dentist appointment", 'O',
                                                     dToday + 2 + 14.5 / 24, person(4), {cat(4)})) &&
         AppendGeneratedItem(db, TABLE_SCHEDULE, std::move(meeting)) &&
         AppendGeneratedItem(db, TABLE_SCHEDULE, std::move(pills)) && AppendGeneratedItem(db, TABLE_SCHEDULE, std::move(rent)) &&
         AppendGeneratedItem(db, TABLE_SCHEDULE, MakeSchedule("Anna's birthday", 'Y', dBirthday, person(0), {cat(0)})) &&
+        AppendGeneratedItem(db, TABLE_SCHEDULE, MakeSchedule("Book club", 'm', dClub, person(3), {cat(1)})) &&
         AppendGeneratedItem(db, TABLE_SCHEDULE, MakeSchedule("Clean out the garage", 'U', 0.0, DB_NONE, {})) &&
         AppendGeneratedItem(db, TABLE_LOG, MakeLog("Called about the quarterly order.", CLogRecord::KIND_EVENT,
                                           dToday - 2 + 11.25 / 24, person(5), {cat(3)})) &&

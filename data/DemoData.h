@@ -14,8 +14,8 @@ class CDataRecord;
 // Appends an item at the end of its table. False when it could not be written.
 bool AppendGeneratedItem(CDatabase& db, uint8_t nTable, std::unique_ptr<CDataRecord> pItem);
 
-// Five categories, seven persons (a business and a dependent among them), six
-// schedule items of different repeat types, five log entries and a note.
+// Five categories, seven persons (a business and a dependent among them), seven
+// schedule items, one of each repeat type, five log entries and a note.
 bool WriteDemoItems(CDatabase& db);
 
 // Eight categories, then the given numbers of persons (several phones, an

@@ -1,5 +1,8 @@
 #include "data/ItemSortKeys.h"
 
+#include <cmath>
+#include <cstring>
+
 #include "data/CLogRecord.h"
 #include "data/CPerson.h"
 #include "data/CScheduleRecord.h"
@@ -57,6 +60,45 @@ int ComparePersonKeys(const CPerson& a, const CPerson& b) {
     if (ca != cb) return ca < cb ? -1 : 1;
     if (ca < 0) return 0;
   }
+}
+
+namespace {
+
+// The starts as their keys write them ("%Y/%m/%d/%H:%M", fixed width, so
+// the text order is the order of the parts; "Invalid date/time" for a date
+// that cannot be written, which sorts after every date), compared without
+// writing them.
+int CompareStartKeys(double dA, double dB) {
+  // The key's minute never goes down as the date grows, so two writable
+  // dates more than a minute and a half apart are in different minutes and
+  // in the order of the dates; only closer ones are split. Below the last
+  // day no date rounds past the end of the writable range.
+  constexpr double kApart = 1.5 / 1440;
+  const auto bPlain = [](double d) { return d >= 0.0 && d < double(OLE_LAST_DAY); };
+  if (bPlain(dA) && bPlain(dB) && std::fabs(dA - dB) > kApart) return dA < dB ? -1 : 1;
+  stDateTime a, b;
+  const bool bA = dA >= 0.0 && SplitOleDate(dA, a);
+  const bool bB = dB >= 0.0 && SplitOleDate(dB, b);
+  if (!bA || !bB) return bA == bB ? 0 : bA ? -1 : 1;
+  const int na[] = {a.nYear, a.nMonth, a.nDay, a.nHour, a.nMinute};
+  const int nb[] = {b.nYear, b.nMonth, b.nDay, b.nHour, b.nMinute};
+  for (size_t i = 0; i < 5; ++i)
+    if (na[i] != nb[i]) return na[i] < nb[i] ? -1 : 1;
+  return 0;
+}
+
+}  // namespace
+
+int CompareScheduleKeys(const CScheduleRecord& a, const CScheduleRecord& b) {
+  const char* pA = ScheduleGroup(a.m_cRepeatType);
+  const char* pB = ScheduleGroup(b.m_cRepeatType);
+  const int nGroup = std::strcmp(pA ? pA : "AAA", pB ? pB : "AAA");
+  if (nGroup != 0) return nGroup < 0 ? -1 : 1;
+  if (!pA) return 0;  // unscheduled: the group is the whole key
+  const int nStart = CompareStartKeys(a.m_dStart, b.m_dStart);
+  if (nStart != 0) return nStart;
+  const int n = a.m_sDescription.compare(b.m_sDescription);
+  return n < 0 ? -1 : n > 0 ? 1 : 0;
 }
 
 std::string ScheduleSortKey(const CScheduleRecord& item) {

@@ -24,6 +24,9 @@ int ComparePersonKeys(const CPerson& a, const CPerson& b);
 // A group by repeat type, then the start as "%Y/%m/%d/%H:%M", then the
 // description; unscheduled items have the key "AAA" alone and come first.
 std::string ScheduleSortKey(const CScheduleRecord& item);
+// The order of ScheduleSortKey(a) and ScheduleSortKey(b) (-1, 0, 1), found
+// without building either key.
+int CompareScheduleKeys(const CScheduleRecord& a, const CScheduleRecord& b);
 
 // Where an undated note sorts among dated entries: later than every real
 // date, the same on every copy.

@@ -2,8 +2,11 @@
 //                   [--category NAME] [--out PATH]
 // writes the persons the address view would offer for that export (active,
 // with an e-mail, or for every format but csv an e-mail or a home phone), in
-// name order, of the category or of all, to PATH or to standard output. The
-// database is only read.
+// name order, of the category or of all, to PATH or to standard output.
+// kelvotool export FILE schedule --format vcs [--category NAME] [--out PATH]
+// writes the schedule items the schedule view would offer (every scheduled
+// item) as a vCalendar 1.0 file, in the view's order. The database is only
+// read.
 
 #include <unistd.h>
 
@@ -15,6 +18,7 @@
 #include "data/ItemSortKeys.h"
 #include "exchange/CContactExport.h"
 #include "exchange/CExportFile.h"
+#include "exchange/CScheduleExport.h"
 #include "support/CScriptedUi.h"
 #include "support/CTerminalUi.h"
 #include "tools/CToolCommands.h"
@@ -23,11 +27,16 @@ namespace {
 
 const char kUsage[] =
     "usage: kelvotool export FILE persons --format tab|csv|blackberry|labels|vcard21 [--category NAME] "
-    "[--out PATH]";
+    "[--out PATH]\n"
+    "       kelvotool export FILE schedule --format vcs [--category NAME] [--out PATH]";
 
-char KindOfFormat(const std::string& sFormat) {
+// The schedule's one format, among the kinds of the contact exports.
+constexpr char kVCalendar = 'C';
+
+char KindOfFormat(bool bSchedule, const std::string& sFormat) {
   static const std::map<std::string, char> kKinds = {
       {"tab", 'T'}, {"csv", 'E'}, {"blackberry", 'B'}, {"labels", 'L'}, {"vcard21", 'V'}};
+  if (bSchedule) return sFormat == "vcs" ? kVCalendar : 0;
   const auto it = kKinds.find(sFormat);
   return it == kKinds.end() ? 0 : it->second;
 }
@@ -35,17 +44,18 @@ char KindOfFormat(const std::string& sFormat) {
 struct stExportArgs {
   std::string sFile, sCategory, sOut;
   char cKind = 0;
-  bool bCategory = false, bOut = false;
+  bool bSchedule = false, bCategory = false, bOut = false;
 };
 
 bool ParseArgs(const std::vector<std::string>& args, stExportArgs& a) {
-  if (args.size() < 2 || args[1] != "persons") return false;
+  if (args.size() < 2 || (args[1] != "persons" && args[1] != "schedule")) return false;
   a.sFile = args[0];
+  a.bSchedule = args[1] == "schedule";
   for (size_t i = 2; i < args.size(); i += 2) {
     if (i + 1 >= args.size()) return false;
     const std::string& sValue = args[i + 1];
     if (args[i] == "--format" && !a.cKind) {
-      a.cKind = KindOfFormat(sValue);
+      a.cKind = KindOfFormat(a.bSchedule, sValue);
       if (!a.cKind) return false;
     } else if (args[i] == "--category" && !a.bCategory) {
       a.sCategory = sValue;
@@ -68,15 +78,20 @@ std::vector<uint32_t> CategoryCodes(const CDatabase& db, const std::string& sNam
   return na;
 }
 
+// Whether an item (person or schedule item) is in the category asked for.
+template <class Item>
+bool InCategory(const Item& item, const stExportArgs& a, const std::vector<uint32_t>& naCategories) {
+  return !a.bCategory || std::any_of(naCategories.begin(), naCategories.end(),
+                                     [&](uint32_t n) { return item.IsCategorySelected(n); });
+}
+
 // The persons to export, in the address view's name order (equal names by code).
 std::vector<const CPerson*> ChosenPersons(const CDatabase& db, const stExportArgs& a,
                                           const std::vector<uint32_t>& naCategories) {
   std::vector<const CPerson*> pa;
   for (const stIndex& e : *db.PtrToIndexArray(TABLE_PERSON)) {
     const auto& p = static_cast<const CPerson&>(*e.m_pItem);
-    const bool bInCategory = !a.bCategory || std::any_of(naCategories.begin(), naCategories.end(),
-                                                         [&](uint32_t n) { return p.IsCategorySelected(n); });
-    if (bInCategory && CContactExport::IsEligible(a.cKind, p)) pa.push_back(&p);
+    if (InCategory(p, a, naCategories) && CContactExport::IsEligible(a.cKind, p)) pa.push_back(&p);
   }
   std::sort(pa.begin(), pa.end(), [](const CPerson* x, const CPerson* y) {
     const int n = ComparePersonKeys(*x, *y);
@@ -85,8 +100,38 @@ std::vector<const CPerson*> ChosenPersons(const CDatabase& db, const stExportArg
   return pa;
 }
 
+// The schedule items to export, in the schedule view's order (equal keys by code).
+std::vector<const CScheduleRecord*> ChosenItems(const CDatabase& db, const stExportArgs& a,
+                                                const std::vector<uint32_t>& naCategories) {
+  std::vector<const CScheduleRecord*> pa;
+  for (const stIndex& e : *db.PtrToIndexArray(TABLE_SCHEDULE)) {
+    const auto& s = static_cast<const CScheduleRecord&>(*e.m_pItem);
+    if (InCategory(s, a, naCategories) && CScheduleExport::IsExportable(s)) pa.push_back(&s);
+  }
+  std::sort(pa.begin(), pa.end(), [](const CScheduleRecord* x, const CScheduleRecord* y) {
+    const int n = CompareScheduleKeys(*x, *y);
+    return n != 0 ? n < 0 : x->m_nCode < y->m_nCode;
+  });
+  return pa;
+}
+
+// The export's bytes and the number of records in them.
+std::string ExportText(const CDatabase& db, const stExportArgs& a, const std::vector<uint32_t>& naCategories,
+                       size_t& nCount) {
+  if (a.bSchedule) {
+    const std::vector<const CScheduleRecord*> pa = ChosenItems(db, a, naCategories);
+    nCount = pa.size();
+    return CScheduleExport::Text(pa);
+  }
+  const std::vector<const CPerson*> pa = ChosenPersons(db, a, naCategories);
+  nCount = pa.size();
+  return CContactExport::Text(a.cKind, pa);
+}
+
 const CToolCommand kExport(
-    "export", "export FILE persons --format tab|csv|blackberry|labels|vcard21 [--category NAME] [--out PATH]",
+    "export",
+    "export FILE persons --format tab|csv|blackberry|labels|vcard21 [--category NAME] [--out PATH]\n"
+    "  export FILE schedule --format vcs [--category NAME] [--out PATH]",
     [](const std::vector<std::string>& args) -> int {
       stExportArgs a;
       if (!ParseArgs(args, a)) return ToolError(kUsage);
@@ -97,13 +142,15 @@ const CToolCommand kExport(
       const std::vector<uint32_t> naCategories = CategoryCodes(db, a.sCategory);
       if (a.bCategory && naCategories.empty())
         return ToolError("no category '" + a.sCategory + "' in " + ToolDbmPath(a.sFile));
-      const std::vector<const CPerson*> pa = ChosenPersons(db, a, naCategories);
+      size_t nCount = 0;
+      const std::string sText = ExportText(db, a, naCategories, nCount);
       std::string sError;
-      const bool bOk = a.bOut ? CContactExport::WriteFile(a.cKind, pa, a.sOut, sError)
-                              : CExportFile::WriteDescriptor(STDOUT_FILENO, CContactExport::Text(a.cKind, pa),
-                                                             "standard output", sError);
+      const bool bOk = a.bOut ? CExportFile::Save(a.sOut, sText, sError)
+                              : CExportFile::WriteDescriptor(STDOUT_FILENO, sText, "standard output", sError);
       if (!bOk) return ToolError(sError);
-      if (a.bOut) std::cout << pa.size() << " persons written to " << a.sOut << "\n";
+      if (a.bOut)
+        std::cout << nCount << (a.bSchedule ? " schedule items" : " persons") << " written to " << a.sOut
+                  << "\n";
       return TOOL_OK;
     });
 

@@ -15,7 +15,8 @@ OUT=$(realpath -m "${1:-$(mktemp -d /tmp/kelvo-screens-XXXXXX)}")
 mkdir -p "$OUT"
 HOMEDIR=$(mktemp -d /tmp/kelvo-home-XXXXXX)
 trap 'rm -rf "$HOMEDIR"' EXIT
-"$BUILD/tools/kelvotool" demo "$HOMEDIR/Demo.dbm" >/dev/null 2>&1
+# Made as the same computer that opens it, so the demo alarm is this user's.
+KELVO_COMPUTERNAME=DEMO KELVO_HOSTADDRESS=127.0.0.1 "$BUILD/tools/kelvotool" demo "$HOMEDIR/Demo.dbm" >/dev/null 2>&1
 printf 'LAST|%s\nIPADDRESS_LANSVR|127.0.0.1\nNETWORK_DISABLE|1\nSHOW|SW_SHOWMAXIMIZED\n' \
   "$HOMEDIR/Demo" >"$HOMEDIR/Kelvo.cfg"
 KELVO_HOME="$HOMEDIR" KELVO_COMPUTERNAME=DEMO KELVO_HOSTADDRESS=127.0.0.1 \

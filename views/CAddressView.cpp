@@ -8,6 +8,7 @@
 #include "support/Diagnostic.h"
 #include "support/StringUtil.h"
 #include "support/UserPrompts.h"
+#include "views/ViewChoices.h"
 
 namespace {
 
@@ -58,11 +59,7 @@ void CAddressView::SetUpLines() {
 }
 
 bool CAddressView::PassesCategories(const CPerson& person) const {
-  if (m_naSelectedCategories.empty()) return true;
-  return std::any_of(person.m_naCategories.begin(), person.m_naCategories.end(), [this](uint32_t n) {
-    return std::find(m_naSelectedCategories.begin(), m_naSelectedCategories.end(), n) !=
-           m_naSelectedCategories.end();
-  });
+  return PassesCategoryFilter(person.m_naCategories, m_naSelectedCategories);
 }
 
 stFmtString CAddressView::GetLine(int nIndex, char /*cHint*/, char& cStatus) {
@@ -152,33 +149,9 @@ void CAddressView::SelectActive() {
 
 void CAddressView::SelectCategories() {
   if (!HasData()) return;
-  std::vector<CCategory*> paCategories;
-  Database()->GetCategoryList(paCategories);
-  if (paCategories.empty()) {
-    GetResponse("No categories specified", MB_OK);
-    return;
-  }
-  std::vector<std::string> saNames;
-  std::vector<uint32_t> naCodes;
-  for (const CCategory* p : paCategories) {
-    saNames.push_back(p->m_sName);
-    naCodes.push_back(p->m_nCode);
-  }
-  std::optional<std::vector<int>> naChosen;
-  {
-    CBusyScope busy;
-    naChosen = GetUi().ChooseFromList("Select one or more categories", saNames, true);
-  }
-  if (!naChosen || naChosen->empty()) {
-    GetResponse("None selected", MB_OK);
-    return;
-  }
-  std::vector<uint32_t> naSelected;
-  for (const int i : *naChosen)
-    if (i >= 0 && size_t(i) < naCodes.size()) naSelected.push_back(naCodes[size_t(i)]);
-  // Every category chosen is no filter at all.
-  if (naSelected.size() == naCodes.size()) naSelected.clear();
-  m_naSelectedCategories = std::move(naSelected);
+  std::optional<std::vector<uint32_t>> naSelected = ChooseCategoryFilter(*Database());
+  if (!naSelected) return;
+  m_naSelectedCategories = std::move(*naSelected);
   Reenable(true);
 }
 
@@ -204,17 +177,8 @@ std::vector<uint32_t> CAddressView::ChoosePersons(const std::function<bool(const
     GetResponse(sNoneOffered, MB_OK);
     return {};
   }
-  std::optional<std::vector<int>> naChosen;
-  {
-    CBusyScope busy;
-    naChosen = GetUi().ChooseFromList("Select persons", saTexts, true);
-  }
-  std::vector<int> naRows = naChosen ? *naChosen : std::vector<int>();
-  std::sort(naRows.begin(), naRows.end());  // list order, whatever order the dialog gave
-  naRows.erase(std::unique(naRows.begin(), naRows.end()), naRows.end());
   std::vector<uint32_t> naCodes;
-  for (const int i : naRows)
-    if (i >= 0 && size_t(i) < naOffered.size()) naCodes.push_back(naOffered[size_t(i)]);
+  for (const int i : ChooseListRows("Select persons", saTexts)) naCodes.push_back(naOffered[size_t(i)]);
   if (naCodes.empty()) GetResponse("None selected.", MB_OK);
   return naCodes;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // What a view asks of the main frame: the line pane, the frame's own
-// commands a view key stands for (backup, refresh, short message), the wait
+// commands a view key stands for (backup, refresh, short message, ping), the wait
 // cursor of a long step, and the windows and programs of the platform a
 // view opens (the mail client, the label print dialog, the phone dialer).
 // The Qt main frame implements it; headless views (tools, tests) get the
@@ -16,6 +16,7 @@ enum eFrameRequest : int {
   FRAME_REFRESH = 2,        // Ctrl+R
   FRAME_SHORT_MESSAGE = 3,  // Ctrl+M: send a short message to the other users
   FRAME_SCHEDULE_VIEW = 4,  // back to the schedule view (the record dump's e&Xit)
+  FRAME_PING = 5,           // "TEST_PING" to the other computers through the LAN server
 };
 
 class CViewFrame {

@@ -7,6 +7,7 @@
 #include "views/CEmptyView.h"
 #include "views/CKelvoView.h"
 #include "views/CLineView.h"
+#include "views/CScheduleView.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ CKelvoView* CreateKelvoView(int nCode, QWidget* pParent, CTableManager& db, CVie
   switch (nCode) {
     case VIEW_ADDRESS: return new CLineView(std::make_unique<CAddressView>(&db, &frame), pParent);
     case VIEW_DATABASE: return CreateDatabaseView(pParent, db, frame);
+    case VIEW_SCHEDULE: return new CLineView(std::make_unique<CScheduleView>(&db, &frame), pParent);
     default: return new CEmptyView(nCode, pParent);
   }
 }

@@ -20,6 +20,7 @@
 #include "support/CConfigFile.h"
 #include "support/FileUtil.h"
 #include "support/StringUtil.h"
+#include "views/CScheduleView.h"
 
 namespace {
 
@@ -194,4 +195,21 @@ TEST_F(MainFrameLan, ACloseMessageDuringALockWaitWaitsForTheSave) {
   // The other copy learns that its lock manager is gone.
   EXPECT_TRUE(WithEvents([&] { return copy->WaitForText("MESSAGE: Server PC2 off-line."); }));
   copy->Kill();  // its question stays unanswered
+}
+
+// The schedule view's Ping sends "TEST_PING" through the LAN server; the
+// other copy answers it with its message.
+TEST_F(MainFrameLan, SchedulePingReachesTheOtherCopy) {
+  m_pFrame->DatabaseOpen(m_sRoot);
+  ASSERT_TRUE(m_pFrame->IsDatabaseOpen());
+  auto copy = StartCopy(3);
+  ASSERT_TRUE(copy->IsOpen()) << copy->OpenReply();
+  EXPECT_EQ(Command(*copy, "waitusers 2"), "OK 2");
+  EXPECT_TRUE(EventsUntil([&] { return Db().CountOnLine() == 2; }));
+  m_pFrame->OnCommand(ID_SCHEDULE_PING);
+  EXPECT_TRUE(WithEvents([&] { return copy->WaitForText("MESSAGE: Received test ping"); }));
+  EXPECT_EQ(Command(*copy, "quit"), "OK quit");
+  EXPECT_EQ(copy->Finish(), 0);
+  EXPECT_TRUE(EventsUntil([&] { return Db().CountOnLine() == 1; }));
+  EXPECT_TRUE(m_pFrame->OnDatabaseClose());
 }

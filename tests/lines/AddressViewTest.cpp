@@ -6,10 +6,10 @@
 
 #include "items/ItemTestCopies.h"
 #include "support/CConfigFile.h"
-#include "support/CFrameServices.h"
 #include "support/Diagnostic.h"
 #include "support/FileUtil.h"
 #include "support/StringUtil.h"
+#include "tests/lines/TestLines.h"
 #include "tests/print/PrintTestSupport.h"
 #include "views/CAddressView.h"
 #include "views/CLabelPrint.h"
@@ -29,23 +29,9 @@ class CMailFrame : public CViewFrame {
   std::string m_sLabel;
 };
 
-// What the main frame does when a table was re-read: the view that shows
-// it rebuilds its lines.
-class CRefreshingFrame : public CFrameServices {
- public:
-  explicit CRefreshingFrame(CScrollBase& view) : m_view(view) { SetFrameServices(this); }
-  ~CRefreshingFrame() override { SetFrameServices(nullptr); }
-  void TableRefreshed(int nTable) override {
-    if (nTable == TABLE_PERSON || nTable == 255) m_view.UpdateView();
-  }
-
- private:
-  CScrollBase& m_view;
-};
-
 class AddressView : public ::testing::Test {
  protected:
-  AddressView() : m_db(m_group.Open(2).Db()), m_view(&m_db, &m_frame), m_refreshing(m_view) {
+  AddressView() : m_db(m_group.Open(2).Db()), m_view(&m_db, &m_frame) {
     m_nFriends = AddCategory(m_db, m_ui, "Friends");
     AddCategory(m_db, m_ui, "Work");
     m_nMuller = Add({{ItemField::kLastName, "Müller"},
@@ -92,7 +78,7 @@ class AddressView : public ::testing::Test {
   CTableManager& m_db;
   CMailFrame m_frame;
   CAddressView m_view;
-  CRefreshingFrame m_refreshing;
+  CRefreshingFrame m_refreshing{m_view, TABLE_PERSON};
   uint32_t m_nFriends = 0, m_nMuller = 0, m_nAcme = 0, m_nOneil = 0;
 };
 
@@ -208,7 +194,8 @@ TEST_F(AddressView, LabelTextAndLabelPrinting) {
   EXPECT_EQ(printers.m_saOpened.back(), "Plotter");
   std::vector<std::string> saTexts;
   for (const auto& t : printers.Last().PageTexts(1)) saTexts.push_back(t.sText);
-  EXPECT_EQ(saTexts, (std::vector<std::string>{"Pat O'Neil", "Cork"}));  // the empty line is kept as a blank run
+  EXPECT_EQ(saTexts,
+            (std::vector<std::string>{"Pat O'Neil", "Cork"}));  // the empty line is kept as a blank run
   EXPECT_EQ(printers.Last().PagesEnded(), 1);
   AppSettings() = saved;
 }

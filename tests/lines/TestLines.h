@@ -1,13 +1,15 @@
 #pragma once
 // A line source over numbered lines, "Line i<TAB>City(i % 7)", that records
 // what it was asked and which of its routines ran: the Qt window tests and
-// the headless tests share it.
+// the headless tests share it; and the frame's rebuild of a view after a
+// refresh.
 
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "support/CFrameServices.h"
 #include "support/StringUtil.h"
 #include "tests/print/PrintTestSupport.h"
 #include "views/CScrollBase.h"
@@ -62,4 +64,19 @@ class CTestLines : public CScrollBase {
   char m_cLastHint = 0;
   std::set<int> m_marks;
   std::vector<std::string> m_saCalls;
+};
+
+// What the main frame does when a table was re-read: the view that shows it
+// rebuilds its lines.
+class CRefreshingFrame : public CFrameServices {
+ public:
+  CRefreshingFrame(CScrollBase& view, int nTable) : m_view(view), m_nTable(nTable) { SetFrameServices(this); }
+  ~CRefreshingFrame() override { SetFrameServices(nullptr); }
+  void TableRefreshed(int nTable) override {
+    if (nTable == m_nTable || nTable == 255) m_view.UpdateView();
+  }
+
+ private:
+  CScrollBase& m_view;
+  int m_nTable;
 };
