@@ -82,6 +82,8 @@ TEST_F(PhoneDialerDlg, CallThroughTheButtons) {
   m_modem.Answer("ATDT", "BUSY");
   QTest::mouseClick(dialog.DialButton(), Qt::LeftButton);
   ASSERT_TRUE(WaitForStatus(dialog, "Line busy, shutting down"));
+  for (int i = 0; i < 500 && dialog.Dialer().IsBusy(); ++i) QTest::qWait(10);
+  EXPECT_TRUE(dialog.DialButton()->isVisible());
   dialog.Numbers()->setEditText("home");
   QTest::mouseClick(dialog.DialButton(), Qt::LeftButton);
   EXPECT_TRUE(m_ui.SawText("Invalid number. Too short."));

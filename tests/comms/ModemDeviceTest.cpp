@@ -3,7 +3,10 @@
 // PHONEDEVICE line of Kelvo.cfg, and the names and messages of the port
 // lock.
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -87,6 +90,40 @@ TEST(ModemDevice, LockNamesAndMessages) {
             "The modem /dev/ttyACM0 is held by another program (process 42).");
   EXPECT_EQ(CModemPort::InUseMessage("/dev/ttyACM0", 0),
             "The modem /dev/ttyACM0 is held by another program.");
+}
+
+TEST(ModemDevice, UserOutsideTheDevicesGroupIsToldWhichGroupToJoin) {
+  const group* pDialout = getgrnam("dialout");
+  if (getuid() != 0 || !pDialout) GTEST_SKIP() << "needs root to act as a user outside the group";
+  const gid_t nDialout = pDialout->gr_gid;
+  CScratchFolder dir;
+  ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+  const std::string sDevice = dir.File("ttyACM0");
+  ASSERT_TRUE(WriteFileAtomic(sDevice, "", 0660));
+  ASSERT_EQ(chown(sDevice.c_str(), 0, nDialout), 0);
+  ASSERT_EQ(chmod(sDevice.c_str(), 0660), 0);
+  int nPipe[2];
+  ASSERT_EQ(pipe(nPipe), 0);
+  const pid_t nChild = fork();
+  if (nChild == 0) {
+    // A user in no group but its own, as a fresh desktop user is.
+    close(nPipe[0]);
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+    CModemPort port;
+    const stModemOpen opened = port.Open(sDevice, 115200, "");
+    const std::string sOut = std::to_string(int(opened.result)) + "|" + opened.sMessage;
+    _exit(write(nPipe[1], sOut.data(), sOut.size()) == ssize_t(sOut.size()) ? 0 : 4);
+  }
+  close(nPipe[1]);
+  std::string sGot;
+  char c[512];
+  for (ssize_t n; (n = read(nPipe[0], c, sizeof c)) > 0;) sGot.append(c, size_t(n));
+  close(nPipe[0]);
+  int nStatus = 0;
+  waitpid(nChild, &nStatus, 0);
+  ASSERT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) << nStatus;
+  EXPECT_EQ(sGot, std::to_string(int(MODEM_OPEN_NO_ACCESS)) + "|" +
+                      CModemPort::AccessMessage(sDevice, "dialout", false));
 }
 
 }  // namespace
