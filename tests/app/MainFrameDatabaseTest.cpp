@@ -26,8 +26,8 @@
 #include "print/CReportsRTF.h"
 #include "support/CConfigFile.h"
 #include "support/FileUtil.h"
-#include "views/CAddressView.h"
 #include "tests/comms/FakeModem.h"
+#include "views/CAddressView.h"
 #include "views/CLineView.h"
 
 namespace {
@@ -296,8 +296,10 @@ TEST_F(MainFrameDb, AddressViewDialsThePersonsNumbersAndClosingHangsUp) {
   frame().OnCommand(ID_FILE_NEW);
   ASSERT_TRUE(frame().IsDatabaseOpen());
   auto& db = static_cast<CTableManager&>(*frame().Database());
-  m_pUi->QueueEdit({{ItemField::kLastName, "Meitner"}, {ItemField::kFirstName, "Lise"},
-                    {ItemField::kHomePhone, "555-1234 home"}, {ItemField::kCellPhone, "(212) 555-9876"}});
+  m_pUi->QueueEdit({{ItemField::kLastName, "Meitner"},
+                    {ItemField::kFirstName, "Lise"},
+                    {ItemField::kHomePhone, "555-1234 home"},
+                    {ItemField::kCellPhone, "(212) 555-9876"}});
   ASSERT_EQ(db.AddTableItem(TABLE_PERSON, DB_NONE, nullptr, false), eItemResult::Done);
   frame().OnCommand(ID_VIEW_ADDRESS);
 
