@@ -38,7 +38,8 @@ class CTapiConnection {
   // Takes the device; with none, shows "There are no telephony devices
   // installed." and returns false (the attempt is then finished).
   bool Create(const stPhoneDevice& device);
-  // Starts the call; returns at once.
+  // Starts the call on a cleaned number (GetPhoneNumberToDial); returns at
+  // once.
   void DialCall(const std::string& sNumber);
   // Starts the hang-up; the attempt is finished when the modem answered
   // "ATH" or its time ran out.
