@@ -23,6 +23,7 @@
 #include "app/CDialogCategoryList.h"
 #include "app/CDialogEmailCheck.h"
 #include "app/CDialogPrintLabel.h"
+#include "app/CPhoneDialerDlg.h"
 #include "app/CQtUserInterface.h"
 #include "app/CSound.h"
 #include "app/CommandIds.h"
@@ -433,12 +434,9 @@ void CMainFrame::PrintLabel(CTableManager& db, const std::string& sText) {
 }
 
 void CMainFrame::OpenPhoneDialer(CTableManager& /*db*/, const std::vector<std::string>& saNumbers) {
-  // Dialling needs a modem, which this program cannot drive yet: the numbers
-  // are shown so the user can dial them by hand.
-  std::string sText;
-  for (const std::string& s : saNumbers) sText += s + "\n";
   CBusyScope busy;
-  GetUi().ShowText("Phone numbers", sText);
+  CPhoneDialerDlg dialog(saNumbers, m_pQtUi ? m_pQtUi->DialogParent() : this);
+  dialog.exec();
 }
 
 void CMainFrame::WaitCursor(bool bOn) {

@@ -82,6 +82,16 @@ using LineReader = std::function<bool(const std::vector<std::string>& saFields,
                                       const std::string& sLine, const std::string& sRest,
                                       stAppSettings& s)>;
 
+// PHONEDEVICE|path|baud|init: the init command is the rest of the line, so
+// it may hold "|" itself. A speed that cannot be read keeps the default.
+bool ReadPhoneDevice(const std::vector<std::string>& f, stPhoneDevice& device) {
+  device.sPath = f[1];
+  bool bOk = f.size() < 3 || ReadInt(f[2], 300, 4000000, device.nBaud);
+  device.sInit.clear();
+  for (size_t i = 3; i < f.size(); ++i) device.sInit += (i > 3 ? "|" : "") + f[i];
+  return bOk;
+}
+
 bool ReadIntKey(const std::vector<std::string>& sa, int nMin, int nMax, int& nOut) {
   return ReadInt(sa[1], nMin, nMax, nOut);
 }
@@ -140,6 +150,7 @@ const std::map<std::string, LineReader>& Readers() {
        }},
       {"NETWORK_DISABLE", [](V f, L, L, stAppSettings& s) { return ReadIntKey(f, 0, 1, s.nNetworkDisable); }},
       {"SHOW", [](V f, L, L, stAppSettings& s) { s.bShowMaximized = f[1] != "SW_SHOWNORMAL"; return true; }},
+      {"PHONEDEVICE", [](V f, L, L, stAppSettings& s) { return ReadPhoneDevice(f, s.phoneDevice); }},
   };
   return kReaders;
 }
@@ -272,6 +283,9 @@ std::string CConfigFile::Format(const stAppSettings& s) {
     line("POPUP", Int(s.nPopupHour) + "|" + Int(s.nPopupMinute) + "|" + Fixed(s.dLastPopup, 6));
   line("NETWORK_DISABLE", Int(s.nNetworkDisable));
   line("SHOW", s.bShowMaximized ? "SW_SHOWMAXIMIZED" : "SW_SHOWNORMAL");
+  // A key older copies skip; written last so their reading is unchanged.
+  if (!s.phoneDevice.sPath.empty())
+    line("PHONEDEVICE", s.phoneDevice.sPath + "|" + Int(s.phoneDevice.nBaud) + "|" + s.phoneDevice.sInit);
   return t;
 }
 

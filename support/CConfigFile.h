@@ -36,6 +36,14 @@ struct stMailList {
   int nPrintReturnAddress = 1;
 };
 
+// The modem the phone dialer uses: its device path, speed and an extra
+// initialisation command sent before the dialer's own ("ATZ", "AT&F").
+struct stPhoneDevice {
+  std::string sPath;  // empty: the dialer picks the first modem it finds
+  int nBaud = 115200;
+  std::string sInit;
+};
+
 struct stAppSettings {
   std::string sLast;    // LAST: root name (path without ".dbm") offered at start
   std::string sPrev;    // PREV
@@ -62,6 +70,7 @@ struct stAppSettings {
   double dLastPopup = 0.0;
   int nNetworkDisable = 0;
   bool bShowMaximized = true;
+  stPhoneDevice phoneDevice;  // PHONEDEVICE|path|baud|init
 
   // Not kept in the file.
   std::string sCurrentRoot;   // root name of the open database, empty when none

@@ -4,6 +4,7 @@
 // the notes mode of the log view asks for its access code, and View database
 // shows the record dump of the open database or of another file.
 
+#include <QComboBox>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
@@ -13,6 +14,7 @@
 
 #include "QtTestApp.h"
 #include "app/CDialogCategoryList.h"
+#include "app/CPhoneDialerDlg.h"
 #include "app/CQtPrintSystem.h"
 #include "app/CMainFrame.h"
 #include "app/CQtUserInterface.h"
@@ -25,6 +27,7 @@
 #include "print/CReportsRTF.h"
 #include "support/CConfigFile.h"
 #include "support/FileUtil.h"
+#include "tests/comms/FakeModem.h"
 #include "views/CAddressView.h"
 #include "views/CDatabaseView.h"
 #include "views/CDialogRecordDump.h"
@@ -340,4 +343,37 @@ TEST_F(MainFrameDb, RecordDumpOfTheOpenDatabaseAndOfAnotherFile) {
   EXPECT_FALSE(dump.ShowsOtherFile());
   EXPECT_EQ(fileBytes(sPath), sBefore);  // not marked open, nothing cleared
   EXPECT_TRUE(m_pUi->Messages().empty());
+TEST_F(MainFrameDb, AddressViewDialsThePersonsNumbersAndClosingHangsUp) {
+  CFakeModem modem;
+  ASSERT_TRUE(modem.Opened());
+  setenv("KELVO_MODEM", modem.Path().c_str(), 1);
+  setenv("KELVO_LOCKDIR", m_folder.Path().c_str(), 1);
+  m_pUi->QueueInput("Phones");
+  frame().OnCommand(ID_FILE_NEW);
+  ASSERT_TRUE(frame().IsDatabaseOpen());
+  auto& db = static_cast<CTableManager&>(*frame().Database());
+  m_pUi->QueueEdit({{ItemField::kLastName, "Meitner"},
+                    {ItemField::kFirstName, "Lise"},
+                    {ItemField::kHomePhone, "555-1234 home"},
+                    {ItemField::kCellPhone, "(212) 555-9876"}});
+  ASSERT_EQ(db.AddTableItem(TABLE_PERSON, DB_NONE, nullptr, false), eItemResult::Done);
+  frame().OnCommand(ID_VIEW_ADDRESS);
+
+  std::vector<std::string> saOffered;
+  bool bConnected = false;
+  WhenModal<CPhoneDialerDlg>([&](CPhoneDialerDlg* pDialog) {
+    for (int i = 0; i < pDialog->Numbers()->count(); ++i)
+      saOffered.push_back(pDialog->Numbers()->itemText(i).toStdString());
+    pDialog->DialButton()->click();
+    for (int i = 0; i < 500 && !pDialog->Dialer().IsConnected(); ++i) QTest::qWait(10);
+    bConnected = pDialog->Dialer().IsConnected();
+    pDialog->close();
+  });
+  frame().OnCommand(ID_ADDRESS_PHONE);
+  unsetenv("KELVO_MODEM");
+  unsetenv("KELVO_LOCKDIR");
+  EXPECT_EQ(saOffered, (std::vector<std::string>{"555-1234 home", "(212) 555-9876"}));
+  EXPECT_TRUE(bConnected);
+  for (int i = 0; i < 100 && modem.Written().find("ATH\r") == std::string::npos; ++i) QTest::qWait(10);
+  EXPECT_EQ(modem.Written(), "AT\rATE0V1X4\rATDT5551234;\rATH\r");
 }
