@@ -31,10 +31,12 @@ std::vector<int> CLineDrawer::ScaleTabs(const std::vector<double>& daStops) cons
   return na;
 }
 
-stTextExtent CLineDrawer::GetLineSize(const stFormatRecord& format, const std::string& sText) {
+stTextExtent CLineDrawer::GetLineSize(const stFormatRecord& format, const std::string& sText,
+                                      char cType) {
   stFontSpec font = FormatFont(format);
-  if (sText.find("~U") != std::string::npos) font.bUnderline = true;
-  if (sText.find("~B") != std::string::npos) font.nWeight = 700;
+  const bool bCodes = cType != FMT_LITERAL;
+  if (bCodes && sText.find("~U") != std::string::npos) font.bUnderline = true;
+  if (bCodes && sText.find("~B") != std::string::npos) font.nWeight = 700;
   m_target.SelectFont(font);
   const std::string_view sMeasured = sText.empty() ? std::string_view("  ") : sText;
   const int nWidth = MeasureTabbed(sMeasured, ScaleTabs(format.m_daTabStops), 0, 0);
@@ -52,7 +54,7 @@ int CLineDrawer::PrintLine(const stPageLineRecord& line, int nLeftMargin, int y)
   const stFormatRecord& format = line.m_pFormat ? *line.m_pFormat : CPrintFile::BuiltInFormat();
   const std::vector<int> naTabs = ScaleTabs(format.m_daTabStops);
   const int x = nLeftMargin + CenterOffset(format, line.m_nWidth, nLeftMargin);
-  if (line.m_sText.find('~') != std::string::npos)
+  if (line.m_cType != FMT_LITERAL && line.m_sText.find('~') != std::string::npos)
     return PrintSpecial(format, line.m_sText, naTabs, x, y, nLeftMargin);
   m_target.SelectFont(FormatFont(format));
   return DrawTabbed(line.m_sText, naTabs, x, y, nLeftMargin, format.m_nTextColour);

@@ -34,15 +34,18 @@ class CLineDrawer {
   // Width and height of a line: measured in the format's font, underlined
   // when the text holds "~U" and bold when it holds "~B", codes counted as
   // ordinary characters; an empty text measures as two spaces. The height is
-  // the font's line height times the format's height scale, truncated.
-  stTextExtent GetLineSize(const stFormatRecord& format, const std::string& sText);
+  // the font's line height times the format's height scale, truncated. A
+  // literal line (type FMT_LITERAL) is measured in the format's own font.
+  stTextExtent GetLineSize(const stFormatRecord& format, const std::string& sText,
+                           char cType = FMT_LINE);
 
   // The centring offset of a line of the given width: (page width - 2 x left
   // margin - width) / 2 for a centred format, never below 0; else 0.
   int CenterOffset(const stFormatRecord& format, int nTextWidth, int nLeftMargin) const;
 
   // Draws the line at (left margin + centring offset, y) in its format's text
-  // colour; a text with "~" goes run by run. Returns the width drawn.
+  // colour; a text with "~" goes run by run unless the line is literal.
+  // Returns the width drawn.
   int PrintLine(const stPageLineRecord& line, int nLeftMargin, int y);
 
   // Width of a text in the selected font with tab expansion, starting at x.

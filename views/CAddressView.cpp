@@ -4,6 +4,7 @@
 
 #include "data/CTableManager.h"
 #include "exchange/CContactExport.h"
+#include "views/CCategoryFilter.h"
 #include "support/CUserInterface.h"
 #include "support/Diagnostic.h"
 #include "support/StringUtil.h"
@@ -58,11 +59,7 @@ void CAddressView::SetUpLines() {
 }
 
 bool CAddressView::PassesCategories(const CPerson& person) const {
-  if (m_naSelectedCategories.empty()) return true;
-  return std::any_of(person.m_naCategories.begin(), person.m_naCategories.end(), [this](uint32_t n) {
-    return std::find(m_naSelectedCategories.begin(), m_naSelectedCategories.end(), n) !=
-           m_naSelectedCategories.end();
-  });
+  return CCategoryFilter::Passes(person, m_naSelectedCategories);
 }
 
 stFmtString CAddressView::GetLine(int nIndex, char /*cHint*/, char& cStatus) {
@@ -151,35 +148,7 @@ void CAddressView::SelectActive() {
 }
 
 void CAddressView::SelectCategories() {
-  if (!HasData()) return;
-  std::vector<CCategory*> paCategories;
-  Database()->GetCategoryList(paCategories);
-  if (paCategories.empty()) {
-    GetResponse("No categories specified", MB_OK);
-    return;
-  }
-  std::vector<std::string> saNames;
-  std::vector<uint32_t> naCodes;
-  for (const CCategory* p : paCategories) {
-    saNames.push_back(p->m_sName);
-    naCodes.push_back(p->m_nCode);
-  }
-  std::optional<std::vector<int>> naChosen;
-  {
-    CBusyScope busy;
-    naChosen = GetUi().ChooseFromList("Select one or more categories", saNames, true);
-  }
-  if (!naChosen || naChosen->empty()) {
-    GetResponse("None selected", MB_OK);
-    return;
-  }
-  std::vector<uint32_t> naSelected;
-  for (const int i : *naChosen)
-    if (i >= 0 && size_t(i) < naCodes.size()) naSelected.push_back(naCodes[size_t(i)]);
-  // Every category chosen is no filter at all.
-  if (naSelected.size() == naCodes.size()) naSelected.clear();
-  m_naSelectedCategories = std::move(naSelected);
-  Reenable(true);
+  if (HasData() && CCategoryFilter::Choose(*Database(), m_naSelectedCategories)) Reenable(true);
 }
 
 void CAddressView::SelectFormat() {
