@@ -138,31 +138,40 @@ void CMailListView::DatabaseChanged() {
 
 void CMailListView::SetUpLines() {
   m_naPersons.clear();
-  if (m_bEntered && !m_bViewLocked && HasData()) {
-    std::vector<CPerson*> pa;
-    Database()->GetPersonPointerArray(pa, true);
-    if (m_nSortOrder == SORT_BY_ZIP)
-      std::stable_sort(pa.begin(), pa.end(),
-                       [](const CPerson* a, const CPerson* b) { return a->m_sZip < b->m_sZip; });
-    for (const CPerson* p : pa) m_naPersons.push_back(p->m_nCode);
-  }
+  if (m_bEntered && !m_bViewLocked && HasData()) m_naPersons = PersonCodes(*Database(), m_nSortOrder);
   FormatKind();
 }
 
-bool CMailListView::TestCategory(const CPerson& person) const {
-  if (m_nSelectedPerson != DB_NONE) return person.m_nCode == m_nSelectedPerson;
-  return CCategoryFilter::Passes(person, m_naSelectedCategories);
+std::vector<uint32_t> CMailListView::PersonCodes(CTableManager& db, int nSortOrder) {
+  std::vector<CPerson*> pa;
+  db.GetPersonPointerArray(pa, true);
+  if (nSortOrder == SORT_BY_ZIP)
+    std::stable_sort(pa.begin(), pa.end(),
+                     [](const CPerson* a, const CPerson* b) { return a->m_sZip < b->m_sZip; });
+  std::vector<uint32_t> na;
+  for (const CPerson* p : pa) na.push_back(p->m_nCode);
+  return na;
+}
+
+std::vector<const CPerson*> CMailListView::ChosenPersons(const CTableManager& db,
+                                                         const std::vector<uint32_t>& naCodes,
+                                                         uint32_t nPerson,
+                                                         const std::vector<uint32_t>& naCategories) {
+  std::vector<const CPerson*> pa;
+  for (const uint32_t nCode : naCodes) {
+    const auto* p = static_cast<const CPerson*>(db.GetPointer(TABLE_PERSON, nCode));
+    if (!p) continue;  // deleted meanwhile
+    if (nPerson != DB_NONE ? p->m_nCode == nPerson : CCategoryFilter::Passes(*p, naCategories))
+      pa.push_back(p);
+  }
+  return pa;
 }
 
 void CMailListView::FormatKind() {
   const stMailList layout = LayoutOf(m_nKind);
   m_format = CMailListFormat::MaillistToFormat(layout, m_nKind);
   std::vector<const CPerson*> persons;
-  if (HasData())
-    for (const uint32_t nCode : m_naPersons) {
-      const auto* p = static_cast<const CPerson*>(Database()->GetPointer(TABLE_PERSON, nCode));
-      if (p && TestCategory(*p)) persons.push_back(p);
-    }
+  if (HasData()) persons = ChosenPersons(*Database(), m_naPersons, m_nSelectedPerson, m_naSelectedCategories);
   m_caLines = CMailListFormat::FormatLines(m_nKind, persons, layout, AppSettings().saReturnAddress);
   m_nMaxLines = int(m_caLines.size());
   m_nHorzMax = 500;

@@ -80,6 +80,14 @@ class CMailListView : public CScrollBase {
   // The paper the printer of a kind will use, as the layout dialog says it.
   static std::string PaperText(int nKind);
 
+  // The codes of every person (active or not), in name order or by ZIP.
+  static std::vector<uint32_t> PersonCodes(CTableManager& db, int nSortOrder);
+  // The persons of the codes that are still there and are chosen: the one
+  // person when nPerson is set, else those of the categories (empty: all).
+  static std::vector<const CPerson*> ChosenPersons(const CTableManager& db,
+                                                   const std::vector<uint32_t>& naCodes, uint32_t nPerson,
+                                                   const std::vector<uint32_t>& naCategories);
+
   // "PAGE BREAK" centred in 80 "-".
   static std::string PageBreakText();
 
@@ -89,7 +97,6 @@ class CMailListView : public CScrollBase {
   // Lays the chosen persons out in the current kind and layout.
   void FormatKind();
   void Redraw();
-  bool TestCategory(const CPerson& person) const;
   static stMailList& StoredLayout(int nKind);
   static stPrinterSetup& PrinterOf(int nKind);
 
