@@ -120,10 +120,7 @@ std::unique_ptr<QPrinter> CQtPrintSystem::MakePrinter(const std::string& sName, 
     auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
     p->setOutputFormat(QPrinter::PdfFormat);
     p->setOutputFileName(QString::fromStdString(sPath));
-    // A PDF page has no unprintable edge: the printable area is the whole
-    // sheet, so the layout's margins are the margins.
     p->setFullPage(false);
-    p->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Point);
     return p;
   }
   const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(sName));
@@ -152,6 +149,9 @@ std::unique_ptr<CDrawTarget> CQtPrintSystem::OpenPrinter(const std::string& sNam
     pPrinter->setDuplex(m_pChosen->duplex);
     pPrinter->setColorMode(m_pChosen->colour);
   }
+  // A PDF page has no unprintable edge: its printable area is the whole
+  // sheet, so the layout's margins are the margins.
+  if (sName == kPdfPrinter) pPrinter->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Point);
   pPrinter->setPageOrientation(bLandscape ? QPageLayout::Landscape : QPageLayout::Portrait);
   return std::make_unique<CQtDrawTarget>(std::move(pPrinter));
 }

@@ -9,6 +9,7 @@
 
 #include "lines/MailListTestData.h"
 #include "support/CFrameServices.h"
+#include "support/StringUtil.h"
 #include "tests/print/PrintTestSupport.h"
 #include "views/CMailListView.h"
 
@@ -271,6 +272,53 @@ TEST_F(MailListView, PrintsRowsAsBlocksAndPersonDataLiterally) {
   m_ui.QueueChoice({2});
   m_view.OnCategorySelect();
   EXPECT_EQ(m_view.OnMaillistPrint(), 0);
+}
+
+TEST_F(MailListView, KelvotoolLaysOutAndWritesThePrintFile) {
+  CScratchProgramFolder home;
+  ASSERT_TRUE(CConfigFile::WriteFile(home.File("Kelvo.cfg"), AppSettings()));
+  const std::string sTool = std::string(KELVOTOOL_PATH) + " maillist '" + m_group.FilePath() + "' ";
+  // The labels of the category, as the view lays them out.
+  std::string sOut;
+  ASSERT_EQ(RunCommand(sTool + "labels --category Mail 2>/dev/null", &sOut), 0);
+  m_view.OnMaillistMailabels();
+  ChooseMail();
+  std::string sExpected;
+  for (const stMailLine& l : m_view.Lines())
+    sExpected += (l.nBlock < 0 ? CMailListView::PageBreakText() : l.sText) + "\n";
+  EXPECT_EQ(sOut, sExpected);
+  // One person's envelope, sorted by ZIP makes no difference there.
+  ASSERT_EQ(
+      RunCommand(sTool + StrFormat("envelopes --person %u --sort zip 2>/dev/null", m_naCodes[2]), &sOut), 0);
+  EXPECT_EQ(sOut,
+            "\tKelvo Office\n\t1 Return Rd\n \n \n\t\tCharlie\n\t\t3 Oak Ave\n\t\tOgdenville, IL 62001\n");
+  // The print file: blocks around each row, data lines literal, the break.
+  const std::string sPrn = home.File("labels.prn");
+  ASSERT_EQ(RunCommand(sTool + "labels --category Mail --print-file '" + sPrn + "' 2>/dev/null", &sOut), 0);
+  EXPECT_EQ(sOut, "27 lines written to " + sPrn + "\n");
+  std::string sError;
+  auto pFile = CPrintFile::OpenForReading(sPrn, sError);
+  ASSERT_TRUE(pFile) << sError;
+  std::vector<std::string> saRecords;
+  stFmtString line;
+  while (pFile->ReadFmtString(line)) {
+    if (line.m_cType == FMT_LITERAL) EXPECT_FALSE(IsControlLine(line));
+    saRecords.push_back(line.m_cType == FMT_LITERAL ? "T" : line.m_sText);
+  }
+  EXPECT_EQ(pFile->Status(), CPrintFile::READ_END_MARKER);
+  std::vector<std::string> saExpected;
+  auto row = [&saExpected](int nLines) {
+    saExpected.push_back("<");
+    saExpected.insert(saExpected.end(), size_t(nLines), "T");
+    saExpected.push_back(">");
+  };
+  row(7), row(6), row(6);
+  saExpected.push_back("^");
+  row(7);
+  EXPECT_EQ(saRecords, saExpected);
+  // Wrong use.
+  EXPECT_EQ(RunCommand(sTool + "posters 2>/dev/null"), 2);
+  EXPECT_EQ(RunCommand(sTool + "labels --category Nowhere 2>/dev/null"), 2);
 }
 
 TEST_F(MailListView, TwoCopiesShareTheMailListTable) {
