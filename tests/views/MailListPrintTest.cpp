@@ -110,6 +110,7 @@ TEST_F(MailListPrint, EnvelopesWithTheReturnAddress) {
   AppSettings().envelopes.fLeftMargin = 0.3;
   AppSettings().envelopes.fAddressIndent = 3.5;
   AppSettings().envelopes.nLinesBeforeAddress = 4;
+  AppSettings().envelopes.cTopLines = 1;  // layout 3 has no top margin
   m_view.OnMaillistEnvelopes();
   const auto pages = Print();
   // One envelope a sheet, nothing after the last.
@@ -120,7 +121,11 @@ TEST_F(MailListPrint, EnvelopesWithTheReturnAddress) {
     const stPdfWord* pReturn = pages[i].Find("Kelvo");
     const stPdfWord* pRoad = pages[i].Find("Return");
     const stPdfWord* pName = pages[i].Find(kNames[i]);
-    ASSERT_TRUE(pReturn && pRoad && pName);
+    ASSERT_TRUE(pReturn && pRoad && pName) << [&] {
+      std::string sWords;
+      for (const auto& w : pages[i].words) sWords += w.sText + " ";
+      return sWords;
+    }();
     EXPECT_NEAR(pReturn->x0, (LeftMargin(3) + 0.3) * kPt, 1.0);
     EXPECT_GT(pRoad->y0, pReturn->y0);
     // The address one indent right of the return address, below the blank lines.
