@@ -49,15 +49,23 @@ class CLineDrawer {
   int PrintLine(const stPageLineRecord& line, int nLeftMargin, int y);
 
   // Width of a text in the selected font with tab expansion, starting at x.
-  int MeasureTabbed(std::string_view sText, const std::vector<int>& naTabs, int x, int nOrigin);
+  // With bKeepColumns (literal lines) a piece followed by a TAB is cut, by
+  // whole characters, to end a space before the stop that TAB goes to: a
+  // long name never pushes the next label or column one stop further.
+  int MeasureTabbed(std::string_view sText, const std::vector<int>& naTabs, int x, int nOrigin,
+                    bool bKeepColumns = false);
   // Draws a text in the selected font with tab expansion; returns its width.
   int DrawTabbed(std::string_view sText, const std::vector<int>& naTabs, int x, int y,
-                 int nOrigin, uint32_t nColour);
+                 int nOrigin, uint32_t nColour, bool bKeepColumns = false);
 
  private:
   // Walks the text's TAB-separated pieces, drawing them when bDraw.
   int Tabbed(std::string_view sText, const std::vector<int>& naTabs, int x, int y, int nOrigin,
-             uint32_t nColour, bool bDraw);
+             uint32_t nColour, bool bDraw, bool bKeepColumns);
+  // The first stop right of x (pixels from the origin); -1 past the last.
+  static int NextStop(const std::vector<int>& naTabs, int x, int nOrigin);
+  // The longest start of the piece that is at most nRoom wide.
+  std::string_view FitInto(std::string_view sPiece, int nRoom);
   int PrintSpecial(const stFormatRecord& format, const std::string& sText,
                    const std::vector<int>& naTabs, int x, int y, int nOrigin);
   int ProcessTextSegment(const stFormatRecord& format, std::string_view sRun, bool bBold,
