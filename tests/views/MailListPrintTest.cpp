@@ -60,7 +60,15 @@ class MailListPrint : public ::testing::Test {
 
 TEST_F(MailListPrint, LabelSheetInTwoColumnsAndThreeRows) {
   m_view.OnMaillistMailabels();
+  // The layout dialog names the paper of the printer the labels go to.
+  const std::string sPaper = CMailListView::PaperText(MAIL_LABELS);
+  EXPECT_NE(sPaper.find(" in) on Print to PDF"), std::string::npos) << sPaper;
   const auto pages = Print();
+  // The sheets are of that paper.
+  ASSERT_FALSE(pages.empty());
+  const QSizeF paper = QPrinter(QPrinter::HighResolution).pageLayout().pageSize().size(QPageSize::Point);
+  EXPECT_NEAR(pages[0].dWidth, paper.width(), 1.0);
+  EXPECT_NEAR(pages[0].dHeight, paper.height(), 1.0);
   // Seven labels, six to a sheet: two sheets, none blank.
   ASSERT_EQ(pages.size(), 2u);
   for (const auto& page : pages) EXPECT_FALSE(page.words.empty());
