@@ -600,7 +600,7 @@ void CMainFrame::TableRefreshed(int nTable) {
   if (m_pCategoryList && (nTable == TABLE_CATEGORY || nTable == 255)) m_pCategoryList->Reload();
   switch (nTable) {
     case 6:
-      if (m_nCurView == VIEW_ADDRESS) UpdateView(VIEW_ADDRESS);
+      if (m_nCurView == VIEW_ADDRESS || m_nCurView == VIEW_MAILLIST) UpdateView(m_nCurView);
       break;
     case 8:
       if (m_nCurView == VIEW_SCHEDULE || m_nCurView == VIEW_CALENDAR) UpdateView(m_nCurView);
@@ -758,6 +758,9 @@ bool CMainFrame::MayCloseAsLockManager() {
 
 bool CMainFrame::OnDatabaseClose() {
   if (!MayCloseAsLockManager()) return false;
+  // The current view lets go of what it holds in the file (the mail list
+  // holds table 7 locked) while the file is still open.
+  if (m_bDatabaseOpen) CallExitView(m_nCurView);
   if (m_pDB) {
     m_pDB->CloseDatabase();
     m_pDB->m_nUserNumber = 0;

@@ -120,7 +120,7 @@ std::unique_ptr<QPrinter> CQtPrintSystem::MakePrinter(const std::string& sName, 
     auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
     p->setOutputFormat(QPrinter::PdfFormat);
     p->setOutputFileName(QString::fromStdString(sPath));
-    p->setFullPage(true);  // a PDF page has no unprintable edge: the layout's margins are the margins
+    p->setFullPage(false);
     return p;
   }
   const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(sName));
@@ -133,6 +133,10 @@ std::unique_ptr<QPrinter> CQtPrintSystem::MakePrinter(const std::string& sName, 
     sError = "The printer " + sName + " cannot be opened";
     return nullptr;
   }
+  // The page is the printable area of the printer's own paper (its CUPS
+  // default: the envelope or label sheet loaded there), never Qt's default.
+  p->setFullPage(false);
+  if (info.defaultPageSize().isValid()) p->setPageSize(info.defaultPageSize());
   return p;
 }
 
@@ -145,8 +149,25 @@ std::unique_ptr<CDrawTarget> CQtPrintSystem::OpenPrinter(const std::string& sNam
     pPrinter->setDuplex(m_pChosen->duplex);
     pPrinter->setColorMode(m_pChosen->colour);
   }
+  // A PDF page has no unprintable edge: its printable area is the whole
+  // sheet, so the layout's margins are the margins.
+  if (sName == kPdfPrinter) pPrinter->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Point);
   pPrinter->setPageOrientation(bLandscape ? QPageLayout::Landscape : QPageLayout::Portrait);
   return std::make_unique<CQtDrawTarget>(std::move(pPrinter));
+}
+
+std::string CQtPrintSystem::PaperName(const std::string& sName) {
+  QPageSize size;
+  if (m_pChosen && m_pChosen->sPrinter == sName) {
+    size = m_pChosen->pageLayout.pageSize();
+  } else if (sName == kPdfPrinter) {
+    size = QPrinter(QPrinter::HighResolution).pageLayout().pageSize();
+  } else {
+    size = QPrinterInfo::printerInfo(QString::fromStdString(sName)).defaultPageSize();
+  }
+  if (!size.isValid()) return {};
+  const QSizeF inches = size.size(QPageSize::Inch);
+  return StrFormat("%s (%.2f x %.2f in)", size.name().toStdString().c_str(), inches.width(), inches.height());
 }
 
 void CQtPrintSystem::Remember(const QPrinter& printer, const std::string& sName) {

@@ -31,6 +31,10 @@ class CQtPrintSystem : public CPrintSystem {
   std::vector<std::string> PrinterList() override;
   // The system's default printer; "Print to PDF" when the system has none.
   std::string DefaultPrinter() override;
+  // The paper chosen in the print dialog for that printer, else the
+  // printer's default paper (for "Print to PDF" Qt's default page size).
+  std::string PaperName(const std::string& sName) override;
+  // Pages are the printable area (fullPage off) of the printer's paper.
   std::unique_ptr<CDrawTarget> OpenPrinter(const std::string& sName, bool bLandscape,
                                            std::string& sError) override;
 

@@ -192,6 +192,12 @@ int CQtUserInterface::EditItem(stEditForm& form) {
   // The printer set-up is the system's print dialog.
   if (form.sDialog == "Print setup") return CQtPrintSystem::Install().EditPrintSetup(form, DialogParent());
   CDialogEditItem dialog(form, DialogParent());
+  // The mail list layout says which paper it will print on; that is the
+  // printer's choice, shown and not edited here.
+  if (form.sDialog == "Mail list layout")
+    for (size_t i = 0; i < form.fields.size(); ++i)
+      if (auto* pLine = qobject_cast<QLineEdit*>(dialog.Editor(i)); pLine && form.fields[i].sName == "Paper")
+        pLine->setReadOnly(true);
   if (dialog.exec() != QDialog::Accepted) return IDCANCEL;
   dialog.TakeValues(form);
   return IDOK;

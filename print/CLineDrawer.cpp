@@ -31,13 +31,15 @@ std::vector<int> CLineDrawer::ScaleTabs(const std::vector<double>& daStops) cons
   return na;
 }
 
-stTextExtent CLineDrawer::GetLineSize(const stFormatRecord& format, const std::string& sText) {
+stTextExtent CLineDrawer::GetLineSize(const stFormatRecord& format, const std::string& sText,
+                                      char cType) {
   stFontSpec font = FormatFont(format);
-  if (sText.find("~U") != std::string::npos) font.bUnderline = true;
-  if (sText.find("~B") != std::string::npos) font.nWeight = 700;
+  const bool bCodes = cType != FMT_LITERAL;
+  if (bCodes && sText.find("~U") != std::string::npos) font.bUnderline = true;
+  if (bCodes && sText.find("~B") != std::string::npos) font.nWeight = 700;
   m_target.SelectFont(font);
   const std::string_view sMeasured = sText.empty() ? std::string_view("  ") : sText;
-  const int nWidth = MeasureTabbed(sMeasured, ScaleTabs(format.m_daTabStops), 0, 0);
+  const int nWidth = MeasureTabbed(sMeasured, ScaleTabs(format.m_daTabStops), 0, 0, !bCodes);
   const int nHeight = m_target.MeasureText(" ").nHeight;
   return {nWidth, int(std::trunc(double(nHeight) * double(format.m_fHeightScale)))};
 }
@@ -52,46 +54,62 @@ int CLineDrawer::PrintLine(const stPageLineRecord& line, int nLeftMargin, int y)
   const stFormatRecord& format = line.m_pFormat ? *line.m_pFormat : CPrintFile::BuiltInFormat();
   const std::vector<int> naTabs = ScaleTabs(format.m_daTabStops);
   const int x = nLeftMargin + CenterOffset(format, line.m_nWidth, nLeftMargin);
-  if (line.m_sText.find('~') != std::string::npos)
+  if (line.m_cType != FMT_LITERAL && line.m_sText.find('~') != std::string::npos)
     return PrintSpecial(format, line.m_sText, naTabs, x, y, nLeftMargin);
   m_target.SelectFont(FormatFont(format));
-  return DrawTabbed(line.m_sText, naTabs, x, y, nLeftMargin, format.m_nTextColour);
+  return DrawTabbed(line.m_sText, naTabs, x, y, nLeftMargin, format.m_nTextColour,
+                    line.m_cType == FMT_LITERAL);
 }
 
 int CLineDrawer::MeasureTabbed(std::string_view sText, const std::vector<int>& naTabs, int x,
-                               int nOrigin) {
-  return Tabbed(sText, naTabs, x, 0, nOrigin, 0, false);
+                               int nOrigin, bool bKeepColumns) {
+  return Tabbed(sText, naTabs, x, 0, nOrigin, 0, false, bKeepColumns);
 }
 
 int CLineDrawer::DrawTabbed(std::string_view sText, const std::vector<int>& naTabs, int x, int y,
-                            int nOrigin, uint32_t nColour) {
-  return Tabbed(sText, naTabs, x, y, nOrigin, nColour, true);
+                            int nOrigin, uint32_t nColour, bool bKeepColumns) {
+  return Tabbed(sText, naTabs, x, y, nOrigin, nColour, true, bKeepColumns);
+}
+
+int CLineDrawer::NextStop(const std::vector<int>& naTabs, int x, int nOrigin) {
+  for (const int nStop : naTabs)
+    if (nOrigin + nStop > x) return nOrigin + nStop;
+  return -1;
+}
+
+std::string_view CLineDrawer::FitInto(std::string_view sPiece, int nRoom) {
+  while (!sPiece.empty() && m_target.MeasureText(sPiece).nWidth > nRoom) {
+    size_t n = sPiece.size() - 1;
+    while (n > 0 && (static_cast<unsigned char>(sPiece[n]) & 0xC0) == 0x80) --n;  // whole characters
+    sPiece = sPiece.substr(0, n);
+  }
+  return sPiece;
 }
 
 int CLineDrawer::Tabbed(std::string_view sText, const std::vector<int>& naTabs, int x, int y,
-                        int nOrigin, uint32_t nColour, bool bDraw) {
+                        int nOrigin, uint32_t nColour, bool bDraw, bool bKeepColumns) {
   const int nStart = x;
   int nDefaultStep = 0;
   for (;;) {
     const size_t nTab = sText.find('\t');
-    const std::string_view sPiece = sText.substr(0, nTab);
+    std::string_view sPiece = sText.substr(0, nTab);
+    // A column of a literal line ends one space before the stop its TAB
+    // goes to, so the next column starts exactly there.
+    const int nNext = NextStop(naTabs, x, nOrigin);
+    if (bKeepColumns && nTab != std::string_view::npos && nNext >= 0 && !sPiece.empty())
+      sPiece = FitInto(sPiece, nNext - x - m_target.MeasureText(" ").nWidth);
     if (!sPiece.empty()) {
       if (bDraw) m_target.DrawText(x, y, sPiece, nColour);
       x += m_target.MeasureText(sPiece).nWidth;
     }
     if (nTab == std::string_view::npos) break;
     sText.remove_prefix(nTab + 1);
-    int nNext = -1;
-    for (const int nStop : naTabs)
-      if (nOrigin + nStop > x) {
-        nNext = nOrigin + nStop;
-        break;
-      }
-    if (nNext < 0) {
+    int nTo = NextStop(naTabs, x, nOrigin);
+    if (nTo < 0) {
       if (nDefaultStep == 0) nDefaultStep = 8 * std::max(1, m_target.MeasureText("x").nWidth);
-      nNext = nOrigin + ((x - nOrigin) / nDefaultStep + 1) * nDefaultStep;
+      nTo = nOrigin + ((x - nOrigin) / nDefaultStep + 1) * nDefaultStep;
     }
-    x = nNext;
+    x = nTo;
   }
   return x - nStart;
 }

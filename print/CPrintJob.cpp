@@ -50,31 +50,21 @@ int CPrintJob::PrintCopy(CPrintFile& file) {
     Fail();
     return 0;
   }
-  m_nTopMargin = Inches(m_layout.m_fTopMargin, m_target.PixelsPerInchY());
-  m_nLeftMargin = Inches(m_layout.m_fLeftMargin, m_target.PixelsPerInchX());
-  const int nBottomMargin = Inches(m_layout.m_fBottomMargin, m_target.PixelsPerInchY());
-  m_nTextHeight = m_target.PageHeight() - m_nTopMargin - nBottomMargin;
-  m_nPageFontHeight =
-      FooterLines() ? m_drawer.GetLineSize(m_layout.m_stPageFont, "Test text").nHeight : 0;
-  m_nUsableHeight = m_nTextHeight - FooterLines() * m_nPageFontHeight;
-  // Body lines may run past the usable height only up to the first footer
-  // text, or without a footer up to the edge of the paper.
-  m_nBodyLimit = FooterLines() ? FooterTop() + m_nPageFontHeight - m_nTopMargin
-                               : m_target.PageHeight() - m_nTopMargin;
+  SetUpPage();
 
   stFmtString line;
   while (!m_bAborted && !m_bFailed && file.ReadFmtString(line)) {
-    if (line.m_sText == FMT_PAGE_BREAK) {
+    if (IsControlLine(line, FMT_PAGE_BREAK)) {
       FlushPage();
-    } else if (line.m_sText == FMT_BLOCK_START) {
+    } else if (IsControlLine(line, FMT_BLOCK_START)) {
       std::vector<stPageLineRecord> block;
       bool bClosed = false;
       while (!bClosed && file.ReadFmtString(line)) {
-        bClosed = line.m_sText == FMT_BLOCK_END;
-        if (!bClosed && !IsControlText(line.m_sText)) block.push_back(Measure(line));
+        bClosed = IsControlLine(line, FMT_BLOCK_END);
+        if (!bClosed && !IsControlLine(line)) block.push_back(Measure(line));
       }
       if (bClosed) AddBlock(std::move(block));  // an unclosed block is dropped
-    } else if (line.m_sText == FMT_BLOCK_END) {
+    } else if (IsControlLine(line, FMT_BLOCK_END)) {
       continue;  // a stray block end
     } else if (line.m_cType == FMT_HEADER) {
       SetHeader(line);
@@ -87,12 +77,32 @@ int CPrintJob::PrintCopy(CPrintFile& file) {
   return m_bAborted ? 1 : 0;
 }
 
+void CPrintJob::SetUpPage() {
+  m_nTopMargin = Inches(m_layout.m_fTopMargin, m_target.PixelsPerInchY());
+  m_nLeftMargin = Inches(m_layout.m_fLeftMargin, m_target.PixelsPerInchX());
+  const int nBottomMargin = Inches(m_layout.m_fBottomMargin, m_target.PixelsPerInchY());
+  m_nTextHeight = m_target.PageHeight() - m_nTopMargin - nBottomMargin;
+  m_nPageFontHeight =
+      FooterLines() ? m_drawer.GetLineSize(m_layout.m_stPageFont, "Test text").nHeight : 0;
+  m_nUsableHeight = m_nTextHeight - FooterLines() * m_nPageFontHeight;
+  // Body lines may run past the usable height only up to the first footer
+  // text, or without a footer up to the edge of the paper.
+  m_nBodyLimit = FooterLines() ? FooterTop() + m_nPageFontHeight - m_nTopMargin
+                               : m_target.PageHeight() - m_nTopMargin;
+}
+
+int CPrintJob::LinesThatFit(const stFormatRecord& format) {
+  SetUpPage();
+  const int nLine = m_drawer.GetLineSize(format, " ").nHeight;
+  return nLine > 0 && m_nUsableHeight > 0 ? m_nUsableHeight / nLine : 0;
+}
+
 stPageLineRecord CPrintJob::Measure(const stFmtString& line) {
   stPageLineRecord rec;
   rec.m_cType = line.m_cType;
   rec.m_pFormat = line.m_pFormat ? line.m_pFormat : &CPrintFile::BuiltInFormat();
   rec.m_sText = line.m_sText.empty() ? " " : line.m_sText;
-  const stTextExtent size = m_drawer.GetLineSize(*rec.m_pFormat, rec.m_sText);
+  const stTextExtent size = m_drawer.GetLineSize(*rec.m_pFormat, rec.m_sText, rec.m_cType);
   rec.m_nWidth = size.nWidth;
   rec.m_nHeight = size.nHeight;
   return rec;

@@ -31,10 +31,15 @@ class CPrintJob {
   // aborted, else 0; Failed() tells whether the printer failed on the way.
   int PrintCopy(CPrintFile& file);
 
+  // How many lines of the format fit the body of a page (no header line).
+  int LinesThatFit(const stFormatRecord& format);
+
   bool Failed() const { return m_bFailed; }
   const std::string& Error() const { return m_sError; }
 
  private:
+  // The margins and heights of a page of this target and layout.
+  void SetUpPage();
   stPageLineRecord Measure(const stFmtString& line);
   void SetHeader(const stFmtString& line);
   void AddLine(stPageLineRecord&& line);

@@ -18,6 +18,9 @@ class CPrintSystem {
   virtual std::vector<std::string> PrinterList() = 0;
   // The system's default printer; empty when there is none.
   virtual std::string DefaultPrinter() = 0;
+  // The paper a job on the named printer will use, as the user reads it
+  // ("Letter (8.50 x 11.00 in)"); empty when the system cannot tell.
+  virtual std::string PaperName(const std::string& /*sPrinter*/) { return {}; }
   // A drawing target on the named printer, in landscape when asked. Null,
   // with sError saying why in words, when the printer cannot be opened.
   virtual std::unique_ptr<CDrawTarget> OpenPrinter(const std::string& sName, bool bLandscape,

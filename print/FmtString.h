@@ -10,6 +10,10 @@
 // Type letters.
 inline constexpr char FMT_HEADER = 'H';  // the page header line
 inline constexpr char FMT_LINE = '-';    // an ordinary line (other letters print alike)
+// A line printed exactly as written: its "~" is a character, never an inline
+// code, and its text is never a control text. Data that users typed (names,
+// addresses) goes on paper this way.
+inline constexpr char FMT_LITERAL = 'T';
 
 // Texts that control the layout instead of printing.
 inline constexpr const char* FMT_BLOCK_START = "<";  // keep the lines up to ">" on one page
@@ -40,3 +44,6 @@ struct stPageLineRecord {
 
 // True for "<", ">" and "^".
 bool IsControlText(const std::string& sText);
+// True for a line that controls the layout: a control text not written as literal.
+bool IsControlLine(const stFmtString& line);
+bool IsControlLine(const stFmtString& line, const char* pControl);

@@ -93,10 +93,29 @@ bool WritePrintFile(const std::vector<stFmtString>& lines) {
   return bDone;
 }
 
+// Asks whether to print when a sheet's lines do not fit the page.
+bool SheetFits(CDrawTarget& target, const stPrinterSetup& setup, const stPageLayout& layout,
+               const std::string& sFooter, int nFirstPage, const stPageFit& fit) {
+  if (fit.nLines <= 0 || !fit.pFormat) return true;
+  int nCounter = 0;
+  CPrintJob probe(target, setup, layout, sFooter, nFirstPage, nullptr, &nCounter);
+  const int nFit = probe.LinesThatFit(*fit.pFormat);
+  if (nFit >= fit.nLines) return true;
+  return GetResponse(StrFormat("A sheet needs %i lines but the page holds only %i: labels "
+                               "will move to the next sheet. Print anyway?",
+                               fit.nLines, nFit),
+                     MB_YESNO) == IDYES;
+}
+
 }  // namespace
 
 int PrintBlock(const stPrinterSetup& setup, const stPageLayout& layout, bool bAsk,
                const std::string& sFooter, int nCopies) {
+  return PrintBlock(setup, layout, bAsk, sFooter, nCopies, stPageFit{});
+}
+
+int PrintBlock(const stPrinterSetup& setup, const stPageLayout& layout, bool bAsk,
+               const std::string& sFooter, int nCopies, const stPageFit& fit) {
   if (CPrintFile::JobActive()) return 0;  // a job is running further up this call stack
   CJobActiveScope active;
   const std::string sPath = CPrintFile::DefaultPath();
@@ -120,6 +139,10 @@ int PrintBlock(const stPrinterSetup& setup, const stPageLayout& layout, bool bAs
   CDialogWaitBox* pBox = StartWaitBox("Initializing print job", true);
   auto pTarget = SetupPrinter(use.sPrinter, layout.m_nLandscape != 0, sError);
   bool bPrinted = pTarget != nullptr;
+  if (bPrinted && !SheetFits(*pTarget, use, layout, sFooter, nFirstPage, fit)) {
+    EndWaitBox(pBox);
+    return 0;
+  }
   for (int i = 0; bPrinted && i < nCount; ++i) {
     auto pFile = CPrintFile::OpenForReading(sPath, sError);
     if (!pFile) {

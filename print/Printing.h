@@ -35,6 +35,16 @@
 int PrintBlock(const stPrinterSetup& setup, const stPageLayout& layout, bool bAsk,
                const std::string& sFooter, int nCopies);
 
+// What a job needs of every sheet: nLines lines of the format one below the
+// other (a sheet of labels). When they do not fit the page of the chosen
+// printer, the user is asked before anything is printed.
+struct stPageFit {
+  const stFormatRecord* pFormat = nullptr;
+  int nLines = 0;  // 0: no need
+};
+int PrintBlock(const stPrinterSetup& setup, const stPageLayout& layout, bool bAsk,
+               const std::string& sFooter, int nCopies, const stPageFit& fit);
+
 // Writes the lines and the end marker to the print file and prints it with
 // no footer and one copy. Returns PrintBlock's result (0 also when the print
 // file could not be written; the user has been told).

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <map>
 
 #include "support/FileUtil.h"
@@ -60,17 +61,20 @@ bool ReadInt(const std::string& s, int nMin, int nMax, int& nOut) {
   return true;
 }
 
-bool ReadByte(const std::string& s, unsigned char& cOut, int nMax = 255) {
-  int n = 0;
-  if (!ReadInt(s, 0, nMax, n)) return false;
-  cOut = static_cast<unsigned char>(n);
-  return true;
-}
-
 bool ReadReal(const std::string& s, double dMin, double dMax, double& dOut) {
   double d = 0.0;
   if (!ParseDouble(s, d) || !std::isfinite(d) || d < dMin || d > dMax) return false;
   dOut = d;
+  return true;
+}
+
+// Reads an integer field brought into the range of its type; false leaves
+// the field alone.
+template <typename T>
+bool ReadClamped(const std::string& s, T& out) {
+  long long n = 0;
+  if (!ParseInt(s, n)) return false;
+  out = static_cast<T>(std::clamp<long long>(n, std::numeric_limits<T>::min(), std::numeric_limits<T>::max()));
   return true;
 }
 
@@ -214,29 +218,57 @@ std::string CConfigFile::SetMaillistConfig(const std::string& sKey, const stMail
 }
 
 bool CConfigFile::GetMaillistConfig(const std::vector<std::string>& f, stMailList& m) {
-  if (f.size() < 17) return false;
-  // Each value that cannot be read keeps the layout's default.
+  if (f.size() < 2) return false;
+  // A missing field keeps the layout's default; so does a value that is no
+  // number (and the line counts as not fully read); a number out of its
+  // range is brought into it.
   const stMailList def;
-  m.sFontFace = f[1];
+  stMailList read;
+  read.sFontFace = f[1];
   bool bOk = true;
-  auto check = [&bOk](bool bRead, auto& field, const auto& fallback) {
-    if (!bRead) field = fallback, bOk = false;
+  auto whole = [&](size_t i, auto& field, auto fallback) {
+    if (i < f.size() && !ReadClamped(f[i], field)) field = fallback, bOk = false;
   };
-  check(ReadInt(f[2], 1, 100000, m.nSize), m.nSize, def.nSize);
-  check(ReadReal(f[3], 0.01, 100.0, m.fScale), m.fScale, def.fScale);
-  for (int i = 0; i < 4; ++i) check(ReadByte(f[4 + i], m.cStyle[i]), m.cStyle[i], def.cStyle[i]);
-  check(ReadByte(f[8], m.cTopLines), m.cTopLines, def.cTopLines);
-  check(ReadReal(f[9], 0.0, 100.0, m.fLeftMargin), m.fLeftMargin, def.fLeftMargin);
-  check(ReadByte(f[10], m.cColumns), m.cColumns, def.cColumns);
-  check(ReadByte(f[11], m.cRows), m.cRows, def.cRows);
-  check(ReadByte(f[12], m.cLinesPerRow, 12), m.cLinesPerRow, def.cLinesPerRow);
-  check(ReadReal(f[13], 0.0, 100.0, m.fColumnSpacing), m.fColumnSpacing, def.fColumnSpacing);
-  check(ReadInt(f[14], 0, 1000, m.nLinesBeforeAddress), m.nLinesBeforeAddress,
-        def.nLinesBeforeAddress);
-  check(ReadReal(f[15], 0.0, 100.0, m.fAddressIndent), m.fAddressIndent, def.fAddressIndent);
-  check(ReadInt(f[16], 0, 1, m.nPrintReturnAddress), m.nPrintReturnAddress,
-        def.nPrintReturnAddress);
+  auto real = [&](size_t i, double& field, double fallback) {
+    double d = 0.0;
+    if (i >= f.size()) return;
+    if (ParseDouble(f[i], d) && std::isfinite(d)) field = d;
+    else field = fallback, bOk = false;
+  };
+  whole(2, read.nSize, def.nSize);
+  real(3, read.fScale, def.fScale);
+  for (int i = 0; i < 4; ++i) whole(4 + i, read.cStyle[i], def.cStyle[i]);
+  whole(8, read.cTopLines, def.cTopLines);
+  real(9, read.fLeftMargin, def.fLeftMargin);
+  whole(10, read.cColumns, def.cColumns);
+  whole(11, read.cRows, def.cRows);
+  whole(12, read.cLinesPerRow, def.cLinesPerRow);
+  real(13, read.fColumnSpacing, def.fColumnSpacing);
+  whole(14, read.nLinesBeforeAddress, def.nLinesBeforeAddress);
+  real(15, read.fAddressIndent, def.fAddressIndent);
+  whole(16, read.nPrintReturnAddress, def.nPrintReturnAddress);
+  ClampMaillist(read);
+  m = read;
   return bOk;
+}
+
+void CConfigFile::ClampMaillist(stMailList& m) {
+  if (m.sFontFace.size() > kMaxFaceBytes) {
+    size_t n = kMaxFaceBytes;
+    while (n > 0 && IsUtf8Continuation(static_cast<unsigned char>(m.sFontFace[n]))) --n;
+    m.sFontFace.resize(n);
+  }
+  m.nSize = std::clamp(m.nSize, 10, 10000);
+  m.fScale = std::isfinite(m.fScale) ? std::clamp(m.fScale, 0.1, 10.0) : 1.0;
+  for (int i = 1; i < 4; ++i) m.cStyle[i] = m.cStyle[i] ? 1 : 0;  // bold, italic, underline
+  m.cTopLines = std::min<unsigned char>(m.cTopLines, kMaxLayoutCount);
+  m.cColumns = std::clamp<unsigned char>(m.cColumns, 1, kMaxLayoutCount);
+  m.cRows = std::min<unsigned char>(m.cRows, kMaxLayoutCount);
+  m.cLinesPerRow = std::clamp<unsigned char>(m.cLinesPerRow, 1, kMaxLinesPerRow);
+  m.nLinesBeforeAddress = std::clamp(m.nLinesBeforeAddress, 0, int(kMaxLayoutCount));
+  m.nPrintReturnAddress = m.nPrintReturnAddress ? 1 : 0;
+  for (double* p : {&m.fLeftMargin, &m.fColumnSpacing, &m.fAddressIndent})
+    *p = std::isfinite(*p) ? std::clamp(*p, 0.0, kMaxLayoutInches) : 0.0;
 }
 
 std::string CConfigFile::Format(const stAppSettings& s) {

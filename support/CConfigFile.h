@@ -110,7 +110,18 @@ class CConfigFile {
   static std::string SetPrinterConfig(const std::string& sKey, const stPrinterSetup& setup);
   static bool GetPrinterConfig(const std::vector<std::string>& saFields, stPrinterSetup& setup);
   static std::string SetMaillistConfig(const std::string& sKey, const stMailList& layout);
+  // Reads fields 1 to 16; a field that is no number keeps its default (and
+  // the result is false), every value ends inside ClampMaillist's ranges.
   static bool GetMaillistConfig(const std::vector<std::string>& saFields, stMailList& layout);
+  // Brings a layout into its ranges: face at most 31 bytes (whole
+  // characters), size 10 to 10000 tenths, scale 0.1 to 10, style flags 0 or 1
+  // (the character set any byte), top lines, rows and lines before the
+  // address 0 to 99, columns 1 to 99, lines per row 1 to 12, inches 0 to 20.
+  static void ClampMaillist(stMailList& layout);
+  static constexpr size_t kMaxFaceBytes = 31;
+  static constexpr unsigned char kMaxLayoutCount = 99;
+  static constexpr unsigned char kMaxLinesPerRow = 12;
+  static constexpr double kMaxLayoutInches = 20.0;
 
   // The notes string: four fields joined by the byte 0xDE, every line break
   // (CR LF, CR or LF) stored as "`". SplitNotes gives the fields back with

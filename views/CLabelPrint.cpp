@@ -114,12 +114,15 @@ int CLabelPrint::Print(const std::string& sText) {
   }
   std::vector<stFmtString> lines;
   const stFormatRecord* pFormat = m_db.GetFormat(kLabelFormat);
+  // Split at every line break: CR LF, a CR alone or a LF alone (what a Qt
+  // text field gives). Each line is the label's text itself, never a print
+  // control.
   size_t nStart = 0;
   for (;;) {
-    const size_t nEnd = sText.find("\r\n", nStart);
-    lines.push_back({pFormat, FMT_LINE, sText.substr(nStart, nEnd - nStart)});
+    const size_t nEnd = sText.find_first_of("\r\n", nStart);
+    lines.push_back({pFormat, FMT_LITERAL, sText.substr(nStart, nEnd - nStart)});
     if (nEnd == std::string::npos) break;
-    nStart = nEnd + 2;
+    nStart = nEnd + (sText.compare(nEnd, 2, "\r\n") == 0 ? 2 : 1);
   }
   stPrinterSetup setup;
   setup.nCopies = 0;

@@ -24,7 +24,8 @@ class CLabelPrint {
   bool EditLayout();
   // Format button: format 11; true when changed.
   bool EditFormat();
-  // Print button: the text split at CR LF, every line in format 11. 1 when printed.
+  // Print button: the text split at every line break (CR LF, CR or LF),
+  // every line printed as written in format 11. 1 when printed.
   int Print(const std::string& sText);
 
   // The layout of a LABELPRINTERLAYOUT line (margins 0 and landscape when empty).

@@ -51,8 +51,13 @@ QPaintDevice* CQtDrawTarget::Device() const {
 
 int CQtDrawTarget::PixelsPerInchX() const { return Device()->logicalDpiX(); }
 int CQtDrawTarget::PixelsPerInchY() const { return Device()->logicalDpiY(); }
-int CQtDrawTarget::PageWidth() const { return Device()->width(); }
-int CQtDrawTarget::PageHeight() const { return Device()->height(); }
+// A printer's page is its printable area in device pixels; a window's is its client area.
+int CQtDrawTarget::PageWidth() const {
+  return m_pPrinter ? int(m_pPrinter->pageRect(QPrinter::DevicePixel).width()) : Device()->width();
+}
+int CQtDrawTarget::PageHeight() const {
+  return m_pPrinter ? int(m_pPrinter->pageRect(QPrinter::DevicePixel).height()) : Device()->height();
+}
 
 const CQtDrawTarget::stCachedFont& CQtDrawTarget::Cached(const stFontSpec& fontSpec) {
   for (const auto& p : m_fonts)

@@ -93,7 +93,7 @@ void CScrollBase::FetchPage(CDrawTarget& target) {
     rec.m_pFormat = &m_headerFormat;
     rec.m_nIndex = -1;
     rec.m_sText = header.m_sText.empty() ? " " : std::move(header.m_sText);
-    const stTextExtent size = drawer.GetLineSize(m_headerFormat, rec.m_sText);
+    const stTextExtent size = drawer.GetLineSize(m_headerFormat, rec.m_sText, rec.m_cType);
     rec.m_nWidth = size.nWidth;
     rec.m_nHeight = size.nHeight;
     m_nHeaderHeight = y = size.nHeight;
@@ -107,7 +107,7 @@ void CScrollBase::FetchPage(CDrawTarget& target) {
     rec.m_cType = line.m_cType;
     rec.m_pFormat = PageFormat(line.m_pFormat);
     rec.m_sText = line.m_sText.empty() ? " " : std::move(line.m_sText);
-    const stTextExtent size = drawer.GetLineSize(*rec.m_pFormat, rec.m_sText);
+    const stTextExtent size = drawer.GetLineSize(*rec.m_pFormat, rec.m_sText, rec.m_cType);
     if (y + size.nHeight > m_nWindHeightPix) break;
     y += size.nHeight;
     if (i == m_nHiLiteLine) cStatus = cStatus == LINE_MARKED ? LINE_MARKED_HIGHLIGHT : LINE_HIGHLIGHT;

@@ -24,12 +24,14 @@ CKelvoView* CreateDatabaseView(QWidget* pParent, CTableManager& db, CViewFrame& 
 }
 
 }  // namespace
+#include "views/CMailListView.h"
 
 CKelvoView* CreateKelvoView(int nCode, QWidget* pParent, CTableManager& db, CViewFrame& frame) {
   switch (nCode) {
     case VIEW_ADDRESS: return new CLineView(std::make_unique<CAddressView>(&db, &frame), pParent);
     case VIEW_DATABASE: return CreateDatabaseView(pParent, db, frame);
     case VIEW_SCHEDULE: return new CLineView(std::make_unique<CScheduleView>(&db, &frame), pParent);
+    case VIEW_MAILLIST: return new CLineView(std::make_unique<CMailListView>(&db, &frame), pParent);
     default: return new CEmptyView(nCode, pParent);
   }
 }

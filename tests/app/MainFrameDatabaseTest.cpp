@@ -32,6 +32,7 @@
 #include "views/CDatabaseView.h"
 #include "views/CDialogRecordDump.h"
 #include "views/CLineView.h"
+#include "views/CMailListView.h"
 
 namespace {
 
@@ -376,4 +377,33 @@ TEST_F(MainFrameDb, AddressViewDialsThePersonsNumbersAndClosingHangsUp) {
   EXPECT_TRUE(bConnected);
   for (int i = 0; i < 100 && modem.Written().find("ATH\r") == std::string::npos; ++i) QTest::qWait(10);
   EXPECT_EQ(modem.Written(), "AT\rATE0V1X4\rATDT5551234;\rATH\r");
+TEST_F(MainFrameDb, MailListLetsGoOfItsTableBeforeTheDatabaseCloses) {
+  setenv("KELVO_HOSTADDRESS", "127.0.0.5", 1);
+  m_pUi->QueueInput("Mailing");
+  frame().OnCommand(ID_FILE_NEW);
+  ASSERT_TRUE(frame().IsDatabaseOpen());
+  // A second copy on the same file, so closing is not the last copy's close
+  // (which clears every lock anyway).
+  setenv("KELVO_HOSTADDRESS", "127.0.0.6", 1);
+  CTableManager other;
+  ASSERT_EQ(other.OpenDatabase(m_folder.File("kelvo/Mailing"), 0), 1);
+  unsetenv("KELVO_HOSTADDRESS");
+  QTest::keyClick(frame().View(VIEW_SCHEDULE), Qt::Key_F9);
+  ASSERT_EQ(frame().CurrentView(), VIEW_MAILLIST);
+  EXPECT_TRUE(other.IsTableLocked(LOCK_BY_OTHER, TABLE_MAILLIST));
+  auto* pView = dynamic_cast<CLineView*>(frame().View(VIEW_MAILLIST));
+  ASSERT_NE(pView, nullptr);
+  EXPECT_TRUE(static_cast<CMailListView&>(pView->Source()).TableLocked());
+  // Another view lets go of it, the mail list takes it again.
+  QTest::keyClick(frame().View(VIEW_MAILLIST), Qt::Key_F8);
+  EXPECT_FALSE(other.IsTableLocked(LOCK_BY_ANYONE, TABLE_MAILLIST));
+  frame().OnCommand(ID_VIEW_MAILLIST);
+  EXPECT_TRUE(other.IsTableLocked(LOCK_BY_OTHER, TABLE_MAILLIST));
+  // Closing the database while in the mail list releases the table.
+  frame().OnCommand(ID_FILE_CLOSE);
+  EXPECT_FALSE(frame().IsDatabaseOpen());
+  EXPECT_FALSE(other.IsTableLocked(LOCK_BY_ANYONE, TABLE_MAILLIST));
+  EXPECT_EQ(other.LockTable(TABLE_MAILLIST), 1);
+  other.UnlockTable(TABLE_MAILLIST);
+  other.CloseDatabase();
 }

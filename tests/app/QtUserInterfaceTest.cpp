@@ -293,3 +293,21 @@ TEST_F(QtUi, EditDialogRendersTheFormAndKeepsByteLimits) {
   EXPECT_EQ(CDialogEditItem::CutToBytes("abc", 0), "");
   EXPECT_EQ(CDialogEditItem::CutToBytes("\xE2\x82\xAC" "x", 2), "");
 }
+
+TEST_F(QtUi, MailListLayoutShowsItsPaperWithoutEditingIt) {
+  stEditForm form;
+  form.sDialog = "Mail list layout";
+  form.sTitle = "Mail labels layout";
+  form.fields = {{"Paper", "Letter (8.50 x 11.00 in) on Print to PDF", 255}, {"Columns", "2", 2, 1, 99}};
+  WhenModal<CDialogEditItem>([](CDialogEditItem* pDialog) {
+    auto* pPaper = qobject_cast<QLineEdit*>(pDialog->Editor(0));
+    ASSERT_NE(pPaper, nullptr);
+    EXPECT_TRUE(pPaper->isReadOnly());
+    EXPECT_EQ(pPaper->text().toStdString(), "Letter (8.50 x 11.00 in) on Print to PDF");
+    qobject_cast<QSpinBox*>(pDialog->Editor(1))->setValue(3);
+    pDialog->accept();
+  });
+  EXPECT_EQ(m_ui.EditItem(form), IDOK);
+  EXPECT_EQ(*form.Find("Columns"), "3");
+  EXPECT_EQ(*form.Find("Paper"), "Letter (8.50 x 11.00 in) on Print to PDF");
+}

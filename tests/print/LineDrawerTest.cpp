@@ -114,4 +114,36 @@ TEST(LineDrawer, InlineCodesDrawRuns) {
   for (const auto& d : t) EXPECT_EQ(d.sText.find('~'), std::string::npos);
 }
 
+TEST(LineDrawer, LiteralLinesKeepTheirCodesAndColumns) {
+  CRecordingTarget target(300);
+  CLineDrawer drawer(target);
+  const stFormatRecord f = TestFormat(2, 100, {0.5, 1.5, 2.5});  // 21 pixels a character
+  stPageLineRecord line;
+  line.m_pFormat = &f;
+  line.m_cType = FMT_LITERAL;
+  // Codes are text; a first column too long for its stop is cut a space
+  // before the next stop (whole characters: "ü" is two bytes), so the second
+  // column still starts at its stop; the last piece is never cut.
+  line.m_sText = "\t~Büüüüüüüüüüüüüüüüüü\tNext\tA rather long last piece";
+  line.m_nWidth = drawer.GetLineSize(f, line.m_sText, FMT_LITERAL).nWidth;
+  const int nWidth = drawer.PrintLine(line, 100, 50);
+  const auto& t = target.Texts();
+  ASSERT_EQ(t.size(), 3u);
+  EXPECT_EQ(t[0].sText, "~Büüüüüüüüüüü");  // 13 characters fit the 300 pixels less a space
+  EXPECT_EQ(t[0].x, 100 + 150);
+  EXPECT_EQ(t[0].font.nWeight, 400);
+  EXPECT_EQ(t[1].sText, "Next");
+  EXPECT_EQ(t[1].x, 100 + 450);
+  EXPECT_EQ(t[2].sText, "A rather long last piece");
+  EXPECT_EQ(t[2].x, 100 + 750);
+  EXPECT_EQ(nWidth, 750 + 24 * 21);
+  EXPECT_EQ(line.m_nWidth, nWidth);
+  // The same text as an ordinary line: codes apply and columns move on.
+  line.m_cType = FMT_LINE;
+  drawer.PrintLine(line, 100, 100);
+  ASSERT_GT(t.size(), 3u);
+  EXPECT_EQ(t[3].sText, "üüüüüüüüüüüüüüüüüü");
+  EXPECT_EQ(t[3].font.nWeight, 700);
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <regex>
 
 #include "common/TestCommon.h"
@@ -54,6 +55,30 @@ std::vector<stPdfWord> stPdfPage::LineOf(const stPdfWord& word) const {
   return line;
 }
 
+namespace {
+
+// The text of a word as pdftotext writes it into its HTML: "<", ">", "&"
+// and quotes come as entities.
+std::string DecodeEntities(const std::string& s) {
+  static const std::pair<const char*, const char*> kEntities[] = {
+      {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&#39;", "'"}, {"&amp;", "&"}};
+  std::string sOut;
+  for (size_t i = 0; i < s.size();) {
+    bool bDone = false;
+    for (const auto& [pEntity, pText] : kEntities)
+      if (s.compare(i, std::strlen(pEntity), pEntity) == 0) {
+        sOut += pText;
+        i += std::strlen(pEntity);
+        bDone = true;
+        break;
+      }
+    if (!bDone) sOut += s[i++];
+  }
+  return sOut;
+}
+
+}  // namespace
+
 std::vector<stPdfPage> ReadPdf(const std::string& sPath) {
   const std::string sHtml = sPath + ".bbox.html";
   std::vector<stPdfPage> pages;
@@ -66,7 +91,7 @@ std::vector<stPdfPage> ReadPdf(const std::string& sPath) {
     if (m[1].matched) {
       pages.push_back({std::stod(m[1]), std::stod(m[2]), {}});
     } else if (!pages.empty()) {
-      pages.back().words.push_back({std::stod(m[3]), std::stod(m[4]), std::stod(m[5]), std::stod(m[6]), m[7]});
+      pages.back().words.push_back({std::stod(m[3]), std::stod(m[4]), std::stod(m[5]), std::stod(m[6]), DecodeEntities(m[7])});
     }
   }
   return pages;
