@@ -344,6 +344,8 @@ TEST_F(MainFrameDb, RecordDumpOfTheOpenDatabaseAndOfAnotherFile) {
   EXPECT_FALSE(dump.ShowsOtherFile());
   EXPECT_EQ(fileBytes(sPath), sBefore);  // not marked open, nothing cleared
   EXPECT_TRUE(m_pUi->Messages().empty());
+}
+
 TEST_F(MainFrameDb, AddressViewDialsThePersonsNumbersAndClosingHangsUp) {
   CFakeModem modem;
   ASSERT_TRUE(modem.Opened());
@@ -377,6 +379,8 @@ TEST_F(MainFrameDb, AddressViewDialsThePersonsNumbersAndClosingHangsUp) {
   EXPECT_TRUE(bConnected);
   for (int i = 0; i < 100 && modem.Written().find("ATH\r") == std::string::npos; ++i) QTest::qWait(10);
   EXPECT_EQ(modem.Written(), "AT\rATE0V1X4\rATDT5551234;\rATH\r");
+}
+
 TEST_F(MainFrameDb, MailListLetsGoOfItsTableBeforeTheDatabaseCloses) {
   setenv("KELVO_HOSTADDRESS", "127.0.0.5", 1);
   m_pUi->QueueInput("Mailing");
