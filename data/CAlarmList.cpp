@@ -1,0 +1,162 @@
+#include "data/CAlarmList.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "data/CItemDialogs.h"
+#include "data/CScheduleRecord.h"
+#include "data/ScheduleRecurrence.h"
+#include "schedule/DateHelpers.h"
+#include "schedule/OleDate.h"
+#include "support/CUserInterface.h"
+#include "support/StringUtil.h"
+#include "support/UserPrompts.h"
+
+const char* const CAlarmList::kAlarmTimeFormat = "%A %B %d, %Y, %I:%M%p";
+
+long long OleSeconds(double dDate) { return std::llround(dDate * 86400.0); }
+
+double ToMinute(double dDate) {
+  stDateTime dt;
+  if (!SplitOleDate(dDate, dt)) return dDate;
+  return MakeOleDate(dt.nYear, dt.nMonth, dt.nDay, dt.nHour, dt.nMinute, 0);
+}
+
+// ---- switches ----
+
+bool CAlarmSwitches::AlarmOn() {
+  if (!(m_dQuickAlarm > 0.0) || !IsValidOleDate(m_dQuickAlarm)) return false;
+  m_bAlarmOn = true;
+  m_bAlertOn = false;
+  return true;
+}
+
+void CAlarmSwitches::AlarmOff() {
+  m_bAlarmOn = false;
+  m_bAlertOn = false;
+}
+
+bool CAlarmSwitches::AskQuickAlarm(double dNowMinute) {
+  const double dPreset = m_dQuickAlarm > 0.0 && IsValidOleDate(m_dQuickAlarm) ? m_dQuickAlarm : dNowMinute;
+  stEditForm form{"Alarm", "Alarm time", {{ItemField::kDate, FormatDateTime(dPreset, kDateTimeFormat), 32}}};
+  for (;;) {
+    int nAnswer = 0;
+    {
+      CBusyScope busy;
+      nAnswer = GetUi().EditItem(form);
+    }
+    if (nAnswer != IDOK) return false;
+    const std::string* pDate = form.Find(ItemField::kDate);
+    double dDate = 0.0;
+    if (pDate && ParseDateTimeText(Trim(*pDate), dDate) && dDate > 0.0) {
+      m_dQuickAlarm = dDate;
+      return true;
+    }
+    GetResponse("Invalid date: " + (pDate ? *pDate : std::string()), MB_OK);
+  }
+}
+
+bool CAlarmSwitches::SetAlertMinutes(const std::string& sAnswer) {
+  long long n = 0;
+  // At most a year: the next alert is a date the clock can reach.
+  if (Trim(sAnswer).empty() || !ParseInt(Trim(sAnswer), n) || n < 1 || n > 366LL * 24 * 60) return false;
+  m_nAlertMinutes = int(n);
+  return true;
+}
+
+bool CAlarmSwitches::AlertOn(double dNowMinute) {
+  if (m_nAlertMinutes < 1) return false;
+  m_bAlarmOn = false;
+  m_bAlertOn = true;
+  m_dAlertStart = dNowMinute;
+  return true;
+}
+
+void CAlarmSwitches::AfterFiring(double dNowMinute) {
+  m_bAlarmOn = false;
+  m_dAlertStart = dNowMinute;
+}
+
+// ---- the list ----
+
+bool CAlarmList::ItemAlarm(const CScheduleRecord& item, int nDurationMinutes, double dNow, stAlarm& alarm) {
+  const int nHours = std::clamp(item.m_nHoursBefore, 0, kMaxHoursBefore);
+  const double dFrom = IncrementDate(dNow, 0, -nHours);
+  const double dTo = IncrementDate(dNow, kLookAheadDays, nHours);
+  if (!IsValidOleDate(dFrom) || !IsValidOleDate(dTo)) return false;
+  std::vector<double> daDates;
+  if (ExpandRecurrence(RecurrenceOf(item), dFrom, dTo, true, daDates) < 1) return false;
+  const double dDate = daDates.front();
+  const double dOn = nHours > 0 ? IncrementDate(dDate, 0, -nHours) : dDate;
+  if (!IsValidOleDate(dOn) || OleSeconds(dOn) <= OleSeconds(item.m_dAlarmDone)) return false;
+  alarm.nItemCode = item.m_nCode;
+  alarm.dOn = dOn;
+  alarm.dOff = IncrementDate(dDate, 0, 0, nDurationMinutes);
+  alarm.sText =
+      StrFormat("%s: %s", item.m_sDescription.c_str(), FormatDateTime(dOn, kAlarmTimeFormat).c_str());
+  return true;
+}
+
+void CAlarmList::Build(const CAlarmSwitches& switches, const CDatabase* pDb, uint32_t nUser,
+                       int nDurationMinutes, double dNow) {
+  m_caAlarms.clear();
+  const int nDuration = std::max(0, nDurationMinutes);
+  if (switches.m_bAlarmOn && switches.m_dQuickAlarm > 0.0 && IsValidOleDate(switches.m_dQuickAlarm)) {
+    const double dOn = switches.m_dQuickAlarm;
+    m_caAlarms.push_back({DB_NONE, dOn, IncrementDate(dOn, 0, 0, nDuration),
+                          "Quick alarm: " + FormatDateTime(dOn, kAlarmTimeFormat)});
+  } else if (switches.m_bAlertOn && switches.m_nAlertMinutes >= 1) {
+    const double dOn = IncrementDate(switches.m_dAlertStart, 0, 0, switches.m_nAlertMinutes);
+    if (IsValidOleDate(dOn))
+      m_caAlarms.push_back(
+          {DB_NONE, dOn, IncrementDate(dOn, 0, 0, 1), "Alert at: " + FormatDateTime(dOn, kAlarmTimeFormat)});
+  }
+  if (!pDb) return;
+  for (const stIndex& e : pDb->m_caScheduleIndex) {
+    const auto& item = static_cast<const CScheduleRecord&>(*e.m_pItem);
+    if (!item.m_nAlarmEnabled || item.m_nAlarmUser != nUser) continue;
+    stAlarm alarm;
+    if (ItemAlarm(item, nDuration, dNow, alarm)) m_caAlarms.push_back(std::move(alarm));
+  }
+}
+
+int CAlarmList::Earliest() const {
+  int nEarliest = -1;
+  for (size_t i = 0; i < m_caAlarms.size(); ++i)
+    if (nEarliest < 0 || OleSeconds(m_caAlarms[i].dOn) <= OleSeconds(m_caAlarms[size_t(nEarliest)].dOn))
+      nEarliest = int(i);
+  return nEarliest;
+}
+
+std::string CAlarmList::BarText() const {
+  const int n = Earliest();
+  return n < 0 ? std::string("Alarm off") : m_caAlarms[size_t(n)].sText;
+}
+
+std::vector<std::string> CAlarmList::CollectedTexts() const {
+  std::vector<std::string> saTexts;
+  const int n = Earliest();
+  if (n < 0) return saTexts;
+  const double dOn = m_caAlarms[size_t(n)].dOn;
+  for (const stAlarm& a : m_caAlarms)
+    if (std::fabs(a.dOn - dOn) <= kSameTimeDays) saTexts.push_back(a.sText);
+  return saTexts;
+}
+
+bool CAlarmList::Fires(double dNow) const {
+  const int n = Earliest();
+  return n >= 0 && OleSeconds(m_caAlarms[size_t(n)].dOn) <= OleSeconds(dNow);
+}
+
+int CAlarmList::AfterFiring(const stAlarm& fired, CAlarmSwitches& switches, CItemOperations* pDb,
+                            double dNow) {
+  if (fired.nItemCode == DB_NONE) {
+    switches.AfterFiring(ToMinute(dNow));
+    return 1;
+  }
+  if (!pDb) return 0;
+  return pDb->SaveModifiedItem(TABLE_SCHEDULE, fired.nItemCode, [dNow](CDataRecord& record) {
+    static_cast<CScheduleRecord&>(record).m_dAlarmDone = dNow;
+    return true;
+  });
+}
