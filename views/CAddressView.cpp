@@ -72,8 +72,7 @@ stFmtString CAddressView::GetLine(int nIndex, char /*cHint*/, char& cStatus) {
   if (nIndex < 0) return {pFormat, FMT_HEADER, "Name\tPhone\tEmail"};
   if (size_t(nIndex) >= m_paPersons.size()) return {pFormat, FMT_LINE, ""};
   const CPerson& p = *m_paPersons[size_t(nIndex)];
-  const std::string sSuffix =
-      GetDiagnosticLevel() > 0 ? StrFormat(" [code %u, seq %u]", p.m_nCode, p.m_nSequence) : "";
+  const std::string sSuffix = DiagnosticSuffix(p.m_nCode, p.m_nSequence);
   if (p.m_cType == 'B')
     return {pFormat, FMT_LINE,
             StrFormat("%s\t%s\t%s%s", p.m_sLastName.c_str(), p.m_sHomePhone.c_str(), p.m_sEmail.c_str(),
@@ -151,34 +150,7 @@ void CAddressView::SelectActive() {
 }
 
 void CAddressView::SelectCategories() {
-  if (!HasData()) return;
-  std::vector<CCategory*> paCategories;
-  Database()->GetCategoryList(paCategories);
-  if (paCategories.empty()) {
-    GetResponse("No categories specified", MB_OK);
-    return;
-  }
-  std::vector<std::string> saNames;
-  std::vector<uint32_t> naCodes;
-  for (const CCategory* p : paCategories) {
-    saNames.push_back(p->m_sName);
-    naCodes.push_back(p->m_nCode);
-  }
-  std::optional<std::vector<int>> naChosen;
-  {
-    CBusyScope busy;
-    naChosen = GetUi().ChooseFromList("Select one or more categories", saNames, true);
-  }
-  if (!naChosen || naChosen->empty()) {
-    GetResponse("None selected", MB_OK);
-    return;
-  }
-  std::vector<uint32_t> naSelected;
-  for (const int i : *naChosen)
-    if (i >= 0 && size_t(i) < naCodes.size()) naSelected.push_back(naCodes[size_t(i)]);
-  // Every category chosen is no filter at all.
-  if (naSelected.size() == naCodes.size()) naSelected.clear();
-  m_naSelectedCategories = std::move(naSelected);
+  if (!HasData() || !ChooseCategories(m_naSelectedCategories)) return;
   Reenable(true);
 }
 

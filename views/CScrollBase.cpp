@@ -8,6 +8,7 @@
 #include "print/CPrintFile.h"
 #include "print/Printing.h"
 #include "support/CConfigFile.h"
+#include "support/CUserInterface.h"
 #include "support/Diagnostic.h"
 #include "support/StringUtil.h"
 #include "support/UserPrompts.h"
@@ -458,4 +459,42 @@ int CScrollBase::PrintList() {
   const stPageLayout* pLayout = m_pDB ? m_pDB->GetPageLayout(0) : nullptr;
   const stPageLayout layout = pLayout ? *pLayout : CPageLayout::DefaultLayout(0);
   return PrintBlock(AppSettings().printerView, layout, true, "", -1);
+}
+
+// ---- shared by the views ----
+
+bool CScrollBase::ChooseCategories(std::vector<uint32_t>& naSelected) {
+  std::vector<CCategory*> paCategories;
+  m_pDB->GetCategoryList(paCategories);
+  if (paCategories.empty()) {
+    GetResponse("No categories specified", MB_OK);
+    return false;
+  }
+  std::vector<std::string> saNames;
+  std::vector<uint32_t> naCodes;
+  for (const CCategory* p : paCategories) {
+    saNames.push_back(p->m_sName);
+    naCodes.push_back(p->m_nCode);
+  }
+  std::optional<std::vector<int>> naChosen;
+  {
+    CBusyScope busy;
+    naChosen = GetUi().ChooseFromList("Select one or more categories", saNames, true);
+  }
+  if (!naChosen || naChosen->empty()) {
+    GetResponse("None selected", MB_OK);
+    return false;
+  }
+  std::vector<uint32_t> naNew;
+  for (const int i : *naChosen)
+    if (i >= 0 && size_t(i) < naCodes.size() && !CDataRecord::IsCodeInList(naNew, naCodes[size_t(i)]))
+      naNew.push_back(naCodes[size_t(i)]);
+  // Every category chosen is no filter at all.
+  if (naNew.size() == naCodes.size()) naNew.clear();
+  naSelected = std::move(naNew);
+  return true;
+}
+
+std::string CScrollBase::DiagnosticSuffix(uint32_t nCode, uint32_t nSequence) {
+  return GetDiagnosticLevel() > 0 ? StrFormat(" [code %u, seq %u]", nCode, nSequence) : std::string();
 }

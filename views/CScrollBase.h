@@ -218,6 +218,12 @@ class CScrollBase {
   void RepaintNow() {
     if (m_pHost) m_pHost->RepaintNow();
   }
+  // The category choice of the views ("Select one or more categories"):
+  // the chosen codes go to naSelected, every category chosen meaning no
+  // filter. False, after saying why, when there are none or none was chosen.
+  bool ChooseCategories(std::vector<uint32_t>& naSelected);
+  // " [code %u, seq %u]" while the diagnostic trace is on, else empty.
+  static std::string DiagnosticSuffix(uint32_t nCode, uint32_t nSequence);
   // The page's own copy of a line's format (the built-in one for none).
   const stFormatRecord* PageFormat(const stFormatRecord* pFormat);
 
