@@ -81,9 +81,15 @@ void CAlarmSwitches::AfterFiring(double dNowMinute) {
 
 bool CAlarmList::ItemAlarm(const CScheduleRecord& item, int nDurationMinutes, double dNow, stAlarm& alarm) {
   const int nHours = std::clamp(item.m_nHoursBefore, 0, kMaxHoursBefore);
-  const double dFrom = IncrementDate(dNow, 0, -nHours);
+  const int nDuration = std::max(0, nDurationMinutes);
+  // From the occurrences whose alarm window is still open (an alarm held
+  // back by an operation in progress is given late, not lost), but after the
+  // one alarmed last: its successor is the next alarm.
+  double dFrom = IncrementDate(dNow, 0, -nHours, -nDuration);
+  if (item.m_dAlarmDone > 0.0 && IsValidOleDate(item.m_dAlarmDone))
+    dFrom = std::max(dFrom, IncrementDate(item.m_dAlarmDone, 0, nHours, 0, 1));
   const double dTo = IncrementDate(dNow, kLookAheadDays, nHours);
-  if (!IsValidOleDate(dFrom) || !IsValidOleDate(dTo)) return false;
+  if (!IsValidOleDate(dFrom) || !IsValidOleDate(dTo) || dFrom > dTo) return false;
   std::vector<double> daDates;
   if (ExpandRecurrence(RecurrenceOf(item), dFrom, dTo, true, daDates) < 1) return false;
   const double dDate = daDates.front();
@@ -91,7 +97,7 @@ bool CAlarmList::ItemAlarm(const CScheduleRecord& item, int nDurationMinutes, do
   if (!IsValidOleDate(dOn) || OleSeconds(dOn) <= OleSeconds(item.m_dAlarmDone)) return false;
   alarm.nItemCode = item.m_nCode;
   alarm.dOn = dOn;
-  alarm.dOff = IncrementDate(dDate, 0, 0, nDurationMinutes);
+  alarm.dOff = IncrementDate(dDate, 0, 0, nDuration);
   alarm.sText =
       StrFormat("%s: %s", item.m_sDescription.c_str(), FormatDateTime(dOn, kAlarmTimeFormat).c_str());
   return true;

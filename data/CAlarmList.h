@@ -90,8 +90,9 @@ class CAlarmList {
   bool Fires(double dNow) const;
 
   // The alarm of one schedule item at dNow, when one is pending: the first
-  // occurrence from dNow less its hours before, due that many hours earlier,
-  // not yet done. False for none.
+  // occurrence whose alarm window (hours before it, the duration after it)
+  // is not over, after the one alarmed last; due the hours before it. False
+  // for none.
   static bool ItemAlarm(const CScheduleRecord& item, int nDurationMinutes, double dNow, stAlarm& alarm);
   // After the box of the fired entry closed at dNow: an item's alarm done
   // becomes dNow, saved under the database lock on the item as it is then

@@ -107,6 +107,30 @@ TEST_F(AlarmList, RepeatingItemsWindowsAndEqualTimes) {
   ASSERT_EQ(list.Alarms().size(), 1u);
   EXPECT_DOUBLE_EQ(list.Alarms()[0].dOn, MakeOleDate(2024, 3, 18, 9, 0, 0));
 
+  // Done at the very second it was due: the next month is the next alarm.
+  const uint32_t nMonthly = AddAlarmed("Rent", "M", "01/25/2024 08:00AM", "2", 0);
+  list = ListAt(MakeOleDate(2024, 3, 25, 8, 0, 0));
+  ASSERT_TRUE(list.Fires(MakeOleDate(2024, 3, 25, 8, 0, 0)));
+  CAlarmSwitches none;
+  ASSERT_EQ(CAlarmList::AfterFiring(list.Alarms()[size_t(list.Earliest())], none, &m_a.Db(),
+                                    MakeOleDate(2024, 3, 25, 8, 0, 0)),
+            1);
+  list = ListAt(MakeOleDate(2024, 3, 25, 8, 0, 1));
+  ASSERT_EQ(list.Alarms().size(), 2u);  // the standup (weekly) sorts first
+  EXPECT_EQ(list.Alarms()[1].nItemCode, nMonthly);
+  EXPECT_DOUBLE_EQ(list.Alarms()[1].dOn, MakeOleDate(2024, 4, 25, 8, 0, 0));
+  ASSERT_EQ(m_a.Db().DeleteTableItem(TABLE_SCHEDULE, nMonthly, false), eItemResult::Done);
+
+  // An alarm held back past its second (an operation was in progress) is
+  // still given within its alarm window, and not after it.
+  const uint32_t nLate = AddAlarmed("Call", "O", "03/05/2024 08:05AM", "2", 0);
+  list = ListAt(At(8, 40, 0));
+  ASSERT_TRUE(list.Fires(At(8, 40, 0)));
+  EXPECT_EQ(list.Alarms()[size_t(list.Earliest())].nItemCode, nLate);
+  list = ListAt(At(9, 5, 1));
+  for (const stAlarm& a : list.Alarms()) EXPECT_NE(a.nItemCode, nLate);
+  ASSERT_EQ(m_a.Db().DeleteTableItem(TABLE_SCHEDULE, nLate, false), eItemResult::Done);
+
   // Hours before beyond the 60 days looked ahead: the occurrence is found.
   const uint32_t nFar = AddAlarmed("Far", "O", "06/01/2024 12:00PM", "2", 2000);
   const double dFarOn = IncrementDate(MakeOleDate(2024, 6, 1, 12, 0, 0), 0, -2000);
