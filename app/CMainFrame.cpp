@@ -487,6 +487,7 @@ void CMainFrame::DatabaseOpen(const std::string& sRootName) {
   }
   for (CKelvoView* pView : m_paViews)
     if (pView) pView->DatabaseChanged();
+  m_alarmList.ClearOwed();
   if (m_bDatabaseOpen) {
     m_pDB->ShowUnscheduled();
     // Tests more than a second apart; a half second less keeps a tick that
@@ -584,12 +585,14 @@ void CMainFrame::TableRefreshed(int nTable) {
       if (m_nCurView == VIEW_ADDRESS) UpdateView(VIEW_ADDRESS);
       break;
     case 8:
+      ShowUnscheduled();
       if (m_nCurView == VIEW_SCHEDULE || m_nCurView == VIEW_CALENDAR) UpdateView(m_nCurView);
       break;
     case 9:
       if (m_nCurView == VIEW_LOG) UpdateView(VIEW_LOG);
       break;
     case 255:
+      ShowUnscheduled();
       if (m_nCurView >= 0) UpdateView(m_nCurView);
       break;
     default: break;
@@ -699,6 +702,7 @@ void CMainFrame::ProcessAlarms() {
   if (m_bAlarmShowing) return;
   const double dNow = m_ticks.Now();
   const bool bOpen = m_bDatabaseOpen && m_pDB;
+  if (bOpen && m_alarmList.Owed() > 0) m_alarmList.SaveOwed(*m_pDB);
   m_alarmList.Build(m_alarm, bOpen ? m_pDB.get() : nullptr, bOpen ? uint32_t(m_pDB->m_nUserNumber) : DB_NONE,
                     bOpen ? m_pDB->GetVarData().m_nAlarmWindow : 0, dNow);
   if (m_pAlarmBar) m_pAlarmBar->SetAlarmText(m_alarmList.BarText());
@@ -726,7 +730,7 @@ void CMainFrame::ShowAlarmBox(const stAlarm& fired, const std::vector<std::strin
   // The item is found again by its code in the database that is open now;
   // when another one was opened meanwhile, the alarm is not marked.
   const bool bSameDatabase = m_bDatabaseOpen && AppSettings().sCurrentRoot == sRoot;
-  CAlarmList::AfterFiring(fired, m_alarm, bSameDatabase ? m_pDB.get() : nullptr, m_ticks.Now());
+  m_alarmList.AfterFiring(fired, m_alarm, bSameDatabase ? m_pDB.get() : nullptr, m_ticks.Now());
 }
 
 void CMainFrame::OpenEmailCheck() {
@@ -789,6 +793,7 @@ bool CMainFrame::OnDatabaseClose() {
   }
   // The root name stays: it is what the configuration file offers next time.
   m_bDatabaseOpen = false;
+  m_alarmList.ClearOwed();
   ShowUnscheduled();
   for (CKelvoView* pView : m_paViews)
     if (pView) {

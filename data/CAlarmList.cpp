@@ -79,22 +79,22 @@ void CAlarmSwitches::AfterFiring(double dNowMinute) {
 
 // ---- the list ----
 
-bool CAlarmList::ItemAlarm(const CScheduleRecord& item, int nDurationMinutes, double dNow, stAlarm& alarm) {
+bool CAlarmList::ItemAlarm(const CScheduleRecord& item, double dDone, int nDurationMinutes, double dNow,
+                           stAlarm& alarm) {
   const int nHours = std::clamp(item.m_nHoursBefore, 0, kMaxHoursBefore);
   const int nDuration = std::max(0, nDurationMinutes);
   // From the occurrences whose alarm window is still open (an alarm held
   // back by an operation in progress is given late, not lost), but after the
   // one alarmed last: its successor is the next alarm.
   double dFrom = IncrementDate(dNow, 0, -nHours, -nDuration);
-  if (item.m_dAlarmDone > 0.0 && IsValidOleDate(item.m_dAlarmDone))
-    dFrom = std::max(dFrom, IncrementDate(item.m_dAlarmDone, 0, nHours, 0, 1));
+  if (dDone > 0.0 && IsValidOleDate(dDone)) dFrom = std::max(dFrom, IncrementDate(dDone, 0, nHours, 0, 1));
   const double dTo = IncrementDate(dNow, kLookAheadDays, nHours);
   if (!IsValidOleDate(dFrom) || !IsValidOleDate(dTo) || dFrom > dTo) return false;
   std::vector<double> daDates;
   if (ExpandRecurrence(RecurrenceOf(item), dFrom, dTo, true, daDates) < 1) return false;
   const double dDate = daDates.front();
   const double dOn = nHours > 0 ? IncrementDate(dDate, 0, -nHours) : dDate;
-  if (!IsValidOleDate(dOn) || OleSeconds(dOn) <= OleSeconds(item.m_dAlarmDone)) return false;
+  if (!IsValidOleDate(dOn) || OleSeconds(dOn) <= OleSeconds(dDone)) return false;
   alarm.nItemCode = item.m_nCode;
   alarm.dOn = dOn;
   alarm.dOff = IncrementDate(dDate, 0, 0, nDuration);
@@ -122,7 +122,8 @@ void CAlarmList::Build(const CAlarmSwitches& switches, const CDatabase* pDb, uin
     const auto& item = static_cast<const CScheduleRecord&>(*e.m_pItem);
     if (!item.m_nAlarmEnabled || item.m_nAlarmUser != nUser) continue;
     stAlarm alarm;
-    if (ItemAlarm(item, nDuration, dNow, alarm)) m_caAlarms.push_back(std::move(alarm));
+    const double dDone = std::max(item.m_dAlarmDone, OwedDone(item.m_nCode));
+    if (ItemAlarm(item, dDone, nDuration, dNow, alarm)) m_caAlarms.push_back(std::move(alarm));
   }
 }
 
@@ -161,8 +162,40 @@ int CAlarmList::AfterFiring(const stAlarm& fired, CAlarmSwitches& switches, CIte
     return 1;
   }
   if (!pDb) return 0;
-  return pDb->SaveModifiedItem(TABLE_SCHEDULE, fired.nItemCode, [dNow](CDataRecord& record) {
-    static_cast<CScheduleRecord&>(record).m_dAlarmDone = dNow;
-    return true;
+  if (SaveDone(*pDb, fired.nItemCode, dNow)) return 1;
+  // Not saved: unless the item is gone, this copy does not give the alarm
+  // again (it would every second) and saves the time once it can.
+  if (pDb->GetPointer(TABLE_SCHEDULE, fired.nItemCode)) m_caOwed.push_back({fired.nItemCode, dNow});
+  return 0;
+}
+
+size_t CAlarmList::SaveOwed(CItemOperations& db) {
+  std::erase_if(m_caOwed, [&db](const stOwed& owed) {
+    return !db.GetPointer(TABLE_SCHEDULE, owed.nCode) || SaveDone(db, owed.nCode, owed.dDone) == 1;
   });
+  return m_caOwed.size();
+}
+
+int CAlarmList::SaveDone(CItemOperations& db, uint32_t nCode, double dDone) {
+  // While another copy holds the item's record (its edit dialog is open)
+  // the time waits, without a message at every tick.
+  uint32_t nLoc = DB_NONE;
+  if (db.IsRecordLocked(LOCK_BY_OTHER, TABLE_SCHEDULE, nCode, nLoc)) return 0;
+  // Found by code under the database lock: the item as it is now, with any
+  // change another copy made meanwhile. A later done time stays.
+  bool bLater = false;
+  const int n = db.SaveModifiedItem(TABLE_SCHEDULE, nCode, [dDone, &bLater](CDataRecord& record) {
+    auto& item = static_cast<CScheduleRecord&>(record);
+    bLater = OleSeconds(item.m_dAlarmDone) >= OleSeconds(dDone);
+    if (!bLater) item.m_dAlarmDone = dDone;
+    return !bLater;
+  });
+  return bLater ? 1 : n;
+}
+
+double CAlarmList::OwedDone(uint32_t nCode) const {
+  double d = 0.0;
+  for (const stOwed& owed : m_caOwed)
+    if (owed.nCode == nCode) d = std::max(d, owed.dDone);
+  return d;
 }

@@ -93,16 +93,34 @@ class CAlarmList {
   // occurrence whose alarm window (hours before it, the duration after it)
   // is not over, after the one alarmed last; due the hours before it. False
   // for none.
-  static bool ItemAlarm(const CScheduleRecord& item, int nDurationMinutes, double dNow, stAlarm& alarm);
+  // dDone is the later of the item's alarm done and one this copy owes it.
+  static bool ItemAlarm(const CScheduleRecord& item, double dDone, int nDurationMinutes, double dNow,
+                        stAlarm& alarm);
   // After the box of the fired entry closed at dNow: an item's alarm done
   // becomes dNow, saved under the database lock on the item as it is then
   // (found by code: a change another copy made meanwhile stays); the quick
   // alarm or alert switches follow otherwise. 1 saved or switched, 0 when
-  // the item is gone or could not be saved.
-  static int AfterFiring(const stAlarm& fired, CAlarmSwitches& switches, CItemOperations* pDb, double dNow);
+  // the item is gone or could not be saved. An alarm done that could not be
+  // saved (another copy holds the item's record) counts as done in this
+  // copy and is owed to the file.
+  int AfterFiring(const stAlarm& fired, CAlarmSwitches& switches, CItemOperations* pDb, double dNow);
+  // Saves the owed alarm-done times (an item that is gone owes nothing any
+  // more). The number still owed.
+  size_t SaveOwed(CItemOperations& db);
+  // Another database: what was owed to the old one is dropped.
+  void ClearOwed() { m_caOwed.clear(); }
+  size_t Owed() const { return m_caOwed.size(); }
 
  private:
+  struct stOwed {
+    uint32_t nCode = DB_NONE;
+    double dDone = 0.0;
+  };
+  static int SaveDone(CItemOperations& db, uint32_t nCode, double dDone);
+  double OwedDone(uint32_t nCode) const;
+
   std::vector<stAlarm> m_caAlarms;
+  std::vector<stOwed> m_caOwed;
 };
 
 // Whole seconds of an OLE date, so that times computed in two ways compare equal.

@@ -34,10 +34,9 @@ class AlarmList : public ::testing::Test {
     return nCode;
   }
   // The list copy a builds for its own user at a time.
-  CAlarmList ListAt(double dNow, const CAlarmSwitches& switches = {}) {
-    CAlarmList list;
-    list.Build(switches, &m_a.Db(), 2, 60, dNow);
-    return list;
+  const CAlarmList& ListAt(double dNow, const CAlarmSwitches& switches = {}) {
+    m_list.Build(switches, &m_a.Db(), 2, 60, dNow);
+    return m_list;
   }
   static double At(int nHour, int nMinute, int nSecond, int nDay = 5) {
     return MakeOleDate(2024, 3, nDay, nHour, nMinute, nSecond);
@@ -48,6 +47,7 @@ class AlarmList : public ::testing::Test {
   CCopyGroup m_group{m_folder.File("alarms")};
   CTestCopy& m_a;
   CTestCopy& m_b;
+  CAlarmList m_list;  // what this copy owes to the file lives across ticks
 };
 
 }  // namespace
@@ -74,7 +74,7 @@ TEST_F(AlarmList, AnItemFiresAtItsSecondOnceAndTheOtherCopySeesItDone) {
   m_ui.QueueEdit({{ItemField::kDescription, "Exam, room 4"}});
   ASSERT_EQ(m_b.Db().EditTableItem(TABLE_SCHEDULE, nCode), eItemResult::Done);
   CAlarmSwitches switches;
-  EXPECT_EQ(CAlarmList::AfterFiring(fired, switches, &m_a.Db(), At(8, 0, 0)), 1);
+  EXPECT_EQ(m_list.AfterFiring(fired, switches, &m_a.Db(), At(8, 0, 0)), 1);
   EXPECT_EQ(m_b.Db().RefreshOnNotice(), 1);
   for (CTestCopy* p : {&m_a, &m_b}) {
     const CScheduleRecord* pItem = ScheduleOf(p->Db(), nCode);
@@ -92,7 +92,7 @@ TEST_F(AlarmList, AnItemFiresAtItsSecondOnceAndTheOtherCopySeesItDone) {
 
   // An item that is gone by the time the box closes is not saved.
   ASSERT_EQ(m_b.Db().DeleteTableItem(TABLE_SCHEDULE, nCode, false), eItemResult::Done);
-  EXPECT_EQ(CAlarmList::AfterFiring(fired, switches, &m_a.Db(), At(8, 1, 0)), 0);
+  EXPECT_EQ(m_list.AfterFiring(fired, switches, &m_a.Db(), At(8, 1, 0)), 0);
   EXPECT_EQ(ScheduleOf(m_a.Db(), nCode), nullptr);
 }
 
@@ -112,8 +112,8 @@ TEST_F(AlarmList, RepeatingItemsWindowsAndEqualTimes) {
   list = ListAt(MakeOleDate(2024, 3, 25, 8, 0, 0));
   ASSERT_TRUE(list.Fires(MakeOleDate(2024, 3, 25, 8, 0, 0)));
   CAlarmSwitches none;
-  ASSERT_EQ(CAlarmList::AfterFiring(list.Alarms()[size_t(list.Earliest())], none, &m_a.Db(),
-                                    MakeOleDate(2024, 3, 25, 8, 0, 0)),
+  ASSERT_EQ(m_list.AfterFiring(list.Alarms()[size_t(list.Earliest())], none, &m_a.Db(),
+                               MakeOleDate(2024, 3, 25, 8, 0, 0)),
             1);
   list = ListAt(MakeOleDate(2024, 3, 25, 8, 0, 1));
   ASSERT_EQ(list.Alarms().size(), 2u);  // the standup (weekly) sorts first
@@ -138,7 +138,7 @@ TEST_F(AlarmList, RepeatingItemsWindowsAndEqualTimes) {
   EXPECT_TRUE(list.Fires(dFarOn));
   EXPECT_EQ(list.Alarms()[size_t(list.Earliest())].nItemCode, nFar);
   CAlarmSwitches switches;
-  ASSERT_EQ(CAlarmList::AfterFiring(list.Alarms()[size_t(list.Earliest())], switches, &m_a.Db(), dFarOn), 1);
+  ASSERT_EQ(m_list.AfterFiring(list.Alarms()[size_t(list.Earliest())], switches, &m_a.Db(), dFarOn), 1);
 
   // Out-of-range hours before and a day count of 0 neither crash nor loop.
   CScheduleRecord odd;
@@ -149,10 +149,10 @@ TEST_F(AlarmList, RepeatingItemsWindowsAndEqualTimes) {
   odd.m_dStart = MakeOleDate(2024, 3, 6, 8, 0, 0);
   odd.m_nHoursBefore = 2000000000;
   stAlarm alarm;
-  ASSERT_TRUE(CAlarmList::ItemAlarm(odd, 60, At(12, 0, 0), alarm));
+  ASSERT_TRUE(CAlarmList::ItemAlarm(odd, 0.0, 60, At(12, 0, 0), alarm));
   EXPECT_DOUBLE_EQ(alarm.dOn, IncrementDate(odd.m_dStart, 0, -CAlarmList::kMaxHoursBefore));
   odd.m_nHoursBefore = -5;
-  ASSERT_TRUE(CAlarmList::ItemAlarm(odd, 60, At(12, 0, 0), alarm));
+  ASSERT_TRUE(CAlarmList::ItemAlarm(odd, 0.0, 60, At(12, 0, 0), alarm));
   EXPECT_DOUBLE_EQ(alarm.dOn, odd.m_dStart);
 
   // Two items due at the same second share one box; the later in table
@@ -198,7 +198,7 @@ TEST_F(AlarmList, QuickAlarmAndAlertsRefuseValuesThatFireAtEveryTick) {
   list = ListAt(At(9, 15, 0), s);
   ASSERT_TRUE(list.Fires(At(9, 15, 0)));
   EXPECT_DOUBLE_EQ(list.Alarms()[0].dOff, At(9, 16, 0));
-  EXPECT_EQ(CAlarmList::AfterFiring(list.Alarms()[0], s, nullptr, At(9, 16, 42)), 1);
+  EXPECT_EQ(m_list.AfterFiring(list.Alarms()[0], s, nullptr, At(9, 16, 42)), 1);
   EXPECT_DOUBLE_EQ(s.m_dAlertStart, At(9, 16, 0));  // to the minute
   EXPECT_TRUE(s.m_bAlertOn);
   EXPECT_EQ(ListAt(At(9, 17, 0), s).BarText(), "Alert at: Tuesday March 05, 2024, 09:31AM");
@@ -210,7 +210,7 @@ TEST_F(AlarmList, QuickAlarmAndAlertsRefuseValuesThatFireAtEveryTick) {
   list = ListAt(At(9, 20, 0), s);
   ASSERT_TRUE(list.Fires(At(9, 20, 0)));
   EXPECT_EQ(list.BarText(), "Quick alarm: Tuesday March 05, 2024, 06:30AM");
-  CAlarmList::AfterFiring(list.Alarms()[0], s, nullptr, At(9, 20, 5));
+  m_list.AfterFiring(list.Alarms()[0], s, nullptr, At(9, 20, 5));
   EXPECT_FALSE(s.m_bAlarmOn);
   EXPECT_TRUE(ListAt(At(9, 21, 0), s).Alarms().empty());
 }
@@ -226,4 +226,26 @@ TEST_F(AlarmList, SetAsksForTheTimeUntilItIsADate) {
   m_ui.QueueEdit({}, false);
   EXPECT_FALSE(s.AskQuickAlarm(At(9, 0, 0)));
   EXPECT_DOUBLE_EQ(s.m_dQuickAlarm, At(19, 45, 0));
+}
+
+TEST_F(AlarmList, ADoneTimeTheOtherCopyHoldsBackIsOwedAndSavedLater) {
+  const uint32_t nCode = AddAlarmed("Dentist", "O", "03/05/2024 09:00AM", "2", 0);
+  ASSERT_EQ(m_b.Db().RefreshOnNotice(), 1);
+  const uint32_t nLoc = m_b.Db().LockRecord(TABLE_SCHEDULE, nCode);  // its edit dialog is open
+  ASSERT_NE(nLoc, DB_NONE);
+  const CAlarmList& due = ListAt(At(9, 0, 0));
+  ASSERT_TRUE(due.Fires(At(9, 0, 0)));
+  const stAlarm fired = due.Alarms()[size_t(due.Earliest())];
+  m_ui.ClearShown();
+  CAlarmSwitches switches;
+  EXPECT_EQ(m_list.AfterFiring(fired, switches, &m_a.Db(), At(9, 0, 5)), 0);
+  EXPECT_EQ(m_list.Owed(), 1u);
+  // Done in this copy: no box at every tick while the record is held.
+  EXPECT_TRUE(ListAt(At(9, 0, 6)).Alarms().empty());
+  EXPECT_EQ(m_list.SaveOwed(m_a.Db()), 1u);
+  EXPECT_TRUE(m_ui.Messages().empty());
+  ASSERT_EQ(m_b.Db().UnlockRecordOf(TABLE_SCHEDULE, nCode, nLoc), 1);
+  EXPECT_EQ(m_list.SaveOwed(m_a.Db()), 0u);
+  EXPECT_DOUBLE_EQ(ScheduleOf(m_a.Db(), nCode)->m_dAlarmDone, At(9, 0, 5));
+  EXPECT_TRUE(ListAt(At(9, 0, 7)).Alarms().empty());
 }
