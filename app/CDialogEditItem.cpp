@@ -6,9 +6,14 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <cstdint>
+
+#include "data/CItemDialogs.h"
+#include "schedule/OleDate.h"
+#include "views/CDateTime.h"
 
 namespace {
 constexpr int kLongField = 256;
@@ -23,7 +28,18 @@ bool IsNumeric(const stEditField& field) { return field.nMin != 0 || field.nMax 
 // A numeric field of range 0..1 is a switch.
 bool IsFlag(const stEditField& field) { return field.nMin == 0 && field.nMax == 1; }
 
+// A date field shows the value's date; a text that is no date, or no text,
+// starts the field at now.
+CDateTime* MakeDateEditor(const stEditField& field, QWidget* pParent) {
+  auto* pDate = new CDateTime(pParent);
+  double dDate = 0.0;
+  if (!ParseDateTimeText(field.sValue, dDate)) dDate = 0.0;
+  pDate->SetInitial(dDate, field.kind == eFieldKind::DateTime);
+  return pDate;
+}
+
 QWidget* MakeEditor(const stEditField& field, QWidget* pParent) {
+  if (field.kind != eFieldKind::Text) return MakeDateEditor(field, pParent);
   const QString sValue = QString::fromStdString(field.sValue);
   if (IsFlag(field)) {
     auto* pCheck = new QCheckBox(pParent);
@@ -51,6 +67,10 @@ QString ValueOf(QWidget* pEditor) {
   if (auto* pText = qobject_cast<QPlainTextEdit*>(pEditor)) return pText->toPlainText();
   if (auto* pSpin = qobject_cast<QSpinBox*>(pEditor)) return QString::number(pSpin->value());
   if (auto* pCheck = qobject_cast<QCheckBox*>(pEditor)) return pCheck->isChecked() ? "1" : "0";
+  if (auto* pDate = qobject_cast<CDateTime*>(pEditor))
+    return pDate->GetDate() == 0.0
+               ? QString()
+               : QString::fromStdString(FormatDateTime(pDate->GetDate(), kDateTimeFormat));
   return {};
 }
 }  // namespace
@@ -73,12 +93,32 @@ CDialogEditItem::CDialogEditItem(const stEditForm& form, QWidget* pParent) : QDi
     pEditor->setObjectName(QString::fromStdString(field.sName));
     pForm->addRow(QString::fromStdString(field.sName), pEditor);
     m_paEditors.push_back(pEditor);
+    if (auto* pDate = qobject_cast<CDateTime*>(pEditor))
+      connect(pDate, &CDateTime::Changed, this, &CDialogEditItem::UpdateOk);
   }
   pLayout->addLayout(pColumns);
   auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  m_pOk = pButtons->button(QDialogButtonBox::Ok);
   connect(pButtons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(pButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   pLayout->addWidget(pButtons);
+  UpdateOk();
+}
+
+CDateTime* CDialogEditItem::FirstInvalidDate() const {
+  for (QWidget* pEditor : m_paEditors)
+    if (auto* pDate = qobject_cast<CDateTime*>(pEditor); pDate && !pDate->IsValid()) return pDate;
+  return nullptr;
+}
+
+void CDialogEditItem::UpdateOk() { m_pOk->setEnabled(FirstInvalidDate() == nullptr); }
+
+void CDialogEditItem::accept() {
+  if (CDateTime* pDate = FirstInvalidDate()) {
+    pDate->setFocus(Qt::OtherFocusReason);
+    return;
+  }
+  QDialog::accept();
 }
 
 void CDialogEditItem::TakeValues(stEditForm& form) const {

@@ -84,6 +84,7 @@ void CFrameCommands::AddSetupAndTools(CCommandTable& table) {
             [&f] { f.m_pDB->EditVarRecord(1); });
   table.Add(ID_LOG_DIAGNOSTIC, kTools, "&Log diagnostic data", eEnable::Always,
             [this] { OnLogDiagnostic(); });
+  table.Add(ID_VIEW_DATABASE, kTools, "&View database", eEnable::Always, [&f] { f.OnViewDatabase(); });
   table.Add(ID_TEST_DATABASE, kTools, "&Test database linked list", eEnable::Always,
             [&f] { f.OnTestDatabase(false); });
   table.Add(ID_REPAIR_DATABASE, kTools, "&Repair linked list", eEnable::DatabaseOpen,

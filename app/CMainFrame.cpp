@@ -1,5 +1,8 @@
 #include "app/CMainFrame.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -35,6 +38,8 @@
 #include "support/FileUtil.h"
 #include "support/StringUtil.h"
 #include "support/UserPrompts.h"
+#include "views/CDatabaseView.h"
+#include "views/CLineView.h"
 #include "views/CMailHandOff.h"
 
 namespace {
@@ -287,9 +292,12 @@ void CMainFrame::MaillistView() {
   EnterCurrentView();
 }
 
-void CMainFrame::DatabaseView() {
+void CMainFrame::DatabaseView(std::unique_ptr<CDbEngine> pOther) {
   SwitchView(VIEW_DATABASE);
-  EnterCurrentView();
+  auto* pView = static_cast<CLineView*>(View(VIEW_DATABASE));
+  static_cast<CDatabaseView&>(pView->Source()).EnterView(std::move(pOther));
+  StatusPaneView(pView->StatusText());
+  SetTitleBar();
 }
 
 void CMainFrame::SelectView(int nCode) {
@@ -395,6 +403,7 @@ void CMainFrame::FrameRequest(eFrameRequest request) {
     case FRAME_REFRESH: OnCommand(ID_REFRESH); break;
     case FRAME_SHORT_MESSAGE: m_commands.SendUserMessage(); break;
     case FRAME_BACKUP: OnCommand(ID_FILE_BACKUP); break;
+    case FRAME_SCHEDULE_VIEW: ScheduleView(); break;
     default: break;
   }
 }
@@ -438,11 +447,30 @@ void CMainFrame::WaitCursor(bool bOn) {
 
 // ---- integrity ----
 
-std::optional<std::string> CMainFrame::OpenAnotherDatabase() {
+std::unique_ptr<CDbEngine> CMainFrame::OpenAnotherDatabase() {
   const auto sFile = GetUi().ChooseFile(false, "Kelvo database files", "Kelvo database files (*.DBM *.dbm)",
                                         GetDataFolder());
-  if (!sFile || sFile->empty() || !FileExists(*sFile)) return std::nullopt;
-  return sFile;
+  if (!sFile || sFile->empty() || !FileExists(*sFile)) return nullptr;
+  const int nFd = ::open(sFile->c_str(), O_RDONLY | O_CLOEXEC);
+  if (nFd < 0) {
+    ShowMessage(StrFormat("Can't open %s, error %i", sFile->c_str(), errno));
+    return nullptr;
+  }
+  ::close(nFd);
+  // Opened only to look at it: not marked open, no locks cleared, no
+  // settings written, whoever else has it open.
+  auto pOther = std::make_unique<CDbEngine>();
+  if (!pOther->OpenDBForReading(*sFile)) return nullptr;
+  return pOther;
+}
+
+void CMainFrame::OnViewDatabase() {
+  if (m_bDatabaseOpen) {
+    DatabaseView();
+    return;
+  }
+  std::unique_ptr<CDbEngine> pOther = OpenAnotherDatabase();
+  if (pOther) DatabaseView(std::move(pOther));
 }
 
 void CMainFrame::OnTestDatabase(bool bRepair) {
@@ -461,12 +489,10 @@ void CMainFrame::OnTestDatabase(bool bRepair) {
     if (repair.WroteChanges()) m_pDB->RefreshDatabase();
     pFormat = m_pDB->GetRtfFormat();
   } else {
-    const auto sFile = OpenAnotherDatabase();
-    if (!sFile) return;
-    CDbEngine other;
-    if (!other.OpenDBForReading(*sFile)) return;
-    CDbRepair(other).TestAndRepairDatabase(0, saReport);
-    other.CloseDB();
+    const std::unique_ptr<CDbEngine> pOther = OpenAnotherDatabase();
+    if (!pOther) return;
+    CDbRepair(*pOther).TestAndRepairDatabase(0, saReport);
+    pOther->CloseDB();
   }
   CBusyScope busy;
   CReportsRTF report(pFormat, CReportsRTF::REPORT_LINES, saReport);

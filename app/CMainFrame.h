@@ -31,6 +31,7 @@ class CAlarmBar;
 class CDialogEmailCheck;
 class CDialogCategoryList;
 class CDatabase;
+class CDbEngine;
 class CTableManager;
 class CQtUserInterface;
 class QLabel;
@@ -71,7 +72,9 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   void LogView(bool bNotes);
   void CalculatorView();
   void MaillistView();
-  void DatabaseView();
+  // The record dump of the open database, or (pOther) of another file
+  // opened for it, which the view owns until it is left.
+  void DatabaseView(std::unique_ptr<CDbEngine> pOther = nullptr);
   void CallExitView(int nCode);
   void UpdateView(int nCode);
   // Function keys (Qt key codes F4 to F11); true when the key switched.
@@ -167,7 +170,12 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   // The integrity test (with bRepair, test and repair) of the open database,
   // or the test of another file; the findings open as a report.
   void OnTestDatabase(bool bRepair);
-  std::optional<std::string> OpenAnotherDatabase();
+  // The View database command: the record dump of the open database, or of
+  // another file chosen with OpenAnotherDatabase.
+  void OnViewDatabase();
+  // Another database file, chosen by the user and opened only to look at it
+  // (nothing in it is initialised, unlocked or marked); null when none.
+  std::unique_ptr<CDbEngine> OpenAnotherDatabase();
   // The question before the lock manager closes under other users; true to go
   // on.
   bool MayCloseAsLockManager();

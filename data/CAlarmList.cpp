@@ -38,7 +38,10 @@ void CAlarmSwitches::AlarmOff() {
 
 bool CAlarmSwitches::AskQuickAlarm(double dNowMinute) {
   const double dPreset = m_dQuickAlarm > 0.0 && IsValidOleDate(m_dQuickAlarm) ? m_dQuickAlarm : dNowMinute;
-  stEditForm form{"Alarm", "Alarm time", {{ItemField::kDate, FormatDateTime(dPreset, kDateTimeFormat), 32}}};
+  stEditForm form{
+      "Alarm",
+      "Alarm time",
+      {{ItemField::kDate, FormatDateTime(dPreset, kDateTimeFormat), 32, 0, 0, eFieldKind::DateTime}}};
   for (;;) {
     int nAnswer = 0;
     {

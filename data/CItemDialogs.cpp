@@ -68,6 +68,14 @@ bool ParseNumber(const std::string& s, long long nMin, long long nMax, int32_t& 
 
 std::string DateText(double dDate) { return FormatDateTime(dDate, kDateTimeFormat); }
 
+// A date and time the dialog shows in a date field; its value stays the text
+// ParseDateTimeText reads.
+stEditField DateTimeField(const char* pName, double dDate) {
+  stEditField f = Field(pName, DateText(dDate), 32);
+  f.kind = eFieldKind::DateTime;
+  return f;
+}
+
 // A user choice "%i: %s" (or a bare number); 0xFFFFFFFF for none or "<None>".
 bool ParseUserChoice(const std::string& sText, uint32_t& nUser) {
   const std::string t = Trim(sText);
@@ -317,9 +325,9 @@ eItemResult CItemDialogs::EditSchedule(CScheduleRecord& item, bool bNew, double 
   stEditForm form{"Schedule event", "Schedule event", {}};
   form.fields = {Field(ItemField::kDescription, item.m_sDescription),
                  Field(ItemField::kRepeatType, std::string(1, item.m_cRepeatType), 1),
-                 Field(ItemField::kStart, DateText(item.m_dStart), 32),
+                 DateTimeField(ItemField::kStart, item.m_dStart),
                  Field(ItemField::kEndDateSet, std::to_string(item.m_nEndDateSet), 1, 0, 1),
-                 Field(ItemField::kEnd, DateText(item.m_dEnd), 32),
+                 DateTimeField(ItemField::kEnd, item.m_dEnd),
                  Field(ItemField::kDayCount, std::to_string(item.m_nDayCount), 6, 1, kDayCountMax),
                  Field(ItemField::kContact, sContact),
                  Field(ItemField::kAlarmEnabled, std::to_string(item.m_nAlarmEnabled), 1, 0, 1),
@@ -379,7 +387,7 @@ eItemResult CItemDialogs::EditLog(CLogRecord& entry, bool bNew, char cKind) {
   if (entry.m_nContact != DB_NONE) sContact = GetPersonName(entry.m_nContact, true);
   stEditForm form{"Log event", "Log event", {}};
   form.fields = {Field(ItemField::kDescription, entry.m_sText),
-                 Field(ItemField::kDate, DateText(entry.m_dDate), 32),
+                 DateTimeField(ItemField::kDate, entry.m_dDate),
                  Field(ItemField::kUndated, "0", 1, 0, 1), Field(ItemField::kContact, sContact),
                  Field(ItemField::kCategories, CategoriesText(entry.m_naCategories), kLongField)};
   return RunForm(form, [&](const stEditForm& f) {

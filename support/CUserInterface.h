@@ -29,6 +29,12 @@ enum eAnswer : int {
   IDNO = 7,
 };
 
+// How a dialog shows a field. A text field is a text, number or switch edit
+// (by its range); a date field is a date and time field, with or without the
+// time of day. A date field's value is "%m/%d/%Y %I:%M%p" text (a date alone
+// at 08:00), empty for no date; hosts without such a field edit the text.
+enum class eFieldKind { Text, Date, DateTime };
+
 // One field of an item edit dialog: the table manager fills the form from a
 // copy of the item, the dialog edits the values, the table manager takes them
 // back on OK. Text fields are capped at nMaxLen bytes where the user types.
@@ -40,6 +46,7 @@ struct stEditField {
   // range when both are 0.
   int nMin = 0;
   int nMax = 0;
+  eFieldKind kind = eFieldKind::Text;
 };
 
 struct stEditForm {

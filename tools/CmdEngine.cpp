@@ -4,7 +4,8 @@
 //   fileinfo FILE version, close status, lock bytes, record counts per table
 //                 and user, free blocks, and where the chain ends ("info" is
 //                 the table manager's item counts and settings)
-//   dump FILE     one line per record header of the chain
+//   dump FILE     one line per record of the chain, as the record dump view
+//                 shows it
 // FILE may be given with or without ".dbm". fileinfo and dump only read the file.
 
 #include <algorithm>
@@ -13,6 +14,8 @@
 #include <map>
 
 #include "engine/CDbEngine.h"
+#include "engine/CIntegrityScan.h"
+#include "engine/CRecordDump.h"
 #include "support/CTerminalUi.h"
 #include "support/FileUtil.h"
 #include "support/CScriptedUi.h"
@@ -20,10 +23,6 @@
 #include "tools/CToolCommands.h"
 
 namespace {
-
-std::string Location(uint32_t n) { return n == DB_NONE ? "none" : std::to_string(n); }
-
-std::string StatusChar(char c) { return c == 0 ? "0" : std::string(1, c); }
 
 // Opens the file for reading and builds the header list; prints nothing on success.
 bool OpenForLook(CDbEngine& db, const std::string& sPath) {
@@ -114,22 +113,35 @@ int CmdInfo(const std::vector<std::string>& args) {
   return sEnd.empty() ? TOOL_OK : TOOL_FAULTS;
 }
 
+// The first link of the chain that does not lead to the next record the walk
+// found, as ChainEnd words it; "" when every link is in order.
+std::string BrokenLink(const std::vector<stFoundHeader>& chain) {
+  for (size_t i = 0; i < chain.size(); ++i) {
+    const uint32_t nExpected = i + 1 < chain.size() ? chain[i + 1].nLoc : DB_NONE;
+    if (chain[i].header.nNextLoc != nExpected)
+      return StrFormat("broken after the record at %u (next location %u)", chain[i].nLoc,
+                       chain[i].header.nNextLoc);
+  }
+  return "";
+}
+
 int CmdDump(const std::vector<std::string>& args) {
   if (args.size() != 1) return ToolError("usage: dump FILE");
   const std::string sPath = ToolDbmPath(args[0]);
   CTerminalUi ui(IDNO);
   CScopedUi scope(ui);
   CDbEngine db;
-  if (!OpenForLook(db, sPath)) return TOOL_ERROR;
-  for (const stDataHeader& h : db.m_caDataHeaders)
-    std::cout << StrFormat("%u %s Delims %i %i, Next %s, Prev %s, BlkLen %u, DataLen %u, Table "
-                           "main %u, sub %u, key %u, sub %u, Usr %u, status %s, lock %u\n",
-                           h.nCurrLoc, StatusLabel(h.cStatus), h.cDelims[0], h.cDelims[1],
-                           Location(h.nNextLoc).c_str(), Location(h.nPrevLoc).c_str(),
-                           unsigned(h.nBlkLen), unsigned(h.nDataLen), unsigned(h.nTable),
-                           unsigned(h.nSubTable), h.nKey, h.nSubKey, unsigned(h.nUser),
-                           StatusChar(h.cStatus).c_str(), unsigned(h.nLockOwner));
-  const std::string sEnd = ChainEnd(db);
+  if (!db.OpenDBForReading(sPath)) return TOOL_ERROR;
+  // The lines of the record dump view, record by record along the chain.
+  CIntegrityScan scan(db);
+  const std::vector<stFoundHeader> chain = scan.WalkChain(nullptr);
+  CRecordDump dump(db);
+  for (const stFoundHeader& f : chain) std::cout << dump.DisplayDatabaseRecord(f.nLoc) << "\n";
+  if (scan.ReadFailed()) {
+    std::cerr << "kelvotool: cannot read " << sPath << " at " << scan.FailedLocation() << "\n";
+    return TOOL_ERROR;
+  }
+  const std::string sEnd = BrokenLink(chain);
   if (!sEnd.empty()) std::cerr << "kelvotool: chain " << sEnd << "\n";
   return sEnd.empty() ? TOOL_OK : TOOL_FAULTS;
 }
@@ -139,6 +151,6 @@ const CToolCommand kFileInfo("fileinfo",
                              "fileinfo FILE        version, close status, locks, record counts, "
                              "free blocks of the file",
                              CmdInfo);
-const CToolCommand kDump("dump", "dump FILE            one line per record header", CmdDump);
+const CToolCommand kDump("dump", "dump FILE            one line per record, as the record dump view shows it", CmdDump);
 
 }  // namespace

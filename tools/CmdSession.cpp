@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -27,6 +28,7 @@
 #include "data/CItemDialogs.h"
 #include "data/CScheduleRecord.h"
 #include "data/CTableManager.h"
+#include "engine/CRecordDumpEdit.h"
 #include "data/CLanDatabaseNetwork.h"
 #include "network/CMailSlot.h"
 #include "schedule/OleDate.h"
@@ -38,6 +40,7 @@
 #include "support/StringUtil.h"
 #include "support/UserPrompts.h"
 #include "tools/CToolCommands.h"
+#include "views/CDatabaseView.h"
 #include "views/CLogView.h"
 
 namespace {
@@ -257,8 +260,8 @@ class CSession {
         {"shorts", &CSession::CmdShorts},   {"pending", &CSession::CmdPending},
         {"sleep", &CSession::CmdSleep},     {"ping", &CSession::CmdPing},
         {"stress", &CSession::CmdStress},   {"tokens", &CSession::CmdTokens},
-        {"holddb", &CSession::CmdHoldDatabase},
-        {"alarms", &CSession::CmdAlarms},   {"logview", &CSession::CmdLogView}};
+        {"holddb", &CSession::CmdHoldDatabase}, {"record", &CSession::CmdRecord},
+        {"alarms", &CSession::CmdAlarms},       {"logview", &CSession::CmdLogView}};
     return kCommands;
   }
 
@@ -445,6 +448,42 @@ class CSession {
     char cStatus = 0;
     for (int i = -1; i < view.MaxLines(); ++i) Say("line " + OneLine(view.GetLine(i, HINT_PAINT, cStatus).m_sText));
     Say(StrFormat("OK %d", view.MaxLines()));
+  }
+  // The record dump view's commands, on the record at a file location:
+  //   record LOC delete|undelete|show|byte OFFSET VALUE, record unlockall
+  // (OFFSET 0 to 35 is a header byte, 36 and on a byte of the data block).
+  void CmdRecord(const std::string& sArgs) {
+    std::istringstream in(sArgs);
+    std::string sWhat, sOffset, sValue;
+    in >> sWhat;
+    CDatabaseView view(&m_db);
+    view.EnterView();
+    if (sWhat == "unlockall") return Say(view.UnlockAll() ? "OK" : "FAIL record");
+    long long nLoc = -1, nOffset = -1;
+    const auto& naLocs = view.Locations();
+    const auto it = std::find(naLocs.begin(), naLocs.end(), ParseInt(sWhat, nLoc) ? nLoc : -1);
+    if (it == naLocs.end()) return Say("FAIL no record at " + sWhat);
+    view.SetHighlight(int(it - naLocs.begin()));
+    in >> sWhat >> sOffset >> sValue;
+    bool bDone = false;
+    if (sWhat == "delete") {
+      bDone = view.DeleteRecord();
+    } else if (sWhat == "undelete") {
+      bDone = view.UndeleteRecord();
+    } else if (sWhat == "show") {
+      view.ShowHeader();
+      bDone = true;
+    } else if (sWhat == "byte" && ParseInt(sOffset, nOffset) && nOffset >= 0) {
+      view.SetRecordDialog([&](CRecordDumpEdit& record) {
+        m_ui.QueueInput(sValue);
+        return nOffset < DB_HEADER_LEN ? record.EditHeaderByte(int(nOffset))
+                                       : record.EditDataByte(int(nOffset - DB_HEADER_LEN));
+      });
+      bDone = view.EditRecord();
+    } else {
+      return Say("FAIL usage: record LOC delete|undelete|show|byte OFFSET VALUE, or record unlockall");
+    }
+    Say(bDone ? "OK" : "FAIL record");
   }
   void CmdPing(const std::string&) {
     if (m_net.Lan().Server()) m_net.Lan().Server()->Broadcast(TEST_PING);

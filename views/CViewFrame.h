@@ -15,6 +15,7 @@ enum eFrameRequest : int {
   FRAME_BACKUP = 1,         // Ctrl+B
   FRAME_REFRESH = 2,        // Ctrl+R
   FRAME_SHORT_MESSAGE = 3,  // Ctrl+M: send a short message to the other users
+  FRAME_SCHEDULE_VIEW = 4,  // back to the schedule view (the record dump's e&Xit)
 };
 
 class CViewFrame {

@@ -1,7 +1,8 @@
 // The main frame with a database: File New creates one in the data folder,
 // the view commands need it, closing marks the file closed properly, a file
 // that is not a Kelvo database is refused and the program stays usable, and
-// the notes mode of the log view asks for its access code.
+// the notes mode of the log view asks for its access code, and View database
+// shows the record dump of the open database or of another file.
 
 #include <QListWidget>
 #include <QMenuBar>
@@ -29,6 +30,8 @@
 #include "support/FileUtil.h"
 #include "support/UserPrompts.h"
 #include "views/CAddressView.h"
+#include "views/CDatabaseView.h"
+#include "views/CDialogRecordDump.h"
 #include "views/CLineView.h"
 #include "views/CLogView.h"
 #include <QComboBox>
@@ -444,4 +447,58 @@ TEST_F(MainFrameDb, LogViewNotesModeWithEachAccessCode) {
   frame().OnCommand(ID_LOG_ADD);
   EXPECT_EQ(log.MaxLines(), 2);
   EXPECT_EQ(m_pUi->PendingAnswers(), 0u);
+
+TEST_F(MainFrameDb, RecordDumpOfTheOpenDatabaseAndOfAnotherFile) {
+  CMainFrame& frame = *m_pFrame;
+  auto& dump = static_cast<CDatabaseView&>(static_cast<CLineView*>(frame.View(VIEW_DATABASE))->Source());
+  const auto fileBytes = [](const std::string& sPath) {
+    std::string s;
+    return ReadWholeFile(sPath, s) ? s : std::string();
+  };
+  m_pUi->QueueInput("Dump");
+  frame.OnCommand(ID_FILE_NEW);
+  const std::string sPath = m_folder.File("kelvo/Dump.dbm");
+  ASSERT_TRUE(frame.IsDatabaseOpen());
+  ASSERT_NE(frame.FrameCommands().Find(ID_VIEW_DATABASE), nullptr);
+  EXPECT_EQ(frame.FrameCommands().Find(ID_VIEW_DATABASE)->sText, "&View database");
+  frame.OnCommand(ID_VIEW_DATABASE);
+  ASSERT_EQ(frame.CurrentView(), VIEW_DATABASE);
+  EXPECT_FALSE(dump.ShowsOtherFile());
+  EXPECT_EQ(size_t(dump.MaxLines()), frame.Database()->m_caDataHeaders.size());
+  // Reserved byte 35 of the first header, edited in the dialog; Enter
+  // moves on without closing it; OK writes it.
+  const uint32_t nLoc = dump.Locations()[0];
+  WhenModal<CDialogRecordDump>([&](CDialogRecordDump* pDialog) {
+    EXPECT_EQ(pDialog->HeaderList()->count(), 36);
+    EXPECT_EQ(pDialog->HeaderList()->item(0)->text().toStdString(), "     0[ 85]U");
+    pDialog->HeaderList()->setCurrentRow(35);
+    m_pUi->QueueInput("7");
+    pDialog->EditHeader();
+    EXPECT_EQ(pDialog->HeaderList()->item(35)->text().toStdString(), "    35[  7]");
+    QTest::keyClick(pDialog, Qt::Key_Return);
+    EXPECT_TRUE(pDialog->isVisible());
+    pDialog->accept();
+  });
+  frame.OnCommand(ID_DUMP_EDIT);
+  EXPECT_EQ(fileBytes(sPath)[nLoc + 35], '\x07');
+
+  // With no database open: another file, only looked at; the commands that
+  // change the file need the open database; e&Xit returns to the schedule.
+  frame.OnCommand(ID_FILE_CLOSE);
+  const std::string sBefore = fileBytes(sPath);
+  m_pUi->QueueFile(sPath);
+  frame.OnCommand(ID_VIEW_DATABASE);
+  ASSERT_EQ(frame.CurrentView(), VIEW_DATABASE);
+  EXPECT_TRUE(dump.ShowsOtherFile());
+  char cStatus = 0;
+  EXPECT_EQ(dump.GetLine(0, HINT_PAINT, cStatus).m_sText.substr(0, 11), "[1024.USED,");
+  const stCommand* pDelete = frame.ViewCommands().Find(ID_DUMP_DELETE);
+  ASSERT_NE(pDelete, nullptr);
+  EXPECT_EQ(pDelete->sText, "&Delete record");
+  EXPECT_FALSE(CCommandTable::IsEnabled(*pDelete, frame.IsDatabaseOpen()));
+  frame.OnCommand(ID_DUMP_EXIT);
+  EXPECT_EQ(frame.CurrentView(), VIEW_SCHEDULE);
+  EXPECT_FALSE(dump.ShowsOtherFile());
+  EXPECT_EQ(fileBytes(sPath), sBefore);  // not marked open, nothing cleared
+  EXPECT_TRUE(m_pUi->Messages().empty());
 }
