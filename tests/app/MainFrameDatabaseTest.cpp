@@ -4,6 +4,7 @@
 // the notes mode of the log view asks for its access code, and View database
 // shows the record dump of the open database or of another file.
 
+#include <QComboBox>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
@@ -34,7 +35,6 @@
 #include "views/CDialogRecordDump.h"
 #include "views/CLineView.h"
 #include "views/CLogView.h"
-#include <QComboBox>
 
 namespace {
 
@@ -447,6 +447,7 @@ TEST_F(MainFrameDb, LogViewNotesModeWithEachAccessCode) {
   frame().OnCommand(ID_LOG_ADD);
   EXPECT_EQ(log.MaxLines(), 2);
   EXPECT_EQ(m_pUi->PendingAnswers(), 0u);
+}
 
 TEST_F(MainFrameDb, RecordDumpOfTheOpenDatabaseAndOfAnotherFile) {
   CMainFrame& frame = *m_pFrame;
