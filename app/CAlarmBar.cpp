@@ -82,3 +82,11 @@ void CAlarmBar::SetVersionText(const std::string& sText) {
 void CAlarmBar::SetErrorStatus(const std::string& sText) {
   m_pError->setText(QString::fromStdString(sText));
 }
+
+void CAlarmBar::SetUnscheduled(const std::string& sText) {
+  const QString s = QString::fromStdString(sText);
+  if (m_pUnscheduled->count() == (s.isEmpty() ? 0 : 1) && m_pUnscheduled->currentText() == s) return;
+  m_pUnscheduled->clear();
+  if (!s.isEmpty()) m_pUnscheduled->addItem(s);
+  m_pUnscheduled->setToolTip(s.isEmpty() ? tr("Unscheduled items") : s);
+}

@@ -23,6 +23,8 @@ class CAlarmBar : public QWidget {
   void SetAlarmText(const std::string& sText);
   void SetVersionText(const std::string& sText);
   void SetErrorStatus(const std::string& sText);
+  // The unscheduled items' text (descriptions joined by ", "); empty clears it.
+  void SetUnscheduled(const std::string& sText);
   QComboBox* UnscheduledList() const { return m_pUnscheduled; }
   QLabel* TimeText() const { return m_pTime; }
   QLabel* AlarmText() const { return m_pAlarm; }

@@ -107,14 +107,10 @@ void CFrameCommands::AddKeysAndButtons(CCommandTable& table) {
   CMainFrame& f = m_frame;
   table.Add(
       ID_SHORT_MESSAGE, "", "Short message", eEnable::Always, [this] { SendUserMessage(); }, "Ctrl+M");
-  table.Add(ID_ALARM_ON, "", "On", eEnable::Always, [&f] {
-    f.m_bAlarmOn = true;
-    f.m_bAlertOn = false;
-  });
-  table.Add(ID_ALARM_OFF, "", "Off", eEnable::Always, [&f] {
-    f.m_bAlarmOn = false;
-    f.m_bAlertOn = false;
-  });
+  table.Add(ID_ALARM_SET, "", "Set", eEnable::Always,
+            [&f] { f.m_alarm.AskQuickAlarm(GetCurrentDateTime()); });
+  table.Add(ID_ALARM_ON, "", "On", eEnable::Always, [&f] { f.m_alarm.AlarmOn(); });
+  table.Add(ID_ALARM_OFF, "", "Off", eEnable::Always, [&f] { f.m_alarm.AlarmOff(); });
   table.Add(ID_ALARM_TODO, "", "To-do", eEnable::Always, [this] { OnTodoButton(); });
   table.Add(ID_ALARM_NOTES, "", "Notes", eEnable::DatabaseOpen, [this] { OnNotesButton(); });
 }
@@ -127,14 +123,14 @@ void CFrameCommands::StartAutoTest() {
 
 void CFrameCommands::OnAlarmBarRight(int nId) {
   if (nId == ID_ALARM_SET) {
-    const auto sAnswer = GetUi().InputText("Minutes between alerts", std::to_string(m_frame.m_nAlertMinutes));
-    long long n = 0;
-    if (sAnswer && !sAnswer->empty() && ParseInt(*sAnswer, n) && n >= 0 && n <= 1000000)
-      m_frame.m_nAlertMinutes = int(n);
+    std::optional<std::string> sAnswer;
+    {
+      CBusyScope busy;
+      sAnswer = GetUi().InputText("Minutes between alerts", std::to_string(m_frame.m_alarm.m_nAlertMinutes));
+    }
+    if (sAnswer) m_frame.m_alarm.SetAlertMinutes(*sAnswer);
   } else if (nId == ID_ALARM_ON) {
-    m_frame.m_bAlarmOn = false;
-    m_frame.m_bAlertOn = true;
-    m_frame.m_dAlertStart = GetCurrentDateTime();
+    m_frame.m_alarm.AlertOn(GetCurrentDateTime());
   }
 }
 

@@ -21,6 +21,7 @@
 
 #include "app/CAlarmBar.h"
 #include "app/CDialogCategoryList.h"
+#include "app/CDialogCustomMessageBox.h"
 #include "app/CDialogEmailCheck.h"
 #include "app/CDialogPrintLabel.h"
 #include "app/CPhoneDialerDlg.h"
@@ -88,9 +89,10 @@ CMainFrame::CMainFrame(int nStartView, const std::string& sRootName, CQtUserInte
       }) {
   setObjectName("KelvoMainFrame");
   const stAppSettings& settings = AppSettings();
-  m_dQuickAlarm = settings.dQuickAlarm;
-  m_bAlarmOn = settings.nAlarmOn != 0;
-  m_nAlertMinutes = settings.nAlertMinutes;
+  m_alarm.SetQuickAlarm(settings.dQuickAlarm);
+  m_alarm.m_nAlertMinutes = std::max(0, settings.nAlertMinutes);
+  // A stored "on" without a time stays off.
+  if (settings.nAlarmOn != 0) m_alarm.AlarmOn();
   std::srand(unsigned(std::time(nullptr)));
   connect(&m_timer, &QTimer::timeout, this, &CMainFrame::OnTimer);
   m_ticks.SetMessageRunner([this](int nCode) { OnPrivateMessage(nCode); });
@@ -514,6 +516,15 @@ void CMainFrame::DatabaseOpen(const std::string& sRootName) {
   }
   for (CKelvoView* pView : m_paViews)
     if (pView) pView->DatabaseChanged();
+  m_alarmList.ClearOwed();
+  if (m_bDatabaseOpen) {
+    m_pDB->ShowUnscheduled();
+    // Tests more than a second apart; a half second less keeps a tick that
+    // comes a little early from being skipped.
+    const int nSeconds = std::clamp(int(m_pDB->GetVarData().m_nAlarmTestSeconds), 1, 60);
+    m_ticks.SetInterval(TICK_ALARMS, nSeconds > 1 ? nSeconds - 0.5 : 0.0);
+  }
+  ShowUnscheduled();
   SetTitleBar();
 }
 
@@ -603,12 +614,14 @@ void CMainFrame::TableRefreshed(int nTable) {
       if (m_nCurView == VIEW_ADDRESS || m_nCurView == VIEW_MAILLIST) UpdateView(m_nCurView);
       break;
     case 8:
+      ShowUnscheduled();
       if (m_nCurView == VIEW_SCHEDULE || m_nCurView == VIEW_CALENDAR) UpdateView(m_nCurView);
       break;
     case 9:
       if (m_nCurView == VIEW_LOG) UpdateView(VIEW_LOG);
       break;
     case 255:
+      ShowUnscheduled();
       if (m_nCurView >= 0) UpdateView(m_nCurView);
       break;
     default: break;
@@ -665,7 +678,10 @@ void CMainFrame::AddTickSteps() {
   m_ticks.AddStep(
       TICK_CLOCK, [this] { ShowClock(); }, true);
   m_ticks.AddStep(TICK_POPUP, [this] { CheckDailyPopup(); });
-  m_ticks.AddStep(TICK_ALARMS, [] {});
+  m_ticks.AddStep(TICK_ALARMS, [this] {
+    ShowUnscheduled();
+    ProcessAlarms();
+  });
   m_ticks.AddStep(TICK_USER_MESSAGES, [this] { m_commands.UserMessagesStep(); });
   m_ticks.AddStep(TICK_MAIL_SLOT, [this] { m_commands.LookForUserMessage(); });
   m_ticks.AddStep(TICK_EMAIL_CHECK, [this] { EmailCheckStep(); });
@@ -702,6 +718,48 @@ void CMainFrame::CheckDailyPopup() {
     showMaximized();
     CalendarView(CALENDAR_WEEKLY);
   });
+}
+
+// ---- alarms ----
+
+void CMainFrame::ShowUnscheduled() {
+  if (!m_pAlarmBar) return;
+  m_pAlarmBar->SetUnscheduled(m_bDatabaseOpen && m_pDB ? m_pDB->UnscheduledText() : std::string());
+}
+
+void CMainFrame::ProcessAlarms() {
+  if (m_bAlarmShowing) return;
+  const double dNow = m_ticks.Now();
+  const bool bOpen = m_bDatabaseOpen && m_pDB;
+  if (bOpen && m_alarmList.Owed() > 0) m_alarmList.SaveOwed(*m_pDB);
+  m_alarmList.Build(m_alarm, bOpen ? m_pDB.get() : nullptr, bOpen ? uint32_t(m_pDB->m_nUserNumber) : DB_NONE,
+                    bOpen ? m_pDB->GetVarData().m_nAlarmWindow : 0, dNow);
+  if (m_pAlarmBar) m_pAlarmBar->SetAlarmText(m_alarmList.BarText());
+  if (!m_alarmList.Fires(dNow)) return;
+  const stAlarm fired = m_alarmList.Alarms()[size_t(m_alarmList.Earliest())];
+  const bool bAlert = fired.nItemCode == DB_NONE && !m_alarm.m_bAlarmOn;
+  ShowAlarmBox(fired, m_alarmList.CollectedTexts(), bAlert);
+}
+
+void CMainFrame::ShowAlarmBox(const stAlarm& fired, const std::vector<std::string>& saTexts, bool bAlert) {
+  if (isMinimized()) showNormal();
+  const std::string sRoot = AppSettings().sCurrentRoot;
+  m_bAlarmShowing = true;
+  ++m_nAlarmsShown;
+  {
+    // Inside the box the timer does only the clock, and no question of the
+    // core opens over it.
+    CBusyScope busy;
+    CDialogCustomMessageBox box("Alarm", "It is time for:", saTexts, bAlert ? fired.dOff : 0.0,
+                                [this] { return m_ticks.Now(); }, this);
+    QApplication::alert(this);
+    box.exec();
+  }
+  m_bAlarmShowing = false;
+  // The item is found again by its code in the database that is open now;
+  // when another one was opened meanwhile, the alarm is not marked.
+  const bool bSameDatabase = m_bDatabaseOpen && AppSettings().sCurrentRoot == sRoot;
+  m_alarmList.AfterFiring(fired, m_alarm, bSameDatabase ? m_pDB.get() : nullptr, m_ticks.Now());
 }
 
 void CMainFrame::OpenEmailCheck() {
@@ -767,6 +825,8 @@ bool CMainFrame::OnDatabaseClose() {
   }
   // The root name stays: it is what the configuration file offers next time.
   m_bDatabaseOpen = false;
+  m_alarmList.ClearOwed();
+  ShowUnscheduled();
   for (CKelvoView* pView : m_paViews)
     if (pView) {
       pView->DatabaseChanged();
@@ -785,10 +845,10 @@ bool CMainFrame::OnClose() {
   settings.bShowMaximized = isMaximized();
   m_timer.stop();
   m_nTimerId = 0;
-  settings.dQuickAlarm = m_dQuickAlarm;
-  settings.nAlarmOn = m_bAlarmOn ? 1 : 0;
+  settings.dQuickAlarm = m_alarm.m_dQuickAlarm;
+  settings.nAlarmOn = m_alarm.m_bAlarmOn ? 1 : 0;
   settings.nView = std::max(m_nCurView, 0);
-  settings.nAlertMinutes = m_nAlertMinutes;
+  settings.nAlertMinutes = m_alarm.m_nAlertMinutes;
   m_pDB.reset();
   m_bClosing = true;
   return true;

@@ -18,6 +18,7 @@
 #include "app/CTickScheduler.h"
 #include "backup/CBackupRestore.h"
 #include "backup/CSystemDrives.h"
+#include "data/CAlarmList.h"
 #include "data/CLanDatabaseNetwork.h"
 #include "network/CMailSlot.h"
 #include "network/CMainFramePoster.h"
@@ -131,6 +132,10 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   int PreviousView() const { return m_nPrevView; }
   CKelvoView* View(int nCode) const { return m_paViews[size_t(nCode)]; }
   CAlarmBar* AlarmBar() const { return m_pAlarmBar; }
+  const CAlarmSwitches& AlarmSwitches() const { return m_alarm; }
+  const CAlarmList& Alarms() const { return m_alarmList; }
+  // Alarm boxes shown so far.
+  int AlarmsShown() const { return m_nAlarmsShown; }
   QLabel* Pane(int nPane) const;  // 0 users, 1 refresh, 2 view, 3 line
   bool PanesHidden() const { return m_bPanesHidden; }
   bool TimerRunning() const { return m_nTimerId != 0; }
@@ -178,6 +183,12 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   void RunPrivateMessage(int nCode);
   void ShowClock();
   void CheckDailyPopup();
+  // The alarm step: the list at the clock's time, the alarm bar's text, and
+  // the box when the earliest alarm is due.
+  void ProcessAlarms();
+  void ShowAlarmBox(const stAlarm& fired, const std::vector<std::string>& saTexts, bool bAlert);
+  // The unscheduled items of the open database in the alarm bar's list.
+  void ShowUnscheduled();
   // The mail check window follows the setting; its timer runs here.
   void EmailCheckStep();
   void OpenEmailCheck();
@@ -196,12 +207,12 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   int m_nPrevView = -1;
   bool m_bDatabaseOpen = false;
 
-  // Alarm state; the alarms themselves run in the alarm step.
-  double m_dQuickAlarm = 0.0;
-  bool m_bAlarmOn = false;
-  bool m_bAlertOn = false;
-  int m_nAlertMinutes = 0;
-  double m_dAlertStart = 0.0;
+  // The quick alarm and alert switches, the list of the last alarm step,
+  // and whether the alarm box is up (no alarm step runs meanwhile).
+  CAlarmSwitches m_alarm;
+  CAlarmList m_alarmList;
+  bool m_bAlarmShowing = false;
+  int m_nAlarmsShown = 0;
 
   CAlarmBar* m_pAlarmBar = nullptr;
   std::array<QLabel*, 4> m_paPanes{};

@@ -24,10 +24,14 @@
 #include <string>
 #include <vector>
 
+#include "data/CAlarmList.h"
+#include "data/CItemDialogs.h"
+#include "data/CScheduleRecord.h"
 #include "data/CTableManager.h"
 #include "engine/CRecordDumpEdit.h"
 #include "data/CLanDatabaseNetwork.h"
 #include "network/CMailSlot.h"
+#include "schedule/OleDate.h"
 #include "support/CConfigFile.h"
 #include "support/CFrameServices.h"
 #include "support/CScriptedUi.h"
@@ -37,6 +41,7 @@
 #include "support/UserPrompts.h"
 #include "tools/CToolCommands.h"
 #include "views/CDatabaseView.h"
+#include "views/CLogView.h"
 
 namespace {
 
@@ -255,7 +260,8 @@ class CSession {
         {"shorts", &CSession::CmdShorts},   {"pending", &CSession::CmdPending},
         {"sleep", &CSession::CmdSleep},     {"ping", &CSession::CmdPing},
         {"stress", &CSession::CmdStress},   {"tokens", &CSession::CmdTokens},
-        {"holddb", &CSession::CmdHoldDatabase}, {"record", &CSession::CmdRecord}};
+        {"holddb", &CSession::CmdHoldDatabase}, {"record", &CSession::CmdRecord},
+        {"alarms", &CSession::CmdAlarms},       {"logview", &CSession::CmdLogView}};
     return kCommands;
   }
 
@@ -412,6 +418,36 @@ class CSession {
     WaitFor([&] { return Clock::now() >= end; }, int(nMillis / 1000) + 1);
     m_db.UnlockDatabase();
     Say("OK");
+  }
+  // The alarms this copy's user would get at a time ("%m/%d/%Y %H:%M:%S",
+  // now without one): "alarm CODE|- TEXT" per entry, then "done CODE DATE
+  // DESCRIPTION" per alarmed item; the reply says whether the box opens.
+  void CmdAlarms(const std::string& sArgs) {
+    double dNow = GetCurrentTimeMillisec();
+    if (!sArgs.empty() && !ParseDateTimeText(sArgs, dNow)) return Say("FAIL usage: alarms [MM/DD/YYYY HH:MM:SS]");
+    CAlarmList list;
+    list.Build(CAlarmSwitches(), &m_db, uint32_t(m_db.m_nUserNumber), m_db.GetVarData().m_nAlarmWindow, dNow);
+    for (const stAlarm& a : list.Alarms())
+      Say(StrFormat("alarm %s %s", a.nItemCode == DB_NONE ? "-" : std::to_string(a.nItemCode).c_str(),
+                    a.sText.c_str()));
+    for (const auto& e : m_db.m_caScheduleIndex) {
+      const auto& item = static_cast<const CScheduleRecord&>(*e.m_pItem);
+      if (item.m_nAlarmEnabled)
+        Say(StrFormat("done %u %s %s", item.m_nCode,
+                      item.m_dAlarmDone > 0.0 ? FormatDateTime(item.m_dAlarmDone, "%m/%d/%Y %H:%M:%S").c_str()
+                                              : "never",
+                      item.m_sDescription.c_str()));
+    }
+    Say(StrFormat("OK %zu %s", list.Alarms().size(), list.Fires(dNow) ? "fires" : "waits"));
+  }
+  // The lines of the event log view, in the notes mode with "notes".
+  void CmdLogView(const std::string& sArgs) {
+    CLogView view(&m_db);
+    view.SetMode(sArgs == "notes" ? LOG_NOTES : LOG_NORMAL);
+    view.EnterView();
+    char cStatus = 0;
+    for (int i = -1; i < view.MaxLines(); ++i) Say("line " + OneLine(view.GetLine(i, HINT_PAINT, cStatus).m_sText));
+    Say(StrFormat("OK %d", view.MaxLines()));
   }
   // The record dump view's commands, on the record at a file location:
   //   record LOC delete|undelete|show|byte OFFSET VALUE, record unlockall

@@ -69,8 +69,7 @@ stFmtString CAddressView::GetLine(int nIndex, char /*cHint*/, char& cStatus) {
   if (nIndex < 0) return {pFormat, FMT_HEADER, "Name\tPhone\tEmail"};
   if (size_t(nIndex) >= m_paPersons.size()) return {pFormat, FMT_LINE, ""};
   const CPerson& p = *m_paPersons[size_t(nIndex)];
-  const std::string sSuffix =
-      GetDiagnosticLevel() > 0 ? StrFormat(" [code %u, seq %u]", p.m_nCode, p.m_nSequence) : "";
+  const std::string sSuffix = DiagnosticSuffix(p.m_nCode, p.m_nSequence);
   if (p.m_cType == 'B')
     return {pFormat, FMT_LINE,
             StrFormat("%s\t%s\t%s%s", p.m_sLastName.c_str(), p.m_sHomePhone.c_str(), p.m_sEmail.c_str(),

@@ -113,7 +113,7 @@ stFmtString CScheduleView::GetLine(int nIndex, char /*cHint*/, char& cStatus) {
   const CScheduleRecord& item = *m_paItems[size_t(nIndex)];
   cStatus = StatusOf(item.m_sDescription);
   std::string sText = ItemText(item);
-  if (GetDiagnosticLevel() > 0) sText += StrFormat(" [code %u, seq %u]", item.m_nCode, item.m_nSequence);
+  sText += DiagnosticSuffix(item.m_nCode, item.m_nSequence);
   return {pFormat, FMT_LINE, std::move(sText)};
 }
 

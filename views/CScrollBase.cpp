@@ -8,6 +8,7 @@
 #include "print/CPrintFile.h"
 #include "print/Printing.h"
 #include "support/CConfigFile.h"
+#include "support/CUserInterface.h"
 #include "support/Diagnostic.h"
 #include "support/StringUtil.h"
 #include "support/UserPrompts.h"
@@ -458,4 +459,10 @@ int CScrollBase::PrintList() {
   const stPageLayout* pLayout = m_pDB ? m_pDB->GetPageLayout(0) : nullptr;
   const stPageLayout layout = pLayout ? *pLayout : CPageLayout::DefaultLayout(0);
   return PrintBlock(AppSettings().printerView, layout, true, "", -1);
+}
+
+// ---- shared by the views ----
+
+std::string CScrollBase::DiagnosticSuffix(uint32_t nCode, uint32_t nSequence) {
+  return GetDiagnosticLevel() > 0 ? StrFormat(" [code %u, seq %u]", nCode, nSequence) : std::string();
 }

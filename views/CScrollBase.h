@@ -218,6 +218,8 @@ class CScrollBase {
   void RepaintNow() {
     if (m_pHost) m_pHost->RepaintNow();
   }
+  // " [code %u, seq %u]" while the diagnostic trace is on, else empty.
+  static std::string DiagnosticSuffix(uint32_t nCode, uint32_t nSequence);
   // The page's own copy of a line's format (the built-in one for none).
   const stFormatRecord* PageFormat(const stFormatRecord* pFormat);
 

@@ -8,6 +8,7 @@
 #include "views/CKelvoView.h"
 #include "views/CLineView.h"
 #include "views/CScheduleView.h"
+#include "views/CLogView.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ CKelvoView* CreateDatabaseView(QWidget* pParent, CTableManager& db, CViewFrame& 
 CKelvoView* CreateKelvoView(int nCode, QWidget* pParent, CTableManager& db, CViewFrame& frame) {
   switch (nCode) {
     case VIEW_ADDRESS: return new CLineView(std::make_unique<CAddressView>(&db, &frame), pParent);
+    case VIEW_LOG: return new CLineView(std::make_unique<CLogView>(&db, &frame), pParent);
     case VIEW_DATABASE: return CreateDatabaseView(pParent, db, frame);
     case VIEW_SCHEDULE: return new CLineView(std::make_unique<CScheduleView>(&db, &frame), pParent);
     case VIEW_MAILLIST: return new CLineView(std::make_unique<CMailListView>(&db, &frame), pParent);

@@ -12,7 +12,9 @@
 
 #include <algorithm>
 
+#include "AlarmBoxWatch.h"
 #include "QtTestApp.h"
+#include "app/CAlarmBar.h"
 #include "app/CDialogCategoryList.h"
 #include "app/CPhoneDialerDlg.h"
 #include "app/CQtPrintSystem.h"
@@ -25,13 +27,16 @@
 #include "data/CTableManager.h"
 #include "engine/CDbEngine.h"
 #include "print/CReportsRTF.h"
+#include "schedule/OleDate.h"
 #include "support/CConfigFile.h"
 #include "support/FileUtil.h"
+#include "support/UserPrompts.h"
 #include "tests/comms/FakeModem.h"
 #include "views/CAddressView.h"
 #include "views/CDatabaseView.h"
 #include "views/CDialogRecordDump.h"
 #include "views/CLineView.h"
+#include "views/CLogView.h"
 #include "views/CMailListView.h"
 
 namespace {
@@ -55,6 +60,7 @@ class MainFrameDb : public ::testing::Test {
   void TearDown() override {
     m_pFrame.reset();
     m_pUi.reset();
+    SetClockOverride(0.0);
     unsetenv("XDG_DATA_HOME");
     unsetenv("KELVO_HOME");
     AppSettings() = m_savedSettings;
@@ -289,6 +295,161 @@ TEST_F(MainFrameDb, AddressViewPrintsAndHandsMailToTheClient) {
     else EXPECT_TRUE(m_pUi->Messages().empty()) << pExit;
   }
   setenv("PATH", sPath.c_str(), 1);
+}
+
+namespace {
+
+double March5(int nHour, int nMinute, int nSecond) { return MakeOleDate(2024, 3, 5, nHour, nMinute, nSecond); }
+
+// One timer tick of the frame at a time of the clock.
+void TickAt(CMainFrame& frame, double dNow) {
+  SetClockOverride(dNow);
+  frame.OnTimer();
+}
+
+}  // namespace
+
+// An item alarmed two hours before 10:00 fires once, at 08:00:00 exactly, in
+// the alarm box; its alarm done is then stored. An alarm that falls due
+// during an operation waits for it to end. The quick alarm and the alerts
+// refuse the values that would fire at every tick; an alert's box closes by
+// itself after its minute.
+TEST_F(MainFrameDb, AlarmsFireAtTheirSecondInTheAlarmBox) {
+  m_pUi->QueueInput("Alarms");
+  frame().OnCommand(ID_FILE_NEW);
+  ASSERT_TRUE(frame().IsDatabaseOpen());
+  auto& db = static_cast<CTableManager&>(*frame().Database());
+  const std::string sUser = std::to_string(db.m_nUserNumber);
+  auto addItem = [&](const char* pDescription, const char* pType, const char* pStart, const char* pHours) {
+    m_pUi->QueueEdit({{ItemField::kDescription, pDescription},
+                      {ItemField::kRepeatType, pType},
+                      {ItemField::kStart, pStart},
+                      {ItemField::kAlarmEnabled, pHours[0] ? "1" : "0"},
+                      {ItemField::kAlarmUser, pHours[0] ? sUser : kNoneChoice},
+                      {ItemField::kHoursBefore, pHours[0] ? pHours : "0"}});
+    uint32_t nCode = DB_NONE;
+    EXPECT_EQ(db.AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, true, {}, &nCode), eItemResult::Done);
+    return nCode;
+  };
+  const uint32_t nExam = addItem("Exam", "O", "03/05/2024 10:00AM", "2");
+  addItem("Paint fence", "U", "03/05/2024 09:00AM", "");
+  addItem("Fix roof", "U", "03/05/2024 09:00AM", "");
+  CAlarmBoxWatch watch;
+
+  TickAt(frame(), March5(7, 59, 59));
+  EXPECT_EQ(frame().AlarmsShown(), 0);
+  EXPECT_EQ(frame().AlarmBar()->AlarmText()->text().toStdString(), "Exam: Tuesday March 05, 2024, 08:00AM");
+  EXPECT_EQ(frame().AlarmBar()->UnscheduledList()->currentText().toStdString(), "Paint fence, Fix roof");
+
+  TickAt(frame(), March5(8, 0, 0));
+  ASSERT_EQ(frame().AlarmsShown(), 1);
+  ASSERT_EQ(watch.Seen().size(), 1u);
+  const CAlarmBoxWatch::stSeen& box = watch.Seen()[0];
+  EXPECT_EQ(box.sCaption, "Alarm");
+  EXPECT_EQ(box.sHeading, "It is time for:");
+  EXPECT_EQ(box.sText, "Exam: Tuesday March 05, 2024, 08:00AM");
+  EXPECT_TRUE(box.headingFont.bold() && box.headingFont.italic());
+  EXPECT_EQ(box.headingFont.pointSize(), 17);
+  EXPECT_GE(box.nSoundRounds, 1);  // the sound loop started when the box was shown
+  const auto* pExam = static_cast<const CScheduleRecord*>(db.GetPointer(TABLE_SCHEDULE, nExam));
+  ASSERT_NE(pExam, nullptr);
+  EXPECT_DOUBLE_EQ(pExam->m_dAlarmDone, March5(8, 0, 0));
+  TickAt(frame(), March5(8, 0, 1));
+  EXPECT_EQ(frame().AlarmsShown(), 1);
+  EXPECT_EQ(frame().AlarmBar()->AlarmText()->text().toStdString(), "Alarm off");
+
+  // During an operation the alarm waits; the first free tick shows it.
+  addItem("Call", "O", "03/05/2024 08:05AM", "0");
+  {
+    CBusyScope busy;
+    TickAt(frame(), March5(8, 5, 0));
+    EXPECT_EQ(frame().AlarmsShown(), 1);
+  }
+  TickAt(frame(), March5(8, 5, 1));
+  EXPECT_EQ(frame().AlarmsShown(), 2);
+
+  // No quick alarm time, no alert interval: On arms nothing, no box opens.
+  frame().OnCommand(ID_ALARM_ON);
+  EXPECT_FALSE(frame().AlarmSwitches().m_bAlarmOn);
+  m_pUi->QueueInput("0");
+  QTest::mousePress(frame().AlarmBar()->Button(ID_ALARM_SET), Qt::RightButton);
+  EXPECT_TRUE(m_pUi->SawText("Minutes between alerts"));
+  QTest::mousePress(frame().AlarmBar()->Button(ID_ALARM_ON), Qt::RightButton);
+  EXPECT_FALSE(frame().AlarmSwitches().m_bAlertOn);
+  TickAt(frame(), March5(9, 0, 0));
+  TickAt(frame(), March5(9, 1, 0));
+  EXPECT_EQ(frame().AlarmsShown(), 2);
+
+  // Alerts every 15 minutes; the box goes by itself once its minute is over.
+  m_pUi->QueueInput("15");
+  QTest::mousePress(frame().AlarmBar()->Button(ID_ALARM_SET), Qt::RightButton);
+  SetClockOverride(March5(9, 0, 30));  // alerts count from the minute they were switched on
+  QTest::mousePress(frame().AlarmBar()->Button(ID_ALARM_ON), Qt::RightButton);
+  ASSERT_TRUE(frame().AlarmSwitches().m_bAlertOn);
+  TickAt(frame(), March5(9, 14, 59));
+  EXPECT_EQ(frame().AlarmsShown(), 2);
+  watch.SetWhileUp([](CDialogCustomMessageBox&) { SetClockOverride(March5(9, 17, 0)); }, false);
+  TickAt(frame(), March5(9, 15, 0));
+  watch.SetWhileUp({}, true);
+  ASSERT_EQ(watch.Seen().size(), 3u);
+  EXPECT_EQ(watch.Seen().back().sText, "Alert at: Tuesday March 05, 2024, 09:15AM");
+  EXPECT_EQ(frame().AlarmsShown(), 3);
+  EXPECT_DOUBLE_EQ(frame().AlarmSwitches().m_dAlertStart, March5(9, 17, 0));
+  TickAt(frame(), March5(9, 17, 1));
+  EXPECT_EQ(frame().AlarmBar()->AlarmText()->text().toStdString(), "Alert at: Tuesday March 05, 2024, 09:32AM");
+
+  // Set, then On: the quick alarm fires once and switches itself off.
+  m_pUi->QueueEdit({{ItemField::kDate, "03/05/2024 09:40AM"}});
+  frame().OnCommand(ID_ALARM_SET);
+  frame().OnCommand(ID_ALARM_ON);
+  ASSERT_TRUE(frame().AlarmSwitches().m_bAlarmOn);
+  EXPECT_FALSE(frame().AlarmSwitches().m_bAlertOn);
+  TickAt(frame(), March5(9, 40, 0));
+  EXPECT_EQ(frame().AlarmsShown(), 4);
+  EXPECT_EQ(watch.Seen().back().sText, "Quick alarm: Tuesday March 05, 2024, 09:40AM");
+  EXPECT_FALSE(frame().AlarmSwitches().m_bAlarmOn);
+  TickAt(frame(), March5(9, 40, 1));
+  EXPECT_EQ(frame().AlarmsShown(), 4);
+  EXPECT_EQ(m_pUi->PendingAnswers(), 0u);
+}
+
+// The log view in the frame: every access code opens the notes mode, a
+// wrong one does not; the notes show only there, and a note added there is
+// a note.
+TEST_F(MainFrameDb, LogViewNotesModeWithEachAccessCode) {
+  m_pUi->QueueInput("Journal");
+  frame().OnCommand(ID_FILE_NEW);
+  ASSERT_TRUE(frame().IsDatabaseOpen());
+  auto& db = static_cast<CTableManager&>(*frame().Database());
+  m_pUi->QueueEdit({{ItemField::kDescription, "Private"}, {ItemField::kUndated, "1"}});
+  ASSERT_EQ(db.AddTableItem(TABLE_LOG, DB_NONE, nullptr, true), eItemResult::Done);
+  m_pUi->QueueEdit({{ItemField::kDescription, "Visit"}, {ItemField::kDate, "03/05/2024 10:00AM"}});
+  ASSERT_EQ(db.AddTableItem(TABLE_LOG, DB_NONE, nullptr, true), eItemResult::Done);
+  auto* pView = dynamic_cast<CLineView*>(frame().View(VIEW_LOG));
+  ASSERT_NE(pView, nullptr);
+  auto& log = static_cast<CLogView&>(pView->Source());
+  char cStatus = 0;
+  for (const char* pCode : {"4920517", "klm2741", "Tov582", "!", "wrong"}) {
+    frame().OnCommand(ID_VIEW_LOG);
+    ASSERT_EQ(frame().CurrentView(), VIEW_LOG);
+    ASSERT_EQ(log.MaxLines(), 1);
+    EXPECT_EQ(log.GetLine(0, HINT_PAINT, cStatus).m_sText, "03/05/2024 10:00AM\t\tVisit");
+    m_pUi->QueueInput(pCode);
+    frame().OnCommand(ID_ALARM_NOTES);
+    const bool bRight = std::string(pCode) != "wrong";
+    EXPECT_EQ(frame().View(VIEW_LOG)->Mode(), bRight ? LOG_NOTES : LOG_NORMAL) << pCode;
+    ASSERT_EQ(log.MaxLines(), 1);
+    EXPECT_EQ(log.GetLine(0, HINT_PAINT, cStatus).m_sText,
+              bRight ? "Undated note\t\tPrivate" : "03/05/2024 10:00AM\t\tVisit")
+        << pCode;
+  }
+  frame().OnCommand(ID_VIEW_LOG);
+  m_pUi->QueueInput("TOV582");
+  frame().OnCommand(ID_ALARM_NOTES);
+  m_pUi->QueueEdit({{ItemField::kNote, "Another"}});
+  frame().OnCommand(ID_LOG_ADD);
+  EXPECT_EQ(log.MaxLines(), 2);
+  EXPECT_EQ(m_pUi->PendingAnswers(), 0u);
 }
 
 TEST_F(MainFrameDb, RecordDumpOfTheOpenDatabaseAndOfAnotherFile) {

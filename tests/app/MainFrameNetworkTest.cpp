@@ -10,11 +10,17 @@
 #include <fstream>
 #include <thread>
 
+#include "AlarmBoxWatch.h"
 #include "QtTestApp.h"
 #include "app/CMainFrame.h"
 #include "app/CQtUserInterface.h"
+#include "app/CommandIds.h"
 #include "common/TestCommon.h"
+#include "data/CScheduleRecord.h"
 #include "data/CTableManager.h"
+#include "schedule/OleDate.h"
+#include "views/CLineView.h"
+#include "views/CLogView.h"
 #include "network/LanTestHelpers.h"
 #include "network/SessionProcess.h"
 #include "support/CConfigFile.h"
@@ -48,6 +54,7 @@ class MainFrameLan : public ::testing::Test {
     ASSERT_TRUE(m_pFrame->OnCreate());
   }
   void TearDown() override {
+    SetClockOverride(0.0);
     m_pFrame.reset();
     m_pUi.reset();
     for (const char* p : {"KELVO_HOME", "KELVO_COMPUTERNAME", "KELVO_HOSTADDRESS", "KELVO_MOUNTINFO"})
@@ -104,6 +111,19 @@ class MainFrameLan : public ::testing::Test {
     });
   }
   CTableManager& Db() { return *static_cast<CTableManager*>(m_pFrame->Database()); }
+  // Repeats a command of the other copy until one of the lines it prints
+  // holds sText (at most 20 s); those lines, or empty when none came.
+  std::string LineOf(CSessionProcess& copy, const std::string& sCommand, const std::string& sText) {
+    std::string sFound;
+    EventsUntil([&] {
+      std::vector<std::string> saLines;
+      WithEvents([&] { return copy.Command(sCommand, &saLines); });
+      for (const std::string& s : saLines)
+        if (s.find(sText) != std::string::npos) sFound = s;
+      return !sFound.empty();
+    });
+    return sFound;
+  }
 
   CScratchFolder m_folder;
   CLoopbackRange m_range;
@@ -212,4 +232,88 @@ TEST_F(MainFrameLan, SchedulePingReachesTheOtherCopy) {
   EXPECT_EQ(copy->Finish(), 0);
   EXPECT_TRUE(EventsUntil([&] { return Db().CountOnLine() == 1; }));
   EXPECT_TRUE(m_pFrame->OnDatabaseClose());
+}
+
+// The alarm of an item fires in the frame at its second while the other
+// copy, a separate process, changes the item with the box on the screen:
+// the alarm done saved afterwards keeps that change, and the other copy
+// sees both.
+TEST_F(MainFrameLan, AlarmDoneReachesTheOtherCopyAndKeepsItsChange) {
+  CMainFrame& frame = *m_pFrame;
+  frame.DatabaseOpen(m_sRoot);
+  ASSERT_TRUE(frame.IsDatabaseOpen());
+  auto copy = StartCopy(3);
+  ASSERT_TRUE(copy->IsOpen()) << copy->OpenReply();
+  ASSERT_EQ(Command(*copy, "waitusers 2"), "OK 2");
+  ASSERT_TRUE(EventsUntil([&] { return Db().CountOnLine() == 2; }));
+
+  m_pUi->QueueEdit({{ItemField::kDescription, "Exam"},
+                    {ItemField::kRepeatType, "O"},
+                    {ItemField::kStart, "03/05/2024 10:00AM"},
+                    {ItemField::kAlarmEnabled, "1"},
+                    {ItemField::kAlarmUser, "2"},
+                    {ItemField::kHoursBefore, "2"}});
+  uint32_t nCode = DB_NONE;
+  ASSERT_EQ(Db().AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, true, {}, &nCode), eItemResult::Done);
+  ASSERT_NE(LineOf(*copy, "alarms", StrFormat("done %u never Exam", nCode)), "");
+
+  std::string sEdit;
+  CAlarmBoxWatch watch([&](CDialogCustomMessageBox&) {
+    sEdit = Command(*copy, StrFormat("edit schedule %u Description=Exam, room 4", nCode));
+  });
+  SetClockOverride(MakeOleDate(2024, 3, 5, 7, 59, 59));
+  frame.OnTimer();
+  EXPECT_EQ(frame.AlarmsShown(), 0);
+  SetClockOverride(MakeOleDate(2024, 3, 5, 8, 0, 0));
+  frame.OnTimer();
+  ASSERT_EQ(frame.AlarmsShown(), 1);
+  EXPECT_EQ(sEdit, "OK");
+  ASSERT_EQ(watch.Seen().size(), 1u);
+  EXPECT_EQ(watch.Seen()[0].sText, "Exam: Tuesday March 05, 2024, 08:00AM");
+
+  const auto* pItem = static_cast<const CScheduleRecord*>(Db().GetPointer(TABLE_SCHEDULE, nCode));
+  ASSERT_NE(pItem, nullptr);
+  EXPECT_EQ(pItem->m_sDescription, "Exam, room 4");
+  EXPECT_DOUBLE_EQ(pItem->m_dAlarmDone, MakeOleDate(2024, 3, 5, 8, 0, 0));
+  EXPECT_NE(LineOf(*copy, "alarms", StrFormat("done %u 03/05/2024 08:00:00 Exam, room 4", nCode)), "");
+  SetClockOverride(MakeOleDate(2024, 3, 5, 8, 0, 1));
+  frame.OnTimer();
+  EXPECT_EQ(frame.AlarmsShown(), 1);
+  EXPECT_EQ(Command(*copy, "quit"), "OK quit");
+  EXPECT_EQ(copy->Finish(), 0);
+}
+
+// A message written in the frame's log view to the other copy's user is
+// unread there; the other copy marks it read and the frame's log follows.
+TEST_F(MainFrameLan, AMessageFromTheLogViewIsReadInTheOtherCopy) {
+  CMainFrame& frame = *m_pFrame;
+  frame.DatabaseOpen(m_sRoot);
+  ASSERT_TRUE(frame.IsDatabaseOpen());
+  auto copy = StartCopy(3);
+  ASSERT_TRUE(copy->IsOpen()) << copy->OpenReply();
+  ASSERT_EQ(Command(*copy, "waitusers 2"), "OK 2");
+  ASSERT_TRUE(EventsUntil([&] { return Db().CountOnLine() == 2; }));
+
+  frame.OnCommand(ID_VIEW_LOG);
+  ASSERT_EQ(frame.CurrentView(), VIEW_LOG);
+  auto& log = static_cast<CLogView&>(dynamic_cast<CLineView&>(*frame.View(VIEW_LOG)).Source());
+  m_pUi->QueueEdit({{ItemField::kTo, "3: PC3"}, {ItemField::kText, "Lunch at noon"}});
+  frame.OnCommand(ID_LOG_MESSAGE);
+  ASSERT_EQ(log.MaxLines(), 1);
+  const uint32_t nCode = log.Codes()[0];
+  char cStatus = 0;
+  EXPECT_NE(log.GetLine(0, HINT_PAINT, cStatus).m_sText.find("\tUser code 2 to User code 3\tLunch at noon"),
+            std::string::npos);
+
+  // Unread in the other copy: pending there, and listed in its log view.
+  EXPECT_NE(LineOf(*copy, "pending", StrFormat("pending %u", nCode)), "");
+  EXPECT_NE(LineOf(*copy, "logview", "User code 2 to User code 3\tLunch at noon"), "");
+  EXPECT_EQ(Command(*copy, StrFormat("edit log %u", nCode)), "OK");
+  EXPECT_TRUE(EventsUntil([&] {
+    const auto* p = static_cast<const CLogRecord*>(Db().GetPointer(TABLE_LOG, nCode));
+    return p && p->m_cKind == CLogRecord::KIND_READ_MESSAGE;
+  }));
+  EXPECT_EQ(log.MaxLines(), 1);
+  EXPECT_EQ(Command(*copy, "quit"), "OK quit");
+  EXPECT_EQ(copy->Finish(), 0);
 }

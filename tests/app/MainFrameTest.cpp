@@ -17,6 +17,7 @@
 #include "app/CQtUserInterface.h"
 #include "app/CommandIds.h"
 #include "common/TestCommon.h"
+#include "data/CItemDialogs.h"
 #include "schedule/OleDate.h"
 #include "support/CConfigFile.h"
 #include "support/UserPrompts.h"
@@ -144,10 +145,15 @@ TEST_F(MainFrame, MenusPanesAndClose) {
   m_pUi->QueueInput("15");
   QTest::mouseClick(frame.AlarmBar()->Button(ID_ALARM_SET), Qt::RightButton);
   frame.OnCommand(ID_ALARM_ON);
+  EXPECT_FALSE(frame.AlarmSwitches().m_bAlarmOn);  // no quick alarm time yet
+  m_pUi->QueueEdit({{ItemField::kDate, "03/05/2024 09:40AM"}});
+  frame.OnCommand(ID_ALARM_SET);
+  frame.OnCommand(ID_ALARM_ON);
   EXPECT_TRUE(frame.OnClose());
   EXPECT_FALSE(frame.TimerRunning());
   EXPECT_EQ(AppSettings().nView, VIEW_CALCULATOR);
   EXPECT_EQ(AppSettings().nAlarmOn, 1);
+  EXPECT_DOUBLE_EQ(AppSettings().dQuickAlarm, MakeOleDate(2024, 3, 5, 9, 40, 0));
   EXPECT_EQ(AppSettings().nAlertMinutes, 15);
   EXPECT_FALSE(AppSettings().bShowMaximized);
 }
