@@ -520,6 +520,10 @@ int CDatabase::ReinitializeDatabaseFile(const std::string& sPath) {
   m_sChainNote.clear();  // the new file has a whole chain
   KTRACE("ReinitializeDatabaseFile: old file kept as %s\n", sBackup.c_str());
   if (OpenDB(sPath, true) == eOpenResult::Failed) return 0;
+  if (!ClaimUserNumber()) {
+    AbandonDatabaseFile();
+    return 0;
+  }
   const int nLocked = LockDatabase("initialize database");
   const int nOk = nLocked && InitializeDatabaseFile();
   if (nLocked) UnlockDatabase();
