@@ -190,6 +190,13 @@ TEST_F(DataHardening, DeletesAndRefreshesThatFailSaySo) {
   {
     CTableManager db;
     ASSERT_EQ(db.OpenDatabase(m_sName, 0), 1);
+    // An add whose flush fails is not done; memory is owed a reload.
+    m_ui.QueueEdit({{ItemField::kLastName, "Unsure"}});
+    CSharedFile::InjectFault(IO_CALL_FSYNC, 1);
+    EXPECT_EQ(db.AddTableItem(TABLE_PERSON, DB_NONE, nullptr, false, {}, nullptr), eItemResult::Cancelled);
+    CSharedFile::ClearFaults();
+    EXPECT_TRUE(m_ui.SawText(kWriteFailure));
+    m_ui.ClearShown();
     // The first item goes and the three behind it move up: the database
     // lock and the status change are written, the sequence patches fail.
     CSharedFile::InjectFault(IO_CALL_PWRITE, 3, true);
