@@ -169,8 +169,10 @@ int CDataRefresh::DoRefresh(CDialogWaitBox* pBox) {
       state.ClearNotices();
     else if (IsFileLoaded())
       state.SetNotices(saved);
-  } else {
-    RunPartialRefresh(plan, state.TakeNotices());
+  } else if (!RunPartialRefresh(plan, state.TakeNotices())) {
+    // Owed again with every notice it was to pay.
+    state.SetNotices(saved);
+    nDone = 0;
   }
   state.EndRefresh();
   if (nDone && state.HasNotices()) state.OweRefresh();
@@ -178,8 +180,8 @@ int CDataRefresh::DoRefresh(CDialogWaitBox* pBox) {
   return nDone;
 }
 
-void CDataRefresh::RunPartialRefresh(const stRefreshPlan& plan,
-                                     const std::vector<stRefreshFlag>& flags) {
+int CDataRefresh::RunPartialRefresh(const stRefreshPlan& plan,
+                                    const std::vector<stRefreshFlag>& flags) {
   auto isWhole = [&](uint8_t t) {
     return std::find(plan.naWholeTables.begin(), plan.naWholeTables.end(), t) !=
            plan.naWholeTables.end();
@@ -193,8 +195,10 @@ void CDataRefresh::RunPartialRefresh(const stRefreshPlan& plan,
     done.push_back(key);
     RefreshTable(f.nTable, f.nKey);
   }
+  int nOk = 1;
   for (uint8_t t : plan.naSequenceTables)
-    if (!isWhole(t)) RefreshTable(t, SEQUENCE_CODE);
+    if (!isWhole(t) && !RefreshTable(t, SEQUENCE_CODE)) nOk = 0;
+  return nOk;
 }
 
 void CDataRefresh::FlagsFromHeaders(const std::vector<uint32_t>& naLocs) {
@@ -212,13 +216,6 @@ void CDataRefresh::FlagsForMovedItems(const std::vector<uint32_t>* pLocs) {
       if ((!pLocs || std::binary_search(pLocs->begin(), pLocs->end(), e.m_nFileLoc)) &&
           !IsLiveRecordAt(e.m_nFileLoc, t, e.m_nCode))
         RefreshState().AddNoticeOnce({0, t, e.m_nCode});
-}
-
-bool CDataRefresh::IsLiveRecordAt(uint32_t nLoc, uint8_t nTable, uint32_t nKey) const {
-  const int i = LocateHeaderInList(nLoc);
-  if (i < 0) return false;
-  const stDataHeader& h = m_caDataHeaders[size_t(i)];
-  return IsLiveStatus(h.cStatus) && h.nTable == nTable && h.nKey == nKey && h.nSubTable == 0;
 }
 
 int CDataRefresh::RefreshDatabase() {
@@ -241,8 +238,9 @@ int CDataRefresh::RefreshDatabase() {
   return 1;
 }
 
-void CDataRefresh::RefreshTable(uint8_t nTable, uint32_t nCode) {
+int CDataRefresh::RefreshTable(uint8_t nTable, uint32_t nCode) {
   m_saLoadReport.clear();
+  int nOk = 1;
   switch (nTable) {
     case TABLE_FLAGS: ReadConfigurationTable(); break;
     case TABLE_PARAMETERS: ReadVarRecord(); break;
@@ -259,16 +257,17 @@ void CDataRefresh::RefreshTable(uint8_t nTable, uint32_t nCode) {
         ReadPageLayoutRecord(nCode);
       break;
     default:
-      if (!IsItemTable(nTable)) return;
+      if (!IsItemTable(nTable)) return 1;
       if (nCode == DB_NONE)
         ReadTable(nTable, nullptr);
       else if (nCode == SEQUENCE_CODE)
-        ReadTableSequence(nTable, nullptr);
+        nOk = ReadTableSequence(nTable, nullptr);
       else
         RefreshItem(nTable, nCode);
   }
   OnTableRefreshed(nTable);
   if (!m_saLoadReport.empty()) ShowReport(m_saLoadReport);
+  return nOk;
 }
 
 void CDataRefresh::OnTableRefreshed(uint8_t nTable) { FrameServices().TableRefreshed(nTable); }
@@ -307,9 +306,16 @@ int CDataRefresh::ReadTableSequence(uint8_t nTable, CDialogWaitBox* pBox) {
   if (!p) return 1;
   std::vector<uint32_t> naLocs;
   GetFileLocations(nTable, naLocs);
-  const bool bWholeFile =
-      naLocs.size() >= kWholeFileSequenceRead && MakeFileHeaderArray(nullptr, 0, nullptr) != DB_NONE;
+  const bool bWholeFile = naLocs.size() >= kWholeFileSequenceRead;
   if (bWholeFile) {
+    // A rebuild that fails keeps the list and the table as they are; the
+    // refresh is owed and tried again.
+    std::string sReport;
+    if (MakeFileHeaderArray(nullptr, 0, &sReport) == DB_NONE) {
+      KTRACE("ReadTableSequence %s: %s\n", GetTableName(nTable).c_str(), sReport.c_str());
+      RefreshState().OweRefresh();
+      return 0;
+    }
     naLocs.clear();
     GetFileLocations(nTable, naLocs);
   }

@@ -28,14 +28,15 @@ class CDataRefresh : public CDatabase {
                              bool bRefreshOnly = false) final;
   // Consumes the flag list: single items, whole tables, table sequences,
   // changed headers, or the whole database. 1 done, 0 the whole-database
-  // reload failed (the flags stay).
+  // reload or a table's re-read failed (the flags stay).
   int DoRefresh(CDialogWaitBox* pBox) final;
   // Reloads everything. 1, or 0 when the lock was refused or the file could
   // not be loaded (the database is then closed).
   int RefreshDatabase();
   // Re-reads one table (code 0xFFFFFFFF), one table's sequence (0xFFFFFFFE)
-  // or one item, then updates the views.
-  void RefreshTable(uint8_t nTable, uint32_t nCode);
+  // or one item, then updates the views. 0 when a sequence re-read could not
+  // rebuild the header list (memory stays as it was).
+  int RefreshTable(uint8_t nTable, uint32_t nCode);
   void RefreshItem(uint8_t nTable, uint32_t nCode);
   // Reads every stored sequence of the table into memory and re-sorts;
   // stores a dense sequence when the file's was not.
@@ -61,8 +62,6 @@ class CDataRefresh : public CDatabase {
  protected:
   // The views and lists that show a table, after it was re-read.
   virtual void OnTableRefreshed(uint8_t nTable);
-  // True when the header at nLoc is a live record of (table, key).
-  bool IsLiveRecordAt(uint32_t nLoc, uint8_t nTable, uint32_t nKey) const;
   // Turns changed-header locations into item flags through the header list.
   void FlagsFromHeaders(const std::vector<uint32_t>& naLocs);
   // Adds an item flag for every in-memory item whose record is no longer
@@ -88,5 +87,6 @@ class CDataRefresh : public CDatabase {
     std::vector<uint32_t> naHeaderLocs;
   };
   stRefreshPlan TakeRefreshPlan();
-  void RunPartialRefresh(const stRefreshPlan& plan, const std::vector<stRefreshFlag>& flags);
+  // 0 when one of its table re-reads failed.
+  int RunPartialRefresh(const stRefreshPlan& plan, const std::vector<stRefreshFlag>& flags);
 };

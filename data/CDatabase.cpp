@@ -267,6 +267,7 @@ int CDatabase::TestIndices(uint8_t nTable, CIndexArray& ia, bool bRepair) {
     }
     ia = std::move(kept);
   }
+  const bool bLocationsOk = TestIndexLocations(nTable, ia, bRepair);
   bool bWrong = false;
   for (size_t i = 0; i < ia.size(); ++i) {
     if (ia[i].m_nSequence == i) continue;
@@ -280,7 +281,42 @@ int CDatabase::TestIndices(uint8_t nTable, CIndexArray& ia, bool bRepair) {
     SaveTableSequence(nTable, false, pBox);
     EndWaitBox(pBox);
   }
-  return 1;
+  return pairs.empty() && bLocationsOk && !bWrong ? 1 : 0;
+}
+
+bool CDatabase::IsLiveRecordAt(uint32_t nLoc, uint8_t nTable, uint32_t nKey) const {
+  const int i = LocateHeaderInList(nLoc);
+  if (i < 0) return false;
+  const stDataHeader& h = m_caDataHeaders[size_t(i)];
+  return IsLiveStatus(h.cStatus) && h.nTable == nTable && h.nKey == nKey && h.nSubTable == 0;
+}
+
+bool CDatabase::TestIndexLocations(uint8_t nTable, CIndexArray& ia, bool bRepair) {
+  // Every entry must name the file location of a live record of its table
+  // and key; the repair points it at the record the file holds for the key,
+  // or drops an entry whose record is gone.
+  bool bOk = true;
+  const std::string sTable = GetTableName(nTable);
+  for (size_t i = 0; i < ia.size();) {
+    stIndex& e = ia[i];
+    if (IsLiveRecordAt(e.m_nFileLoc, nTable, e.m_nCode)) {
+      ++i;
+      continue;
+    }
+    bOk = false;
+    const uint32_t nLoc = GetItemFileLoc(nTable, e.m_nCode, 0, 0);
+    m_saLoadReport.push_back(StrFormat(
+        "Index entry of table %s, key %u points to file location %u, which holds no live record "
+        "of that key.",
+        sTable.c_str(), e.m_nCode, e.m_nFileLoc));
+    if (bRepair && nLoc != DB_NONE) e.m_nFileLoc = nLoc;
+    if (bRepair && nLoc == DB_NONE) {
+      ia.erase(ia.begin() + long(i));
+      continue;
+    }
+    ++i;
+  }
+  return bOk;
 }
 
 // ---- loading ----
@@ -484,6 +520,10 @@ int CDatabase::ReinitializeDatabaseFile(const std::string& sPath) {
   m_sChainNote.clear();  // the new file has a whole chain
   KTRACE("ReinitializeDatabaseFile: old file kept as %s\n", sBackup.c_str());
   if (OpenDB(sPath, true) == eOpenResult::Failed) return 0;
+  if (!ClaimUserNumber()) {
+    AbandonDatabaseFile();
+    return 0;
+  }
   const int nLocked = LockDatabase("initialize database");
   const int nOk = nLocked && InitializeDatabaseFile();
   if (nLocked) UnlockDatabase();
@@ -514,11 +554,15 @@ int CDatabase::CheckFileAfterLoad(eOpenResult nOpenResult) {
   const std::string sChainQuestion =
       m_sChainNote + "\nThe end of the record chain was repaired there.\nDo you want to run the "
                      "database integrity tests?";
-  if (!IsAloneOnFile()) {
+  // Alone from the test to the last write of the locks: a copy that opens
+  // the file meanwhile waits, and its lock bytes are never cleared.
+  if (!BeginAloneSection()) {
     if (!m_sChainNote.empty()) AskIntegrityTest(sChainQuestion);
     return 1;
   }
-  if (HasLocksLeftBehind() && !UnlockAllRecords()) {
+  const bool bUnlocked = !HasLocksLeftBehind() || UnlockAllRecords();
+  EndAloneSection();
+  if (!bUnlocked) {
     ClearDatabase();
     AbandonDatabaseFile();
     m_bFileLoaded = false;
@@ -545,6 +589,13 @@ int CDatabase::OpenDatabaseFile(const std::string& sName) {
   const eOpenResult nOpen = OpenDB(sPath, !bExists);
   RefreshState().DisallowRefresh();  // opening the file reset the refresh state
   if (nOpen == eOpenResult::Failed) {
+    EndWaitBox(pBox);
+    return 0;
+  }
+  // Two copies under one user number would take each other's locks for
+  // their own and hand out the same keys.
+  if (!ClaimUserNumber()) {
+    AbandonDatabaseFile();
     EndWaitBox(pBox);
     return 0;
   }
@@ -745,9 +796,17 @@ int CDatabase::LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable
     state.ClearOwedRefresh();
   } else {
     CDialogWaitBox* pBox = StartWaitBox("Waiting to refresh database.", true);
-    while (!DoRefresh(pBox) && !pBox->TestForAbort()) {
+    int nDone = 0;
+    while (!(nDone = DoRefresh(pBox)) && IsFileLoaded() && !pBox->TestForAbort()) {
     }
     EndWaitBox(pBox);
+    if (!nDone) {
+      // Memory is not current: nothing may be written over it.
+      state.LeaveLockAndRefresh(false);
+      state.OweRefresh();
+      UnlockDatabase();
+      return 0;
+    }
   }
   state.LeaveLockAndRefresh(false);
   if (bRefreshOnly) UnlockDatabase();
@@ -776,7 +835,7 @@ int CDatabase::RefreshDatabase() {
     m_bFileLoaded = false;
   EndWaitBox(pBox);
   FrameServices().TableRefreshed(TABLE_ALL);
-  return 1;
+  return nLoaded;
 }
 
 void CDatabase::ShowReport(const std::vector<std::string>& saLines) {

@@ -89,9 +89,15 @@ class CDatabase : public CSettingsTables {
                 uint32_t nInsertAtPos);
   // Checks the table: duplicate codes are reported and (with bRepair) the
   // surplus record is marked deleted in the file and dropped from the table;
-  // wrong sequences are reported and stored densely. Findings go into the
-  // load report. 1.
+  // wrong sequences are reported and stored densely; an entry whose file
+  // location holds no live record of its table and code is reported and
+  // (with bRepair) pointed at its record, or dropped when there is none.
+  // Findings go into the load report. 1 when the table was sound, else 0.
   int TestIndices(uint8_t nTable, CIndexArray& ia, bool bRepair);
+  // The location check of TestIndices; true when every entry was sound.
+  bool TestIndexLocations(uint8_t nTable, CIndexArray& ia, bool bRepair);
+  // The header list shows a live record of the table and key at nLoc.
+  bool IsLiveRecordAt(uint32_t nLoc, uint8_t nTable, uint32_t nKey) const;
   // Gives every entry whose sequence is not its position that position, in
   // memory and in the 4 sequence bytes of its record. 1, 0 when a write failed.
   // Virtual so that the index repair of a load uses the most careful

@@ -217,9 +217,9 @@ eItemResult CItemOperations::AddTableItem(uint8_t nTable, uint32_t nInsertAtPos,
     if (pSource) CopyItem(nTable, *GetPointer(nTable, nCode), *pSource);
     if (pNewCode) *pNewCode = nCode;
   }
-  UnlockDatabase();
+  const int nFlushed = UnlockDatabase();
   EndWaitBox(pBox);
-  if (nLoc == DB_NONE) return eItemResult::Cancelled;
+  if (nLoc == DB_NONE || !nFlushed) return eItemResult::Cancelled;
   if (nTable == TABLE_SCHEDULE) AfterScheduleChange();
   return eItemResult::Done;
 }
@@ -266,11 +266,11 @@ eItemResult CItemOperations::EditLockedItem(uint8_t nTable, uint32_t nCode,
         return true;
       },
       true, pBox);
-  UnlockDatabase();
+  const int nFlushed = UnlockDatabase();
   EndWaitBox(pBox);
   if (n == eWrite::Gone) GetResponse("Error in retrieving item to edit.", MB_OK);
   if (n == eWrite::Locked) GetResponse("This data item is locked by another user.", MB_OK);
-  if (n != eWrite::Done) return eItemResult::Cancelled;
+  if (n != eWrite::Done || !nFlushed) return eItemResult::Cancelled;
   if (nTable == TABLE_SCHEDULE) AfterScheduleChange();
   return eItemResult::Done;
 }
@@ -294,8 +294,8 @@ eItemResult CItemOperations::DeleteTableItem(uint8_t nTable, uint32_t nCode, boo
   if (!LockAndRefreshDatabase(
           StrFormat("Deleting item code %u in %s", nCode, GetTableName(nTable).c_str())))
     return eItemResult::Cancelled;
-  const eItemResult nResult = DeleteLockedItem(nTable, nCode, sLocked);
-  UnlockDatabase();
+  eItemResult nResult = DeleteLockedItem(nTable, nCode, sLocked);
+  if (!UnlockDatabase()) nResult = eItemResult::Cancelled;
   if (nResult == eItemResult::Done && nTable == TABLE_SCHEDULE) AfterScheduleChange();
   return nResult;
 }
@@ -321,7 +321,13 @@ eItemResult CItemOperations::DeleteLockedItem(uint8_t nTable, uint32_t nCode,
   }
   DeleteItemInMemory(nTable, nCode);
   SetRefreshFlags(nTable, nCode, nLoc);
-  SaveTableSequence(nTable, true);
+  const int nSequenceSaved = SaveTableSequence(nTable, true);
   EndWaitBox(pBox);
-  return eItemResult::Done;
+  if (nSequenceSaved) return eItemResult::Done;
+  // The item is gone, but the file's order of the rest is not what memory
+  // shows: the failure is told, and the next refresh reads the order back.
+  ShowWriteFailure();
+  RefreshState().AddNoticeOnce({0, nTable, SEQUENCE_CODE});
+  RefreshState().OweRefresh();
+  return eItemResult::Cancelled;
 }

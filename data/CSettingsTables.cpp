@@ -223,14 +223,21 @@ void CSettingsTables::TakeSetupForm(const stEditForm& form, stVarData& v) {
   app.nEmailCheckEnable = FormFlag(form, SetupField::kEmailCheck, uint8_t(app.nEmailCheckEnable != 0));
 }
 
-void CSettingsTables::SaveParametersAfterLock(const stVarData& edited) {
+bool CSettingsTables::SaveParametersAfterLock(const stVarData& edited) {
   CDialogWaitBox* pBox = StartWaitBox("Save miscellaneous parameter record.");
+  const stVarData before = m_VarData;
   m_VarData = edited;
-  SaveVarRecord();
-  SaveConfigurationTable();
+  const int nVar = SaveVarRecord();
+  const int nConfig = SaveConfigurationTable();
   SetRefreshFlags(TABLE_PARAMETERS, VARDATA_KEY, DB_NONE);
-  UnlockDatabase();
+  const int nFlushed = UnlockDatabase();
   EndWaitBox(pBox);
+  if (nVar && nConfig && nFlushed) return true;
+  // Memory shows what the file holds, not what could not be saved.
+  m_VarData = before;
+  ReadVarRecord();
+  ReadConfigurationTable();
+  return false;
 }
 
 eItemResult CSettingsTables::EditVarRecord(bool bShowDialog) {
@@ -252,10 +259,8 @@ eItemResult CSettingsTables::EditVarRecord(bool bShowDialog) {
     TakeSetupForm(form, edited);
   }
   eItemResult nResult = eItemResult::Cancelled;
-  if (LockAndRefreshDatabase("save configuration data")) {
-    SaveParametersAfterLock(edited);
+  if (LockAndRefreshDatabase("save configuration data") && SaveParametersAfterLock(edited))
     nResult = eItemResult::Done;
-  }
   UnlockRecordOf(TABLE_PARAMETERS, VARDATA_KEY, nLockLoc);
   return nResult;
 }
@@ -343,13 +348,26 @@ int CSettingsTables::SaveModifiedFormatRecord(const stFormatRecord& format) {
   // A copy: the caller's object may be one of ours, which the refresh rewrites.
   const stFormatRecord edited = format;
   if (!LockAndRefreshDatabase("save format data")) return 0;
-  CDialogWaitBox* pBox = StartWaitBox(StrFormat("Save format record %u.", edited.m_nCode));
-  if (edited.m_nCode < m_caFormats.size()) m_caFormats[edited.m_nCode] = edited;
+  return SaveFormatAfterLock(edited) ? 1 : 0;
+}
+
+bool CSettingsTables::SaveFormatAfterLock(const stFormatRecord& edited) {
+  const uint32_t nCode = edited.m_nCode;
+  CDialogWaitBox* pBox = StartWaitBox(StrFormat("Save format record %u.", nCode));
+  const stFormatRecord before = nCode < m_caFormats.size() ? m_caFormats[nCode] : edited;
+  if (nCode < m_caFormats.size()) m_caFormats[nCode] = edited;
   const uint32_t nLoc = SaveFormatRecord(edited);
-  SetRefreshFlags(TABLE_FONT, edited.m_nCode, DB_NONE);
-  UnlockDatabase();
+  // Announced also after a failure: headers may have changed on the way.
+  SetRefreshFlags(TABLE_FONT, nCode, nLoc);
+  const int nFlushed = UnlockDatabase();
   EndWaitBox(pBox);
-  return nLoc != DB_NONE;
+  if (nLoc != DB_NONE && nFlushed) return true;
+  // Memory shows what the file holds, not what could not be saved.
+  if (nCode < m_caFormats.size()) {
+    m_caFormats[nCode] = before;
+    ReadFormatRecord(nCode);
+  }
+  return false;
 }
 
 eItemResult CSettingsTables::EditFormatRecord(uint32_t nCode, const std::string& sTitle,
@@ -388,18 +406,10 @@ eItemResult CSettingsTables::EditFormatRecord(uint32_t nCode, const std::string&
     CFormatRecord::Sanitize(tabs, nCode);  // nonsense tab stops fall back to the defaults
     edited.m_daTabStops = tabs.m_daTabStops;
   }
-  eItemResult nResult = eItemResult::Done;
-  if (LockAndRefreshDatabase("save format data")) {
-    CDialogWaitBox* pBox = StartWaitBox(StrFormat("Save format record %u.", nCode));
-    m_caFormats[nCode] = edited;
-    const uint32_t nLoc = SaveFormatRecord(edited);
-    SetRefreshFlags(TABLE_FONT, nCode, nLoc);
-    UnlockDatabase();
-    EndWaitBox(pBox);
-  } else {
-    m_caFormats[nCode] = edited;  // not saved, but this copy uses it until the next refresh
-    nResult = eItemResult::Cancelled;
-  }
+  edited.m_nCode = nCode;
+  const eItemResult nResult = LockAndRefreshDatabase("save format data") && SaveFormatAfterLock(edited)
+                                  ? eItemResult::Done
+                                  : eItemResult::Cancelled;
   UnlockRecordOf(TABLE_FONT, nCode, nLockLoc);
   return nResult;
 }

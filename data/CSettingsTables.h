@@ -132,7 +132,12 @@ class CSettingsTables : public CDbEngine {
   bool ReadTableRecordView(uint8_t nTable, uint32_t nKey, stRecordBuffer& out);
   void FillSetupForm(stEditForm& form, const stVarData& v) const;
   void TakeSetupForm(const stEditForm& form, stVarData& v);
-  void SaveParametersAfterLock(const stVarData& edited);
+  // Saves the parameters and the configuration under the database lock and
+  // unlocks it. False when a save or the flush failed: memory then holds
+  // what the file holds.
+  bool SaveParametersAfterLock(const stVarData& edited);
+  // The same for one format record.
+  bool SaveFormatAfterLock(const stFormatRecord& edited);
 
   CConFigTable m_ConFig;
   stVarData m_VarData;

@@ -94,17 +94,28 @@ eOpenResult CDbEngine::OpenDB(const std::string& sPath, bool bCreate) {
       Message(StrFormat("Can't read from file %s.", sPath.c_str()));
       return eOpenResult::Failed;
     }
-    const uint32_t nVersion = GetUint32(a);
-    if (nVersion != DB_FORMAT_VERSION &&
-        GetResponse(StrFormat("Database (format version %u) was created by later version of %s.\n"
-                              "than this program version (format version %u). This can cause "
-                              "errors in reading the data\nfrom the file and could cause loss of "
-                              "data. Unless you have some compelling reason, you\nshould abort and "
-                              "try again with a later version of the program. Would you like to "
-                              "abort?",
-                              nVersion, "KELVO", DB_FORMAT_VERSION),
-                    MB_YESNO) == IDYES)
+    const std::string sForeign = WhyNotADatabase(*pFile);
+    if (!sForeign.empty()) {
+      Message(StrFormat("%s does not look like a Kelvo database file: %s.\nThe file is left as "
+                        "it is.",
+                        sPath.c_str(), sForeign.c_str()));
       return eOpenResult::Failed;
+    }
+    const uint32_t nVersion = GetUint32(a);
+    if (nVersion != DB_FORMAT_VERSION) {
+      if (GetResponse(StrFormat("Database (format version %u) was created by later version of %s.\n"
+                                "than this program version (format version %u). This can cause "
+                                "errors in reading the data\nfrom the file and could cause loss of "
+                                "data. Unless you have some compelling reason, you\nshould abort "
+                                "and try again with a later version of the program. Would you like "
+                                "to abort?",
+                                nVersion, "KELVO", DB_FORMAT_VERSION),
+                      MB_YESNO) == IDYES)
+        return eOpenResult::Failed;
+      // A later program's file is looked at, never written: this program
+      // does not know what its bytes mean.
+      return OpenLaterVersionForReading(sPath, std::move(pFile));
+    }
   }
   m_pFile = std::move(pFile);
   m_bIsOpen = true;
@@ -125,6 +136,36 @@ eOpenResult CDbEngine::OpenDB(const std::string& sPath, bool bCreate) {
   m_refresh.ResetForOpenFile();
   KTRACE("OpenDB %s, create %i, result %i\n", sPath.c_str(), int(bCreate), int(nResult));
   return nResult;
+}
+
+std::string CDbEngine::WhyNotADatabase(CSharedFile& file) {
+  // Every database file this program writes starts with the whole header
+  // area, and a longer one has its first record header at 1024.
+  const int64_t nSize = file.Size();
+  if (nSize <= int64_t(DB_HEADER_AREA_SIZE) || m_bOpenForRepair) return "";
+  uint8_t a[DB_HEADER_LEN];
+  if (nSize < int64_t(DB_FIRST_RECORD_LOC + DB_HEADER_LEN) ||
+      ReadFileBlockNoLock(&file, DB_FIRST_RECORD_LOC, a, DB_HEADER_LEN) != DB_HEADER_LEN ||
+      !IsRecordHeaderAt(UnpackHeader(a), DB_FIRST_RECORD_LOC))
+    return StrFormat("there is no record header at location %u", DB_FIRST_RECORD_LOC);
+  return "";
+}
+
+eOpenResult CDbEngine::OpenLaterVersionForReading(const std::string& sPath,
+                                                  std::unique_ptr<CSharedFile> pFile) {
+  m_bReadOnly = true;
+  std::unique_ptr<CSharedFile> pReader = OpenSharedFile(sPath, false);
+  if (!pReader || pReader->TakePresence(false) != IO_OK) {
+    m_bReadOnly = false;
+    Message(StrFormat("Can't read from file %s.", sPath.c_str()));
+    return eOpenResult::Failed;
+  }
+  pFile.reset();
+  m_pFile = std::move(pReader);
+  m_bIsOpen = true;
+  m_refresh.ResetForOpenFile();
+  KTRACE("OpenDB %s: a later format version, opened for reading only\n", sPath.c_str());
+  return eOpenResult::Opened;
 }
 
 std::unique_ptr<CSharedFile> CDbEngine::OpenPresent(const std::string& sPath) {
@@ -205,16 +246,15 @@ void CDbEngine::CloseDB() {
     // The turn is given up with the handle below, after its presence lock.
     m_pFile->WaitForCloseTurn();
     CountOnLine();
-    if (IsAloneOnFile()) {
-      UnlockAllRecords();
-      SetFileCloseStatus(1);
-    }
-    m_pFile->Flush();
+    bool bWritten = CloseLastCopy();
     if (m_bHoldExclusive) m_pFile->EndCloseTurn();
+    if (!m_bHoldExclusive && m_pFile->Close() != IO_OK) bWritten = false;
+    if (!bWritten) ShowWriteFailure();
   }
   if (m_bHoldExclusive) m_pHeldFile = std::move(m_pFile);
   m_bHoldExclusive = false;
   m_pFile.reset();
+  m_bUserNumberClaimed = false;
   m_refresh.ResetForClosedFile();
   m_caDataHeaders.clear();
   m_index.Clear();
@@ -222,6 +262,54 @@ void CDbEngine::CloseDB() {
   FreeFileBuffer();
   m_bIsOpen = false;
   m_bReadOnly = false;
+}
+
+bool CDbEngine::CloseLastCopy() {
+  // Alone from the test to the last write: no copy can open the file (and
+  // set its lock bytes or its open status) while they are cleared.
+  const bool bAlone = BeginAloneSection();
+  if (bAlone) UnlockAllRecords();
+  // A share reports a failed write only at a flush or a close, and only
+  // once: the file counts as closed properly only when everything written
+  // before the status is known to be in it.
+  const bool bFlushed = m_pFile->FlushForClose() == IO_OK;
+  bool bClosedOk = false;
+  if (bAlone && bFlushed) {
+    bClosedOk = SetFileCloseStatus(1) == 4 && m_pFile->FlushForClose() == IO_OK;
+    if (!bClosedOk) SetFileCloseStatus(0);  // the next open offers the integrity test
+  }
+  if (bAlone) EndAloneSection();
+  return bFlushed && (!bAlone || bClosedOk);
+}
+
+bool CDbEngine::BeginAloneSection() {
+  // The presence lock turned exclusive is the test: it fails while any other
+  // copy has the file open, and an opener's shared lock waits until it ends.
+  if (m_nUsersOnLine > 1 || !m_pFile || m_bReadOnly) return false;
+  return m_pFile->TakePresence(true) == IO_OK;
+}
+
+void CDbEngine::EndAloneSection() {
+  if (m_pFile && !m_bHoldExclusive) m_pFile->SharePresence();
+}
+
+bool CDbEngine::ClaimUserNumber() {
+  if (!m_pFile || m_bReadOnly) return false;
+  const eIoResult n = m_pFile->ClaimUserNumber(m_nUserNumber);
+  m_bUserNumberClaimed = n == IO_OK;
+  if (n == IO_LOCKED)
+    Message(StrFormat("User number %u is in use by another copy of Kelvo on this database.\nTwo "
+                      "copies with one user number would overwrite each other's records, so the "
+                      "database is not opened.",
+                      unsigned(m_nUserNumber)));
+  return m_bUserNumberClaimed;
+}
+
+bool CDbEngine::IsOwnDatabaseByte(uint8_t nByte) const {
+  // Another copy with this number cannot hold the lock once the number is
+  // claimed; without the claim only this copy's lock depth makes it ours.
+  return nByte != 0 && nByte == m_nUserNumber &&
+         (m_refresh.HoldsDatabaseLock() || m_bUserNumberClaimed);
 }
 
 uint32_t CDbEngine::SetFileCloseStatus(uint32_t nValue) {
@@ -256,7 +344,15 @@ uint32_t CDbEngine::LockRecord(uint8_t nTable, uint32_t nKey) {
   // During the wait another copy may have rewritten the record elsewhere or
   // deleted it; a lock on the old place would lock nothing.
   const uint32_t nNow = RecordLocAfterWait(nTable, nKey, nLoc);
-  if (nNow != DB_NONE && DoRecordLock(nNow)) return nNow;
+  if (nNow != DB_NONE && DoRecordLock(nNow)) {
+    // The database or table test and the record lock are two accesses: a
+    // copy that locked between them writes while this copy edits.
+    if (!IsDbLocked(LOCK_BY_OTHER) && !IsTableLocked(LOCK_BY_OTHER, nTable)) return nNow;
+    DoRecordUnlock(nNow);
+    SendUnlockNotice(nTable, nKey);
+    Message("Access denied. database locked by another user.");
+    return DB_NONE;
+  }
   // Not locked after all: the lock manager's grant goes back, or every other
   // copy asking for this record would wait for ever.
   SendUnlockNotice(nTable, nKey);
@@ -371,12 +467,23 @@ int CDbEngine::FindLockedRecord(int nKind, int nTable, uint32_t& nLoc) {
 }
 
 int CDbEngine::UnlockAllRecords() {
-  int nResult = 1;
   const uint32_t nSize = GetFileSizeFromHandle(m_pFile.get());
+  if (nSize == DB_NONE) return 0;
+  // The chain comes from a few large reads of the file, not one read per
+  // header; only the headers that show a lock are read again and written,
+  // each under its own held range.
+  stReadWindow window;
+  stDataHeader h;
+  // A file longer than the header area without a record header at 1024 is
+  // not a database: nothing in it is written, not even the lock bytes.
+  if (nSize > DB_HEADER_AREA_SIZE &&
+      (!WindowedHeader(DB_FIRST_RECORD_LOC, nSize, window, h) ||
+       !IsRecordHeaderAt(h, DB_FIRST_RECORD_LOC)))
+    return 0;
+  int nResult = 1;
   uint32_t nLoc = DB_FIRST_RECORD_LOC;
-  while (nSize != DB_NONE && uint64_t(nLoc) + DB_HEADER_LEN <= nSize) {
-    stDataHeader h;
-    if (!ReadHeaderFromFile(nLoc, h)) break;
+  while (uint64_t(nLoc) + DB_HEADER_LEN <= nSize) {
+    if (!WindowedHeader(nLoc, nSize, window, h)) break;
     // Bytes that are not a record header (a foreign or damaged file) are
     // never written into: the walk stops and the integrity test takes over.
     if (!IsRecordHeaderAt(h, nLoc)) {
@@ -430,7 +537,8 @@ CDbEngine::eLockByte CDbEngine::SetLockByte(uint32_t nLoc, const char* pCaller) 
   if (ReadFileBlockNoLock(m_pFile.get(), nLoc, &n, 1) == 1) {
     // Another user's number is a live lock unless this copy is alone, when
     // it can only be left behind by a copy that ended abnormally.
-    if (n != 0 && n != m_nUserNumber && !IsAloneOnFile())
+    const bool bOwn = nLoc == LOC_LOCKALLTABLES_FLAG ? IsOwnDatabaseByte(n) : n == m_nUserNumber;
+    if (n != 0 && !bOwn && !IsAloneOnFile())
       nResult = eLockByte::HeldByOther;
     else if (WriteDbBlock(nLoc, &m_nUserNumber, 1, 1) == 1)
       nResult = eLockByte::Set;
@@ -516,20 +624,25 @@ int CDbEngine::IsDbLocked(int nKind) {
   if (LastByteReadFailed()) return 1;
   switch (nKind) {
     case LOCK_BY_ANYONE: return n != 0;
-    case LOCK_BY_OTHER: return n != 0 && n != m_nUserNumber;
-    case LOCK_BY_ME: return n != 0 && n == m_nUserNumber;
+    case LOCK_BY_OTHER: return n != 0 && !IsOwnDatabaseByte(n);
+    case LOCK_BY_ME: return IsOwnDatabaseByte(n);
     default: return 0;
   }
 }
 
-void CDbEngine::UnlockDatabase() {
-  if (!m_refresh.LeaveDatabaseLock()) return;  // an inner unlock: the outer lock stays
-  if (!m_pFile || m_bReadOnly) return;
+int CDbEngine::UnlockDatabase() {
+  if (!m_refresh.LeaveDatabaseLock()) return 1;  // an inner unlock: the outer lock stays
+  if (!m_pFile || m_bReadOnly) return 1;
   if (ClearOwnLockByte(LOC_LOCKALLTABLES_FLAG, "UnlockDatabase"))
     SendUnlockNotice(TABLE_ALL, DB_NONE);
   // Also with one user on line: a copy that opens the file from another
-  // computer right after must see the data.
-  m_pFile->Flush();
+  // computer right after must see the data. A failed flush means writes of
+  // this lock may be lost: memory is read again from the file.
+  if (m_pFile->Flush() == IO_OK) return 1;
+  ShowWriteFailure();
+  m_refresh.AddNoticeOnce({0, TABLE_ALL, DB_NONE});
+  m_refresh.OweRefresh();
+  return 0;
 }
 
 // ------------------------------------------------------------- waiting ----

@@ -28,9 +28,21 @@ class CDbEngine : public CDbRecordStore {
   void CloseDB();
   uint32_t SetFileCloseStatus(uint32_t nValue);
   bool IsNewFile() const { return m_bIsNewFile; }
+  // The repair of a damaged file opens it although its first record header
+  // is gone; every other open refuses such a file as no database.
+  void SetOpenForRepair(bool bRepair) { m_bOpenForRepair = bRepair; }
   // True when no other copy had the file open as OpenDB read its close
   // status: only then does a status of 0 mean a copy ended abnormally.
   bool WasAloneAtOpen() const { return m_bAloneAtOpen; }
+
+  // ---- being alone on the file ----
+  // True when this copy is alone on the file, which it then stays (no other
+  // copy can open it) until EndAloneSection.
+  bool BeginAloneSection();
+  void EndAloneSection();
+  // Claims this copy's user number while the file is open; false (with a
+  // message when another copy holds the number) when it cannot.
+  bool ClaimUserNumber();
 
   // ---- keeping other copies out while the file is replaced ----
   // Turns this copy's presence lock exclusive, so that no other copy can open
@@ -72,7 +84,9 @@ class CDbEngine : public CDbRecordStore {
                    const std::vector<uint8_t>* pTables = nullptr);
   int IsDbLocked(int nKind);
   // Only the outermost unlock clears byte 256, flushes and sends the notice.
-  void UnlockDatabase();
+  // 0 when the flush failed (with the write-failure message; memory is then
+  // owed a reload from the file).
+  int UnlockDatabase();
   int DbLockDepth() const { return m_refresh.DatabaseLockDepth(); }
   bool HoldsDatabaseLock() const final { return m_refresh.HoldsDatabaseLock(); }
 
@@ -112,6 +126,17 @@ class CDbEngine : public CDbRecordStore {
   // Creates the file (O_EXCL), or starts an existing one afresh while no
   // other copy has it open; the handle holds the presence lock exclusively.
   std::unique_ptr<CSharedFile> CreateDatabaseFile(const std::string& sPath);
+  // Why an existing file is not a database this program may write ("" when
+  // it looks like one).
+  std::string WhyNotADatabase(CSharedFile& file);
+  // A file of a later format version, opened through a read-only handle.
+  eOpenResult OpenLaterVersionForReading(const std::string& sPath,
+                                         std::unique_ptr<CSharedFile> pFile);
+  // The last copy's part of CloseDB: clears all locks and marks the file
+  // closed properly. False when a flush failed.
+  bool CloseLastCopy();
+  // The database lock byte holds this copy's own lock.
+  bool IsOwnDatabaseByte(uint8_t nByte) const;
   // Version 0, closed properly, the root name and zero lock bytes.
   bool WriteNewHeaderArea(const std::string& sPath);
   // Test-and-set of one lock byte (256 + table, 256 for the database) under a
@@ -150,6 +175,8 @@ class CDbEngine : public CDbRecordStore {
   bool m_bIsNewFile = false;
   bool m_bAloneAtOpen = true;
   bool m_bHoldExclusive = false;
+  bool m_bUserNumberClaimed = false;
+  bool m_bOpenForRepair = false;
   std::unique_ptr<CSharedFile> m_pHeldFile;
 
  private:

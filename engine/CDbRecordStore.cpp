@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "support/CDialogWaitBox.h"
 #include "support/Diagnostic.h"
@@ -44,12 +45,17 @@ void CDbRecordStore::ShowOrReport(const std::string& sText, std::string* pReport
 
 uint32_t CDbRecordStore::MakeFileHeaderArray(CDialogWaitBox* pBox, bool bFreeBuffer,
                                              std::string* pReport) {
+  // A rebuild that fails keeps the list it replaces: an empty list would
+  // tell every caller that the file holds no records.
+  std::vector<stDataHeader> caOld = std::move(m_caDataHeaders);
   m_caDataHeaders.clear();
   m_index.Invalidate();
   FreeFileBuffer();
   const uint32_t nSize = GetFileSizeFromHandle(m_pFile.get());
   auto fnLoadError = [&](int nError) {
-    m_caDataHeaders.clear();
+    m_caDataHeaders = std::move(caOld);
+    m_index.Invalidate();
+    FreeFileBuffer();
     ShowOrReport(StrFormat("Can't load file. Error %u: %s", unsigned(nError), std::strerror(nError)),
                  pReport);
     return DB_NONE;
@@ -66,22 +72,15 @@ uint32_t CDbRecordStore::MakeFileHeaderArray(CDialogWaitBox* pBox, bool bFreeBuf
   int nError = 0;
   if (bKeep && !LoadFileBuffer(nSize, nError)) {
     if (nError != ENOMEM) return fnLoadError(nError);
+    m_caDataHeaders = std::move(caOld);
     ShowOrReport("Can't allocate memory for loading file.", pReport);
     return DB_NONE;
   }
   if (pBox) pBox->ChangeText("Reading record headers");
   m_caDataHeaders.reserve(nSize / 128 + 16);
-  uint32_t nWindowLoc = 0, nWindowLen = 0;
+  stReadWindow window;
   auto fnHeaderBytes = [&](uint32_t nLoc) -> const uint8_t* {
-    if (bKeep) return m_pFileBuffer.get() + nLoc;
-    if (nLoc < nWindowLoc || nLoc + DB_HEADER_LEN > uint64_t(nWindowLoc) + nWindowLen) {
-      m_aHeaderWindow.resize(kHeaderWindow);
-      nWindowLoc = nLoc;
-      nWindowLen = std::min<uint32_t>(kHeaderWindow, nSize - nLoc);
-      if (ReadFileBlockNoLock(m_pFile.get(), nLoc, m_aHeaderWindow.data(), nWindowLen) != nWindowLen)
-        return nullptr;
-    }
-    return m_aHeaderWindow.data() + (nLoc - nWindowLoc);
+    return bKeep ? m_pFileBuffer.get() + nLoc : WindowBytes(nLoc, nSize, window);
   };
   // The walk stops at the last record, at a file that ends before a complete
   // header, and at the first invalid link; links only go forward, so it ends.
@@ -99,6 +98,28 @@ uint32_t CDbRecordStore::MakeFileHeaderArray(CDialogWaitBox* pBox, bool bFreeBuf
   }
   if (pReport) pReport->clear();
   return nSize;
+}
+
+const uint8_t* CDbRecordStore::WindowBytes(uint32_t nLoc, uint32_t nFileSize,
+                                           stReadWindow& window) {
+  if (nLoc < window.nLoc || nLoc + DB_HEADER_LEN > uint64_t(window.nLoc) + window.nLen) {
+    window.aBytes.resize(kHeaderWindow);
+    window.nLoc = nLoc;
+    window.nLen = std::min<uint32_t>(kHeaderWindow, nFileSize - nLoc);
+    if (ReadFileBlockNoLock(m_pFile.get(), nLoc, window.aBytes.data(), window.nLen) !=
+        window.nLen) {
+      window.nLen = 0;
+      return nullptr;
+    }
+  }
+  return window.aBytes.data() + (nLoc - window.nLoc);
+}
+
+bool CDbRecordStore::WindowedHeader(uint32_t nLoc, uint32_t nFileSize, stReadWindow& window,
+                                    stDataHeader& h) {
+  const uint8_t* p = WindowBytes(nLoc, nFileSize, window);
+  if (p) h = UnpackHeader(p);
+  return p != nullptr;
 }
 
 void CDbRecordStore::EnsureIndex() const {
@@ -387,6 +408,44 @@ uint32_t CDbRecordStore::GetNextFree(uint32_t nSize, stDataHeader& header, stPla
   return header.nCurrLoc;
 }
 
+bool CDbRecordStore::IsLockedByOtherInFile(const stDataHeader& f) {
+  // Locks of other users are live while any other copy has the file open;
+  // a copy alone meets only locks left behind.
+  return f.cStatus == STATUS_LOCKED && f.nLockOwner != m_nUserNumber && !IsAloneOnFile();
+}
+
+void CDbRecordStore::ShowRecordLocked(uint8_t nTable, uint32_t nKey) {
+  GetResponse(StrFormat("Access denied. Record %u in %s locked by another user.", nKey,
+                        GetTableName(nTable).c_str()),
+              MB_OK);
+}
+
+bool CDbRecordStore::OldCopiesLockedByOther(stPlacement& place) {
+  for (uint32_t nOld : place.naOldCopies) {
+    stDataHeader f;
+    if (ReadHeaderFromFile(nOld, f) && IsLockedByOtherInFile(f)) place.bLockedByOther = true;
+  }
+  return place.bLockedByOther;
+}
+
+uint32_t CDbRecordStore::AppendLocation(stPlacement& place, stDataHeader& header, uint32_t nSize) {
+  // Records behind a cut chain still lie after the last block; an append
+  // there would overwrite what the integrity test can link back in. It goes
+  // to the real end of the file instead.
+  const uint64_t nEnd = uint64_t(place.last.nCurrLoc) + DB_HEADER_LEN + place.last.nBlkLen;
+  const uint32_t nFileSize = GetFileSizeFromHandle(m_pFile.get());
+  stDataHeader f;
+  if (nFileSize == DB_NONE || nFileSize <= nEnd || !ReadHeaderFromFile(uint32_t(nEnd), f) ||
+      !IsRecordHeaderAt(f, uint32_t(nEnd)))
+    return header.nCurrLoc;
+  if (uint64_t(nFileSize) + DB_HEADER_LEN + nSize > uint64_t(DB_MAX_LOCATION) + 1) return DB_NONE;
+  KTRACE("WriteRecord: a record lies behind the last one at %u; appending at %u\n",
+         unsigned(nEnd), nFileSize);
+  place.nAppendAt = nFileSize;
+  header.nCurrLoc = nFileSize;
+  return nFileSize;
+}
+
 bool CDbRecordStore::PlacementStillValid(stPlacement& place, bool bAcceptLongerFile) {
   const bool bAtEnd = place.nPlace == PLACE_APPEND || place.nPlace == PLACE_FIRST;
   const uint32_t nSize = bAtEnd ? GetFileSizeFromHandle(m_pFile.get()) : 0;
@@ -401,16 +460,20 @@ bool CDbRecordStore::PlacementStillValid(stPlacement& place, bool bAcceptLongerF
   if (f.nBlkLen != want.nBlkLen || f.nNextLoc != want.nNextLoc) return false;
   switch (place.nPlace) {
     case PLACE_SAME_ITEM:
-      return IsLiveStatus(f.cStatus) && f.nTable == want.nTable && f.nKey == want.nKey &&
-             f.nSubTable == want.nSubTable && f.nSubKey == want.nSubKey;
+      if (!IsLiveStatus(f.cStatus) || f.nTable != want.nTable || f.nKey != want.nKey ||
+          f.nSubTable != want.nSubTable || f.nSubKey != want.nSubKey)
+        return false;
+      place.bLockedByOther = IsLockedByOtherInFile(f);
+      return !place.bLockedByOther;
     case PLACE_FREE_BLOCK:
       return f.cStatus == STATUS_DELETED;
     default: {
       // An append needs the end of the chain, and (unless the list was just
       // rebuilt) a file that ends at the last block: anything longer may be
       // another copy's append whose link is not written yet.
-      const uint64_t nEnd = uint64_t(want.nCurrLoc) + DB_HEADER_LEN + want.nBlkLen;
-      return f.nNextLoc == DB_NONE && (nSize <= nEnd || bAcceptLongerFile);
+      const uint64_t nEnd = place.nAppendAt ? place.nAppendAt
+                                            : uint64_t(want.nCurrLoc) + DB_HEADER_LEN + want.nBlkLen;
+      return f.nNextLoc == DB_NONE && (nSize <= nEnd || (bAcceptLongerFile && !place.nAppendAt));
     }
   }
 }
@@ -454,7 +517,12 @@ bool CDbRecordStore::WriteAtPlacement(const stPlacement& place, stDataHeader& h,
     return false;
   }
   NoteChangedHeader(nLoc);
-  return place.nPlace != PLACE_APPEND || LinkAppendedRecord(place, nLoc);
+  if (place.nPlace != PLACE_APPEND || LinkAppendedRecord(place, nLoc)) return true;
+  // Not linked: without its delimiters the header cannot be taken for a
+  // record that was lost, and linked in beside the copy that stays live.
+  const uint8_t aNone[2] = {0, 0};
+  WriteFileBlockUnflushed(m_pFile.get(), nLoc, aNone, sizeof aNone);
+  return false;
 }
 
 bool CDbRecordStore::FreeOldCopies(const stPlacement& place, const stDataHeader& h) {
@@ -489,8 +557,13 @@ uint32_t CDbRecordStore::WriteRecord(uint32_t nSize, uint8_t nTable, uint32_t nK
     h.nKey = nKey;
     h.nSubKey = nSubKey;
     stPlacement place;
-    const uint32_t nLoc = GetNextFree(nSize, h, place);
+    uint32_t nLoc = GetNextFree(nSize, h, place);
+    if (nLoc != DB_NONE && place.nPlace == PLACE_APPEND) nLoc = AppendLocation(place, h, nSize);
     if (nLoc == DB_NONE) break;
+    if (OldCopiesLockedByOther(place)) {
+      ShowRecordLocked(nTable, nKey);
+      return DB_NONE;
+    }
     h.nDataLen = uint16_t(nSize);
     h.nUser = GetUserFromKey(nKey);
     h.cStatus = STATUS_USED;
@@ -507,6 +580,10 @@ uint32_t CDbRecordStore::WriteRecord(uint32_t nSize, uint8_t nTable, uint32_t nK
       h.nPrevLoc = place.inFile.nPrevLoc;
     const bool bWritten = bValid && WriteAtPlacement(place, h, nSize);
     ReleaseRange(nHold, nHoldLen);
+    if (place.bLockedByOther) {  // nothing was written
+      ShowRecordLocked(nTable, nKey);
+      return DB_NONE;
+    }
     if (!bValid) {
       KTRACE("WriteRecord: list out of step at %u, rebuilding\n", nLoc);
       ResyncHeaderList();
@@ -534,7 +611,9 @@ eRewriteResult CDbRecordStore::RewriteRecord(uint32_t nLoc, uint32_t nSize, uint
   if (!HoldRange(nLoc, DB_HEADER_LEN, "RewriteRecord")) return eRewriteResult::NotWritten;
   eRewriteResult nResult = eRewriteResult::NotWritten;
   stDataHeader h;
-  if (ReadHeaderFromFile(nLoc, h) && (nSize == DB_NONE || nSize <= h.nDataLen)) {
+  const bool bRead = ReadHeaderFromFile(nLoc, h);
+  const bool bLocked = bRead && IsLockedByOtherInFile(h);
+  if (bRead && !bLocked && (nSize == DB_NONE || nSize <= h.nDataLen)) {
     const stDataHeader old = h;
     h.nTable = nTable;
     h.nSubTable = nSubTable;
@@ -557,6 +636,7 @@ eRewriteResult CDbRecordStore::RewriteRecord(uint32_t nLoc, uint32_t nSize, uint
     }
   }
   ReleaseRange(nLoc, DB_HEADER_LEN);
+  if (bLocked) ShowRecordLocked(h.nTable, h.nKey);
   if (nResult == eRewriteResult::HeaderFailed) ResyncHeaderList();
   return nResult;
 }
@@ -602,13 +682,21 @@ int CDbRecordStore::DeleteRecord(uint32_t nLoc, bool bFree, bool bLock) {
 int CDbRecordStore::ChangeStatus(uint32_t nLoc, char cStatus, bool /*bLock*/) {
   // Always from the file's bytes under a held range (the held write is
   // locked and verified when others are on line).
+  // A record another copy has locked is not deleted under it.
+  // The message waits until the held range is released.
+  std::optional<stDataHeader> locked;
   const eHeaderChange n = ChangeHeaderInFile(
       nLoc,
       [&](stDataHeader& h) {
+        if (!IsLiveStatus(cStatus) && IsLockedByOtherInFile(h)) {
+          locked = h;
+          return false;
+        }
         h.cStatus = cStatus;
         return true;
       },
       "ChangeStatus");
+  if (locked) ShowRecordLocked(locked->nTable, locked->nKey);
   return n == eHeaderChange::Written ? 1 : 0;
 }
 

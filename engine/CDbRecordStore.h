@@ -123,7 +123,17 @@ class CDbRecordStore : public CDbFileAccess {
     stDataHeader last;                  // the last record (for an append)
     stDataHeader inFile;                // the chosen (or last) header as the file has it
     std::vector<uint32_t> naOldCopies;  // too small live copies of the same item
+    uint32_t nAppendAt = 0;             // an append at the end of the file, past stray records
+    bool bLockedByOther = false;        // the file shows another user's lock on the item
   };
+  // True when the header read from the file shows another user's live lock.
+  bool IsLockedByOtherInFile(const stDataHeader& f);
+  void ShowRecordLocked(uint8_t nTable, uint32_t nKey);
+  // Reads the old copies' headers: true when another user has one locked.
+  bool OldCopiesLockedByOther(stPlacement& place);
+  // Where an append goes: behind the last record, or past records that lie
+  // there although the chain does not reach them (0xFFFFFFFF: no room).
+  uint32_t AppendLocation(stPlacement& place, stDataHeader& header, uint32_t nSize);
   // Free-space search over the list; fills the placement and the prepared
   // header's CurrLoc, links and BlkLen. Returns the location, 0xFFFFFFFF when
   // no place can hold it.
@@ -150,13 +160,24 @@ class CDbRecordStore : public CDbFileAccess {
   void RestoreHeaderBytes(uint32_t nLoc, const stDataHeader& old);
   // A link from nLoc to nNext is in order in a file of nFileSize bytes.
   static bool LinkOk(uint32_t nLoc, uint32_t nNext, uint32_t nFileSize);
+  // A part of the file read at once, from which the headers of a walk of the
+  // chain are taken (1 MiB per read).
+  struct stReadWindow {
+    uint32_t nLoc = 0;
+    uint32_t nLen = 0;
+    std::vector<uint8_t> aBytes;
+  };
+  // The 36 bytes at nLoc (which must lie in a file of nFileSize bytes) as a
+  // pointer into the window, read again when they lie outside it; null when
+  // that read fails.
+  const uint8_t* WindowBytes(uint32_t nLoc, uint32_t nFileSize, stReadWindow& window);
+  bool WindowedHeader(uint32_t nLoc, uint32_t nFileSize, stReadWindow& window, stDataHeader& h);
   void EnsureIndex() const;
   void AppendEntry(const stDataHeader& header);
   void ReplaceEntry(size_t nIndex, const stDataHeader& header);
   void ShowOrReport(const std::string& sText, std::string* pReport);
 
   mutable CHeaderIndex m_index;
-  std::vector<uint8_t> m_aHeaderWindow;  // reused by header-only rebuilds
 
   std::vector<std::string> m_saTableNames;
 };

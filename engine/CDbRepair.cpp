@@ -185,7 +185,7 @@ void CDbRepair::CheckRecord(size_t i) {
     h.cStatus = STATUS_MARKDEL;
     ApplyFix(i, h, StrFormat(" Record marked as deleted status %c.", h.cStatus));
   }
-  if (h.nUser == 0) {
+  if (!CIntegrityScan::IsValidUser(h)) {
     Fault(StrFormat("Record at %u has invalid user number %i.", nLoc, int(h.nUser)));
     h.nUser = RepairedUser(h);
     ApplyFix(i, h, StrFormat(" User code reset to %u.", unsigned(h.nUser)));

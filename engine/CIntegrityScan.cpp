@@ -26,14 +26,17 @@ bool CIntegrityScan::HasDelimiters(const stDataHeader& header) {
   return header.cDelims[0] == HEADER_DELIM && header.cDelims[1] == HEADER_DELIM;
 }
 
+bool CIntegrityScan::IsValidUser(const stDataHeader& header) {
+  return header.nUser >= 1 || (header.nKey != DB_NONE && header.nKey >= KeyRangeLow(0));
+}
+
 const char* CIntegrityScan::BOOLtoOkString(bool bValue) { return bValue ? "Ok" : "Invalid"; }
 
 int CIntegrityScan::TestHeader(uint32_t nLoc, uint32_t nExpectedPrev, uint32_t nExpectedNext,
                                const stDataHeader& h, stHeaderTest& t) {
   t = stHeaderTest();
   t.bStatus = IsValidStatus(h.cStatus);
-  // Every user number a key range exists for (1 to 255) is valid.
-  t.bUser = h.nUser >= 1;
+  t.bUser = IsValidUser(h);
   t.bTable = h.nTable >= DB_FIRST_TABLE && h.nTable <= DB_LAST_TABLE;
   t.bCurrLoc = h.nCurrLoc == nLoc;
   t.bDataLen = h.nDataLen <= h.nBlkLen;

@@ -77,6 +77,9 @@ class CIntegrityScan {
   static const char* BOOLtoOkString(bool bValue);
 
   static bool IsValidStatus(char cStatus);
+  // A user byte from 1 to 255, or 0 on a record whose key lies in the range
+  // of user 0 (a copy whose user number could not be found writes those).
+  static bool IsValidUser(const stDataHeader& header);
   static bool HasDelimiters(const stDataHeader& header);
 
  private:

@@ -71,11 +71,21 @@ bool CSharedFile::CreateNew(const std::string& sPath) {
   return true;
 }
 
-void CSharedFile::Close() {
-  if (m_nFd >= 0) ::close(m_nFd);  // drops every OFD lock of this handle
+eIoResult CSharedFile::Close() {
+  eIoResult nResult = IO_OK;
+  if (m_nFd >= 0) {
+    const bool bInjected = InjectedFailure(IO_CALL_CLOSE);
+    // Drops every OFD lock of this handle. Not retried on EINTR: the
+    // descriptor is released whatever close returns.
+    if (::close(m_nFd) != 0 && errno != EINTR)
+      nResult = Fail(errno);
+    else if (bInjected)
+      nResult = Fail(EIO);
+  }
   m_nFd = -1;
   m_bStale = false;
   m_holds.clear();
+  return nResult;
 }
 
 bool CSharedFile::Usable() {
@@ -170,6 +180,25 @@ eIoResult CSharedFile::Flush() {
   if (InjectedFailure(IO_CALL_FSYNC)) return Fail(EIO);
   if (::fdatasync(m_nFd) != 0) return Fail(errno);
   return IO_OK;
+}
+
+eIoResult CSharedFile::FlushForClose() {
+  if (Flush() != IO_OK) return IO_FAILED;
+  const int nDup = ::dup(m_nFd);
+  if (nDup < 0) return Fail(errno);
+  // OFD locks belong to the open file description, which the original
+  // descriptor keeps: closing the duplicate releases none of them.
+  if (InjectedFailure(IO_CALL_CLOSE)) {
+    ::close(nDup);
+    return Fail(EIO);
+  }
+  if (::close(nDup) != 0 && errno != EINTR) return Fail(errno);
+  return IO_OK;
+}
+
+eIoResult CSharedFile::ClaimUserNumber(uint8_t nUser) {
+  if (!Usable()) return IO_FAILED;
+  return SetLock(F_WRLCK, kUserLockBase + nUser, 1);
 }
 
 eIoResult CSharedFile::SetLock(short nType, uint64_t nLoc, uint64_t nSize) {

@@ -28,12 +28,20 @@
 enum eIoResult : int { IO_OK = 0, IO_LOCKED = 1, IO_FAILED = 2 };
 
 // The system calls the fault-injection seam can make fail.
-enum eIoCall : int { IO_CALL_PREAD = 0, IO_CALL_PWRITE = 1, IO_CALL_FSYNC = 2, IO_CALL_COUNT = 3 };
+enum eIoCall : int {
+  IO_CALL_PREAD = 0,
+  IO_CALL_PWRITE = 1,
+  IO_CALL_FSYNC = 2,
+  IO_CALL_CLOSE = 3,
+  IO_CALL_COUNT = 4
+};
 
 class CSharedFile {
  public:
   static constexpr uint64_t kPresenceByte = uint64_t(1) << 32;
   static constexpr uint64_t kCloseTurnByte = kPresenceByte + 2;
+  // User number u is claimed by a write lock on the byte kUserLockBase + u.
+  static constexpr uint64_t kUserLockBase = kPresenceByte + 16;
 
   CSharedFile() = default;
   ~CSharedFile();
@@ -44,7 +52,9 @@ class CSharedFile {
   bool OpenExisting(const std::string& sPath, bool bReadOnly = false);
   // Creates a new file with O_CREAT | O_EXCL, mode 0660 less the umask.
   bool CreateNew(const std::string& sPath);
-  void Close();
+  // IO_FAILED when close reported an error (a share may report a failed
+  // write only then); the handle is gone either way.
+  eIoResult Close();
 
   bool IsOpen() const { return m_nFd >= 0; }
   bool IsReadOnly() const { return m_bReadOnly; }
@@ -68,6 +78,9 @@ class CSharedFile {
   eIoResult Write(uint64_t nLoc, const void* pBuffer, size_t nSize, size_t* pDone = nullptr);
   // fdatasync. A failure is final: the writes it covers have failed.
   eIoResult Flush();
+  // Flush, then the close of a duplicate handle: a network share sends what
+  // it still holds and reports its errors at close. The locks stay.
+  eIoResult FlushForClose();
 
   // Holds (locks exclusively) or releases a byte range. Holds nest: a range
   // stays locked while any hold covers it.
@@ -92,6 +105,9 @@ class CSharedFile {
   // between copies, beyond every data lock). True once it is held.
   static bool WaitForByteLock(int nFd, uint64_t nByte);
   void EndCloseTurn();
+  // Claims a user number for this handle until it is closed: IO_LOCKED while
+  // another handle (of any copy) holds the same number.
+  eIoResult ClaimUserNumber(uint8_t nUser);
 
   // Test seam: every later call on this handle fails with ESTALE, as a
   // handle to a file on a share that went away does.

@@ -1,6 +1,9 @@
 #include "support/CTerminalUi.h"
 
+#include <unistd.h>
+
 #include <cctype>
+#include <cstdio>
 #include <iostream>
 
 #include "support/StringUtil.h"
@@ -36,7 +39,16 @@ int FixedAnswerFor(int nFixed, int nButtons) {
   }
 }
 
+bool g_bVerbose = false;
+constexpr auto kQuietFor = std::chrono::seconds(1);
+constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
+
 }  // namespace
+
+CTerminalUi::CTerminalUi(int nFixedAnswer)
+    : m_nFixedAnswer(nFixedAnswer), m_bTerminal(isatty(STDERR_FILENO) == 1) {}
+
+void CTerminalUi::SetVerbose(bool bVerbose) { g_bVerbose = bVerbose; }
 
 std::optional<std::string> CTerminalUi::ReadLine(const std::string& sPrompt) {
   std::cerr << sPrompt << std::flush;
@@ -47,6 +59,7 @@ std::optional<std::string> CTerminalUi::ReadLine(const std::string& sPrompt) {
 
 int CTerminalUi::MessageBox(const std::string& sText, const std::string&, int nButtons,
                             int nDefault) {
+  EndProgressLine();
   std::cerr << sText << "\n";
   if (nButtons == MB_OK) return IDOK;
   if (m_nFixedAnswer) return FixedAnswerFor(m_nFixedAnswer, nButtons);
@@ -65,17 +78,56 @@ int CTerminalUi::MessageBox(const std::string& sText, const std::string&, int nB
   }
 }
 
-void CTerminalUi::WaitBoxShow(int, const stWaitBoxView& view) {
-  m_sLastWaitText = view.sText;
-  if (!view.sText.empty()) std::cerr << view.sText << "\n";
+void CTerminalUi::WaitBoxShow(int nBox, const stWaitBoxView& view) {
+  m_boxStarts[nBox] = Clock::now();
+  m_sLastWaitText.clear();
+  ShowWaitText(view);
 }
 
-void CTerminalUi::WaitBoxUpdate(int, const stWaitBoxView& view) {
-  if (view.sText != m_sLastWaitText && !view.sText.empty()) std::cerr << view.sText << "\n";
+void CTerminalUi::WaitBoxUpdate(int nBox, const stWaitBoxView& view) {
+  if (!g_bVerbose && m_boxStarts.count(nBox) && Clock::now() - m_boxStarts[nBox] >= kQuietFor) {
+    DrawProgress(view);
+    return;
+  }
+  ShowWaitText(view);
+}
+
+void CTerminalUi::WaitBoxClose(int nBox) {
+  m_boxStarts.erase(nBox);
+  m_sLastWaitText.clear();
+  if (m_boxStarts.empty()) EndProgressLine();
+}
+
+void CTerminalUi::ShowWaitText(const stWaitBoxView& view) {
+  if (g_bVerbose && view.sText != m_sLastWaitText && !view.sText.empty())
+    std::cerr << view.sText << "\n";
   m_sLastWaitText = view.sText;
 }
 
-void CTerminalUi::WaitBoxClose(int) { m_sLastWaitText.clear(); }
+void CTerminalUi::DrawProgress(const stWaitBoxView& view) {
+  if (!m_bTerminal) return;
+  const Clock::time_point now = Clock::now();
+  if (m_nProgressWidth && now - m_lastDraw < kRedrawEvery) return;
+  m_lastDraw = now;
+  std::string sLine = view.sText.substr(0, view.sText.find('\n'));
+  if (view.bProgressShown) {
+    char a[16];
+    std::snprintf(a, sizeof a, " %3.0f%%", view.dPercent);
+    sLine += a;
+  }
+  // Padded over what the last drawing left, then back to the line's start.
+  const size_t nWidth = sLine.size();
+  if (nWidth < m_nProgressWidth) sLine.append(m_nProgressWidth - nWidth, ' ');
+  std::cerr << "\r" << sLine << std::flush;
+  m_nProgressWidth = nWidth;
+}
+
+void CTerminalUi::EndProgressLine() {
+  if (!m_nProgressWidth) return;
+  // A command that succeeds leaves nothing behind on the terminal.
+  std::cerr << "\r" << std::string(m_nProgressWidth, ' ') << "\r" << std::flush;
+  m_nProgressWidth = 0;
+}
 
 std::optional<std::vector<int>> CTerminalUi::ChooseFromList(const std::string& sCaption,
                                                             const std::vector<std::string>& items,

@@ -1,5 +1,6 @@
 #include "tools/CToolCommands.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "data/CDatabase.h"
@@ -49,4 +50,19 @@ int ToolLoadForReading(CDatabase& db, const std::string& sFile) {
   const int nOk = db.OpenDatabaseForReading(ToolRootName(sFile), saProblems);
   for (const auto& s : saProblems) std::cerr << "kelvotool: " << s << "\n";
   return nOk;
+}
+
+void PrintHeaderArea(CDbEngine& db, std::ostream& out) {
+  uint8_t a[DB_HEADER_AREA_SIZE] = {};
+  const uint32_t nSize = db.GetFileSizeFromHandle(db.FileHandle());
+  const uint32_t nArea = nSize == DB_NONE ? 0 : std::min<uint32_t>(nSize, DB_HEADER_AREA_SIZE);
+  if (nArea) db.ReadDbBlock(0, a, nArea, 0);
+  out << "Format version: " << (nArea >= 4 ? GetUint32(a) : 0) << "\n";
+  const uint32_t nClosed = nArea >= 8 ? GetUint32(a + LOC_CLOSED_OK) : 0;
+  out << "Close status: " << nClosed
+      << (nClosed == 1 ? " (closed properly)" : " (open, or not closed properly)") << "\n";
+  out << "Database lock: " << unsigned(a[LOC_LOCKALLTABLES_FLAG]) << "\n";
+  for (int t = DB_FIRST_TABLE; t <= DB_LAST_TABLE; ++t)
+    out << "Table lock " << t << " (" << db.GetTableName(t)
+        << "): " << unsigned(a[LOC_LOCKALLTABLES_FLAG + t]) << "\n";
 }

@@ -3,10 +3,12 @@
 // commands with a static CToolCommand object.
 
 #include <functional>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
 class CDatabase;
+class CDbEngine;
 
 // Arguments after the sub-command name; returns the exit status.
 using ToolMain = std::function<int(const std::vector<std::string>& args)>;
@@ -36,3 +38,7 @@ std::string ToolDbmPath(const std::string& sFile);
 
 // Loads a database for reading only; its problems go to stderr. 1 loaded, 0 not.
 int ToolLoadForReading(CDatabase& db, const std::string& sFile);
+
+// The format version, close status and lock bytes of an open file's header
+// area, one line each (fileinfo and info).
+void PrintHeaderArea(CDbEngine& db, std::ostream& out);

@@ -3,7 +3,8 @@
 //   generate FILE --persons N --schedule N --log N
 //                      a new database of many generated items (benchmarks)
 //   list FILE TABLE    a table's items as canonical text, one line per item
-//   info FILE          the tables' item counts and the settings
+//   info FILE          the file's version, close status and lock bytes, the
+//                      tables' item counts and the settings
 // FILE may be given with or without ".dbm". list and info only read the file.
 
 #include <iostream>
@@ -246,6 +247,7 @@ const CToolCommand kInfo("info", "info FILE            item counts and settings 
                            CDatabase db;
                            if (!ToolLoadForReading(db, args[0])) return TOOL_ERROR;
                            std::cout << "Database: " << ToolRootName(args[0]) << ".dbm\n";
+                           PrintHeaderArea(db, std::cout);
                            std::cout << "Records: " << db.m_caDataHeaders.size() << "\n";
                            for (uint8_t t : {TABLE_CATEGORY, TABLE_PERSON, TABLE_SCHEDULE, TABLE_LOG})
                              std::cout << db.GetTableName(t) << ": "

@@ -68,18 +68,11 @@ int CmdInfo(const std::vector<std::string>& args) {
   db.ReadDbBlock(0, a, nArea, 0);
   std::cout << "File: " << sPath << "\n";
   std::cout << "Size: " << nSize << " bytes\n";
-  std::cout << "Format version: " << (nArea >= 4 ? GetUint32(a) : 0) << "\n";
-  const uint32_t nClosed = nArea >= 8 ? GetUint32(a + LOC_CLOSED_OK) : 0;
-  std::cout << "Close status: " << nClosed
-            << (nClosed == 1 ? " (closed properly)" : " (open, or not closed properly)") << "\n";
   std::cout << "Root name: " << std::string(reinterpret_cast<char*>(a + LOC_ROOT_NAME),
                                             strnlen(reinterpret_cast<char*>(a + LOC_ROOT_NAME),
                                                     ROOT_NAME_FIELD))
             << "\n";
-  std::cout << "Database lock: " << unsigned(a[LOC_LOCKALLTABLES_FLAG]) << "\n";
-  for (int t = DB_FIRST_TABLE; t <= DB_LAST_TABLE; ++t)
-    std::cout << "Table lock " << t << " (" << db.GetTableName(t)
-              << "): " << unsigned(a[LOC_LOCKALLTABLES_FLAG + t]) << "\n";
+  PrintHeaderArea(db, std::cout);
 
   // Counts per table and user of the live records, and the other statuses.
   std::map<std::pair<int, int>, std::pair<unsigned, unsigned>> live;  // -> live, locked

@@ -3,14 +3,16 @@
 //   add FILE TABLE FIELD=VALUE ...        prints the new item's code
 //   edit FILE TABLE CODE FIELD=VALUE ...
 //   delete FILE TABLE CODE
+//   fields TABLE                          the fields of a table's form
 // TABLE is category, person, schedule or log (or 5, 6, 8, 9); FIELD is the
-// name of an edit form field ("Last name", "Start", ...) and "\n" in a value
-// is a line break. The database is opened as a copy with networking
+// label of an edit form field ("Last name", "Start", ...) or the name list
+// prints it under ("last", "start", ...), and "\n" in a value is a line break. The database is opened as a copy with networking
 // disabled; questions are answered with their default and shown on stderr.
 
 #include <iostream>
 #include <map>
 
+#include "data/CItemDialogs.h"
 #include "data/CTableManager.h"
 #include "support/CScriptedUi.h"
 #include "support/StringUtil.h"
@@ -62,12 +64,53 @@ int ItemTable(const std::string& s) {
   return it == kTables.end() ? -1 : it->second;
 }
 
-std::string RootName(const std::string& sFile) {
-  return sFile.ends_with(".dbm") ? sFile.substr(0, sFile.size() - 4) : sFile;
+// One field of a table's edit form: the name "kelvotool list" prints it
+// under, and the form's label. Either spelling names it on the command line.
+struct stFieldName {
+  const char* pList;
+  const char* pLabel;
+};
+
+const std::vector<stFieldName>& FieldNames(uint8_t nTable) {
+  using namespace ItemField;
+  static const std::vector<stFieldName> kCategory = {{"name", kName}};
+  static const std::vector<stFieldName> kPerson = {
+      {"type", kType},         {"status", kStatus},     {"last", kLastName},
+      {"first", kFirstName},   {"address1", kAddress1}, {"address2", kAddress2},
+      {"city", kCity},         {"state", kState},       {"zip", kZip},
+      {"country", kCountry},   {"home", kHomePhone},    {"work", kWorkPhone},
+      {"cell", kCellPhone},    {"fax", kFax},           {"email", kEmail},
+      {"comments", kComments}, {"categories", kCategories}};
+  static const std::vector<stFieldName> kSchedule = {
+      {"description", kDescription}, {"repeat", kRepeatType},        {"start", kStart},
+      {"end_set", kEndDateSet},      {"end", kEnd},                  {"day_count", kDayCount},
+      {"contact", kContact},         {"alarm", kAlarmEnabled},       {"alarm_user", kAlarmUser},
+      {"hours_before", kHoursBefore}, {"categories", kCategories}};
+  static const std::vector<stFieldName> kLog = {{"text", kDescription},
+                                                {"date", kDate},
+                                                {"undated", kUndated},
+                                                {"contact", kContact},
+                                                {"categories", kCategories}};
+  static const std::vector<stFieldName> kNone;
+  switch (nTable) {
+    case TABLE_CATEGORY: return kCategory;
+    case TABLE_PERSON: return kPerson;
+    case TABLE_SCHEDULE: return kSchedule;
+    case TABLE_LOG: return kLog;
+    default: return kNone;
+  }
+}
+
+// The form label of a field given in either spelling (unknown names stay
+// as they are, and the form refuses them).
+std::string FormLabel(uint8_t nTable, const std::string& sName) {
+  for (const stFieldName& f : FieldNames(nTable))
+    if (sName == f.pList || EqualsNoCase(sName, f.pLabel)) return f.pLabel;
+  return sName;
 }
 
 // "Name=Value" arguments as form changes; false on an argument without "=".
-bool FieldsFrom(const std::vector<std::string>& args, size_t nFirst,
+bool FieldsFrom(uint8_t nTable, const std::vector<std::string>& args, size_t nFirst,
                 std::vector<stEditField>& fields) {
   for (size_t i = nFirst; i < args.size(); ++i) {
     const size_t nEq = args[i].find('=');
@@ -83,7 +126,7 @@ bool FieldsFrom(const std::vector<std::string>& args, size_t nFirst,
       }
     }
     stEditField f;
-    f.sName = args[i].substr(0, nEq);
+    f.sName = FormLabel(nTable, args[i].substr(0, nEq));
     f.sValue = sValue;
     fields.push_back(f);
   }
@@ -102,16 +145,28 @@ int WithDatabase(const std::string& sFile, const std::function<int(CTableManager
   CToolUi ui;
   CScopedUi scope(ui);
   CTableManager db;
-  if (!db.OpenDatabase(RootName(sFile), 0)) return ToolError("cannot open " + sFile);
+  if (!db.OpenDatabase(ToolRootName(sFile), 0)) return ToolError("cannot open " + sFile);
   const int nResult = fn(db, ui);
   db.CloseDatabase();
   return ui.m_bUnanswered && nResult == TOOL_OK ? TOOL_ERROR : nResult;
 }
 
-const CToolCommand kAdd("add", "add FILE TABLE FIELD=VALUE ...   add an item, print its code",
+const CToolCommand kFields("fields", "fields TABLE         the fields add and edit take for a table",
+                           [](const std::vector<std::string>& args) {
+  if (args.size() != 1 || ItemTable(args[0]) < 0)
+    return ToolError("usage: fields TABLE (category, person, schedule or log)");
+  for (const stFieldName& f : FieldNames(uint8_t(ItemTable(args[0]))))
+    std::cout << f.pList << "  \"" << f.pLabel << "\"\n";
+  return int(TOOL_OK);
+});
+
+const CToolCommand kAdd("add",
+                        "add FILE TABLE FIELD=VALUE ...   add an item, print its code (FIELD as "
+                        "'kelvotool fields TABLE' lists it)",
                         [](const std::vector<std::string>& args) {
   std::vector<stEditField> fields;
-  if (args.size() < 2 || ItemTable(args[1]) < 0 || !FieldsFrom(args, 2, fields))
+  if (args.size() < 2 || ItemTable(args[1]) < 0 ||
+      !FieldsFrom(uint8_t(ItemTable(args[1])), args, 2, fields))
     return ToolError("usage: add FILE TABLE FIELD=VALUE ...");
   const uint8_t nTable = uint8_t(ItemTable(args[1]));
   return WithDatabase(args[0], [&](CTableManager& db, CToolUi& ui) {
@@ -124,12 +179,14 @@ const CToolCommand kAdd("add", "add FILE TABLE FIELD=VALUE ...   add an item, pr
   });
 });
 
-const CToolCommand kEdit("edit", "edit FILE TABLE CODE FIELD=VALUE ...   change an item",
+const CToolCommand kEdit("edit",
+                         "edit FILE TABLE CODE FIELD=VALUE ...   change an item (FIELD as "
+                         "'kelvotool fields TABLE' lists it)",
                          [](const std::vector<std::string>& args) {
   std::vector<stEditField> fields;
   uint32_t nCode = 0;
   if (args.size() < 3 || ItemTable(args[1]) < 0 || !CodeFrom(args[2], nCode) ||
-      !FieldsFrom(args, 3, fields))
+      !FieldsFrom(uint8_t(ItemTable(args[1])), args, 3, fields))
     return ToolError("usage: edit FILE TABLE CODE FIELD=VALUE ...");
   const uint8_t nTable = uint8_t(ItemTable(args[1]));
   return WithDatabase(args[0], [&](CTableManager& db, CToolUi& ui) {

@@ -1,4 +1,5 @@
 // kelvotool test FILE: the integrity test of a database file, read-only.
+// FILE may be given with or without ".dbm".
 // kelvotool repair FILE [--yes|--no]: the repair, after a backup copy
 // FILE.before-repair; the questions are asked on the terminal or answered by
 // --yes / --no.
@@ -63,6 +64,7 @@ int RunRepair(const std::string& sPath) {
 
   CDbEngine engine;
   engine.m_nUserNumber = ThisUserNumber();
+  engine.SetOpenForRepair(true);
   if (engine.OpenDB(sPath, false) == eOpenResult::Failed) return TOOL_ERROR;
   CDbRepair repair(engine);
   std::vector<std::string> saReport;
@@ -87,7 +89,7 @@ const CToolCommand kTest("test", "test FILE            integrity test of a datab
                            CScopedUi scope(ui);
                            std::vector<std::string> saReport;
                            bool bAlone = false;
-                           const int n = TestOnly(args[0], saReport, bAlone);
+                           const int n = TestOnly(ToolDbmPath(args[0]), saReport, bAlone);
                            PrintReport(saReport);
                            return n;
                          });
@@ -110,7 +112,7 @@ const CToolCommand kRepair(
       if (sPath.empty()) return ToolError("usage: kelvotool repair FILE [--yes|--no]");
       CTerminalUi ui(nAnswer);
       CScopedUi scope(ui);
-      return RunRepair(sPath);
+      return RunRepair(ToolDbmPath(sPath));
     });
 
 }  // namespace

@@ -98,13 +98,19 @@ TEST_F(BackupTest, FailedPackLeavesEveryGenerationAsItWas) {
 TEST_F(BackupTest, TwoCopiesBackingUpBesideAWriterMakeSoundArchives) {
   m_db.CloseDatabase();
   const std::string sTool = std::string(KELVOTOOL_PATH);
-  const std::string sEnv = "KELVO_HOME=" + m_folder.Path() + " ";
-  const std::string sBackup = "for i in $(seq 20); do " + sEnv + sTool + " backup " + DbPath() +
-                              " --generations 10 >/dev/null 2>&1 </dev/null || echo fail; done";
-  const std::string sWriter = "for i in $(seq 30); do " + sEnv + sTool + " add " + DbPath() +
+  // Each copy under a user number of its own, as copies on different computers.
+  const auto fnEnv = [&](int nUser) {
+    return "KELVO_HOME=" + m_folder.Path() + " KELVO_HOSTADDRESS=127.0.0." + std::to_string(nUser) +
+           " ";
+  };
+  const auto fnBackup = [&](int nUser) {
+    return "for i in $(seq 20); do " + fnEnv(nUser) + sTool + " backup " + DbPath() +
+           " --generations 10 >/dev/null 2>&1 </dev/null || echo fail; done";
+  };
+  const std::string sWriter = "for i in $(seq 30); do " + fnEnv(23) + sTool + " add " + DbPath() +
                               " person \"Last name=W$i\" >/dev/null 2>&1 || echo fail; done";
   std::string sOut;
-  RunCommand("(" + sBackup + ") & (" + sBackup + ") & (" + sWriter + ") & wait", &sOut);
+  RunCommand("(" + fnBackup(21) + ") & (" + fnBackup(22) + ") & (" + sWriter + ") & wait", &sOut);
   EXPECT_EQ(sOut, "");
   for (int n = 0; n < kMaxGenerations; ++n) {
     ASSERT_TRUE(FileExists(Zp(n))) << n;

@@ -29,7 +29,8 @@ class RestoreTest : public CBackupFixture {
   }
   CSessionProcess* StartSecondCopy() {
     m_pOther = std::make_unique<CSessionProcess>(
-        DbPath(), std::vector<std::string>{"KELVO_HOME=" + m_folder.Path()},
+        DbPath(),
+        std::vector<std::string>{"KELVO_HOME=" + m_folder.Path(), "KELVO_HOSTADDRESS=127.0.0.254"},
         std::vector<std::string>{"--local"});
     EXPECT_TRUE(m_pOther->IsOpen()) << m_pOther->OpenReply();
     return m_pOther.get();

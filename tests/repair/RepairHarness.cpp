@@ -45,6 +45,7 @@ stRunResult TestFile(const std::string& sPath) {
 stRunResult RepairFile(const std::string& sPath) {
   CDbEngine engine;
   engine.m_nUserNumber = 1;
+  engine.SetOpenForRepair(true);
   if (engine.OpenDB(sPath, false) == eOpenResult::Failed) {
     ADD_FAILURE() << "cannot open " << sPath;
     return {};
