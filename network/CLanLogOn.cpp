@@ -168,6 +168,7 @@ void CLanLogOn::EndLanServer() {
   m_queue.Clear();
   m_sLockMngrName.clear();
   m_bLockMngrOnLine = false;
+  m_bCloseRequested = false;
   m_nUserNumber = 0;
   DetachEngine();
 }
@@ -228,14 +229,19 @@ void CLanLogOn::LockManagerGoingOffline() {
   if (m_pServer && m_pServer->ConnectedCount() > 0) {
     GetResponse(StrFormat("Server %s off-line. Database must be closed.\n", m_sLockMngrName.c_str()),
                 MB_OK);
-    Post(MAINFRAME_CLOSE_DATABASE);
+    RequestClose();
   } else if (GetResponse(StrFormat("Server %s off-line. Close database?\n", m_sLockMngrName.c_str()),
                          MB_YESNO) == IDYES) {
-    Post(MAINFRAME_CLOSE_DATABASE);
+    RequestClose();
   } else {
     RecountUsers();
   }
   m_bLockMngrOnLine = false;
+}
+
+void CLanLogOn::RequestClose() {
+  m_bCloseRequested = true;
+  Post(MAINFRAME_CLOSE_DATABASE);
 }
 
 unsigned CLanLogOn::CountOnLine() {

@@ -33,6 +33,7 @@ class CLockManager : public CLanLogOn, public CLockManagerLink {
   // ---- the engine's link ----
   bool HasLanServer() override { return Server() != nullptr; }
   bool IsLockManagerOnLine() override;
+  bool IsCloseRequested() override { return CloseRequested(); }
   unsigned CountOnLine() override { return CLanLogOn::CountOnLine(); }
   bool IsLockGrantedToOther(uint8_t nTable, uint32_t nKey) override;
   void ClearReceivedGrants() override;

@@ -3,7 +3,7 @@
 // lock manager), then reads commands from standard input, one per line, and
 // answers on standard output. Every command ends with one line that begins
 // with "OK" or "FAIL"; lines that begin with "MESSAGE:" (a message box),
-// "UNSCRIPTED:" (a question nobody answered) or "CLOSED" (the database was
+// "UNSCRIPTED:" (a question nobody answered), "WAIT:" (a wait box) or "CLOSED" (the database was
 // closed on the lock manager's loss) can come in between. Questions are
 // answered from a queue filled by --answers and by the "answer" command.
 //
@@ -58,6 +58,11 @@ class CSessionUi : public CScriptedUi {
                  int nDefault) override {
     Say("MESSAGE: " + OneLine(sText));
     return CScriptedUi::MessageBox(sText, sCaption, nButtons, nDefault);
+  }
+  // Wait boxes show as "WAIT:" lines, so a driver knows a wait is under way.
+  void WaitBoxShow(int nBox, const stWaitBoxView& view) override {
+    Say("WAIT: " + OneLine(view.sText));
+    CScriptedUi::WaitBoxShow(nBox, view);
   }
   int EditItem(stEditForm& form) override {
     if (!m_fnFormAnswer) return CScriptedUi::EditItem(form);
