@@ -101,6 +101,8 @@ class CLanLogOn {
  private:
   int StartServer(const std::string& sDatabaseFile, CDialogWaitBox* pBox);
   void WaitForUserNumbers(CDialogWaitBox* pBox);
+  // The first connected peer whose user number is still unknown; empty when none.
+  std::string SilentPeer() const;
   void RequestClose();
   int CheckLockManager(const std::string& sDatabaseFile, CDialogWaitBox* pBox);
 

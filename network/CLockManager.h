@@ -82,6 +82,8 @@ class CLockManager : public CLanLogOn, public CLockManagerLink {
   // true when there were some.
   bool ReleaseDeferredFlags();
   void HandleControlText(const std::string& sText);
+  // True for a lock request or unlock notice this copy may handle.
+  bool IsForTheLockManager(const stMessage& msg) const;
   bool SendGrant(const stLockSpec& request);
   void ReexamineQueue();
   void DropComputer(const std::string& sComputer);

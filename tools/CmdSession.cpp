@@ -21,6 +21,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "data/CTableManager.h"
@@ -166,6 +167,7 @@ class CSession {
       return TOOL_ERROR;
     }
     m_slot.MakeMailSlot();
+    if (std::exchange(m_bMessagesMissed, false)) m_poster.PostMainFrameMessage(MAINFRAME_MESSAGES_WAITING);
     Say(StrFormat("OK open user %u users %u", unsigned(m_db.m_nUserNumber), m_db.CountOnLine()));
     return TOOL_OK;
   }
@@ -205,6 +207,8 @@ class CSession {
     if (m_nPumpDepth > 2) return;
     ++m_nPumpDepth;
     for (int nCode : m_poster.Drain()) {
+      // Messages that come while the database opens are drained after it.
+      if (nCode == MAINFRAME_MESSAGES_WAITING && !m_db.IsDatabaseOpen()) m_bMessagesMissed = true;
       if (nCode == MAINFRAME_MESSAGES_WAITING && m_db.IsDatabaseOpen()) m_net.Lan().OnMessage();
       if (nCode == MAINFRAME_CLOSE_DATABASE) m_bCloseRequested = true;
     }
@@ -529,6 +533,7 @@ class CSession {
   stStressCounts m_stress;
   std::vector<uint32_t> m_naOwnTemp, m_naOwnSchedule;
   bool m_bCloseRequested = false;
+  bool m_bMessagesMissed = false;
   int m_nPumpDepth = 0;
 };
 
