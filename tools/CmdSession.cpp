@@ -261,7 +261,7 @@ class CSession {
         {"shorts", &CSession::CmdShorts},   {"pending", &CSession::CmdPending},
         {"sleep", &CSession::CmdSleep},     {"ping", &CSession::CmdPing},
         {"stress", &CSession::CmdStress},   {"tokens", &CSession::CmdTokens},
-        {"holddb", &CSession::CmdHoldDatabase}};
+        {"holddb", &CSession::CmdHoldDatabase}, {"tickgap", &CSession::CmdTickGap}};
     return kCommands;
   }
 
@@ -418,6 +418,25 @@ class CSession {
     WaitFor([&] { return Clock::now() >= end; }, int(nMillis / 1000) + 1);
     m_db.UnlockDatabase();
     Say("OK");
+  }
+  // Runs the timer's network work (the mail slot, a ping to every peer) every
+  // 100 ms for a while; the longest time between two ticks, in milliseconds.
+  void CmdTickGap(const std::string& sArgs) {
+    long long nMillis = 0;
+    if (!ParseInt(sArgs, nMillis) || nMillis < 0) return Say("FAIL usage: tickgap MILLISECONDS");
+    const auto end = Clock::now() + std::chrono::milliseconds(nMillis);
+    auto last = Clock::now();
+    long long nMaxGap = 0;
+    while (Clock::now() < end) {
+      const auto now = Clock::now();
+      nMaxGap = std::max<long long>(nMaxGap, std::chrono::duration_cast<std::chrono::milliseconds>(now - last).count());
+      last = now;
+      TakeShortMessages(m_slot, m_net.Lan().Identity().m_sComputerName);
+      if (m_net.Lan().Server()) m_net.Lan().Server()->Broadcast(TEST_PING);
+      Pump();
+      poll(nullptr, 0, 100);
+    }
+    Say(StrFormat("OK maxgap=%lld", nMaxGap));
   }
   void CmdPing(const std::string&) {
     if (m_net.Lan().Server()) m_net.Lan().Server()->Broadcast(TEST_PING);

@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <fstream>
 
 #include "SessionFixture.h"
 
@@ -144,4 +150,27 @@ TEST_F(LanHardening, MessageTrafficGoesToTheMessageTrace) {
     EXPECT_NE(sB.find(s), std::string::npos) << s << "\n" << sB;
   for (const std::string& s : {sFromB + "PC3:3:LOG_ON\n", sFromB + "[PC3#", std::string(" Sent to PC3: [PC2#")})
     EXPECT_NE(sA.find(s), std::string::npos) << s << "\n" << sA;
+}
+
+// Names that take the name service long to answer and a listed computer that
+// drops packets never hold up the timer: its 100 ms ticks keep their pace.
+TEST_F(LanHardening, TheTimerNeverWaitsForTheNetwork) {
+  // PC5's listener has a full queue: connects to it hang until their limit.
+  const int nListen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(uint16_t(std::stoi(m_range.Port())));
+  inet_pton(AF_INET, m_range.Address(5).c_str(), &at.sin_addr);
+  ASSERT_EQ(bind(nListen, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(listen(nListen, 0), 0);
+  CRawClient filler(m_range.Address(20), m_range.Address(5), m_range.Port());
+  auto a = Start(2, {3});
+  auto b = Start(3, {2, 5});
+  ASSERT_TRUE(a->IsOpen() && b->IsOpen());
+  // Name-only lines, resolved by the name service.
+  std::ofstream(m_folder.File("home3/Kelvo.usr"), std::ios::app) << "NOSUCHPC1\nNOSUCHPC2\nNOSUCHPC3\nNOSUCHPC4\n";
+  const std::string sGap = b->Command("tickgap 3000");
+  ASSERT_EQ(sGap.rfind("OK maxgap=", 0), 0u) << sGap;
+  EXPECT_LT(std::stoi(sGap.substr(10)), 300) << sGap;
+  close(nListen);
 }
