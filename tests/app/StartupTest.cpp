@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
+#include <cerrno>
 #include <thread>
 
 #include "QtTestApp.h"
@@ -110,11 +111,16 @@ TEST(InstanceLock, OneHolderPerComputerNameAndGoneWithItsProcess) {
   CInstanceLock first, second, other;
   ASSERT_TRUE(first.Acquire(folder.Path(), "ALPHA"));
   EXPECT_FALSE(second.Acquire(folder.Path(), "ALPHA"));  // also within one process
+  EXPECT_EQ(second.OpenError(), 0);                      // held by another: not a failure to open
   EXPECT_TRUE(other.Acquire(folder.Path(), "BETA"));
   first.Release();
   EXPECT_TRUE(second.Acquire(folder.Path(), "ALPHA"));
   second.Release();
   EXPECT_EQ(CInstanceLock::LockFileName("A/B"), "KelvoMutex.A_B.lock");
+  // A lock file that can not be opened is told apart from a running copy.
+  CInstanceLock nowhere;
+  EXPECT_FALSE(nowhere.Acquire(folder.File("missing"), "ALPHA"));
+  EXPECT_EQ(nowhere.OpenError(), ENOENT);
 
   // A holder killed while a program it started still runs leaves the lock free.
   int fds[2];
