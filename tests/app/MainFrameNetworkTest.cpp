@@ -15,6 +15,7 @@
 #include "app/CQtUserInterface.h"
 #include "common/TestCommon.h"
 #include "data/CTableManager.h"
+#include "network/LanMessage.h"
 #include "network/LanTestHelpers.h"
 #include "network/SessionProcess.h"
 #include "support/CConfigFile.h"
@@ -194,4 +195,17 @@ TEST_F(MainFrameLan, ACloseMessageDuringALockWaitWaitsForTheSave) {
   // The other copy learns that its lock manager is gone.
   EXPECT_TRUE(WithEvents([&] { return copy->WaitForText("MESSAGE: Server PC2 off-line."); }));
   copy->Kill();  // its question stays unanswered
+}
+
+// Messages that wait while no database is open (it is still opening) are
+// taken in once it is open, without a new notice from the network.
+TEST_F(MainFrameLan, MessagesThatCameDuringTheOpenAreTakenAfterIt) {
+  CMainFrame& frame = *m_pFrame;
+  frame.Network().Lan().InboundQueue().Append(TEST_PING);
+  frame.PostMainFrameMessage(MAINFRAME_MESSAGES_WAITING);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(m_pUi->SawText("Received test ping"));
+  frame.DatabaseOpen(m_sRoot);
+  ASSERT_TRUE(frame.IsDatabaseOpen());
+  EXPECT_TRUE(EventsUntil([&] { return m_pUi->SawText("Received test ping"); }));
 }
