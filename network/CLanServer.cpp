@@ -292,7 +292,10 @@ void CLanServer::RefuseTwin(const std::string& sSender, const std::string& sSour
   twin.m_sAddress = sSource;
   SetupSender(twin);
   if (!twin.m_pSocket) return;
-  DoSend(twin.m_pSocket, sSender, FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON_ACKNOWLEDGE), -1);
+  // Sent here on the reader's thread: a twin gets no sender thread of its
+  // own, however many names refused log-ons come with.
+  const std::string sAnswer = FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON_ACKNOWLEDGE);
+  TraceMessage(twin.m_pSocket->SendAll(sAnswer + "~\n") ? "Sent to" : "Not sent to", sSender, sAnswer);
   // Kept open: its end would count at the twin as this copy's log-off, and
   // the twin's duplicate test would no longer see this copy.
   std::lock_guard<std::mutex> lock(m_connMutex);
