@@ -228,7 +228,8 @@ void CFrameCommands::SendUserMessage() {
 void CFrameCommands::OnUserList() {
   CBusyScope busy;
   CLockManager& lan = m_frame.m_net.Lan();
-  CUserListModel model(m_frame.m_bDatabaseOpen && lan.Server() ? &lan : nullptr);
+  // With a database open the dialog shows its lock manager, shared or not.
+  CUserListModel model(m_frame.m_bDatabaseOpen ? &lan : nullptr);
   CDialogUserList dialog(model, m_frame.m_pQtUi ? m_frame.m_pQtUi->DialogParent() : &m_frame);
   dialog.exec();
   if (m_frame.m_bDatabaseOpen) m_frame.m_pDB->CountOnLine();

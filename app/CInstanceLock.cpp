@@ -20,6 +20,7 @@ bool CInstanceLock::Acquire(const std::string& sFolder, const std::string& sComp
   if (Held()) return true;
   const std::string sPath = JoinPath(sFolder, LockFileName(sComputerName));
   const int nFd = ::open(sPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  m_nOpenError = nFd < 0 ? errno : 0;
   if (nFd < 0) return false;
   struct flock lock {};
   lock.l_type = F_WRLCK;

@@ -18,9 +18,13 @@ class CInstanceLock {
   bool Acquire(const std::string& sFolder, const std::string& sComputerName);
   void Release();
   bool Held() const { return m_nFd >= 0; }
+  // The error of opening the lock file in the last Acquire; 0 when it opened
+  // (a false Acquire then means another copy holds the lock).
+  int OpenError() const { return m_nOpenError; }
 
   static std::string LockFileName(const std::string& sComputerName);
 
  private:
   int m_nFd = -1;
+  int m_nOpenError = 0;
 };

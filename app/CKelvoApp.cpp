@@ -91,6 +91,12 @@ bool CKelvoApp::InitInstance(const QStringList& args) {
   if (!InitApplication()) {
     if (settings.sProgramFolder.empty())
       ShowMessage("Cannot create the program folder. Set KELVO_HOME to a folder you can write.");
+    else if (m_lock.OpenError())
+      ShowMessage(StrFormat(
+          "Cannot open the lock file %s: %s\nKelvo can not make sure that it runs only "
+          "once on this computer.",
+          JoinPath(settings.sProgramFolder, CInstanceLock::LockFileName(settings.sComputerName)).c_str(),
+          std::strerror(m_lock.OpenError())));
     else
       ShowMessage("Kelvo for Windows is already running!");
     return false;
@@ -117,6 +123,7 @@ bool CKelvoApp::InitInstance(const QStringList& args) {
       settings.nDiagnostic = 0;
     }
   }
+  if (IsQuitRequested()) return false;  // a quit signal answered the questions
   if (nViewOverride >= 0) settings.nView = nViewOverride;
   // Printing goes to the system's printers, reports open in the report window.
   CQtPrintSystem::Install();
@@ -176,8 +183,9 @@ bool CKelvoApp::SaveConfig() {
   settings.nDiagnostic = GetDiagnosticLevel();
   const std::string sPath = ConfigPath();
   if (CConfigFile::WriteFile(sPath, settings)) return true;
-  ShowMessage(StrFormat("Cannot save configuration file\n%s: %s\nThe previous file was kept.",
-                        sPath.c_str(), std::strerror(errno)));
+  const int nErr = errno;  // the write's own error, before anything else runs
+  ShowMessage(StrFormat("Cannot save configuration file\n%s: %s\nThe previous file was kept.", sPath.c_str(),
+                        std::strerror(nErr)));
   return false;
 }
 

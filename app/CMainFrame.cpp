@@ -511,6 +511,7 @@ void CMainFrame::DatabaseOpen(const std::string& sRootName) {
   if (m_bDatabaseOpen) {
     settings.sCurrentRoot = sRoot;
     settings.sPrev = sRoot;
+    if (std::exchange(m_bLanMessagesMissed, false)) PostMainFrameMessage(MAINFRAME_MESSAGES_WAITING);
   } else {
     settings.sCurrentRoot.clear();
   }
@@ -651,9 +652,11 @@ void CMainFrame::RunPrivateMessage(int nCode) {
     case MAINFRAME_MESSAGES_WAITING:
       // A question shown while messages are processed runs an event loop:
       // messages posted meanwhile wait for the outer round to finish.
-      if (m_bInLanMessages) {
+      // While the database opens nothing is drained either: the messages wait
+      // in the queue and are posted again once the open has finished.
+      if (m_bInLanMessages || !m_bDatabaseOpen) {
         m_bLanMessagesMissed = true;
-      } else if (m_bDatabaseOpen) {
+      } else {
         m_bInLanMessages = true;
         m_net.Lan().OnMessage();
         m_bInLanMessages = false;

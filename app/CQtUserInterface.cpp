@@ -16,6 +16,7 @@
 #include "app/CQtPrintSystem.h"
 #include "app/CQtWaitBox.h"
 #include "support/CDialogWaitBox.h"
+#include "support/UserPrompts.h"
 
 namespace {
 
@@ -68,6 +69,8 @@ CQtWaitBox* CQtUserInterface::WaitBox(int nBox) const {
 int CQtUserInterface::MessageBox(const std::string& sText, const std::string& sCaption, int nButtons,
                                  int nDefault) {
   const stButtonSet set = ButtonSet(nButtons);
+  // While the program ends every question gets its cancel (or no) answer.
+  if (IsQuitRequested()) return set.nEscape;
   QMessageBox box(DialogParent());
   box.setObjectName("KelvoMessageBox");
   box.setWindowTitle(QString::fromStdString(sCaption));
@@ -80,6 +83,7 @@ int CQtUserInterface::MessageBox(const std::string& sText, const std::string& sC
     if (nAnswer == nEscape) box.setEscapeButton(pButton);
   }
   box.exec();
+  if (IsQuitRequested()) return set.nEscape;
   const auto clicked = box.standardButton(box.clickedButton());
   for (const auto& [button, nAnswer] : set.buttons)
     if (button == clicked) return nAnswer;
@@ -113,7 +117,7 @@ bool CQtUserInterface::ProcessEvents() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     m_lastProcessing.restart();
   }
-  const bool bPressed = m_bAbortPressed;
+  const bool bPressed = m_bAbortPressed || IsQuitRequested();
   m_bAbortPressed = false;
   return bPressed;
 }
@@ -137,6 +141,7 @@ void CQtUserInterface::EnableWindows(bool bEnable) {
 std::optional<std::vector<int>> CQtUserInterface::ChooseFromList(const std::string& sCaption,
                                                                  const std::vector<std::string>& items,
                                                                  bool bMultiple) {
+  if (IsQuitRequested()) return std::nullopt;
   CDialogChoice dialog(sCaption, items, bMultiple, DialogParent());
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   std::vector<int> naChosen = dialog.Chosen();
@@ -146,6 +151,7 @@ std::optional<std::vector<int>> CQtUserInterface::ChooseFromList(const std::stri
 
 std::optional<std::string> CQtUserInterface::AskLine(const std::string& sPrompt, const std::string& sDefault,
                                                      bool bSecret) {
+  if (IsQuitRequested()) return std::nullopt;
   QInputDialog dialog(DialogParent());
   dialog.setObjectName("KelvoInput");
   dialog.setWindowTitle("Kelvo");
@@ -168,6 +174,7 @@ std::optional<std::string> CQtUserInterface::InputSecret(const std::string& sPro
 
 std::optional<std::string> CQtUserInterface::ChooseFolder(const std::string& sCaption,
                                                           const std::string& sDefault) {
+  if (IsQuitRequested()) return std::nullopt;
   const QString sFolder =
       QFileDialog::getExistingDirectory(DialogParent(), QString::fromStdString(sCaption),
                                         QString::fromStdString(sDefault), QFileDialog::DontUseNativeDialog);
@@ -178,6 +185,7 @@ std::optional<std::string> CQtUserInterface::ChooseFolder(const std::string& sCa
 std::optional<std::string> CQtUserInterface::ChooseFile(bool bSave, const std::string& sCaption,
                                                         const std::string& sFilter,
                                                         const std::string& sDefault) {
+  if (IsQuitRequested()) return std::nullopt;
   QFileDialog dialog(DialogParent(), QString::fromStdString(sCaption), QString::fromStdString(sDefault),
                      QString::fromStdString(sFilter));
   dialog.setObjectName("KelvoFileDialog");
@@ -189,6 +197,7 @@ std::optional<std::string> CQtUserInterface::ChooseFile(bool bSave, const std::s
 }
 
 int CQtUserInterface::EditItem(stEditForm& form) {
+  if (IsQuitRequested()) return IDCANCEL;
   // The printer set-up is the system's print dialog.
   if (form.sDialog == "Print setup") return CQtPrintSystem::Install().EditPrintSetup(form, DialogParent());
   CDialogEditItem dialog(form, DialogParent());
@@ -205,6 +214,7 @@ int CQtUserInterface::EditItem(stEditForm& form) {
 
 std::optional<std::string> CQtUserInterface::TextWindow(const std::string& sCaption, const std::string& sText,
                                                         bool bEditable) {
+  if (IsQuitRequested()) return std::nullopt;
   QDialog dialog(DialogParent());
   dialog.setObjectName(bEditable ? "KelvoEditText" : "KelvoShowText");
   dialog.setWindowTitle(QString::fromStdString(sCaption));

@@ -722,7 +722,7 @@ int CDatabase::OpenDatabase(const std::string& sName, bool bNetworked) {
   }
   m_bOpening = false;
   RemoveRefreshHook();
-  GetResponse("Database file could not be opened.\n", MB_OK);
+  GetResponse(StrFormat("Database file could not be opened.\n%s.dbm", sName.c_str()), MB_OK);
   m_sDatabaseName.clear();
   m_bFileLoaded = false;
   EndLanServer();

@@ -681,6 +681,13 @@ int CDbEngine::WaitForLockPermission(eLockType nType, const std::string& sReason
   auto fnConflict = [&] {
     return TestForLocksOfType(nType, nTable, nKey, bTestRecords, pTables, nDb, nTab, nRec, nLoc);
   };
+  // No grant can come once the lock manager is gone or the database is about
+  // to close: the wait is denied, and the close that was put off runs after it.
+  auto fnLockManagerLost = [&] {
+    if (m_pLockLink && m_pLockLink->IsLockManagerOnLine() && !m_pLockLink->IsCloseRequested()) return false;
+    KTRACE("Lock wait for table %u, key %u denied: the lock manager is off line\n", unsigned(nTable), nKey);
+    return true;
+  };
   m_refresh.BeginLockWait();
   fnConflict();
   CDialogWaitBox* pBox = StartWaitBox(
@@ -691,7 +698,7 @@ int CDbEngine::WaitForLockPermission(eLockType nType, const std::string& sReason
   // manager has granted nobody else this table and key.
   for (int nRound = 0; fnConflict() || m_pLockLink->IsLockGrantedToOther(nTable, nKey); ++nRound) {
     m_pLockLink->ProcessPendingMessages();
-    if (pBox->TestForAbort()) {
+    if (fnLockManagerLost() || pBox->TestForAbort()) {
       bAborted = true;
       break;
     }
@@ -708,6 +715,7 @@ int CDbEngine::WaitForLockPermission(eLockType nType, const std::string& sReason
       m_pLockLink->SendLockRequest(nTable, nType == eLockType::Table ? DB_NONE : nKey);
     for (;;) {
       m_pLockLink->ProcessPendingMessages();
+      if (fnLockManagerLost()) break;
       int nBypass = 0;
       if (pBox->TestForAbort(&nBypass)) {
         if (nBypass == 1) {

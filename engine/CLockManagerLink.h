@@ -19,6 +19,9 @@ class CLockManagerLink {
   virtual bool HasLanServer() = 0;
   // True while the lock manager can be reached.
   virtual bool IsLockManagerOnLine() = 0;
+  // True once the close of the database was asked for (the lock manager is
+  // gone): no lock wait may go on, the close runs when the wait has ended.
+  virtual bool IsCloseRequested() { return false; }
   // Users on line: connected peers plus one; also refreshes the status panes.
   virtual unsigned CountOnLine() = 0;
 

@@ -104,6 +104,17 @@ int CLanLogOn::StartLanServer(CDbEngine& engine, const std::string& sDatabaseFil
     GetResponse("Duplicate user. Abort.", MB_OK);
     return 0;
   }
+  // A peer that took the greeting but never answered it can not be told
+  // apart from a twin: reachable one way only, it could not be coordinated.
+  const std::string sSilent = SilentPeer();
+  if (!sSilent.empty()) {
+    EndWaitBox(pBox);
+    GetResponse(StrFormat("Computer %s is on line but did not answer the log-on, so its user number "
+                          "is not known. Abort.",
+                          sSilent.c_str()),
+                MB_OK);
+    return 0;
+  }
   return CheckLockManager(sDatabaseFile, pBox);
 }
 
@@ -168,6 +179,7 @@ void CLanLogOn::EndLanServer() {
   m_queue.Clear();
   m_sLockMngrName.clear();
   m_bLockMngrOnLine = false;
+  m_bCloseRequested = false;
   m_nUserNumber = 0;
   DetachEngine();
 }
@@ -176,7 +188,19 @@ int CLanLogOn::RestartLanServer() {
   CDbEngine* pEngine = m_pEngine;
   const std::string sFile = m_sDatabaseFile;
   EndLanServer();
-  return pEngine ? StartLanServer(*pEngine, sFile) : 0;
+  if (!pEngine) return 0;
+  // A log-on given up (a duplicate, the lock manager's warning) leaves no
+  // server behind: networking is then off for this database.
+  if (StartLanServer(*pEngine, sFile)) return 1;
+  EndLanServer();
+  return 0;
+}
+
+std::string CLanLogOn::SilentPeer() const {
+  if (!m_pServer) return "";
+  for (const auto& peer : m_pServer->GetPeers())
+    if (peer.m_nConnected && peer.m_nUserNumber == 255) return peer.m_sName;
+  return "";
 }
 
 int CLanLogOn::IsDuplicateUser(CDialogWaitBox* /*pBox*/) {
@@ -228,14 +252,19 @@ void CLanLogOn::LockManagerGoingOffline() {
   if (m_pServer && m_pServer->ConnectedCount() > 0) {
     GetResponse(StrFormat("Server %s off-line. Database must be closed.\n", m_sLockMngrName.c_str()),
                 MB_OK);
-    Post(MAINFRAME_CLOSE_DATABASE);
+    RequestClose();
   } else if (GetResponse(StrFormat("Server %s off-line. Close database?\n", m_sLockMngrName.c_str()),
                          MB_YESNO) == IDYES) {
-    Post(MAINFRAME_CLOSE_DATABASE);
+    RequestClose();
   } else {
     RecountUsers();
   }
   m_bLockMngrOnLine = false;
+}
+
+void CLanLogOn::RequestClose() {
+  m_bCloseRequested = true;
+  Post(MAINFRAME_CLOSE_DATABASE);
 }
 
 unsigned CLanLogOn::CountOnLine() {

@@ -68,6 +68,9 @@ class CLanLogOn {
   const std::string& ServerComputerName() const { return m_sServerComputer; }
   const std::string& LockMngrName() const { return m_sLockMngrName; }
   bool LockMngrOnLine() const { return m_bLockMngrOnLine; }
+  // True once the close of the database was posted because the lock manager
+  // went off line; false again after EndLanServer.
+  bool CloseRequested() const { return m_bCloseRequested; }
   bool IsThisTheLockManager() const {
     return !m_sLockMngrName.empty() && m_sLockMngrName == m_sComputerName;
   }
@@ -92,11 +95,15 @@ class CLanLogOn {
   std::string m_sDatabaseFile;
   std::string m_sLockMngrName;
   bool m_bLockMngrOnLine = false;
+  bool m_bCloseRequested = false;
   uint8_t m_nUserNumber = 0;
 
  private:
   int StartServer(const std::string& sDatabaseFile, CDialogWaitBox* pBox);
   void WaitForUserNumbers(CDialogWaitBox* pBox);
+  // The first connected peer whose user number is still unknown; empty when none.
+  std::string SilentPeer() const;
+  void RequestClose();
   int CheckLockManager(const std::string& sDatabaseFile, CDialogWaitBox* pBox);
 
   bool m_bInUserListUpdate = false;

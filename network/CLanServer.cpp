@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "network/LanMessage.h"
 #include "network/NetworkHelpers.h"
@@ -36,6 +37,12 @@ bool IsSocketAlive(const SocketPtr& pSocket) {
 }
 
 }  // namespace
+
+void TraceMessage(const char* pWhat, const std::string& sWho, const std::string& sText) {
+  if (DiagOn())
+    WriteDiagnosticMsg(StrFormat("%s %s %s: %s\n", TraceTime().c_str(), pWhat, sWho.c_str(),
+                                 DisplayMessage(sText).c_str()));
+}
 
 CLanServer::CLanServer(stLanIdentity identity) : m_identity(std::move(identity)) {}
 
@@ -78,8 +85,7 @@ int CLanServer::OnNewLanServer(CMainFramePoster* pPoster, const std::string& sNa
   // connects back at once.
   if (!WaitForListening(pWaitBox)) return 0;
   m_bRunning = true;
-  GetNetworkUsers(pWaitBox);
-  return 1;
+  return GetNetworkUsers(pWaitBox) ? 1 : 0;
 }
 
 bool CLanServer::WaitForListening(CDialogWaitBox* pWaitBox) {
@@ -233,6 +239,7 @@ void CLanServer::HandleReceived(stConnection* pConn, std::vector<std::string>& s
 bool CLanServer::AcceptText(stConnection* pConn, const std::string& sText,
                             std::vector<std::string>& saOut) {
   const std::string& sSource = pConn->m_sSourceAddress;
+  TraceMessage("Received from", sSource, sText);
   const stLanTextCheck check = CheckLanText(sText);
   if (check.m_nKind == LAN_TEXT_INVALID) {
     KTRACE("LAN message from %s dropped (%s): %s\n", sSource.c_str(), check.m_sWhy.c_str(),
@@ -248,12 +255,16 @@ bool CLanServer::AcceptText(stConnection* pConn, const std::string& sText,
     saOut.push_back(sText);
     return true;
   }
+  const bool bLogOn = check.m_nKind == LAN_TEXT_LOG && check.m_sCommand == LOG_ON;
+  if (bLogOn && check.m_nUserNumber == m_nUserNumber) {
+    RefuseTwin(check.m_sSender, sSource);
+    return false;
+  }
   std::string sTag;
   {
     std::lock_guard<std::mutex> lock(m_connMutex);
     sTag = pConn->m_sLoggedOnAs;
   }
-  const bool bLogOn = check.m_nKind == LAN_TEXT_LOG && check.m_sCommand == LOG_ON;
   const bool bKnown = (sTag.empty() || sTag == check.m_sSender) &&
                       (IsFromPeer(check.m_sSender, sSource) ||
                        (bLogOn && sTag.empty() && LearnPeer(check.m_sSender, sSource)));
@@ -268,6 +279,28 @@ bool CLanServer::AcceptText(stConnection* pConn, const std::string& sText,
   }
   saOut.push_back(sText);
   return true;
+}
+
+void CLanServer::RefuseTwin(const std::string& sSender, const std::string& sSource) {
+  // A second copy with this copy's user number would own the same record
+  // keys and lock bytes: it is not taken on. It gets the answer on a
+  // connection of its own, so that its duplicate test sees the number.
+  KTRACE("LAN log-on of %s from %s refused: it has this copy's user number %u\n", sSender.c_str(),
+         sSource.c_str(), unsigned(m_nUserNumber));
+  stNetworkName twin;
+  twin.m_sName = sSender;
+  twin.m_sAddress = sSource;
+  SetupSender(twin);
+  if (!twin.m_pSocket) return;
+  // Sent here on the reader's thread: a twin gets no sender thread of its
+  // own, however many names refused log-ons come with.
+  const std::string sAnswer = FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON_ACKNOWLEDGE);
+  TraceMessage(twin.m_pSocket->SendAll(sAnswer + "~\n") ? "Sent to" : "Not sent to", sSender, sAnswer);
+  // Kept open: its end would count at the twin as this copy's log-off, and
+  // the twin's duplicate test would no longer see this copy.
+  std::lock_guard<std::mutex> lock(m_connMutex);
+  m_caRefusedTwins.push_back(twin.m_pSocket);
+  if (m_caRefusedTwins.size() > kMaxRefusedTwins) m_caRefusedTwins.pop_front();
 }
 
 bool CLanServer::IsFromPeer(const std::string& sSender, const std::string& sSource) {
@@ -290,12 +323,24 @@ bool CLanServer::IsFromAnyPeer(const std::string& sSource) {
 
 bool CLanServer::LearnPeer(const std::string& sSender, const std::string& sSource) {
   const std::string& sLocal = m_identity.OwnAddress();
-  if (sSender != ToUpper(sSender) || sSender == m_identity.m_sComputerName ||
-      sSource == sLocal || !IsSameSubnet(sLocal, sSource))
+  if (!IsComputerName(sSender) || sSender == m_identity.m_sComputerName || sSource == sLocal ||
+      !IsSameSubnet(sLocal, sSource))
     return false;
   {
     std::lock_guard<std::mutex> lock(m_peersMutex);
-    if (FindPeerLocked(sSender) >= 0) return false;
+    // A known name is never moved to another address: the computer of that
+    // name may be on line, and its messages would go to the other one.
+    if (FindPeerLocked(sSender) >= 0) {
+      KTRACE("LAN computer %s at %s not learned: the name is known at another address\n", sSender.c_str(),
+             sSource.c_str());
+      return false;
+    }
+    if (m_nLearnedPeers >= kMaxLearnedPeers) {
+      KTRACE("LAN computer %s at %s not learned: %zu computers were learned already\n", sSender.c_str(),
+             sSource.c_str(), m_nLearnedPeers);
+      return false;
+    }
+    ++m_nLearnedPeers;
     stNetworkName peer;
     peer.m_sName = sSender;
     peer.m_sAddress = sSource;
@@ -310,8 +355,11 @@ bool CLanServer::LearnPeer(const std::string& sSender, const std::string& sSourc
     if (sName == sSender) return true;
   }
   saLines.push_back(sSender + ":" + sSource);
-  WriteComputerList(m_identity.m_sComputerListPath, saLines);
-  KTRACE("LAN computer %s at %s added to the computer list\n", sSender.c_str(), sSource.c_str());
+  if (WriteComputerList(m_identity.m_sComputerListPath, saLines))
+    KTRACE("LAN computer %s at %s added to the computer list\n", sSender.c_str(), sSource.c_str());
+  else
+    KTRACE("LAN computer %s at %s learned, but the computer list %s could not be written: %s\n",
+           sSender.c_str(), sSource.c_str(), m_identity.m_sComputerListPath.c_str(), std::strerror(errno));
   return true;
 }
 
@@ -351,30 +399,38 @@ void CLanServer::TagConnection(stConnection* pConn, const std::string& sSender,
 void CLanServer::ConnectionEnded(stConnection* pConn) {
   if (m_bStopping) return;
   std::string sSender;
+  uint8_t nUser = 255;
+  int nGeneration = -1;
   {
     std::lock_guard<std::mutex> lock(m_connMutex);
     sSender.swap(pConn->m_sLoggedOnAs);
     for (const auto& p : m_connections)
       if (p.get() != pConn && !p->m_bFinished && p->m_sLoggedOnAs == sSender) sSender.clear();
-  }
-  if (sSender.empty()) return;
-  uint8_t nUser = 255;
-  {
-    std::lock_guard<std::mutex> lock(m_peersMutex);
+    if (sSender.empty()) return;
+    // Taken while a new connection of the sender can not yet be tagged: a
+    // log-on that comes after this point counts as a new generation.
+    std::lock_guard<std::mutex> peers(m_peersMutex);
     const int nIndex = FindPeerLocked(sSender);
-    if (nIndex >= 0) nUser = m_caPeers[size_t(nIndex)].m_nUserNumber;
+    if (nIndex >= 0) {
+      nUser = m_caPeers[size_t(nIndex)].m_nUserNumber;
+      nGeneration = int(m_caPeers[size_t(nIndex)].m_nGeneration);
+    }
   }
   const std::string sLogOff = FormatLogOnMessage(sSender, nUser, LOG_OFF);
+  if (nGeneration >= 0 && !LogOnOrOff(sLogOff, nGeneration)) {
+    KTRACE("LAN connection of %s ended after it logged on again: its new connection stays\n",
+           sSender.c_str());
+    return;
+  }
   KTRACE("LAN connection of %s ended without a log-off: handled as its log-off\n", sSender.c_str());
-  LogOnOrOff(sLogOff);
   if (!m_pQueue) return;
   m_pQueue->Append(sLogOff);
   if (m_pPoster) m_pPoster->PostMainFrameMessage(MAINFRAME_MESSAGES_WAITING);
 }
 
-void CLanServer::LogOnOrOff(const std::string& sText) {
+bool CLanServer::LogOnOrOff(const std::string& sText, int nGeneration) {
   const stLanTextCheck check = CheckLanText(sText);
-  if (check.m_nKind != LAN_TEXT_LOG) return;
+  if (check.m_nKind != LAN_TEXT_LOG) return false;
   SocketPtr pOld;
   stNetworkName answerOn;
   int nIndex = -1;
@@ -382,8 +438,10 @@ void CLanServer::LogOnOrOff(const std::string& sText) {
   {
     std::lock_guard<std::mutex> lock(m_peersMutex);
     nIndex = FindPeerLocked(check.m_sSender);
-    if (nIndex < 0) return;
+    if (nIndex < 0) return false;
     stNetworkName& peer = m_caPeers[size_t(nIndex)];
+    if (nGeneration >= 0 && peer.m_nGeneration != unsigned(nGeneration)) return false;
+    if (check.m_sCommand == LOG_ON) ++peer.m_nGeneration;
     peer.m_nUserNumber = uint8_t(check.m_nUserNumber);
     if (check.m_sCommand == LOG_OFF) {
       pOld = std::move(peer.m_pSocket);
@@ -405,9 +463,10 @@ void CLanServer::LogOnOrOff(const std::string& sText) {
   if (bConnectBack) {
     ConnectBack(check.m_sSender);
   } else if (answerOn.m_pSocket) {
-    DoSend(answerOn.m_pSocket, FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON_ACKNOWLEDGE),
+    DoSend(answerOn.m_pSocket, answerOn.m_sName, FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON_ACKNOWLEDGE),
            nIndex);
   }
+  return true;
 }
 
 void CLanServer::ConnectBack(const std::string& sName) {
@@ -422,7 +481,7 @@ void CLanServer::ConnectBack(const std::string& sName) {
   int nIndex = -1;
   const SocketPtr pSocket = AdoptConnection(peer, nIndex);
   if (pSocket)
-    DoSend(pSocket, FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON_ACKNOWLEDGE), nIndex);
+    DoSend(pSocket, sName, FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON_ACKNOWLEDGE), nIndex);
 }
 
 SocketPtr CLanServer::AdoptConnection(const stNetworkName& fresh, int& nIndex) {
@@ -462,29 +521,42 @@ void CLanServer::LoadPeerTable() {
   }
 }
 
-void CLanServer::GetNetworkUsers(CDialogWaitBox* pWaitBox) {
-  size_t nListed = 0;
-  {
-    std::lock_guard<std::mutex> lock(m_peersMutex);
-    nListed = m_caPeers.size();
-  }
-  const std::string sLogOn = FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON);
-  for (size_t i = 0; i < nListed; ++i) {
-    stNetworkName peer;
-    {
-      std::lock_guard<std::mutex> lock(m_peersMutex);
-      peer = m_caPeers[i];
+bool CLanServer::GetNetworkUsers(CDialogWaitBox* pWaitBox) {
+  std::vector<stNetworkName> caPeers;
+  for (const auto& peer : GetPeers())
+    if (!peer.m_nConnected) caPeers.push_back(peer);  // a connected one greeted this copy first
+  // Every computer is tried at once, each on a thread of its own (a name to
+  // resolve, a computer that drops packets), while the wait box stays alive.
+  std::atomic<size_t> nDone{0};
+  std::vector<std::thread> threads;
+  for (auto& peer : caPeers)
+    threads.emplace_back([this, &peer, &nDone] {
+      SetupSender(peer);
+      ++nDone;
+    });
+  bool bAborted = false;
+  size_t nShown = caPeers.size();
+  while (nDone < caPeers.size() && !bAborted) {
+    const size_t nNow = nDone;
+    if (pWaitBox && nNow != nShown && nNow < caPeers.size()) {
+      nShown = nNow;
+      pWaitBox->ChangeText(StrFormat("Test for computer %s on-line", caPeers[nNow].m_sName.c_str()));
     }
-    if (peer.m_nConnected) continue;  // it greeted this copy first and was answered
-    if (pWaitBox)
-      pWaitBox->ChangeText(StrFormat("Test for computer %s on-line", peer.m_sName.c_str()));
-    SetupSender(peer);
+    bAborted = pWaitBox && pWaitBox->TestForAbort();
+    if (bAborted) Wake();  // the connects still running give up
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStartPollMs));
+  }
+  for (auto& th : threads) th.join();
+  if (bAborted) return false;
+  const std::string sLogOn = FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_ON);
+  for (auto& peer : caPeers) {
     int nIndex = -1;
     // Greeted only on this copy's own new connection; one the peer's
     // greeting made already carried the answer.
     const SocketPtr pSocket = AdoptConnection(peer, nIndex);
-    if (pSocket && pSocket == peer.m_pSocket) DoSend(pSocket, sLogOn, nIndex);
+    if (pSocket && pSocket == peer.m_pSocket) DoSend(pSocket, peer.m_sName, sLogOn, nIndex);
   }
+  return true;
 }
 
 void CLanServer::SetupSender(stNetworkName& peer) {
@@ -516,29 +588,60 @@ void CLanServer::SetupSender(stNetworkName& peer) {
   peer.m_sError = sError;
 }
 
-int CLanServer::DoSend(const SocketPtr& pSocket, const std::string& sText, int nIndex) {
+int CLanServer::DoSend(const SocketPtr& pSocket, const std::string& sTo, const std::string& sText,
+                       int nIndex) {
   if (!IsSendableText(sText)) {
     KTRACE("LAN message not sent: it holds \"~\" or a line feed\n");
     return 0;
   }
-  if (pSocket && pSocket->SendAll(sText + "~\n")) return 1;
-  if (nIndex < 0 || !pSocket) return 0;
+  if (!pSocket) {
+    TraceMessage("Not sent to", sTo, sText);
+    return 0;
+  }
+  // The peer's own thread sends: a full or dead connection never holds up
+  // the caller (the user-interface thread).
+  if (SenderFor(sTo).Post(pSocket, sText, nIndex >= 0)) return 1;
+  TraceMessage("Not sent (too many waiting) to", sTo, sText);
+  return 0;
+}
+
+CPeerSender& CLanServer::SenderFor(const std::string& sTo) {
+  std::lock_guard<std::mutex> lock(m_sendersMutex);
+  std::unique_ptr<CPeerSender>& pSender = m_senders[sTo];
+  if (!pSender)
+    pSender = std::make_unique<CPeerSender>(
+        [this, sTo](const SocketPtr& pSocket, const std::string& sText, bool bSent, bool bIndexed) {
+          Sent(sTo, pSocket, sText, bSent, bIndexed);
+        });
+  return *pSender;
+}
+
+void CLanServer::Sent(const std::string& sTo, const SocketPtr& pSocket, const std::string& sText, bool bSent,
+                      bool bIndexed) {
+  TraceMessage(bSent ? "Sent to" : "Not sent to", sTo, sText);
+  if (bSent || !bIndexed || m_bStopping) return;
   SocketPtr pFailed;
+  uint8_t nUser = 255;
   {
     std::lock_guard<std::mutex> lock(m_peersMutex);
     // Only the connection that failed is given up: the entry may hold a newer one.
-    if (size_t(nIndex) < m_caPeers.size() && m_caPeers[size_t(nIndex)].m_pSocket == pSocket) {
-      pFailed = std::move(m_caPeers[size_t(nIndex)].m_pSocket);
-      m_caPeers[size_t(nIndex)].m_nConnected = 0;
-    }
+    const int nIndex = FindPeerLocked(sTo);
+    if (nIndex < 0 || m_caPeers[size_t(nIndex)].m_pSocket != pSocket) return;
+    pFailed = std::move(m_caPeers[size_t(nIndex)].m_pSocket);
+    m_caPeers[size_t(nIndex)].m_nConnected = 0;
+    nUser = m_caPeers[size_t(nIndex)].m_nUserNumber;
     RecountLocked();
   }
-  return 0;
+  // The user-interface thread learns of it as of a log-off (the lock
+  // manager's loss is handled there).
+  if (!m_pQueue) return;
+  m_pQueue->Append(FormatLogOnMessage(sTo, nUser, LOG_OFF));
+  if (m_pPoster) m_pPoster->PostMainFrameMessage(MAINFRAME_MESSAGES_WAITING);
 }
 
 void CLanServer::Broadcast(const std::string& sText) {
   for (const auto& peer : GetPeers())
-    if (peer.m_nConnected) DoSend(peer.m_pSocket, sText, -1);
+    if (peer.m_nConnected) DoSend(peer.m_pSocket, peer.m_sName, sText, -1);
 }
 
 int CLanServer::SendOne(const std::string& sComputer, const std::string& sText) {
@@ -553,7 +656,7 @@ int CLanServer::SendOne(const std::string& sComputer, const std::string& sText) 
         break;
       }
   }
-  return nIndex < 0 ? 0 : DoSend(peer.m_pSocket, sText, nIndex);
+  return nIndex < 0 ? 0 : DoSend(peer.m_pSocket, sComputer, sText, nIndex);
 }
 
 std::vector<stNetworkName> CLanServer::GetPeers() const {
@@ -590,6 +693,14 @@ void CLanServer::DeleteLanServer() {
   m_bStopping = true;
   if (m_bRunning) Broadcast(FormatLogOnMessage(ComputerName(), m_nUserNumber, LOG_OFF));
   m_bRunning = false;
+  // The senders deliver what waits (the log-off) before the sockets close.
+  {
+    std::map<std::string, std::unique_ptr<CPeerSender>> senders;
+    {
+      std::lock_guard<std::mutex> lock(m_sendersMutex);
+      senders.swap(m_senders);
+    }
+  }
   Wake();
   {
     std::lock_guard<std::mutex> lock(m_serverMutex);
@@ -597,6 +708,10 @@ void CLanServer::DeleteLanServer() {
   }
   if (m_serverThread.joinable()) m_serverThread.join();
   ReapReaders(true);
+  {
+    std::lock_guard<std::mutex> lock(m_connMutex);
+    m_caRefusedTwins.clear();
+  }
   std::vector<SocketPtr> sockets;
   {
     std::lock_guard<std::mutex> lock(m_peersMutex);

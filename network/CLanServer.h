@@ -10,7 +10,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,6 +22,7 @@
 #include "network/CInboundQueue.h"
 #include "network/CListeningThreadMemoryBuffer.h"
 #include "network/CMainFramePoster.h"
+#include "network/CPeerSender.h"
 #include "network/CSocket.h"
 #include "network/LanSettings.h"
 
@@ -33,14 +36,21 @@ struct stNetworkName {
   uint8_t m_nUserNumber = 255;  // as the peer announced it; 255 = not known yet
   SocketPtr m_pSocket;       // the outgoing connection, none when not connected
   std::string m_sError;      // last failure in connecting; empty after success
+  unsigned m_nGeneration = 0;  // counts the log-ons taken from this peer
 
   int Socket() const { return m_pSocket ? m_pSocket->Fd() : -1; }
 };
+
+// Writes one line of message traffic to DIAGNOSE_MSG.TXT: what happened
+// ("Sent to", "Received from"), the other side and the message.
+void TraceMessage(const char* pWhat, const std::string& sWho, const std::string& sText);
 
 class CLanServer {
  public:
   static constexpr int kConnectTimeoutMs = 3000;
   static constexpr size_t kMaxConnections = 64;
+  // Computers taken into the peer table from their log-on, at most.
+  static constexpr size_t kMaxLearnedPeers = 255;
 
   explicit CLanServer(stLanIdentity identity = CurrentLanIdentity());
   ~CLanServer();
@@ -60,8 +70,10 @@ class CLanServer {
   // the send failed (the peer is then off line).
   int SendOne(const std::string& sComputer, const std::string& sText);
 
-  // Applies a log-on, log-on answer, log-off or switch-user text to the peer table.
-  void LogOnOrOff(const std::string& sText);
+  // Applies a log-on, log-on answer, log-off or switch-user text to the peer
+  // table. With a generation, only while the peer has not logged on since.
+  // False when nothing was applied (unknown sender, or a newer generation).
+  bool LogOnOrOff(const std::string& sText, int nGeneration = -1);
 
   std::vector<stNetworkName> GetPeers() const;
   int ConnectedCount() const;
@@ -93,6 +105,9 @@ class CLanServer {
   void ListenThread(stConnection* pConn);
   void HandleReceived(stConnection* pConn, std::vector<std::string>& saTexts);
   bool AcceptText(stConnection* pConn, const std::string& sText, std::vector<std::string>& saOut);
+  // Answers a log-on that carries this copy's own user number without taking
+  // the sender on.
+  void RefuseTwin(const std::string& sSender, const std::string& sSource);
   bool IsFromPeer(const std::string& sSender, const std::string& sSource);
   bool IsFromAnyPeer(const std::string& sSource);
   bool LearnPeer(const std::string& sSender, const std::string& sSource);
@@ -100,13 +115,21 @@ class CLanServer {
                      std::vector<std::string>& saOut);
   void ConnectionEnded(stConnection* pConn);
   void LoadPeerTable();
-  void GetNetworkUsers(CDialogWaitBox* pWaitBox);
+  // Connects to every listed computer at once and greets it; false when the
+  // wait box was aborted.
+  bool GetNetworkUsers(CDialogWaitBox* pWaitBox);
   void SetupSender(stNetworkName& peer);
   void ConnectBack(const std::string& sName);
   // Stores a new outgoing connection unless the peer has a live one; the
   // connection to send on (none when neither exists) and the peer's index.
   SocketPtr AdoptConnection(const stNetworkName& fresh, int& nIndex);
-  int DoSend(const SocketPtr& pSocket, const std::string& sText, int nIndex);
+  // Queues the text for the peer's sender; an indexed send that fails marks
+  // the peer off line. 0 when there is no socket or too much waits.
+  int DoSend(const SocketPtr& pSocket, const std::string& sTo, const std::string& sText, int nIndex);
+  CPeerSender& SenderFor(const std::string& sTo);
+  // After a send, on the peer's sender thread.
+  void Sent(const std::string& sTo, const SocketPtr& pSocket, const std::string& sText, bool bSent,
+            bool bIndexed);
   void RecountLocked();
   int FindPeerLocked(const std::string& sName) const;
   void Wake();
@@ -127,10 +150,17 @@ class CLanServer {
 
   mutable std::mutex m_connMutex;
   std::list<std::unique_ptr<stConnection>> m_connections;
+  // Connections that answered a twin's log-on (m_connMutex), the newest few.
+  static constexpr size_t kMaxRefusedTwins = 8;
+  std::deque<SocketPtr> m_caRefusedTwins;
 
   mutable std::mutex m_peersMutex;
   std::vector<stNetworkName> m_caPeers;
   int m_nConnectedCount = 0;
+  size_t m_nLearnedPeers = 0;
 
   std::mutex m_listFileMutex;
+
+  std::mutex m_sendersMutex;
+  std::map<std::string, std::unique_ptr<CPeerSender>> m_senders;  // by peer name
 };

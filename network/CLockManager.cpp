@@ -23,6 +23,9 @@ void CLockManager::DetachEngine() {
   CLanLogOn::DetachEngine();
   m_bRequestPending = false;
   m_caReceivedGrants.clear();
+  // The locks of a closed database mean nothing to the next one opened.
+  m_caGrantedLocks.clear();
+  m_caLockRequests.clear();
 }
 
 // ------------------------------------------------------------ messages ----
@@ -46,7 +49,9 @@ int CLockManager::SendAnotherUserMessage(const std::string& sComputer, char cTyp
 }
 
 void CLockManager::SendThisUserMessage(char cType, uint8_t nTable, uint32_t nKey) {
-  m_queue.Append(FormatNext(cType, nTable, nKey));
+  const std::string sText = FormatNext(cType, nTable, nKey);
+  TraceMessage("Sent to", ThisComputerName(), sText);
+  m_queue.Append(sText);
   Post(MAINFRAME_MESSAGES_WAITING);
 }
 
@@ -104,8 +109,12 @@ void CLockManager::OnMessage() {
         TakeDataNotice(msg);
         bNewNotices = true;
         break;
-      case MSG_REQUESTLOCK: ProcessUserLockRequest(ExtractLockSpec(msg)); break;
-      case MSG_DATAUNLOCKED: ProcessUserUnlockNotice(ExtractLockSpec(msg)); break;
+      case MSG_REQUESTLOCK:
+        if (IsForTheLockManager(msg)) ProcessUserLockRequest(ExtractLockSpec(msg));
+        break;
+      case MSG_DATAUNLOCKED:
+        if (IsForTheLockManager(msg)) ProcessUserUnlockNotice(ExtractLockSpec(msg));
+        break;
       case MSG_GRANTLOCK: HandleGrant(ExtractLockSpec(msg)); break;
       default: HandleControlText(sText); break;
     }
@@ -115,6 +124,15 @@ void CLockManager::OnMessage() {
   // while a lock wait drains the queue.
   if (bNewNotices && m_pEngine && m_pEngine->RefreshState().HasNotices() && m_fnRefreshRequest)
     m_fnRefreshRequest();
+}
+
+bool CLockManager::IsForTheLockManager(const stMessage& msg) const {
+  // Only the lock manager grants: a copy that took requests from others
+  // would hand out locks that the lock manager knows nothing of.
+  if (IsThisTheLockManager() || msg.m_sSender == ThisComputerName()) return true;
+  KTRACE("Lock message from %s dropped: %s is the lock manager\n", msg.m_sSender.c_str(),
+         LockMngrName().c_str());
+  return false;
 }
 
 void CLockManager::HandleControlText(const std::string& sText) {
@@ -170,6 +188,8 @@ bool CLockManager::SendGrant(const stLockSpec& request) {
   if (SendAnotherUserMessage(request.m_sUser, MSG_GRANTLOCK, request.m_nTable, request.m_nKey))
     return true;
   // The requester cannot hear its grant: it must not keep the lock from others.
+  KTRACE("Grant to %s not delivered: released as if it had gone: %s\n", request.m_sUser.c_str(),
+         DisplayLockSpec(request).c_str());
   const int nIndex = FoundLockInList(request, m_caGrantedLocks, 0);
   if (nIndex >= 0) m_caGrantedLocks.erase(m_caGrantedLocks.begin() + nIndex);
   ReexamineQueue();

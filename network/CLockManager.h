@@ -33,6 +33,7 @@ class CLockManager : public CLanLogOn, public CLockManagerLink {
   // ---- the engine's link ----
   bool HasLanServer() override { return Server() != nullptr; }
   bool IsLockManagerOnLine() override;
+  bool IsCloseRequested() override { return CloseRequested(); }
   unsigned CountOnLine() override { return CLanLogOn::CountOnLine(); }
   bool IsLockGrantedToOther(uint8_t nTable, uint32_t nKey) override;
   void ClearReceivedGrants() override;
@@ -81,6 +82,8 @@ class CLockManager : public CLanLogOn, public CLockManagerLink {
   // true when there were some.
   bool ReleaseDeferredFlags();
   void HandleControlText(const std::string& sText);
+  // True for a lock request or unlock notice this copy may handle.
+  bool IsForTheLockManager(const stMessage& msg) const;
   bool SendGrant(const stLockSpec& request);
   void ReexamineQueue();
   void DropComputer(const std::string& sComputer);

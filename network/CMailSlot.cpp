@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <thread>
 
 #include "network/NetworkHelpers.h"
 #include "support/Diagnostic.h"
@@ -55,18 +56,46 @@ std::vector<std::string> CMailSlot::Destinations(const std::string& sComputer) c
   std::vector<std::string> saAddresses;
   const std::string sOwn = m_identity.OwnAddress();
   if (sComputer == "*" || sComputer == m_identity.m_sComputerName) saAddresses.push_back(sOwn);
-  std::vector<std::string> saLines;
+  std::vector<std::string> saLines, saNames;
   ReadComputerList(m_identity.m_sComputerListPath, saLines);
   for (const auto& sLine : saLines) {
     std::string sName, sAddress;
     SplitComputerNameAndAddress(sLine, sName, sAddress);
+    if (sName != m_identity.m_sComputerName && !IsDottedAddress(sAddress)) saNames.push_back(sName);
+  }
+  const std::map<std::string, std::string> resolved = ResolvedNames(saNames);
+  for (const auto& sLine : saLines) {
+    std::string sName, sAddress;
+    SplitComputerNameAndAddress(sLine, sName, sAddress);
     if (sName == m_identity.m_sComputerName || (sComputer != "*" && sName != sComputer)) continue;
-    if (!IsDottedAddress(sAddress)) sAddress = ResolveName(sName);
+    if (!IsDottedAddress(sAddress)) {
+      const auto it = resolved.find(sName);
+      sAddress = it == resolved.end() ? std::string() : it->second;
+    }
     if (!sAddress.empty() &&
         std::find(saAddresses.begin(), saAddresses.end(), sAddress) == saAddresses.end())
       saAddresses.push_back(sAddress);
   }
   return saAddresses;
+}
+
+std::map<std::string, std::string> CMailSlot::ResolvedNames(const std::vector<std::string>& saNames) const {
+  std::lock_guard<std::mutex> lock(m_pNames->m_mutex);
+  if (saNames != m_pNames->m_saAsked && !m_pNames->m_bBusy) {
+    m_pNames->m_saAsked = saNames;
+    m_pNames->m_bBusy = true;
+    std::thread([pNames = m_pNames, saNames] {
+      std::map<std::string, std::string> addresses;
+      for (const auto& sName : saNames) {
+        const std::string sAddress = ResolveName(sName);
+        if (!sAddress.empty()) addresses[sName] = sAddress;
+      }
+      std::lock_guard<std::mutex> done(pNames->m_mutex);
+      pNames->m_addresses = std::move(addresses);
+      pNames->m_bBusy = false;
+    }).detach();
+  }
+  return m_pNames->m_addresses;
 }
 
 int CMailSlot::WriteToMailSlot(const std::string& sComputer, const std::string& sText) {
@@ -122,5 +151,7 @@ std::vector<std::string> TakeShortMessages(CMailSlot& slot, const std::string& s
 
 void SendShortMessage(CMailSlot& slot, const std::string& sThisComputer, const std::string& sText) {
   if (sText.empty()) return;
-  slot.WriteToMailSlot("*", EncodeStoredText(StrFormat("%s|%s", sThisComputer.c_str(), sText.c_str())));
+  // Before the first database is opened the log-on has not named this computer yet.
+  const std::string sFrom = sThisComputer.empty() ? GetThisComputerName() : sThisComputer;
+  slot.WriteToMailSlot("*", EncodeStoredText(StrFormat("%s|%s", sFrom.c_str(), sText.c_str())));
 }

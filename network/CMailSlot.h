@@ -7,6 +7,9 @@
 // message) and a zero byte; at most 1024 bytes.
 
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -37,7 +40,19 @@ class CMailSlot {
  private:
   // Addresses of the computer list (names resolved), this computer's first.
   std::vector<std::string> Destinations(const std::string& sComputer) const;
+  // The addresses of the list's name-only lines, as far as they are known.
+  // A new set of names is resolved once, on a thread of its own: the caller
+  // (the timer) never waits for the name service.
+  std::map<std::string, std::string> ResolvedNames(const std::vector<std::string>& saNames) const;
 
+  // Shared with the resolving thread, which may outlive this slot.
+  struct stNames {
+    std::mutex m_mutex;
+    std::vector<std::string> m_saAsked;
+    std::map<std::string, std::string> m_addresses;
+    bool m_bBusy = false;
+  };
+  std::shared_ptr<stNames> m_pNames = std::make_shared<stNames>();
   stLanIdentity m_identity;
   uint16_t m_nPort;
   int m_nFd = -1;

@@ -2,11 +2,15 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "network/CLanLogOn.h"
 #include "network/NetworkHelpers.h"
 #include "support/CConfigFile.h"
 #include "support/CUserInterface.h"
 #include "support/Diagnostic.h"
+#include "support/FileUtil.h"
 #include "support/StringUtil.h"
 #include "support/UserPrompts.h"
 
@@ -71,14 +75,21 @@ int CUserListModel::ResetComputerList() {
     return 0;
   }
   const stLanIdentity& id = Identity();
-  ::unlink(id.m_sComputerListPath.c_str());
+  const std::string& sPath = id.m_sComputerListPath;
+  if (::unlink(sPath.c_str()) != 0 && errno != ENOENT) {
+    GetResponse(StrFormat("Cannot delete the computer list %s: %s", sPath.c_str(), std::strerror(errno)), MB_OK);
+    return 0;
+  }
   if (m_pLan && m_pLan->Server()) {
     Restart();
-  } else {
-    std::vector<std::string> saComputers;
-    GetNetWorkComputers(saComputers, id.m_sComputerListPath, id.m_sComputerName, id.OwnAddress());
+    return 1;
   }
-  return 1;
+  std::vector<std::string> saComputers;
+  GetNetWorkComputers(saComputers, sPath, id.m_sComputerName, id.OwnAddress());
+  // The browse writes the new list; without it the reset did not happen.
+  if (FileExists(sPath)) return 1;
+  GetResponse(StrFormat("Cannot write the computer list %s: %s", sPath.c_str(), std::strerror(errno)), MB_OK);
+  return 0;
 }
 
 std::string CUserListModel::ComputerListText() const {
@@ -95,7 +106,10 @@ int CUserListModel::SaveComputerListText(const std::string& sText) {
   std::vector<std::string> saKept;
   for (const auto& s : saLines)
     if (!Trim(s).empty()) saKept.push_back(Trim(s));
-  return WriteComputerList(Identity().m_sComputerListPath, saKept) ? 1 : 0;
+  const std::string& sPath = Identity().m_sComputerListPath;
+  if (WriteComputerList(sPath, saKept)) return 1;
+  GetResponse(StrFormat("Cannot write the computer list %s: %s", sPath.c_str(), std::strerror(errno)), MB_OK);
+  return 0;
 }
 
 std::string CUserListModel::AdapterListText() const {
@@ -123,6 +137,13 @@ int CUserListModel::ChangeSetting(const std::string& sRefusal, const std::string
   const auto answer = GetUi().InputText(sPrompt, sOld);
   if (!answer || Trim(*answer) == sOld) return 0;
   const std::string sNew = Trim(*answer);
+  long long nPort = 0;
+  if (bPort && !sNew.empty() && !(ParseInt(sNew, nPort) && nPort > 0 && nPort <= 65535)) {
+    GetResponse(StrFormat("%s is not a port number. Enter 1 to 65535, or nothing for the selected port.",
+                          sNew.c_str()),
+                MB_OK);
+    return 0;
+  }
   if (m_pLan) {
     if (bPort)
       m_pLan->SetPortSetting(sNew);

@@ -217,6 +217,15 @@ bool IsSameSubnet(const std::string& sLocal, const std::string& sOther) {
   return (nLocal & nMask) == (nOther & nMask);
 }
 
+bool IsComputerName(const std::string& sName) {
+  static constexpr size_t kMaxComputerName = 15;
+  static const std::string kPunctuation = "-_!@#$%^&'(){}.";
+  if (sName.empty() || sName.size() > kMaxComputerName) return false;
+  return std::all_of(sName.begin(), sName.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || kPunctuation.find(c) != std::string::npos;
+  });
+}
+
 bool IsDottedAddress(const std::string& sText) {
   in_addr a{};
   if (inet_pton(AF_INET, sText.c_str(), &a) != 1) return false;

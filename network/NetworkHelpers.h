@@ -35,6 +35,12 @@ std::string SelectAdapter(const std::string& sText);
 // computer (the interface whose network holds sLocal; /24 when none does).
 bool IsSameSubnet(const std::string& sLocal, const std::string& sOther);
 
+// A computer name as a peer may announce it: 1 to 15 characters, upper-case
+// letters, digits and the punctuation computer names allow; never ":", "~",
+// a slash, a backslash or white space, which would break the list file and
+// the messages.
+bool IsComputerName(const std::string& sName);
+
 // Dotted IPv4 text that converts to an address and back to the same text.
 bool IsDottedAddress(const std::string& sText);
 

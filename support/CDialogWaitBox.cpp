@@ -29,7 +29,14 @@ CDialogWaitBox::~CDialogWaitBox() {
 }
 
 bool CDialogWaitBox::TestForAbort(int* pBypass) {
-  if (GetUi().ProcessEvents()) ConfirmAbort(pBypass);
+  const bool bPressed = GetUi().ProcessEvents();
+  if (IsQuitRequested()) {
+    // The program ends: the operation is aborted without a question.
+    m_bAbortRequested = true;
+    if (pBypass) *pBypass = 0;
+  } else if (bPressed) {
+    ConfirmAbort(pBypass);
+  }
   return m_bAbortRequested;
 }
 

@@ -181,10 +181,14 @@ std::string MaskSecrets(const std::string& sLine) {
       // "MAIL_ACCOUNT ..." lines carry the password as their fourth field
       std::regex(R"((MAIL_?ACCOUNT[^|\r\n]*\|[^|\r\n]*\|[^|\r\n]*\|)[^|\r\n]*)",
                  std::regex::icase),
+      // the stored account string "server`user`password`keys": the third
+      // field wherever such a string appears
+      std::regex(R"(([^\s`|]+`[^`\r\n]*`)[^`\s]*)"),
   };
   // Most lines hold none of the keywords; skip the regex work for them.
   const std::string sLower = ToLower(sLine);
-  if (sLower.find("pass") == std::string::npos && sLower.find("account") == std::string::npos)
+  if (sLower.find("pass") == std::string::npos && sLower.find("account") == std::string::npos &&
+      sLine.find('`') == std::string::npos)
     return sLine;
   std::string s = sLine;
   for (const auto& re : reRules) s = std::regex_replace(s, re, "$1****");

@@ -26,8 +26,8 @@ void PrintDiagn(const char* pFormat, ...) __attribute__((format(printf, 1, 2)));
 std::string RefTime();
 void ResetRefTime();
 
-// Replaces passwords in a trace line (mail account strings "...|password",
-// POP3 "PASS x", "password=x"/"Password: x") by "****".
+// Replaces passwords in a trace line (mail account strings "...|password" and
+// "server`user`password`keys", POP3 "PASS x", "password=x"/"Password: x") by "****".
 std::string MaskSecrets(const std::string& sLine);
 
 // Each trace file is rotated once (to *.1) when it passes this size.

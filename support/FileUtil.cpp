@@ -85,12 +85,14 @@ bool WriteFileAtomic(const std::string& sPath, const std::string& sContent, int 
   ::unlink(sTemp.c_str());
   const int nFd = ::open(sTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode_t(nMode));
   if (nFd < 0) return false;
-  bool bOk = WriteAll(nFd, sContent) && ::fsync(nFd) == 0;
-  const int nErr = errno;
-  bOk = (::close(nFd) == 0) && bOk;
-  if (bOk && ::rename(sTemp.c_str(), sPath.c_str()) == 0) return true;
+  // The error of the step that failed, never one left from an earlier call.
+  int nErr = 0;
+  if (!WriteAll(nFd, sContent) || ::fsync(nFd) != 0) nErr = errno ? errno : EIO;
+  if (::close(nFd) != 0 && !nErr) nErr = errno;
+  if (!nErr && ::rename(sTemp.c_str(), sPath.c_str()) == 0) return true;
+  if (!nErr) nErr = errno;
   ::unlink(sTemp.c_str());
-  errno = nErr ? nErr : EIO;
+  errno = nErr;
   return false;
 }
 

@@ -1,6 +1,7 @@
 #include "support/UserPrompts.h"
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 #include "support/CDialogWaitBox.h"
@@ -10,7 +11,11 @@ namespace {
 RefreshSuspendHook g_refreshHook;
 std::vector<const void*> g_wndList;
 int g_nBusyDepth = 0;
+std::atomic<bool> g_bQuitRequested{false};
 }  // namespace
+
+void SetQuitRequested(bool bOn) { g_bQuitRequested = bOn; }
+bool IsQuitRequested() { return g_bQuitRequested; }
 
 void SetRefreshSuspendHook(RefreshSuspendHook hook) { g_refreshHook = std::move(hook); }
 

@@ -14,6 +14,12 @@ int GetResponse(const std::string& sPrompt, int nButtons, int nHelpContext = 0, 
 using RefreshSuspendHook = std::function<void(bool bOn, const std::string& sLabel)>;
 void SetRefreshSuspendHook(RefreshSuspendHook hook);
 
+// The program is to end (a quit signal, the session's end): from then on every
+// question gets its cancel (or no) answer and every wait box is aborted, so
+// the program reaches its ordinary close wherever it stands.
+void SetQuitRequested(bool bOn);
+bool IsQuitRequested();
+
 // Processes all pending user-interface events.
 void ClearMessageBuffer();
 

@@ -3,7 +3,7 @@
 // lock manager), then reads commands from standard input, one per line, and
 // answers on standard output. Every command ends with one line that begins
 // with "OK" or "FAIL"; lines that begin with "MESSAGE:" (a message box),
-// "UNSCRIPTED:" (a question nobody answered) or "CLOSED" (the database was
+// "UNSCRIPTED:" (a question nobody answered), "WAIT:" (a wait box) or "CLOSED" (the database was
 // closed on the lock manager's loss) can come in between. Questions are
 // answered from a queue filled by --answers and by the "answer" command.
 //
@@ -22,6 +22,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "data/CAlarmList.h"
@@ -66,6 +67,11 @@ class CSessionUi : public CScriptedUi {
                  int nDefault) override {
     Say("MESSAGE: " + OneLine(sText));
     return CScriptedUi::MessageBox(sText, sCaption, nButtons, nDefault);
+  }
+  // Wait boxes show as "WAIT:" lines, so a driver knows a wait is under way.
+  void WaitBoxShow(int nBox, const stWaitBoxView& view) override {
+    Say("WAIT: " + OneLine(view.sText));
+    CScriptedUi::WaitBoxShow(nBox, view);
   }
   int EditItem(stEditForm& form) override {
     if (!m_fnFormAnswer) return CScriptedUi::EditItem(form);
@@ -169,6 +175,7 @@ class CSession {
       return TOOL_ERROR;
     }
     m_slot.MakeMailSlot();
+    if (std::exchange(m_bMessagesMissed, false)) m_poster.PostMainFrameMessage(MAINFRAME_MESSAGES_WAITING);
     Say(StrFormat("OK open user %u users %u", unsigned(m_db.m_nUserNumber), m_db.CountOnLine()));
     return TOOL_OK;
   }
@@ -208,6 +215,8 @@ class CSession {
     if (m_nPumpDepth > 2) return;
     ++m_nPumpDepth;
     for (int nCode : m_poster.Drain()) {
+      // Messages that come while the database opens are drained after it.
+      if (nCode == MAINFRAME_MESSAGES_WAITING && !m_db.IsDatabaseOpen()) m_bMessagesMissed = true;
       if (nCode == MAINFRAME_MESSAGES_WAITING && m_db.IsDatabaseOpen()) m_net.Lan().OnMessage();
       if (nCode == MAINFRAME_CLOSE_DATABASE) m_bCloseRequested = true;
     }
@@ -261,7 +270,8 @@ class CSession {
         {"sleep", &CSession::CmdSleep},     {"ping", &CSession::CmdPing},
         {"stress", &CSession::CmdStress},   {"tokens", &CSession::CmdTokens},
         {"holddb", &CSession::CmdHoldDatabase}, {"record", &CSession::CmdRecord},
-        {"alarms", &CSession::CmdAlarms},       {"logview", &CSession::CmdLogView}};
+        {"alarms", &CSession::CmdAlarms},       {"logview", &CSession::CmdLogView},
+        {"tickgap", &CSession::CmdTickGap}};
     return kCommands;
   }
 
@@ -485,6 +495,25 @@ class CSession {
     }
     Say(bDone ? "OK" : "FAIL record");
   }
+  // Runs the timer's network work (the mail slot, a ping to every peer) every
+  // 100 ms for a while; the longest time between two ticks, in milliseconds.
+  void CmdTickGap(const std::string& sArgs) {
+    long long nMillis = 0;
+    if (!ParseInt(sArgs, nMillis) || nMillis < 0) return Say("FAIL usage: tickgap MILLISECONDS");
+    const auto end = Clock::now() + std::chrono::milliseconds(nMillis);
+    auto last = Clock::now();
+    long long nMaxGap = 0;
+    while (Clock::now() < end) {
+      const auto now = Clock::now();
+      nMaxGap = std::max<long long>(nMaxGap, std::chrono::duration_cast<std::chrono::milliseconds>(now - last).count());
+      last = now;
+      TakeShortMessages(m_slot, m_net.Lan().Identity().m_sComputerName);
+      if (m_net.Lan().Server()) m_net.Lan().Server()->Broadcast(TEST_PING);
+      Pump();
+      poll(nullptr, 0, 100);
+    }
+    Say(StrFormat("OK maxgap=%lld", nMaxGap));
+  }
   void CmdPing(const std::string&) {
     if (m_net.Lan().Server()) m_net.Lan().Server()->Broadcast(TEST_PING);
     Say("OK");
@@ -599,6 +628,7 @@ class CSession {
   stStressCounts m_stress;
   std::vector<uint32_t> m_naOwnTemp, m_naOwnSchedule;
   bool m_bCloseRequested = false;
+  bool m_bMessagesMissed = false;
   int m_nPumpDepth = 0;
 };
 

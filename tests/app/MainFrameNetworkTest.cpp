@@ -18,14 +18,15 @@
 #include "common/TestCommon.h"
 #include "data/CScheduleRecord.h"
 #include "data/CTableManager.h"
+#include "network/LanMessage.h"
 #include "schedule/OleDate.h"
-#include "views/CLineView.h"
-#include "views/CLogView.h"
 #include "network/LanTestHelpers.h"
 #include "network/SessionProcess.h"
 #include "support/CConfigFile.h"
 #include "support/FileUtil.h"
 #include "support/StringUtil.h"
+#include "views/CLineView.h"
+#include "views/CLogView.h"
 #include "views/CScheduleView.h"
 
 namespace {
@@ -316,4 +317,17 @@ TEST_F(MainFrameLan, AMessageFromTheLogViewIsReadInTheOtherCopy) {
   EXPECT_EQ(log.MaxLines(), 1);
   EXPECT_EQ(Command(*copy, "quit"), "OK quit");
   EXPECT_EQ(copy->Finish(), 0);
+}
+
+// Messages that wait while no database is open (it is still opening) are
+// taken in once it is open, without a new notice from the network.
+TEST_F(MainFrameLan, MessagesThatCameDuringTheOpenAreTakenAfterIt) {
+  CMainFrame& frame = *m_pFrame;
+  frame.Network().Lan().InboundQueue().Append(TEST_PING);
+  frame.PostMainFrameMessage(MAINFRAME_MESSAGES_WAITING);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(m_pUi->SawText("Received test ping"));
+  frame.DatabaseOpen(m_sRoot);
+  ASSERT_TRUE(frame.IsDatabaseOpen());
+  EXPECT_TRUE(EventsUntil([&] { return m_pUi->SawText("Received test ping"); }));
 }

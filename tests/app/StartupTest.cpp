@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
+#include <cerrno>
 #include <thread>
 
 #include "QtTestApp.h"
@@ -28,19 +29,22 @@ namespace {
 
 constexpr int kDeadlineMs = 90000;
 
-// True while some process holds the presence byte of a database file.
-bool DatabaseInUse(const std::string& sPath) {
+// True while some process holds a byte lock at nOffset of a file.
+bool ByteLockHeld(const std::string& sPath, off_t nOffset) {
   const int nFd = ::open(sPath.c_str(), O_RDONLY | O_CLOEXEC);
   if (nFd < 0) return false;
   struct flock lock {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
-  lock.l_start = off_t(1) << 32;
+  lock.l_start = nOffset;
   lock.l_len = 1;
   const bool bHeld = ::fcntl(nFd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
   ::close(nFd);
   return bHeld;
 }
+
+// True while some process holds the presence byte of a database file.
+bool DatabaseInUse(const std::string& sPath) { return ByteLockHeld(sPath, off_t(1) << 32); }
 
 template <class F>
 bool WaitFor(F fnDone) {
@@ -67,15 +71,19 @@ class CProgramHome {
            " KELVO_COMPUTERNAME=TWOPROC KELVO_HOSTADDRESS=127.0.0.9 QT_QPA_PLATFORM=offscreen"
            " ASAN_OPTIONS=detect_leaks=0 KELVO_TERMINAL_UI=" + pAnswer + " ";
   }
-  // Starts the program in the background; its messages go to sLog.
-  pid_t Start(const std::string& sLog) const {
-    const std::string sCommand = "exec " + Env("yes") + KELVO_PATH + " 2>" + sLog + " >/dev/null";
+  // Starts the program in the background; its messages go to sLog. With an
+  // empty answer its questions are dialogs that wait for the user.
+  pid_t Start(const std::string& sLog, const char* pAnswer = "yes") const {
+    const std::string sCommand = "exec " + Env(pAnswer) + KELVO_PATH + " 2>" + sLog + " >/dev/null";
     const char* argv[] = {"/bin/sh", "-c", sCommand.c_str(), nullptr};
     pid_t pid = -1;
     EXPECT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
     return pid;
   }
   const std::string& Root() const { return m_sRoot; }
+  // True once the program holds its single-instance lock: its quit signals
+  // are handled from then on.
+  bool Running() const { return ByteLockHeld(File(CInstanceLock::LockFileName("TWOPROC")), 0); }
   std::string File(const std::string& s) const { return m_folder.File(s); }
 
  private:
@@ -103,11 +111,16 @@ TEST(InstanceLock, OneHolderPerComputerNameAndGoneWithItsProcess) {
   CInstanceLock first, second, other;
   ASSERT_TRUE(first.Acquire(folder.Path(), "ALPHA"));
   EXPECT_FALSE(second.Acquire(folder.Path(), "ALPHA"));  // also within one process
+  EXPECT_EQ(second.OpenError(), 0);                      // held by another: not a failure to open
   EXPECT_TRUE(other.Acquire(folder.Path(), "BETA"));
   first.Release();
   EXPECT_TRUE(second.Acquire(folder.Path(), "ALPHA"));
   second.Release();
   EXPECT_EQ(CInstanceLock::LockFileName("A/B"), "KelvoMutex.A_B.lock");
+  // A lock file that can not be opened is told apart from a running copy.
+  CInstanceLock nowhere;
+  EXPECT_FALSE(nowhere.Acquire(folder.File("missing"), "ALPHA"));
+  EXPECT_EQ(nowhere.OpenError(), ENOENT);
 
   // A holder killed while a program it started still runs leaves the lock free.
   int fds[2];
@@ -228,4 +241,19 @@ TEST(Startup, TheRealProgramRunsOncePerComputerAndClosesItsDatabase) {
   ::kill(third, SIGTERM);
   EXPECT_EQ(WaitExit(third), 0);
   EXPECT_EQ(CloseStatusOf(sDbm), eOpenResult::Opened);
+}
+
+TEST(Startup, AQuitSignalWhileTheFirstQuestionIsOnScreenEndsTheProgram) {
+  CProgramHome home;
+  const std::string sDbm = home.Root() + ".dbm";
+  // "Do you want to open database:..." waits for an answer nobody gives.
+  const pid_t pid = home.Start(home.File("asked.log"), "");
+  ASSERT_TRUE(WaitFor([&] { return home.Running(); }));
+  ::kill(pid, SIGTERM);
+  int nStatus = -1;
+  EXPECT_TRUE(WaitFor([&] { return ::waitpid(pid, &nStatus, WNOHANG) == pid; }));
+  EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) << nStatus;
+  EXPECT_FALSE(home.Running());
+  EXPECT_FALSE(DatabaseInUse(sDbm));
+  EXPECT_EQ(CloseStatusOf(sDbm), eOpenResult::Opened);  // answered No: never opened
 }

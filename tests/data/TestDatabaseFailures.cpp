@@ -82,7 +82,7 @@ TEST(DatabaseFailures, AFailedLoadLeavesTheFileAsItWasAndAYesLoadsTheRest) {
     ui.QueueAnswer(IDNO);  // initialize a new database?
     EXPECT_EQ(db.OpenDatabase(sName, 0), 0);
     EXPECT_TRUE(ui.SawText(LoadQuestion(sPath, 50)));
-    EXPECT_TRUE(ui.SawText("Database file could not be opened.\n"));
+    EXPECT_TRUE(ui.SawText("Database file could not be opened.\n" + sPath));
     EXPECT_FALSE(db.IsDatabaseOpen());
     EXPECT_FALSE(db.IsOpen());
     EXPECT_TRUE(db.m_caPersonIndex.empty());  // nothing left behind in memory
@@ -368,5 +368,5 @@ TEST(DatabaseFailures, NoNameAndUnreadableFilesFail) {
   { std::ofstream f(sName + ".dbm"); }  // exists, but empty
   ui.QueueAnswer(IDNO);                 // no new database
   EXPECT_EQ(db.OpenDatabase(sName, 0), 0);
-  EXPECT_TRUE(ui.SawText("Database file could not be opened.\n"));
+  EXPECT_TRUE(ui.SawText("Database file could not be opened.\n" + sName + ".dbm"));
 }

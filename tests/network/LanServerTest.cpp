@@ -154,9 +154,8 @@ TEST_F(LanServerTest, FailedBroadcastKeepsThePeerAndFailedSendOneDropsIt) {
   close(nListen);
   for (int i = 0; i < 20; ++i) a.m_pServer->Broadcast("TEST_PING");
   EXPECT_EQ(a.Peer("PC5").m_nConnected, 1);
-  int nResult = 1;
-  for (int i = 0; i < 20 && nResult; ++i) nResult = a.m_pServer->SendOne("PC5", "TEST_PING");
-  EXPECT_EQ(nResult, 0);
+  // The peer's sender finds the connection gone; from then on SendOne fails.
+  EXPECT_TRUE(WaitUntil([&] { return a.m_pServer->SendOne("PC5", "TEST_PING") == 0; }));
   EXPECT_EQ(a.Peer("PC5").m_nConnected, 0);
   EXPECT_EQ(a.Peer("PC5").Socket(), -1);
   EXPECT_EQ(a.m_pServer->ConnectedCount(), 0);
@@ -404,4 +403,23 @@ TEST_F(LanServerTest, CopiesStartedTogetherAgreeOnTheirPeers) {
     for (auto* p : order) p->m_queue.Clear();
   }
   EXPECT_EQ(OpenDescriptorCount(), nBefore);
+}
+
+// Computers learned from their log-on are capped: the 256th and later ones
+// are refused, however many addresses greet this copy.
+TEST_F(LanServerTest, LearnedComputersAreCapped) {
+  stCopy& a = Copy(2, {});
+  ASSERT_EQ(a.Start(2), 1);
+  CLoopbackRange more;
+  const size_t nTries = CLanServer::kMaxLearnedPeers + 5;
+  for (size_t i = 0; i < nTries; ++i) {
+    // One greeting at a time, closed only once it was accepted: every one is read.
+    CRawClient greeter(i < 200 ? Address(int(10 + i)) : more.Address(int(i - 190)), Address(2), m_range.Port());
+    ASSERT_TRUE(greeter.Send(StrFormat("L%zu:%zu:LOG_ON~\n", i, 10 + i % 200)));
+    ASSERT_TRUE(WaitUntil([&] { return a.m_pServer->ReaderCount() == 1; }));
+    greeter.Close();
+    ASSERT_TRUE(WaitUntil([&] { return a.m_pServer->ReaderCount() == 0; }));
+  }
+  EXPECT_EQ(a.m_pServer->GetPeers().size(), CLanServer::kMaxLearnedPeers);
+  EXPECT_EQ(a.Peer(StrFormat("L%zu", nTries - 1)).m_sName, "");
 }

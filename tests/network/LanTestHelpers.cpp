@@ -91,6 +91,55 @@ void CRawClient::Close() {
   m_nFd = -1;
 }
 
+namespace {
+
+int ListenAt(const std::string& sAddress, const std::string& sPort) {
+  const int nFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int nOn = 1;
+  setsockopt(nFd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  inet_pton(AF_INET, sAddress.c_str(), &at.sin_addr);
+  at.sin_port = htons(uint16_t(std::stoi(sPort)));
+  if (bind(nFd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(nFd, 4) != 0) {
+    close(nFd);
+    return -1;
+  }
+  return nFd;
+}
+
+}  // namespace
+
+// Listening first: the copy greeted on the client connection connects back.
+CRawPeer::CRawPeer(const std::string& sAddress, const std::string& sTo, const std::string& sPort)
+    : m_nListen(ListenAt(sAddress, sPort)), m_client(sAddress, sTo, sPort) {}
+
+CRawPeer::~CRawPeer() {
+  for (int nFd : m_naAccepted) close(nFd);
+  if (m_nListen >= 0) close(m_nListen);
+}
+
+std::string CRawPeer::NextMessage(int nSeconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(nSeconds);
+  while (m_sPending.find("~\n") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    std::vector<pollfd> fds{{m_nListen, POLLIN, 0}};
+    for (int nFd : m_naAccepted) fds.push_back({nFd, POLLIN, 0});
+    if (poll(fds.data(), fds.size(), 20) <= 0) continue;
+    if (fds[0].revents & POLLIN) m_naAccepted.push_back(accept4(m_nListen, nullptr, nullptr, SOCK_CLOEXEC));
+    for (size_t i = 1; i < fds.size(); ++i)
+      if (fds[i].revents & POLLIN) {
+        char c[1024];
+        const ssize_t n = ::recv(fds[i].fd, c, sizeof c, MSG_DONTWAIT);
+        if (n > 0) m_sPending.append(c, size_t(n));
+      }
+  }
+  const size_t nEnd = m_sPending.find("~\n");
+  if (nEnd == std::string::npos) return "";
+  const std::string s = m_sPending.substr(0, nEnd);
+  m_sPending.erase(0, nEnd + 2);
+  return s;
+}
+
 int OpenDescriptorCount() {
   int n = 0;
   if (DIR* p = opendir("/proc/self/fd")) {

@@ -47,5 +47,25 @@ class CRawClient {
   int m_nFd = -1;
 };
 
+// A foreign copy made of raw sockets at one address: it listens on the port
+// (where a copy it greets connects back) and sends raw bytes on its own
+// connection to one copy.
+class CRawPeer {
+ public:
+  CRawPeer(const std::string& sAddress, const std::string& sTo, const std::string& sPort);
+  ~CRawPeer();
+  bool Listening() const { return m_nListen >= 0; }
+  bool Send(const std::string& sBytes) { return m_client.Send(sBytes); }
+  // The next message text (without "~\n") that arrived on a connection made
+  // to this peer; empty when none came within the deadline.
+  std::string NextMessage(int nSeconds = 15);
+
+ private:
+  int m_nListen = -1;
+  std::vector<int> m_naAccepted;
+  std::string m_sPending;
+  CRawClient m_client;
+};
+
 // Number of open descriptors of this process.
 int OpenDescriptorCount();

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <thread>
@@ -22,6 +23,7 @@
 #include "network/CUserListModel.h"
 #include "network/NetworkHelpers.h"
 #include "support/CConfigFile.h"
+#include "support/FileUtil.h"
 #include "support/StringUtil.h"
 
 namespace {
@@ -560,4 +562,71 @@ TEST_F(LockManagerTest, NoticesHeldBackForAFileThatClosedAreDropped) {
   EXPECT_TRUE(a.m_engine.IsLockManagerOnLine());
   EXPECT_TRUE(a.m_engine.RefreshState().Notices().empty());
   a.m_engine.CloseDB();
+}
+
+// Closing the database ends what the lock manager knew of it: a lock granted
+// and a request queued for the old file do not hold the next one.
+TEST_F(LockManagerTest, TheListsEndWithTheServer) {
+  stCopy& a = Copy(2, {3, 4});
+  stCopy& b = Copy(3, {2, 4});
+  stCopy& c = Copy(4, {2, 3});
+  ASSERT_EQ(a.LogOn(), 1);
+  ASSERT_EQ(b.LogOn(), 1);
+  ASSERT_EQ(c.LogOn(), 1);
+  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.CountOnLine() == 3; }));
+  b.BeginWait(6, 100);
+  ASSERT_TRUE(Granted(b));
+  b.EndWait();
+  c.BeginWait(6, 100);
+  ASSERT_TRUE(PumpUntil([&] { return a.m_lan.LockRequestQueue().size() == 1; }));
+  a.m_lan.EndLanServer();
+  EXPECT_TRUE(a.m_lan.GrantedLocks().empty());
+  EXPECT_TRUE(a.m_lan.LockRequestQueue().empty());
+  c.EndWait();
+}
+
+// A restart that the user gives up at the lock manager's warning leaves no
+// server running.
+TEST_F(LockManagerTest, ARestartGivenUpEndsTheServer) {
+  stCopy& c = Copy(4, {2, 3});
+  m_ui.QueueAnswer(IDNO);  // work alone
+  ASSERT_EQ(c.LogOn(), 1);
+  ASSERT_NE(c.m_lan.Server(), nullptr);
+  m_ui.QueueAnswer(IDYES);  // abort this time
+  EXPECT_EQ(c.m_lan.RestartLanServer(), 0);
+  EXPECT_EQ(c.m_lan.Server(), nullptr);
+  EXPECT_EQ(c.m_engine.LockManagerLink(), nullptr);
+}
+
+// The user list's actions report what failed instead of reporting success.
+TEST_F(LockManagerTest, UserListFailuresAreReported) {
+  stCopy& a = Copy(2, {3});
+  CUserListModel model(&a.m_lan);
+  // A database open without sharing still has its (empty) lock manager line.
+  EXPECT_EQ(model.HeaderText(), "Lock manager: ");
+  AppSettings().sLanServerPort = "7000";
+  m_ui.QueueInput("70000");
+  EXPECT_EQ(model.ChangePort(), 0);
+  EXPECT_TRUE(m_ui.SawText("70000 is not a port number. Enter 1 to 65535, or nothing for the selected port."));
+  EXPECT_EQ(AppSettings().sLanServerPort, "7000");
+  AppSettings().sLanServerPort.clear();
+
+  stLanIdentity id = a.m_lan.Identity();
+  id.m_sComputerListPath = m_folder.File("missing/Kelvo.usr");
+  a.m_lan.SetIdentity(id);
+  EXPECT_EQ(model.SaveComputerListText("PC3\n"), 0);
+  EXPECT_TRUE(m_ui.SawText("Cannot write the computer list " + id.m_sComputerListPath + ": No such file or directory"));
+  const auto fnShown = [&](const std::string& sStart) {
+    const auto& sa = m_ui.Messages();
+    return std::any_of(sa.begin(), sa.end(), [&](const std::string& s) { return s.rfind(sStart, 0) == 0; });
+  };
+  EXPECT_EQ(model.ResetComputerList(), 0);
+  EXPECT_TRUE(fnShown("Cannot write the computer list " + id.m_sComputerListPath + ": "));
+  // A list that can not be deleted (a folder stands in its place).
+  id.m_sComputerListPath = m_folder.File("folder.usr");
+  MakeFolder(id.m_sComputerListPath);
+  MakeFolder(id.m_sComputerListPath + "/inside");
+  a.m_lan.SetIdentity(id);
+  EXPECT_EQ(model.ResetComputerList(), 0);
+  EXPECT_TRUE(fnShown("Cannot delete the computer list " + id.m_sComputerListPath + ": "));
 }

@@ -96,3 +96,21 @@ TEST_F(MailSlotTest, StrangersOversizeAndFloodsAreKeptInBounds) {
   std::vector<std::string> saNone;
   EXPECT_EQ(unbound.ReadMailSlot(saNone), 0);
 }
+
+// Sent before the first database was opened (the log-on has named nobody):
+// the message still carries this computer's name.
+TEST_F(MailSlotTest, AMessageBeforeAnyLogOnCarriesThisComputersName) {
+  auto a = Slot(2, {3});
+  auto b = Slot(3, {2});
+  setenv("KELVO_COMPUTERNAME", "EARLYPC", 1);
+  SendShortMessage(*a, "", "Good morning");
+  unsetenv("KELVO_COMPUTERNAME");
+  std::vector<std::string> saRaw;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        b->ReadMailSlot(saRaw);
+        return !saRaw.empty();
+      },
+      10));
+  EXPECT_EQ(saRaw, (std::vector<std::string>{"EARLYPC|Good morning"}));
+}

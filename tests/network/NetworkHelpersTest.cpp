@@ -174,3 +174,9 @@ TEST(NetworkHelpers, MissingComputerListIsBuiltFromTheNetworkMounts) {
   ASSERT_TRUE(ReadWholeFile(sList, sWritten));
   EXPECT_EQ(sWritten, "SERVA\nME\n");
 }
+
+TEST(NetworkHelpers, ComputerNamesAPeerMayAnnounce) {
+  for (const char* p : {"PC2", "A", "OFFICE-PC_2", "ABCDEFGHIJKLMNO", "R&D.(2)"}) EXPECT_TRUE(IsComputerName(p)) << p;
+  for (const char* p : {"", "ABCDEFGHIJKLMNOP", "pc2", "PC 2", "PC:2", "PC~2", "PC/2", "PC\\2", "PC\t2"})
+    EXPECT_FALSE(IsComputerName(p)) << p;
+}

@@ -83,7 +83,8 @@ std::string CSessionProcess::ReadReply(std::vector<std::string>* pLines, int nSe
   while (ReadLine(sLine, nSeconds)) {
     if (IsReply(sLine)) return sLine;
     m_saSeen.push_back(sLine);
-    if (pLines) pLines->push_back(sLine);
+    // Wait boxes are only seen, never part of a command's output.
+    if (pLines && sLine.rfind("WAIT: ", 0) != 0) pLines->push_back(sLine);
   }
   return "";
 }

@@ -157,3 +157,12 @@ TEST_F(DiagnosticTest, FullFileIsRotatedOnce) {
 }
 
 }  // namespace
+
+TEST(Diagnostic, StoredMailAccountStringsAreMasked) {
+  EXPECT_EQ(MaskSecrets("EMAILCHECKSTRING|pop.example.com`jane`s3cret`SPAM`urgent\n"),
+            "EMAILCHECKSTRING|pop.example.com`jane`****`SPAM`urgent\n");
+  EXPECT_EQ(MaskSecrets("Checking pop.example.com`jane`s3cret at 10:00:00AM"),
+            "Checking pop.example.com`jane`**** at 10:00:00AM");
+  EXPECT_EQ(MaskSecrets("Account pop.example.com`jane``"), "Account pop.example.com`jane`****`");
+  EXPECT_EQ(MaskSecrets("no secrets here\n"), "no secrets here\n");
+}

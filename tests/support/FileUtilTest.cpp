@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <cerrno>
 
 #include "common/TestCommon.h"
 #include "support/FileUtil.h"
@@ -55,3 +56,16 @@ TEST(FileUtil, CopyAndPathPieces) {
 }
 
 }  // namespace
+
+TEST(FileUtil, AFailedAtomicWriteGivesItsOwnError) {
+  CScratchFolder folder;
+  const std::string sTarget = folder.File("taken");
+  ASSERT_TRUE(MakeFolder(sTarget));
+  ASSERT_TRUE(MakeFolder(sTarget + "/inside"));
+  errno = 0;
+  // The last step (the rename over a folder) fails; the error is its own, not
+  // one an earlier step of the write left behind.
+  EXPECT_FALSE(WriteFileAtomic(sTarget, "text", 0600));
+  EXPECT_EQ(errno, EISDIR);
+  EXPECT_FALSE(FileExists(sTarget + ".new"));
+}
