@@ -302,7 +302,9 @@ TEST_F(MailListView, KelvotoolLaysOutAndWritesThePrintFile) {
   std::vector<std::string> saRecords;
   stFmtString line;
   while (pFile->ReadFmtString(line)) {
-    if (line.m_cType == FMT_LITERAL) EXPECT_FALSE(IsControlLine(line));
+    if (line.m_cType == FMT_LITERAL) {
+      EXPECT_FALSE(IsControlLine(line));
+    }
     saRecords.push_back(line.m_cType == FMT_LITERAL ? "T" : line.m_sText);
   }
   EXPECT_EQ(pFile->Status(), CPrintFile::READ_END_MARKER);
