@@ -11,6 +11,7 @@
 #include "support/CConfigFile.h"
 #include "support/FileUtil.h"
 #include "support/StringUtil.h"
+#include "tests/lines/TestLines.h"
 #include "tests/print/PrintTestSupport.h"
 #include "views/CLogView.h"
 
@@ -42,23 +43,14 @@ class LogView : public ::testing::Test {
     m_view.SetMode(nMode);
     m_view.EnterView();
   }
-  std::vector<std::string> Lines() {
-    std::vector<std::string> sa;
-    char cStatus = 0;
-    for (int i = -1; i < m_view.MaxLines(); ++i) sa.push_back(m_view.GetLine(i, HINT_PAINT, cStatus).m_sText);
-    return sa;
-  }
+  std::vector<std::string> Lines() { return PaintedLines(m_view); }
   char StatusOfLine(int i) {
     char cStatus = 'x';
     m_view.GetLine(i, HINT_PAINT, cStatus);
     return cStatus;
   }
   void Highlight(uint32_t nCode) {
-    for (int i = 0; i < m_view.MaxLines(); ++i) {
-      m_view.SetHighlight(i);
-      if (m_view.HighlightedCode() == nCode) return;
-    }
-    FAIL() << "entry " << nCode << " is not listed";
+    if (!HighlightCode(m_view, nCode)) FAIL() << "entry " << nCode << " is not listed";
   }
 
   CScratchFolder m_folder;

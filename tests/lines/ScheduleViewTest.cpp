@@ -96,12 +96,7 @@ class ScheduleView : public ::testing::Test {
     EXPECT_EQ(m_db.AddTableItem(TABLE_SCHEDULE, DB_NONE, nullptr, false, {}, &nCode), eItemResult::Done);
     return nCode;
   }
-  std::vector<std::string> Lines() {
-    std::vector<std::string> sa;
-    char cStatus = 0;
-    for (int i = -1; i < m_view.MaxLines(); ++i) sa.push_back(m_view.GetLine(i, HINT_PAINT, cStatus).m_sText);
-    return sa;
-  }
+  std::vector<std::string> Lines() { return PaintedLines(m_view); }
   std::vector<uint32_t> Listed() {
     std::vector<uint32_t> na;
     for (int i = 0; i < m_view.MaxLines(); ++i) {
@@ -111,11 +106,7 @@ class ScheduleView : public ::testing::Test {
     return na;
   }
   void Highlight(uint32_t nCode) {
-    for (int i = 0; i < m_view.MaxLines(); ++i) {
-      m_view.SetHighlight(i);
-      if (m_view.HighlightedCode() == nCode) return;
-    }
-    FAIL() << "item " << nCode << " is not listed";
+    if (!HighlightCode(m_view, nCode)) FAIL() << "item " << nCode << " is not listed";
   }
 
   CScratchFolder m_folder;

@@ -2,7 +2,7 @@
 // A line source over numbered lines, "Line i<TAB>City(i % 7)", that records
 // what it was asked and which of its routines ran: the Qt window tests and
 // the headless tests share it; and the frame's rebuild of a view after a
-// refresh.
+// refresh; and the line texts and highlight by item code the view tests share.
 
 #include <memory>
 #include <set>
@@ -80,3 +80,21 @@ class CRefreshingFrame : public CFrameServices {
   CScrollBase& m_view;
   int m_nTable;
 };
+
+// The header and every line of a view, as painted.
+inline std::vector<std::string> PaintedLines(CScrollBase& view) {
+  std::vector<std::string> sa;
+  char cStatus = 0;
+  for (int i = -1; i < view.MaxLines(); ++i) sa.push_back(view.GetLine(i, HINT_PAINT, cStatus).m_sText);
+  return sa;
+}
+
+// Highlights the line of an item; false when the view does not list it.
+template <class View>
+bool HighlightCode(View& view, uint32_t nCode) {
+  for (int i = 0; i < view.MaxLines(); ++i) {
+    view.SetHighlight(i);
+    if (view.HighlightedCode() == nCode) return true;
+  }
+  return false;
+}
