@@ -111,6 +111,15 @@ class MainFrameLan : public ::testing::Test {
       return std::make_unique<CSessionProcess>(m_sRoot + ".dbm", saEnv, std::vector<std::string>{});
     });
   }
+  // The window opens the database and copy 3 logs on beside it.
+  void OpenBesideCopy(std::unique_ptr<CSessionProcess>& copy) {
+    m_pFrame->DatabaseOpen(m_sRoot);
+    ASSERT_TRUE(m_pFrame->IsDatabaseOpen());
+    copy = StartCopy(3);
+    ASSERT_TRUE(copy->IsOpen()) << copy->OpenReply();
+    ASSERT_EQ(Command(*copy, "waitusers 2"), "OK 2");
+    ASSERT_TRUE(EventsUntil([&] { return Db().CountOnLine() == 2; }));
+  }
   CTableManager& Db() { return *static_cast<CTableManager*>(m_pFrame->Database()); }
   // Repeats a command of the other copy until one of the lines it prints
   // holds sText (at most 20 s); those lines, or empty when none came.
@@ -187,12 +196,8 @@ TEST_F(MainFrameLan, FollowsAnotherCopyAndAsksBeforeClosingUnderIt) {
 // message waits until the save is done and runs at the next tick.
 TEST_F(MainFrameLan, ACloseMessageDuringALockWaitWaitsForTheSave) {
   CMainFrame& frame = *m_pFrame;
-  frame.DatabaseOpen(m_sRoot);
-  ASSERT_TRUE(frame.IsDatabaseOpen());
-  auto copy = StartCopy(3);
-  ASSERT_TRUE(copy->IsOpen()) << copy->OpenReply();
-  ASSERT_EQ(Command(*copy, "waitusers 2"), "OK 2");
-  ASSERT_TRUE(EventsUntil([&] { return Db().CountOnLine() == 2; }));
+  std::unique_ptr<CSessionProcess> copy;
+  ASSERT_NO_FATAL_FAILURE(OpenBesideCopy(copy));
 
   copy->Send("holddb 1500");
   ASSERT_TRUE(WithEvents([&] { return copy->WaitForText("HELD"); }));
@@ -221,12 +226,8 @@ TEST_F(MainFrameLan, ACloseMessageDuringALockWaitWaitsForTheSave) {
 // The schedule view's Ping sends "TEST_PING" through the LAN server; the
 // other copy answers it with its message.
 TEST_F(MainFrameLan, SchedulePingReachesTheOtherCopy) {
-  m_pFrame->DatabaseOpen(m_sRoot);
-  ASSERT_TRUE(m_pFrame->IsDatabaseOpen());
-  auto copy = StartCopy(3);
-  ASSERT_TRUE(copy->IsOpen()) << copy->OpenReply();
-  EXPECT_EQ(Command(*copy, "waitusers 2"), "OK 2");
-  EXPECT_TRUE(EventsUntil([&] { return Db().CountOnLine() == 2; }));
+  std::unique_ptr<CSessionProcess> copy;
+  ASSERT_NO_FATAL_FAILURE(OpenBesideCopy(copy));
   m_pFrame->OnCommand(ID_SCHEDULE_PING);
   EXPECT_TRUE(WithEvents([&] { return copy->WaitForText("MESSAGE: Received test ping"); }));
   EXPECT_EQ(Command(*copy, "quit"), "OK quit");
@@ -241,12 +242,8 @@ TEST_F(MainFrameLan, SchedulePingReachesTheOtherCopy) {
 // sees both.
 TEST_F(MainFrameLan, AlarmDoneReachesTheOtherCopyAndKeepsItsChange) {
   CMainFrame& frame = *m_pFrame;
-  frame.DatabaseOpen(m_sRoot);
-  ASSERT_TRUE(frame.IsDatabaseOpen());
-  auto copy = StartCopy(3);
-  ASSERT_TRUE(copy->IsOpen()) << copy->OpenReply();
-  ASSERT_EQ(Command(*copy, "waitusers 2"), "OK 2");
-  ASSERT_TRUE(EventsUntil([&] { return Db().CountOnLine() == 2; }));
+  std::unique_ptr<CSessionProcess> copy;
+  ASSERT_NO_FATAL_FAILURE(OpenBesideCopy(copy));
 
   m_pUi->QueueEdit({{ItemField::kDescription, "Exam"},
                     {ItemField::kRepeatType, "O"},
@@ -288,12 +285,8 @@ TEST_F(MainFrameLan, AlarmDoneReachesTheOtherCopyAndKeepsItsChange) {
 // unread there; the other copy marks it read and the frame's log follows.
 TEST_F(MainFrameLan, AMessageFromTheLogViewIsReadInTheOtherCopy) {
   CMainFrame& frame = *m_pFrame;
-  frame.DatabaseOpen(m_sRoot);
-  ASSERT_TRUE(frame.IsDatabaseOpen());
-  auto copy = StartCopy(3);
-  ASSERT_TRUE(copy->IsOpen()) << copy->OpenReply();
-  ASSERT_EQ(Command(*copy, "waitusers 2"), "OK 2");
-  ASSERT_TRUE(EventsUntil([&] { return Db().CountOnLine() == 2; }));
+  std::unique_ptr<CSessionProcess> copy;
+  ASSERT_NO_FATAL_FAILURE(OpenBesideCopy(copy));
 
   frame.OnCommand(ID_VIEW_LOG);
   ASSERT_EQ(frame.CurrentView(), VIEW_LOG);
