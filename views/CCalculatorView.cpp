@@ -50,7 +50,8 @@ stFmtString CCalculatorView::GetLine(int nIndex, char /*cHint*/, char& cStatus) 
   // The user's text goes on paper and on the screen exactly as typed.
   if (nIndex >= 0 && nIndex < nTape) return {nullptr, FMT_LITERAL, m_saLines[size_t(nIndex)]};
   if (nIndex == nTape) return {nullptr, FMT_LITERAL, kTotalRule};
-  return {nullptr, FMT_LITERAL, FormatNumber(Docalculation())};
+  // The result field: empty after Clear all until the next calculation.
+  return {nullptr, FMT_LITERAL, m_sResult};
 }
 
 // ---- the tape ----

@@ -96,6 +96,10 @@ TEST_F(CalculatorView, LineOperations) {
   m_view.ClearAll();
   EXPECT_EQ(m_view.Tape(), "");
   EXPECT_EQ(m_view.Result(), "");
+  char cStatus = 0;
+  EXPECT_EQ(m_view.MaxLines(), 3);  // the empty tape line, the rule and the empty result
+  EXPECT_EQ(m_view.GetLine(1, HINT_PAINT, cStatus).m_sText, "---------------");
+  EXPECT_EQ(m_view.GetLine(2, HINT_PAINT, cStatus).m_sText, "");
   m_view.ClearLastLine();  // nothing to remove
   EXPECT_EQ(m_view.Lines().size(), 1u);
 }
