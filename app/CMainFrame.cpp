@@ -30,6 +30,7 @@
 #include "app/CommandIds.h"
 #include "data/CDatabase.h"
 #include "data/CTableManager.h"
+#include "data/MessagePrint.h"
 #include "engine/CDbRepair.h"
 #include "network/CLanServer.h"
 #include "network/LanMessage.h"
@@ -43,6 +44,7 @@
 #include "support/UserPrompts.h"
 #include "views/CDatabaseView.h"
 #include "views/CLineView.h"
+#include "views/CLogView.h"
 #include "views/CMailHandOff.h"
 
 namespace {
@@ -104,6 +106,7 @@ CMainFrame::CMainFrame(int nStartView, const std::string& sRootName, CQtUserInte
 CMainFrame::~CMainFrame() {
   qApp->removeEventFilter(this);
   delete m_pEmailCheck;
+  SetMessagePrinter(nullptr);
   m_pDB.reset();
   SetFrameServices(nullptr);
   if (m_pQtUi) m_pQtUi->RemoveWindow(this);
@@ -120,6 +123,8 @@ bool CMainFrame::OnCreate() {
   m_net.Lan().SetPoster(this);
   m_net.Lan().SetRefreshRequest([this] { m_pDB->RefreshOnNotice(); });
   m_pDB->SetNetwork(&m_net);
+  // The message dialog's Print button prints through the log view's format.
+  SetMessagePrinter([this](const std::string& sText) { CLogView::PrintMessage(m_pDB.get(), sText); });
   m_backup.SetViewHooks([this] { CallExitView(m_nCurView); }, [this](bool bOpen) { AfterRestore(bOpen); });
   if (!m_sRootName.empty()) DatabaseOpen(m_sRootName);
   m_timer.start(kTimerMs);

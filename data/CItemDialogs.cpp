@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "data/MessagePrint.h"
 #include "network/NetworkHelpers.h"
 #include "schedule/OleDate.h"
 #include "support/StringUtil.h"
@@ -223,6 +224,12 @@ std::string CItemDialogs::UserChoiceText(uint32_t nUser) const {
   if (nUser > 255) return "";
   return StrFormat("%u: %s", nUser, GetAlarmUserName(nUser).c_str());
 }
+namespace {
+// What a form's take answers for a button that did its work (Print) and
+// leaves the dialog open; never shown.
+constexpr const char* kShowFormAgain = "\x01";
+}  // namespace
+
 
 eItemResult CItemDialogs::RunForm(stEditForm& form,
                                   const std::function<std::string(const stEditForm&)>& fnTake) {
@@ -233,7 +240,7 @@ eItemResult CItemDialogs::RunForm(stEditForm& form,
     if (nAnswer != IDOK) break;
     const std::string sWhy = fnTake(form);
     if (sWhy.empty()) break;
-    GetResponse(sWhy, MB_OK);
+    if (sWhy != kShowFormAgain) GetResponse(sWhy, MB_OK);
   }
   DataRefreshOn(form.sDialog);
   return nAnswer == IDOK ? eItemResult::Done : eItemResult::Cancelled;
@@ -422,7 +429,14 @@ eItemResult CItemDialogs::EditUserMessage(CLogRecord& entry, bool bSend) {
   if (!bSend) form.fields.push_back(Field(ItemField::kAction, "Mark as read"));
   return RunForm(form, [&](const stEditForm& f) {
     const std::string sText = Value(f, ItemField::kText);
-    const bool bReply = bSend || Trim(Value(f, ItemField::kAction)) == "Send reply";
+    // A received message also has "Print": the text goes to paper and the
+    // dialog stays open, the record unchanged.
+    const std::string sAction = Trim(Value(f, ItemField::kAction));
+    if (!bSend && sAction == "Print") {
+      PrintMessageText(sText);
+      return std::string(kShowFormAgain);
+    }
+    const bool bReply = bSend || sAction == "Send reply";
     if (!bReply) {
       if (!Trim(sText).empty()) entry.m_cKind = CLogRecord::KIND_READ_MESSAGE;
       return std::string();

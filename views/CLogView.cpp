@@ -5,6 +5,7 @@
 #include "data/CTableManager.h"
 #include "data/HeapSort.h"
 #include "data/ItemSortKeys.h"
+#include "print/Printing.h"
 #include "schedule/OleDate.h"
 #include "support/CUserInterface.h"
 #include "support/StringUtil.h"
@@ -241,4 +242,23 @@ void CLogView::AddCommands(CCommandTable& t) {
   t.Add(ID_LOG_EDIT, MENU_BAR, "&Edit", open, [this] { EditLine(); });
   t.Add(ID_LOG_DELETE, MENU_BAR, "&Delete", open, [this] { DeleteEntry(); });
   t.Add(ID_LOG_PRINT, MENU_BAR, "&Print", open, [this] { PrintList(); });
+}
+
+int CLogView::PrintMessage(const CTableManager* pDB, const std::string& sText) {
+  const bool bOpen = pDB && pDB->IsDatabaseOpen();
+  const stFormatRecord* pFormat = bOpen ? pDB->GetFormat(kLogFormat) : nullptr;
+  // Typed text goes on paper as written: a line such as "^" is no page break.
+  std::vector<stFmtString> lines;
+  size_t nStart = 0;
+  for (;;) {
+    const size_t nEnd = sText.find('\n', nStart);
+    std::string sLine = sText.substr(nStart, nEnd == std::string::npos ? std::string::npos : nEnd - nStart);
+    if (!sLine.empty() && sLine.back() == '\r') sLine.pop_back();
+    lines.push_back({pFormat, FMT_LITERAL, std::move(sLine)});
+    if (nEnd == std::string::npos) break;
+    nStart = nEnd + 1;
+  }
+  const stPageLayout* pLayout = bOpen ? pDB->GetPageLayout(0) : nullptr;
+  return PrintFmtStringArray(lines, AppSettings().printerView,
+                             pLayout ? *pLayout : CPageLayout::DefaultLayout(0), true);
 }

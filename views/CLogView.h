@@ -64,6 +64,10 @@ class CLogView : public CScrollBase {
   static std::string Description(const std::string& sText);
   // The line status by the text's first character: '+' red, '*' blue, '!' green.
   static char StatusOf(const std::string& sText);
+  // Prints a message to a user, one line of paper per line of its text, in
+  // the view's format (the built-in one and layout without a database).
+  // PrintBlock's result.
+  static int PrintMessage(const CTableManager* pDB, const std::string& sText);
 
   // The code of the highlighted entry; DB_NONE on an empty list.
   uint32_t HighlightedCode() const;

@@ -2,13 +2,14 @@
 // source; views that are not built yet are empty views.
 
 #include "views/CAddressView.h"
+#include "views/CCalculatorView.h"
 #include "views/CDatabaseView.h"
 #include "views/CDialogRecordDump.h"
 #include "views/CEmptyView.h"
 #include "views/CKelvoView.h"
 #include "views/CLineView.h"
-#include "views/CScheduleView.h"
 #include "views/CLogView.h"
+#include "views/CScheduleView.h"
 
 namespace {
 
@@ -33,6 +34,8 @@ CKelvoView* CreateKelvoView(int nCode, QWidget* pParent, CTableManager& db, CVie
     case VIEW_LOG: return new CLineView(std::make_unique<CLogView>(&db, &frame), pParent);
     case VIEW_DATABASE: return CreateDatabaseView(pParent, db, frame);
     case VIEW_SCHEDULE: return new CLineView(std::make_unique<CScheduleView>(&db, &frame), pParent);
+    // The calculator needs no open database.
+    case VIEW_CALCULATOR: return new CLineView(std::make_unique<CCalculatorView>(&db, &frame), pParent);
     case VIEW_MAILLIST: return new CLineView(std::make_unique<CMailListView>(&db, &frame), pParent);
     default: return new CEmptyView(nCode, pParent);
   }

@@ -21,6 +21,8 @@
 #include "schedule/OleDate.h"
 #include "support/CConfigFile.h"
 #include "support/UserPrompts.h"
+#include "views/CCalculatorView.h"
+#include "views/CLineView.h"
 
 namespace {
 
@@ -103,6 +105,13 @@ TEST_F(MainFrame, FunctionKeysSwitchTheViewsWithoutADatabase) {
   QTest::keyClick(frame.View(frame.CurrentView()), Qt::Key_F10);
   frame.OnCommand(ID_VIEW_CALCULATOR);
   EXPECT_EQ(frame.CurrentView(), VIEW_CALCULATOR);
+  // With no database the calculator's window takes the tape's keys and totals it.
+  auto& calc = static_cast<CCalculatorView&>(static_cast<CLineView*>(frame.View(VIEW_CALCULATOR))->Source());
+  QTest::keyClicks(frame.View(VIEW_CALCULATOR), "100");
+  QTest::keyClick(frame.View(VIEW_CALCULATOR), Qt::Key_Return);
+  QTest::keyClicks(frame.View(VIEW_CALCULATOR), "25-");
+  EXPECT_EQ(calc.Tape(), "100\r\n-25");
+  EXPECT_EQ(calc.Result(), "75.000000");
   // The Notes button does nothing without a database (no password asked).
   frame.OnCommand(ID_ALARM_NOTES);
   EXPECT_TRUE(m_pUi->Shown().empty());

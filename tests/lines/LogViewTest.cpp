@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "data/MessagePrint.h"
 #include "items/ItemTestCopies.h"
 #include "schedule/OleDate.h"
 #include "support/CConfigFile.h"
@@ -219,3 +220,38 @@ TEST_F(LogView, KeepsCodesAcrossAnotherCopysDeleteAndRebuildsWithoutWriting) {
   EXPECT_TRUE(sBefore == sAfter);
   ExpectConsistent(m_db, "after the rebuilds");
 }
+
+namespace {
+
+// A received message printed from its dialog: every line of its text as
+// written (a "^" line is no page break), the dialog open again after it and
+// the record unchanged until it is marked as read.
+TEST_F(LogView, ReceivedMessagePrintsFromItsDialog) {
+  Enter(LOG_NORMAL);
+  m_db.m_caUsers.push_back({});
+  m_db.m_caUsers.back().m_nUserNumber = 3;
+  m_db.m_caUsers.back().m_sName = "PC3";
+  m_ui.QueueEdit({{ItemField::kTo, "3: PC3"}, {ItemField::kText, "Meeting moved\r\n^\r\nRoom 4"}});
+  m_view.AddMessage();
+  const uint32_t nMessage = m_view.Codes().front();
+
+  CScratchProgramFolder home;
+  CTestPrintSystem printers;
+  AppSettings().printerView.sPrinter = "Office";
+  SetMessagePrinter([this](const std::string& sText) { CLogView::PrintMessage(&m_db, sText); });
+  m_ui.QueueEdit({{ItemField::kAction, "Print"}});
+  m_ui.QueueEdit({});  // the print set-up, as it is
+  m_ui.QueueEdit({{ItemField::kAction, "Mark as read"}});
+  EXPECT_EQ(m_db.EditTableItem(TABLE_LOG, nMessage, {'E', 0.0}), eItemResult::Done);
+  SetMessagePrinter(nullptr);
+  AppSettings().printerView = {};
+  ASSERT_TRUE(printers.Printed());
+  std::string sPrinted;
+  for (const auto& t : printers.Last().PageTexts(1)) sPrinted += t.sText + "|";
+  EXPECT_EQ(sPrinted, "Meeting moved|^|Room 4|");
+  EXPECT_EQ(LogOf(m_db, nMessage)->m_cKind, CLogRecord::KIND_READ_MESSAGE);
+  EXPECT_EQ(LogOf(m_db, nMessage)->m_sText, "Meeting moved\r\n^\r\nRoom 4");
+  EXPECT_FALSE(PrintMessageText("no printer installed"));
+}
+
+}  // namespace
