@@ -223,6 +223,14 @@ void CCalculatorView::ProcessKey(int nKey) {
   TypeText(std::string(1, c));
 }
 
+// A printable character goes on the tape as typed (lower-case letters in a
+// comment stay lower case); Return, Backspace and the rest come as key codes.
+bool CCalculatorView::KeyText(const std::string& sText) {
+  if (sText.size() != 1 || sText[0] < 0x20 || sText[0] > 0x7e) return false;
+  ProcessKey(static_cast<unsigned char>(sText[0]));
+  return true;
+}
+
 // ---- line operations ----
 
 void CCalculatorView::ClearAll() {

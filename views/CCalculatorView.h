@@ -44,6 +44,7 @@ class CCalculatorView : public CScrollBase {
   stFmtString GetLine(int nIndex, char cHint, char& cStatus) override;
   bool HasData() const override { return true; }
   void ProcessKey(int nKey) override;
+  bool KeyText(const std::string& sText) override;
   void MarkLine() override { TypeText(" "); }
   void DeleteLine() override { ClearLine(); }
   void AddCommands(CCommandTable& table) override;

@@ -228,7 +228,9 @@ void CLineView::OnHorzAction(int nAction) {
 bool CLineView::focusNextPrevChild(bool) { return false; }  // Tab is the view's own key
 
 void CLineView::keyPressEvent(QKeyEvent* pEvent) {
-  m_pSource->KeyDown(pEvent->key(), pEvent->modifiers() & Qt::ControlModifier);
+  const bool bCtrl = pEvent->modifiers() & Qt::ControlModifier;
+  if (!bCtrl && !pEvent->text().isEmpty() && m_pSource->KeyText(pEvent->text().toStdString())) return;
+  m_pSource->KeyDown(pEvent->key(), bCtrl);
 }
 
 int CLineView::TabNear(int x) const {

@@ -134,6 +134,10 @@ class CScrollBase {
   // Any other key without Ctrl (a key code of ViewKeys.h or an upper-case
   // letter).
   virtual void ProcessKey(int /*nKey*/) {}
+  // The text a key typed without Ctrl, before its key code: true when the
+  // view took it as text (a view that edits text keeps the letter's case),
+  // false to hand the key on as a key code.
+  virtual bool KeyText(const std::string& /*sText*/) { return false; }
   // After a search ended.
   virtual void BringToTop() {}
   // Another database was opened (or none is): view state that belongs to

@@ -112,6 +112,10 @@ TEST_F(MainFrame, FunctionKeysSwitchTheViewsWithoutADatabase) {
   QTest::keyClicks(frame.View(VIEW_CALCULATOR), "25-");
   EXPECT_EQ(calc.Tape(), "100\r\n-25");
   EXPECT_EQ(calc.Result(), "75.000000");
+  // A comment keeps the case it was typed in.
+  QTest::keyClicks(frame.View(VIEW_CALCULATOR), " \"Rent paid");
+  EXPECT_EQ(calc.Tape(), "100\r\n-25 \"Rent paid");
+  EXPECT_EQ(calc.Result(), "75.000000");
   // The Notes button does nothing without a database (no password asked).
   frame.OnCommand(ID_ALARM_NOTES);
   EXPECT_TRUE(m_pUi->Shown().empty());
