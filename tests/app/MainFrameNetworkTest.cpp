@@ -324,3 +324,24 @@ TEST_F(MainFrameLan, MessagesThatCameDuringTheOpenAreTakenAfterIt) {
   ASSERT_TRUE(frame.IsDatabaseOpen());
   EXPECT_TRUE(EventsUntil([&] { return m_pUi->SawText("Received test ping"); }));
 }
+
+// A short message from the other copy comes up in this copy's "Messages"
+// window; one sent from here reaches the other copy and never this window.
+TEST_F(MainFrameLan, ShortMessagesComeUpInTheOtherCopysMessagesWindowOnly) {
+  std::unique_ptr<CSessionProcess> copy;
+  ASSERT_NO_FATAL_FAILURE(OpenBesideCopy(copy));
+  const auto shownInMessages = [&](const std::string& sText) {
+    for (const auto& shown : m_pUi->Shown())
+      if (shown.sCaption == "Messages" && shown.sText.find(sText) != std::string::npos) return true;
+    return false;
+  };
+  EXPECT_EQ(Command(*copy, "short Coffee is ready"), "OK");
+  EXPECT_TRUE(EventsUntil([&] { return shownInMessages("Coffee is ready"); }));
+  m_pUi->QueueInput("Lunch at noon");
+  m_pFrame->OnCommand(ID_SHORT_MESSAGE);
+  EXPECT_NE(LineOf(*copy, "shorts", "Lunch at noon"), "");
+  EventsUntil([] { return false; }, 1);  // a second of this window's timer
+  EXPECT_FALSE(shownInMessages("Lunch at noon"));
+  EXPECT_EQ(Command(*copy, "quit"), "OK quit");
+  EXPECT_EQ(copy->Finish(), 0);
+}
