@@ -66,6 +66,16 @@ class LockManagerTest : public ::testing::Test {
     p->Setup(MakeIdentity(m_range, n, sList));
     return *p;
   }
+  // Copies 2, 3 and 4, each listing the other two, logged on and seen on
+  // line by every one of them.
+  void ThreeOnLine() {
+    Copy(2, {3, 4});
+    Copy(3, {2, 4});
+    Copy(4, {2, 3});
+    for (auto& [n, p] : m_copies) ASSERT_EQ(p->LogOn(), 1) << "copy " << n;
+    for (auto& [n, p] : m_copies) ASSERT_TRUE(PumpUntil([&] { return p->m_engine.CountOnLine() == 3; }));
+  }
+  stCopy& Of(int n) { return *m_copies.at(n); }
   // Drains every copy's queue until the condition holds.
   bool PumpUntil(const std::function<bool()>& fn) {
     return WaitUntil([&] {
@@ -221,13 +231,10 @@ TEST_F(LockManagerTest, LockManagerGoesOffLineAndComesBack) {
 }
 
 TEST_F(LockManagerTest, TwoCopiesAskForOneRecordAndTheSecondWaitsForTheUnlock) {
-  stCopy& a = Copy(2, {3, 4});
-  stCopy& b = Copy(3, {2, 4});
-  stCopy& c = Copy(4, {2, 3});
-  ASSERT_EQ(a.LogOn(), 1);
-  ASSERT_EQ(b.LogOn(), 1);
-  ASSERT_EQ(c.LogOn(), 1);
-  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.CountOnLine() == 3; }));
+  ASSERT_NO_FATAL_FAILURE(ThreeOnLine());
+  stCopy& a = Of(2);
+  stCopy& b = Of(3);
+  stCopy& c = Of(4);
 
   b.BeginWait(6, 100);
   ASSERT_TRUE(Granted(b));
@@ -305,11 +312,10 @@ TEST_F(LockManagerTest, EveryFreeQueuedRequestIsGrantedAtAnUnlock) {
 }
 
 TEST_F(LockManagerTest, AbandonedWaitsAndStrayGrantsGiveTheLockBack) {
-  stCopy& a = Copy(2, {3, 4});
-  stCopy& b = Copy(3, {2, 4});
-  stCopy& c = Copy(4, {2, 3});
-  for (auto* p : {&a, &b, &c}) ASSERT_EQ(p->LogOn(), 1);
-  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.CountOnLine() == 3; }));
+  ASSERT_NO_FATAL_FAILURE(ThreeOnLine());
+  stCopy& a = Of(2);
+  stCopy& b = Of(3);
+  stCopy& c = Of(4);
   a.BeginWait(8, 7);
   ASSERT_TRUE(Granted(a));
   a.EndWait();
@@ -347,11 +353,10 @@ TEST_F(LockManagerTest, AbandonedWaitsAndStrayGrantsGiveTheLockBack) {
 }
 
 TEST_F(LockManagerTest, ChangesAreAnnouncedAsRefreshFlags) {
-  stCopy& a = Copy(2, {3, 4});
-  stCopy& b = Copy(3, {2, 4});
-  stCopy& c = Copy(4, {2, 3});
-  for (auto* p : {&a, &b, &c}) ASSERT_EQ(p->LogOn(), 1);
-  ASSERT_TRUE(PumpUntil([&] { return b.m_engine.CountOnLine() == 3; }));
+  ASSERT_NO_FATAL_FAILURE(ThreeOnLine());
+  stCopy& a = Of(2);
+  stCopy& b = Of(3);
+  stCopy& c = Of(4);
   // The rewritten header at 4096 stands for the record; 2048 is another.
   b.m_lan.SendDataModified(6, 100, 4096, {2048, 4096});
   ASSERT_TRUE(PumpUntil([&] {
@@ -567,13 +572,10 @@ TEST_F(LockManagerTest, NoticesHeldBackForAFileThatClosedAreDropped) {
 // Closing the database ends what the lock manager knew of it: a lock granted
 // and a request queued for the old file do not hold the next one.
 TEST_F(LockManagerTest, TheListsEndWithTheServer) {
-  stCopy& a = Copy(2, {3, 4});
-  stCopy& b = Copy(3, {2, 4});
-  stCopy& c = Copy(4, {2, 3});
-  ASSERT_EQ(a.LogOn(), 1);
-  ASSERT_EQ(b.LogOn(), 1);
-  ASSERT_EQ(c.LogOn(), 1);
-  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.CountOnLine() == 3; }));
+  ASSERT_NO_FATAL_FAILURE(ThreeOnLine());
+  stCopy& a = Of(2);
+  stCopy& b = Of(3);
+  stCopy& c = Of(4);
   b.BeginWait(6, 100);
   ASSERT_TRUE(Granted(b));
   b.EndWait();
