@@ -89,12 +89,6 @@ uint32_t CAddressView::HighlightedCode() const {
   return p ? p->m_nCode : DB_NONE;
 }
 
-void CAddressView::Reenable(bool bChanged) {
-  if (bChanged) SetUpLines();
-  m_bKeepPage = false;
-  Invalidate();
-}
-
 // ---- editing ----
 
 void CAddressView::EditLine() {

@@ -75,8 +75,6 @@ class CAddressView : public CScrollBase {
   bool ShowAll() const { return m_bShowAll; }
 
  private:
-  // After an operation: rebuild when it changed something, then repaint.
-  void Reenable(bool bChanged);
   bool PassesCategories(const CPerson& person) const;
   const CPerson* Highlighted() const;
   // The codes, in list order, of the persons the user picks in "Select

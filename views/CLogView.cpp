@@ -155,12 +155,6 @@ stFmtString CLogView::GetLine(int nIndex, char /*cHint*/, char& cStatus) {
                     DiagnosticSuffix(p->m_nCode, p->m_nSequence).c_str())};
 }
 
-void CLogView::Reenable(bool bChanged) {
-  if (bChanged) SetUpLines();
-  m_bKeepPage = false;
-  Invalidate();
-}
-
 // ---- editing ----
 
 void CLogView::EditLine() {

@@ -78,8 +78,6 @@ class CLogView : public CScrollBase {
  private:
   // The entry of line i as the table holds it now; none when it is gone.
   const CLogRecord* EntryAt(int nLine) const;
-  // After an operation: rebuild when it changed something, then repaint.
-  void Reenable(bool bChanged);
   std::string ContactText(const CLogRecord& entry) const;
 
   // Codes in display order, with the table position each had at the last

@@ -122,12 +122,6 @@ uint32_t CScheduleView::HighlightedCode() const {
   return m_paItems[size_t(m_nHiLiteLine)]->m_nCode;
 }
 
-void CScheduleView::Reenable(bool bChanged) {
-  if (bChanged) SetUpLines();
-  m_bKeepPage = false;
-  Invalidate();
-}
-
 // ---- editing ----
 
 template <class Operation>

@@ -69,8 +69,6 @@ class CScheduleView : public CScrollBase {
 
  private:
   bool PassesFilter(const CScheduleRecord& item) const;
-  // After an operation: rebuild when it changed something, then repaint.
-  void Reenable(bool bChanged);
   // Runs an operation on the highlighted item with keep-page on.
   template <class Operation>
   void OnHighlighted(Operation fnOperation);

@@ -219,6 +219,13 @@ class CScrollBase {
   void Invalidate() {
     if (m_pHost) m_pHost->Invalidate();
   }
+  // After an operation on the view's items: rebuild the lines when it
+  // changed something, end keep-page and repaint.
+  void Reenable(bool bChanged) {
+    if (bChanged) SetUpLines();
+    m_bKeepPage = false;
+    Invalidate();
+  }
   void RepaintNow() {
     if (m_pHost) m_pHost->RepaintNow();
   }
