@@ -44,6 +44,16 @@ struct stPhoneDevice {
   std::string sInit;
 };
 
+// The account the calendar page is published to; no server means none is set
+// up, and the page is then written but not uploaded.
+struct stFtpAccount {
+  std::string sServer;  // "host" or "host:port"
+  std::string sUser;    // empty: anonymous
+  std::string sPassword;
+  std::string sFolder;  // the remote folder; empty: the log-on folder
+  bool IsSet() const { return !sServer.empty(); }
+};
+
 struct stAppSettings {
   std::string sLast;    // LAST: root name (path without ".dbm") offered at start
   std::string sPrev;    // PREV
@@ -71,6 +81,7 @@ struct stAppSettings {
   int nNetworkDisable = 0;
   bool bShowMaximized = true;
   stPhoneDevice phoneDevice;  // PHONEDEVICE|path|baud|init
+  stFtpAccount publishAccount;
 
   // Not kept in the file.
   std::string sCurrentRoot;   // root name of the open database, empty when none

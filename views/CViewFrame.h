@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "comms/FtpRequest.h"
+
 class CTableManager;
 
 enum eFrameRequest : int {
@@ -33,6 +35,9 @@ class CViewFrame {
   // The label print dialog on the label text; the phone dialer on numbers.
   virtual void PrintLabel(CTableManager& /*db*/, const std::string& /*sText*/) {}
   virtual void OpenPhoneDialer(CTableManager& /*db*/, const std::vector<std::string>& /*saNumbers*/) {}
+  // One FTP transfer with its progress window; 1 on success. The failure
+  // texts are shown by the transfer itself.
+  virtual int DoFtpTransfer(const stFtpRequest& /*request*/) { return 0; }
 
   // The frame that does nothing.
   static CViewFrame& None();
