@@ -98,3 +98,36 @@ void CVersitWriter::AppendEncoded(std::string& sOut, std::string_view sEncoded, 
   }
   sOut.append(sEncoded) += "\r\n";
 }
+
+std::string CVersitWriter::EscapeText(std::string_view s) {
+  std::string sOut;
+  sOut.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == '\\' || c == ',' || c == ';') {
+      sOut += '\\';
+      sOut += c;
+    } else if (c == '\n' || c == '\r') {
+      sOut += "\\n";
+      if (c == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ++i;
+    } else if (c == '\t' || !IsControl(static_cast<unsigned char>(c))) {
+      sOut += c;
+    }
+  }
+  return sOut;
+}
+
+void CVersitWriter::AppendFolded(std::string& sOut, std::string_view sLine) {
+  constexpr size_t FOLD_OCTETS = 75;
+  size_t nRoom = FOLD_OCTETS;
+  while (sLine.size() > nRoom) {
+    size_t nCut = nRoom;
+    // A UTF-8 continuation byte (10xxxxxx) must stay with the bytes before it.
+    while (nCut > 0 && (static_cast<unsigned char>(sLine[nCut]) & 0xC0) == 0x80) --nCut;
+    if (nCut == 0) nCut = nRoom;  // no character start in reach: not UTF-8, cut anyway
+    sOut.append(sLine.substr(0, nCut)) += "\r\n ";
+    sLine.remove_prefix(nCut);
+    nRoom = FOLD_OCTETS - 1;  // the leading space counts
+  }
+  sOut.append(sLine) += "\r\n";
+}

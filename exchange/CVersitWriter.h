@@ -21,6 +21,16 @@ class CVersitWriter {
   // A property written only when its single value is not empty.
   static void AppendIfSet(std::string& sOut, std::string_view sName, std::string_view sValue);
 
+  // ---- the newer formats (vCard 3.0/4.0, iCalendar): UTF-8, escapes, folding ----
+  // A TEXT value: "\\", ",", ";" escaped with a backslash, a line break (LF,
+  // CR LF or CR) as "\n"; other control characters but TAB are dropped, so
+  // no value can end its line or start a property of its own.
+  static std::string EscapeText(std::string_view s);
+  // Appends one content line ended by CR LF, folded into lines of at most 75
+  // octets (a folded line goes on after CR LF and a space); a UTF-8
+  // character is never split.
+  static void AppendFolded(std::string& sOut, std::string_view sLine);
+
  private:
   static void AppendEncoded(std::string& sOut, std::string_view sEncoded, size_t nLineStart);
 };

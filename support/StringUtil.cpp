@@ -210,3 +210,63 @@ std::string DecodeStoredText(std::string_view sStored) {
   for (unsigned char c : sStored) AppendUtf8(sOut, Cp1252ToCodePoint(c));
   return sOut;
 }
+
+namespace {
+
+// The plain letters of the accented Latin letters U+00C0 to U+017F, by ranges
+// of code points that share them.
+struct stFoldRange {
+  uint16_t nFirst, nLast;
+  const char* pPlain;
+};
+constexpr stFoldRange kFoldRanges[] = {
+    {0xC0, 0xC5, "a"},    {0xC6, 0xC6, "ae"},   {0xC7, 0xC7, "c"},    {0xC8, 0xCB, "e"},
+    {0xCC, 0xCF, "i"},    {0xD0, 0xD0, "d"},    {0xD1, 0xD1, "n"},    {0xD2, 0xD6, "o"},
+    {0xD8, 0xD8, "o"},    {0xD9, 0xDC, "u"},    {0xDD, 0xDD, "y"},    {0xDE, 0xDE, "th"},
+    {0xDF, 0xDF, "ss"},   {0xE0, 0xE5, "a"},    {0xE6, 0xE6, "ae"},   {0xE7, 0xE7, "c"},
+    {0xE8, 0xEB, "e"},    {0xEC, 0xEF, "i"},    {0xF0, 0xF0, "d"},    {0xF1, 0xF1, "n"},
+    {0xF2, 0xF6, "o"},    {0xF8, 0xF8, "o"},    {0xF9, 0xFC, "u"},    {0xFD, 0xFD, "y"},
+    {0xFE, 0xFE, "th"},   {0xFF, 0xFF, "y"},    {0x100, 0x105, "a"},  {0x106, 0x10D, "c"},
+    {0x10E, 0x111, "d"},  {0x112, 0x11B, "e"},  {0x11C, 0x123, "g"},  {0x124, 0x127, "h"},
+    {0x128, 0x131, "i"},  {0x132, 0x133, "ij"}, {0x134, 0x135, "j"},  {0x136, 0x138, "k"},
+    {0x139, 0x142, "l"},  {0x143, 0x14B, "n"},  {0x14C, 0x151, "o"},  {0x152, 0x153, "oe"},
+    {0x154, 0x159, "r"},  {0x15A, 0x161, "s"},  {0x162, 0x167, "t"},  {0x168, 0x173, "u"},
+    {0x174, 0x175, "w"},  {0x176, 0x178, "y"},  {0x179, 0x17E, "z"},  {0x17F, 0x17F, "s"},
+};
+
+const char* PlainLetters(uint32_t n) {
+  for (const stFoldRange& r : kFoldRanges)
+    if (n >= r.nFirst && n <= r.nLast) return r.pPlain;
+  return nullptr;
+}
+
+}  // namespace
+
+std::string FoldForMatch(std::string_view sUtf8) {
+  std::string sOut;
+  bool bBlank = false;
+  for (size_t i = 0; i < sUtf8.size();) {
+    uint32_t n = 0;
+    const size_t nLen = DecodeUtf8(sUtf8, i, n);
+    if (nLen <= 1) {  // ASCII, or a byte that is no UTF-8
+      const auto c = static_cast<unsigned char>(sUtf8[i++]);
+      if (std::isspace(c)) {
+        bBlank = !sOut.empty();
+        continue;
+      }
+      if (bBlank) sOut += ' ';
+      bBlank = false;
+      sOut += char(std::tolower(c));
+      continue;
+    }
+    if (bBlank) sOut += ' ';
+    bBlank = false;
+    const char* pPlain = PlainLetters(n);
+    if (pPlain)
+      sOut += pPlain;
+    else
+      sOut.append(sUtf8.substr(i, nLen));
+    i += nLen;
+  }
+  return sOut;
+}

@@ -35,3 +35,9 @@ std::string FormatDouble(double d);
 // else as Windows-1252. Memory holds UTF-8.
 std::string EncodeStoredText(std::string_view sUtf8);
 std::string DecodeStoredText(std::string_view sStored);
+
+// The text as names are matched: lower case, with the accents of Latin-1 and
+// Latin Extended-A letters taken off ("Müller" and "MULLER" both give
+// "muller"; "ß" gives "ss", "Æ" "ae"), runs of blanks as one space, no blanks
+// at either end. Other characters stay as they are.
+std::string FoldForMatch(std::string_view sUtf8);

@@ -1,8 +1,9 @@
-// kelvotool export FILE persons --format tab|csv|blackberry|labels|vcard21
+// kelvotool export FILE persons --format tab|csv|blackberry|labels|vcard21|vcard3|vcard4
 //                   [--category NAME] [--out PATH]
 // writes the persons the address view would offer for that export (active,
-// with an e-mail, or for every format but csv an e-mail or a home phone), in
-// name order, of the category or of all, to PATH or to standard output.
+// with an e-mail, or for every format but csv an e-mail or a home phone; for
+// vCard 3.0 and 4.0 every person), in name order, of the category or of all,
+// to PATH or to standard output.
 // kelvotool export FILE schedule --format vcs [--category NAME] [--out PATH]
 // writes the schedule items the schedule view would offer (every scheduled
 // item) as a vCalendar 1.0 file, in the view's order. The database is only
@@ -19,6 +20,7 @@
 #include "exchange/CContactExport.h"
 #include "exchange/CExportFile.h"
 #include "exchange/CScheduleExport.h"
+#include "exchange/CVCardWriter.h"
 #include "support/CScriptedUi.h"
 #include "support/CTerminalUi.h"
 #include "tools/CToolCommands.h"
@@ -26,16 +28,22 @@
 namespace {
 
 const char kUsage[] =
-    "usage: kelvotool export FILE persons --format tab|csv|blackberry|labels|vcard21 [--category NAME] "
+    "usage: kelvotool export FILE persons --format tab|csv|blackberry|labels|vcard21|vcard3|vcard4 "
+    "[--category "
+    "NAME] "
     "[--out PATH]\n"
     "       kelvotool export FILE schedule --format vcs [--category NAME] [--out PATH]";
 
 // The schedule's one format, among the kinds of the contact exports.
 constexpr char kVCalendar = 'C';
 
+// vCard 3.0 and 4.0 ('3', '4') carry every field of every person.
+bool IsNewVCard(char cKind) { return cKind == '3' || cKind == '4'; }
+
 char KindOfFormat(bool bSchedule, const std::string& sFormat) {
-  static const std::map<std::string, char> kKinds = {
-      {"tab", 'T'}, {"csv", 'E'}, {"blackberry", 'B'}, {"labels", 'L'}, {"vcard21", 'V'}};
+  static const std::map<std::string, char> kKinds = {{"tab", 'T'},    {"csv", 'E'},     {"blackberry", 'B'},
+                                                     {"labels", 'L'}, {"vcard21", 'V'}, {"vcard3", '3'},
+                                                     {"vcard4", '4'}};
   if (bSchedule) return sFormat == "vcs" ? kVCalendar : 0;
   const auto it = kKinds.find(sFormat);
   return it == kKinds.end() ? 0 : it->second;
@@ -91,7 +99,8 @@ std::vector<const CPerson*> ChosenPersons(const CDatabase& db, const stExportArg
   std::vector<const CPerson*> pa;
   for (const stIndex& e : *db.PtrToIndexArray(TABLE_PERSON)) {
     const auto& p = static_cast<const CPerson&>(*e.m_pItem);
-    if (InCategory(p, a, naCategories) && CContactExport::IsEligible(a.cKind, p)) pa.push_back(&p);
+    if (InCategory(p, a, naCategories) && (IsNewVCard(a.cKind) || CContactExport::IsEligible(a.cKind, p)))
+      pa.push_back(&p);
   }
   std::sort(pa.begin(), pa.end(), [](const CPerson* x, const CPerson* y) {
     const int n = ComparePersonKeys(*x, *y);
@@ -125,33 +134,37 @@ std::string ExportText(const CDatabase& db, const stExportArgs& a, const std::ve
   }
   const std::vector<const CPerson*> pa = ChosenPersons(db, a, naCategories);
   nCount = pa.size();
+  if (IsNewVCard(a.cKind)) return CVCardWriter(db, a.cKind - '0').Text(pa);
   return CContactExport::Text(a.cKind, pa);
 }
 
-const CToolCommand kExport(
-    "export",
-    "export FILE persons --format tab|csv|blackberry|labels|vcard21 [--category NAME] [--out PATH]\n"
-    "  export FILE schedule --format vcs [--category NAME] [--out PATH]",
-    [](const std::vector<std::string>& args) -> int {
-      stExportArgs a;
-      if (!ParseArgs(args, a)) return ToolError(kUsage);
-      CTerminalUi ui(IDNO);
-      CScopedUi scope(ui);
-      CDatabase db;
-      if (!ToolLoadForReading(db, a.sFile)) return ToolError("cannot read " + ToolDbmPath(a.sFile));
-      const std::vector<uint32_t> naCategories = CategoryCodes(db, a.sCategory);
-      if (a.bCategory && naCategories.empty())
-        return ToolError("no category '" + a.sCategory + "' in " + ToolDbmPath(a.sFile));
-      size_t nCount = 0;
-      const std::string sText = ExportText(db, a, naCategories, nCount);
-      std::string sError;
-      const bool bOk = a.bOut ? CExportFile::Save(a.sOut, sText, sError)
-                              : CExportFile::WriteDescriptor(STDOUT_FILENO, sText, "standard output", sError);
-      if (!bOk) return ToolError(sError);
-      if (a.bOut)
-        std::cout << nCount << (a.bSchedule ? " schedule items" : " persons") << " written to " << a.sOut
-                  << "\n";
-      return TOOL_OK;
-    });
+const CToolCommand kExport("export",
+                           "export FILE persons --format tab|csv|blackberry|labels|vcard21|vcard3|vcard4 "
+                           "[--category NAME] [--out PATH]\n"
+                           "  export FILE schedule --format vcs [--category NAME] [--out PATH]",
+                           [](const std::vector<std::string>& args) -> int {
+                             stExportArgs a;
+                             if (!ParseArgs(args, a)) return ToolError(kUsage);
+                             CTerminalUi ui(IDNO);
+                             CScopedUi scope(ui);
+                             CDatabase db;
+                             if (!ToolLoadForReading(db, a.sFile))
+                               return ToolError("cannot read " + ToolDbmPath(a.sFile));
+                             const std::vector<uint32_t> naCategories = CategoryCodes(db, a.sCategory);
+                             if (a.bCategory && naCategories.empty())
+                               return ToolError("no category '" + a.sCategory + "' in " +
+                                                ToolDbmPath(a.sFile));
+                             size_t nCount = 0;
+                             const std::string sText = ExportText(db, a, naCategories, nCount);
+                             std::string sError;
+                             const bool bOk = a.bOut ? CExportFile::Save(a.sOut, sText, sError)
+                                                     : CExportFile::WriteDescriptor(
+                                                           STDOUT_FILENO, sText, "standard output", sError);
+                             if (!bOk) return ToolError(sError);
+                             if (a.bOut)
+                               std::cout << nCount << (a.bSchedule ? " schedule items" : " persons")
+                                         << " written to " << a.sOut << "\n";
+                             return TOOL_OK;
+                           });
 
 }  // namespace
