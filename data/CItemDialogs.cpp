@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "data/CDuplicateFinder.h"
 #include "data/MessagePrint.h"
 #include "network/NetworkHelpers.h"
 #include "schedule/OleDate.h"
@@ -285,6 +286,22 @@ std::string StatusText(char cStatus) {
   return cStatus == 'A' ? "A" : cStatus == 'D' ? "D" : "I";
 }
 
+// Whether the person is to be saved although it may duplicate another: the
+// user is told which one and why, and decides.
+bool SaveDespiteDuplicate(const CItemDialogs& db, const CPerson& person) {
+  CDuplicateFinder finder;
+  for (const stIndex& e : *db.PtrToIndexArray(TABLE_PERSON))
+    finder.Add(static_cast<const CPerson&>(*e.m_pItem));
+  std::string sWhy;
+  const uint32_t nOther = finder.Find(person, person.m_nCode, &sWhy);
+  if (nOther == DB_NONE) return true;
+  const std::string sName =
+      person.m_cType == 'B' ? person.m_sLastName : person.m_sLastName + ", " + person.m_sFirstName;
+  return GetResponse(StrFormat("%s may be a duplicate of %s (%s). Save it anyway?", sName.c_str(),
+                               db.GetPersonName(nOther, true).c_str(), sWhy.c_str()),
+                     MB_YESNO, 0, IDYES) == IDYES;
+}
+
 }  // namespace
 
 eItemResult CItemDialogs::EditPerson(CPerson& person, bool bNew) {
@@ -314,6 +331,8 @@ eItemResult CItemDialogs::EditPerson(CPerson& person, bool bNew) {
     if (cStatus == 'D' && (person.m_cStatus != 'D' || person.m_nDependentOn == DB_NONE))
       t.m_nDependentOn = SelectPerson(person.m_nDependentOn, 0, true);
     t.SetStatus(cStatus);
+    if ((bNew || CDuplicateFinder::KeysDiffer(person, t)) && !SaveDespiteDuplicate(*this, t))
+      return std::string(kShowFormAgain);
     person = std::move(t);
     return std::string();
   });

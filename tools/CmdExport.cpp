@@ -28,9 +28,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: kelvotool export FILE persons --format tab|csv|blackberry|labels|vcard21|vcard3|vcard4 "
-    "[--category "
-    "NAME] "
+    "usage: kelvotool export FILE persons --format tab|csv|blackberry|labels|vcard21|vcard3|vcard4 [--category NAME] "
     "[--out PATH]\n"
     "       kelvotool export FILE schedule --format vcs [--category NAME] [--out PATH]";
 
@@ -41,9 +39,9 @@ constexpr char kVCalendar = 'C';
 bool IsNewVCard(char cKind) { return cKind == '3' || cKind == '4'; }
 
 char KindOfFormat(bool bSchedule, const std::string& sFormat) {
-  static const std::map<std::string, char> kKinds = {{"tab", 'T'},    {"csv", 'E'},     {"blackberry", 'B'},
-                                                     {"labels", 'L'}, {"vcard21", 'V'}, {"vcard3", '3'},
-                                                     {"vcard4", '4'}};
+  static const std::map<std::string, char> kKinds = {
+      {"tab", 'T'}, {"csv", 'E'}, {"blackberry", 'B'}, {"labels", 'L'}, {"vcard21", 'V'},
+      {"vcard3", '3'}, {"vcard4", '4'}};
   if (bSchedule) return sFormat == "vcs" ? kVCalendar : 0;
   const auto it = kKinds.find(sFormat);
   return it == kKinds.end() ? 0 : it->second;
@@ -138,33 +136,30 @@ std::string ExportText(const CDatabase& db, const stExportArgs& a, const std::ve
   return CContactExport::Text(a.cKind, pa);
 }
 
-const CToolCommand kExport("export",
-                           "export FILE persons --format tab|csv|blackberry|labels|vcard21|vcard3|vcard4 "
-                           "[--category NAME] [--out PATH]\n"
-                           "  export FILE schedule --format vcs [--category NAME] [--out PATH]",
-                           [](const std::vector<std::string>& args) -> int {
-                             stExportArgs a;
-                             if (!ParseArgs(args, a)) return ToolError(kUsage);
-                             CTerminalUi ui(IDNO);
-                             CScopedUi scope(ui);
-                             CDatabase db;
-                             if (!ToolLoadForReading(db, a.sFile))
-                               return ToolError("cannot read " + ToolDbmPath(a.sFile));
-                             const std::vector<uint32_t> naCategories = CategoryCodes(db, a.sCategory);
-                             if (a.bCategory && naCategories.empty())
-                               return ToolError("no category '" + a.sCategory + "' in " +
-                                                ToolDbmPath(a.sFile));
-                             size_t nCount = 0;
-                             const std::string sText = ExportText(db, a, naCategories, nCount);
-                             std::string sError;
-                             const bool bOk = a.bOut ? CExportFile::Save(a.sOut, sText, sError)
-                                                     : CExportFile::WriteDescriptor(
-                                                           STDOUT_FILENO, sText, "standard output", sError);
-                             if (!bOk) return ToolError(sError);
-                             if (a.bOut)
-                               std::cout << nCount << (a.bSchedule ? " schedule items" : " persons")
-                                         << " written to " << a.sOut << "\n";
-                             return TOOL_OK;
-                           });
+const CToolCommand kExport(
+    "export",
+    "export FILE persons --format tab|csv|blackberry|labels|vcard21|vcard3|vcard4 [--category NAME] [--out PATH]\n"
+    "  export FILE schedule --format vcs [--category NAME] [--out PATH]",
+    [](const std::vector<std::string>& args) -> int {
+      stExportArgs a;
+      if (!ParseArgs(args, a)) return ToolError(kUsage);
+      CTerminalUi ui(IDNO);
+      CScopedUi scope(ui);
+      CDatabase db;
+      if (!ToolLoadForReading(db, a.sFile)) return ToolError("cannot read " + ToolDbmPath(a.sFile));
+      const std::vector<uint32_t> naCategories = CategoryCodes(db, a.sCategory);
+      if (a.bCategory && naCategories.empty())
+        return ToolError("no category '" + a.sCategory + "' in " + ToolDbmPath(a.sFile));
+      size_t nCount = 0;
+      const std::string sText = ExportText(db, a, naCategories, nCount);
+      std::string sError;
+      const bool bOk = a.bOut ? CExportFile::Save(a.sOut, sText, sError)
+                              : CExportFile::WriteDescriptor(STDOUT_FILENO, sText, "standard output", sError);
+      if (!bOk) return ToolError(sError);
+      if (a.bOut)
+        std::cout << nCount << (a.bSchedule ? " schedule items" : " persons") << " written to " << a.sOut
+                  << "\n";
+      return TOOL_OK;
+    });
 
 }  // namespace

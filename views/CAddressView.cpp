@@ -4,8 +4,11 @@
 
 #include "data/CTableManager.h"
 #include "exchange/CContactExport.h"
+#include "exchange/CVCardImport.h"
+#include "exchange/CVCardWriter.h"
 #include "support/CUserInterface.h"
 #include "support/Diagnostic.h"
+#include "support/FileUtil.h"
 #include "support/StringUtil.h"
 #include "support/UserPrompts.h"
 #include "views/ViewChoices.h"
@@ -214,16 +217,19 @@ void CAddressView::EmailGroup() {
 
 void CAddressView::DoExport(char cKind) {
   if (!HasData()) return;
+  // vCard 3.0 and 4.0 carry every field: every person of the list is offered.
+  const bool bNewVCard = cKind == '3' || cKind == '4';
+  const char cFileKind = bNewVCard ? 'V' : cKind;
   const std::vector<uint32_t> naCodes = ChoosePersons(
-      [cKind](const CPerson& p) { return CContactExport::IsEligible(cKind, p); },
+      [cKind, bNewVCard](const CPerson& p) { return bNewVCard || CContactExport::IsEligible(cKind, p); },
       [cKind](const CPerson& p) { return CContactExport::ChoiceText(cKind, p); }, "No items found.");
   if (naCodes.empty()) return;
   std::optional<std::string> sPath;
   {
     CBusyScope busy;
     sPath = GetUi().ChooseFile(
-        true, CContactExport::FileCaption(cKind),
-        CContactExport::FileCaption(cKind) + " (" + CContactExport::FileFilter(cKind) + ")", "");
+        true, CContactExport::FileCaption(cFileKind),
+        CContactExport::FileCaption(cFileKind) + " (" + CContactExport::FileFilter(cFileKind) + ")", "");
   }
   if (!sPath || sPath->empty()) return;
   std::vector<const CPerson*> paChosen;
@@ -232,7 +238,30 @@ void CAddressView::DoExport(char cKind) {
       paChosen.push_back(p);
   std::string sError;
   CViewWaitCursor wait(Frame());
-  if (!CContactExport::WriteFile(cKind, paChosen, *sPath, sError)) GetResponse(sError, MB_OK);
+  const bool bOk = bNewVCard ? CVCardWriter(*Database(), cKind - '0').WriteFile(paChosen, *sPath, sError)
+                             : CContactExport::WriteFile(cKind, paChosen, *sPath, sError);
+  if (!bOk) GetResponse(sError, MB_OK);
+}
+
+void CAddressView::ImportVCard() {
+  if (!HasData()) return;
+  std::optional<std::string> sPath;
+  {
+    CBusyScope busy;
+    sPath = GetUi().ChooseFile(false, "vCard files", "vCard files (*.vcf)", "");
+  }
+  if (!sPath || sPath->empty()) return;
+  std::string sText;
+  if (!ReadWholeFile(*sPath, sText)) {
+    GetResponse("The file " + *sPath + " could not be read.", MB_OK);
+    return;
+  }
+  m_bKeepPage = true;
+  CVCardImport import(*Database());
+  import.Prepare(sText);
+  const bool bDone = import.Run(eDuplicateMode::Ask);
+  if (bDone) GetResponse(import.SummaryText(), MB_OK);
+  Reenable(bDone);
 }
 
 // ---- printing, phone ----
@@ -294,6 +323,9 @@ void CAddressView::AddCommands(CCommandTable& t) {
   t.Add(ID_ADDRESS_EXPORT_BLACKBERRY, kExport, "&Blackberry", open, [this] { DoExport('B'); });
   t.Add(ID_ADDRESS_EXPORT_LABELS, kExport, "&Label printer", open, [this] { DoExport('L'); });
   t.Add(ID_ADDRESS_EXPORT_CSV, kExport, "&Email, CSV", open, [this] { DoExport('E'); });
+  t.Add(ID_ADDRESS_EXPORT_VCARD3, kExport, "Export vCard &3.0...", open, [this] { DoExport('3'); });
+  t.Add(ID_ADDRESS_EXPORT_VCARD4, kExport, "Export vCard &4.0...", open, [this] { DoExport('4'); });
+  t.Add(ID_ADDRESS_IMPORT_VCARD, kExport, "&Import vCard...", open, [this] { ImportVCard(); });
   t.Add(ID_ADDRESS_PRINT_ALL, kPrint, "Print &all", open, [this] { PrintList(); });
   t.Add(ID_ADDRESS_PRINT_LABEL, kPrint, "&Label", open, [this] { PrintLabel(); });
   t.Add(ID_ADDRESS_PHONE, MENU_BAR, "p&Hone", open, [this] { Phone(); });

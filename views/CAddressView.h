@@ -36,6 +36,9 @@ enum eAddressCommand : int {
   ID_ADDRESS_PRINT_ALL = 32838,
   ID_ADDRESS_PRINT_LABEL = 32875,
   ID_ADDRESS_PHONE = 32845,
+  ID_ADDRESS_EXPORT_VCARD3 = 32910,
+  ID_ADDRESS_EXPORT_VCARD4 = 32911,
+  ID_ADDRESS_IMPORT_VCARD = 32912,
 };
 
 class CAddressView : public CScrollBase {
@@ -61,8 +64,11 @@ class CAddressView : public CScrollBase {
   void DeletePerson();
   void EmailHighlighted();
   void EmailGroup();
-  // 'T' tab text, 'E' e-mail CSV, 'B' Blackberry, 'L' label printer, 'V' vCard.
+  // 'T' tab text, 'E' e-mail CSV, 'B' Blackberry, 'L' label printer, 'V'
+  // vCard 2.1, '3' and '4' vCard 3.0 and 4.0.
   void DoExport(char cKind);
+  // Reads a vCard file, shows the preview and imports as the user chooses.
+  void ImportVCard();
   void PrintLabel();
   void Phone();
 
