@@ -81,6 +81,15 @@ int CKelvoApp::StartViewOverride(const QStringList& args) {
   return std::min(c.digitValue(), 6);
 }
 
+std::string CKelvoApp::DatabaseArgument(const QStringList& args) {
+  for (qsizetype i = 1; i < args.size(); ++i)
+    if (args[i].endsWith(".dbm", Qt::CaseInsensitive)) {
+      const std::string sPath = std::filesystem::absolute(args[i].toStdString()).lexically_normal().string();
+      return sPath.substr(0, sPath.size() - 4);
+    }
+  return {};
+}
+
 bool CKelvoApp::InitInstance(const QStringList& args) {
   stAppSettings& settings = AppSettings();
   settings.cPlatform = PlatformKind();
@@ -103,6 +112,9 @@ bool CKelvoApp::InitInstance(const QStringList& args) {
   }
   const int nViewOverride = StartViewOverride(args);
   std::string sRoot = ReadConfig();
+  // A database opened from the desktop is the one to open, without asking.
+  const std::string sChosen = DatabaseArgument(args);
+  if (!sChosen.empty()) sRoot = sChosen;
   if (!sRoot.empty() && !FileExists(sRoot + ".dbm")) {
     // A missing file (share not mounted, file moved) is never created anew
     // here; File/New is the only way to create a database.
@@ -111,7 +123,7 @@ bool CKelvoApp::InitInstance(const QStringList& args) {
                           (sRoot + ".dbm").c_str(), ENOENT, std::strerror(ENOENT)));
     sRoot.clear();
   }
-  if (!sRoot.empty() &&
+  if (!sRoot.empty() && sChosen.empty() &&
       GetResponse(StrFormat("Do you want to open database:%s", sRoot.c_str()), MB_YESNO) != IDYES)
     sRoot.clear();
   if (!settings.nNetworkDisable) CheckLanAddress();

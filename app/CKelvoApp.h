@@ -36,6 +36,9 @@ class CKelvoApp {
   // The start view a command line asks for: its last character "0".."7"
   // (clamped to the last view), or -1.
   static int StartViewOverride(const QStringList& args);
+  // The database a ".dbm" argument names (opening a file from the desktop),
+  // as an absolute root name without extension; empty when there is none.
+  static std::string DatabaseArgument(const QStringList& args);
 
  private:
   void CheckLanAddress();
