@@ -5,7 +5,6 @@
 
 #include "data/CDuplicateFinder.h"
 #include "data/CTableManager.h"
-#include "exchange/CVCardWriter.h"
 #include "support/CUserInterface.h"
 #include "support/StringUtil.h"
 #include "support/UserPrompts.h"
@@ -52,21 +51,17 @@ void CVCardImport::Prepare(std::string_view sText) {
   m_baAdded.assign(m_entries.size(), false);
   m_counts = {};
   m_counts.nRead = m_entries.size();
+  // A UID is no match by itself: databases of the same file name elsewhere
+  // give other persons the same UIDs.
   CDuplicateFinder inDatabase, inFile;
-  std::map<std::string, uint32_t> uids;
-  const std::string sDatabase = m_db.DatabaseName();
-  for (const stIndex& e : *m_db.PtrToIndexArray(TABLE_PERSON)) {
+  for (const stIndex& e : *m_db.PtrToIndexArray(TABLE_PERSON))
     inDatabase.Add(static_cast<const CPerson&>(*e.m_pItem));
-    uids[CVCardWriter::Uid(sDatabase, e.m_nCode)] = e.m_nCode;
-  }
   for (size_t i = 0; i < m_entries.size(); ++i) {
     const CPerson& p = m_entries[i].person;
     stMatch& m = m_matches[i];
-    if (const auto it = uids.find(m_entries[i].sUid); it != uids.end()) {
-      m = {it->second, "same UID"};
-    } else if ((m.nTarget = inDatabase.Find(p, DB_NONE, &m.sWhy)) == DB_NONE) {
+    if ((m.nTarget = inDatabase.Find(p, DB_NONE, &m.sWhy)) == DB_NONE) {
       m.nTarget = inFile.Find(p, DB_NONE, &m.sWhy);
-      if (m.nTarget != DB_NONE) m.nTarget |= kInFile;
+      m.bInFile = m.nTarget != DB_NONE;
     }
     inFile.Add(p, uint32_t(i));
     ++(m.nTarget == DB_NONE ? m_counts.nNew : m_counts.nDuplicates);
@@ -74,8 +69,7 @@ void CVCardImport::Prepare(std::string_view sText) {
 }
 
 std::string CVCardImport::Describe(const stMatch& m) const {
-  if (m.nTarget & kInFile && m.nTarget != DB_NONE)
-    return "an earlier card, " + DisplayName(m_entries[m.nTarget & ~kInFile].person);
+  if (m.bInFile) return "an earlier card, " + DisplayName(m_entries[m.nTarget].person);
   const auto* p = static_cast<const CPerson*>(m_db.GetPointer(TABLE_PERSON, m.nTarget));
   return p ? DisplayName(*p) : m_db.GetPersonName(m.nTarget, true);
 }
@@ -101,10 +95,13 @@ eDuplicateMode CVCardImport::AskMode() const {
   static const std::vector<std::string> kChoices = {
       "Merge each duplicate into its person (fill empty fields, add categories)", "Skip the duplicates",
       "Add the duplicates as new persons"};
+  // The preview is a message of its own: a choice list shows its caption
+  // as a window title only.
+  if (GetResponse(PreviewText(), MB_OKCANCEL, 0, IDOK) != IDOK) return eDuplicateMode::Ask;
   std::optional<std::vector<int>> choice;
   {
     CBusyScope busy;
-    choice = GetUi().ChooseFromList(PreviewText(), kChoices, false);
+    choice = GetUi().ChooseFromList("What to do with the likely duplicates", kChoices, false);
   }
   if (!choice || choice->empty()) return eDuplicateMode::Ask;
   const eDuplicateMode kModes[] = {eDuplicateMode::Merge, eDuplicateMode::Skip, eDuplicateMode::Add};
@@ -112,8 +109,7 @@ eDuplicateMode CVCardImport::AskMode() const {
 }
 
 uint32_t CVCardImport::ResultCode(const stMatch& m) const {
-  if (m.nTarget == DB_NONE || !(m.nTarget & kInFile)) return m.nTarget;
-  return m_naResults[m.nTarget & ~kInFile];
+  return m.bInFile ? m_naResults[m.nTarget] : m.nTarget;
 }
 
 std::vector<uint32_t> CVCardImport::CategoryCodes(const stVCardEntry& entry) {
@@ -158,13 +154,10 @@ void CVCardImport::Merge(stVCardEntry& entry, uint32_t nCode) {
   ++m_counts.nMerged;
 }
 
-// A dependent added from the file depends on the person its card names,
-// once every card has its person.
+// A dependent added from the file depends on the person whose card in the
+// file it names, once every card has its person.
 void CVCardImport::LinkDependents() {
   std::map<std::string, uint32_t> uids;
-  const std::string sDatabase = m_db.DatabaseName();
-  for (const stIndex& e : *m_db.PtrToIndexArray(TABLE_PERSON))
-    uids[CVCardWriter::Uid(sDatabase, e.m_nCode)] = e.m_nCode;
   for (size_t i = 0; i < m_entries.size(); ++i)
     if (!m_entries[i].sUid.empty() && m_naResults[i] != DB_NONE) uids[m_entries[i].sUid] = m_naResults[i];
   for (size_t i = 0; i < m_entries.size(); ++i) {

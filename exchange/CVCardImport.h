@@ -1,7 +1,7 @@
 #pragma once
 // Importing persons from a vCard file into the open database. Prepare reads
 // the cards and finds, for each, the person it likely duplicates: one of the
-// database (the same UID, name, e-mail address or phone number) or an
+// database (the same name, e-mail address or phone number) or an
 // earlier card of the file. The preview tells how many are new and how many
 // likely duplicates; Run then adds the new ones and, as chosen, merges each
 // duplicate into its person (empty fields filled, categories and comment
@@ -33,9 +33,9 @@ class CVCardImport {
   // "%zu persons in the file: %zu new, %zu likely duplicates." and a line
   // for each of the first duplicates.
   std::string PreviewText() const;
-  // Ask shows the preview and asks what to do with the duplicates (a choice
-  // list; without duplicates a yes-or-no question). False when the user
-  // cancelled; nothing is written then.
+  // Ask shows the preview and then asks what to do with the duplicates (a
+  // choice list; without duplicates the preview is a yes-or-no question).
+  // False when the user cancelled; nothing is written then.
   bool Run(eDuplicateMode nMode);
   // "%zu added, %zu merged, %zu skipped." and what could not be done.
   std::string SummaryText() const;
@@ -44,9 +44,9 @@ class CVCardImport {
   const std::vector<std::string>& Problems() const { return m_saProblems; }
 
  private:
-  static constexpr uint32_t kInFile = 0x80000000;  // a match with an earlier card, by its index
   struct stMatch {
-    uint32_t nTarget = 0xFFFFFFFF;  // a person's code, or kInFile | index of the earlier card
+    uint32_t nTarget = 0xFFFFFFFF;  // a person's code, or the index of an earlier card
+    bool bInFile = false;
     std::string sWhy;
   };
   eDuplicateMode AskMode() const;

@@ -36,6 +36,16 @@ std::string& PhoneField(CPerson& p, const stContentLine& line) {
   return p.m_sHomePhone;
 }
 
+// Cuts a text longer than a stored string may be, at a character boundary;
+// true when it was cut.
+bool FitStored(std::string& s) {
+  if (s.size() < MAX_STORED_STRING) return false;
+  size_t n = MAX_STORED_STRING - 1;
+  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  s.resize(n);
+  return true;
+}
+
 class CCardBuilder {
  public:
   explicit CCardBuilder(std::vector<std::string>& saProblems) : m_saProblems(saProblems) {}
@@ -157,6 +167,15 @@ stVCardEntry CCardBuilder::Finish() {
     p.m_saComments.push_back(m_sNote.substr(nStart));
   }
   for (std::string& s : m_saKept) p.m_saComments.push_back(std::move(s));
+  bool bCut = false;
+  for (std::string* pField :
+       {&p.m_sLastName, &p.m_sFirstName, &p.m_sAddress1, &p.m_sAddress2, &p.m_sCity, &p.m_sState, &p.m_sZip,
+        &p.m_sCountry, &p.m_sHomePhone, &p.m_sWorkPhone, &p.m_sCellPhone, &p.m_sFax, &p.m_sEmail})
+    bCut |= FitStored(*pField);
+  for (std::string& s : p.m_saComments) bCut |= FitStored(s);
+  if (bCut)
+    m_saProblems.push_back(StrFormat("A text of %s was longer than %u bytes and was cut.",
+                                     p.m_sLastName.substr(0, 40).c_str(), unsigned(MAX_STORED_STRING - 1)));
   return std::move(m_entry);
 }
 

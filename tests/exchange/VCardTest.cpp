@@ -214,6 +214,12 @@ TEST(VCard, HandWrittenCardsImportAndExportWithoutLoss) {
   copy.m_naCategories = hans.m_naCategories;
   EXPECT_EQ(copy, hans);
   EXPECT_EQ(again[0].saCategories, (std::vector<std::string>{"Clients", "Work, Inc."}));
+  // A text too long to store is cut, and the import says so.
+  const std::vector<stVCardEntry> longer =
+      CVCardReader::Read("BEGIN:VCARD\r\nN:Long;" + std::string(5000, 'x') + "\r\nEND:VCARD\r\n", saProblems);
+  ASSERT_EQ(longer.size(), 1u);
+  EXPECT_EQ(longer[0].person.m_sFirstName, std::string(MAX_STORED_STRING - 1, 'x'));
+  EXPECT_EQ(saProblems.back(), "A text of Long was longer than 4095 bytes and was cut.");
   // A kept line that would end the card is written as note text instead.
   CPerson hostile = hans;
   hostile.m_saComments = {CVCardWriter::KeptLine("END:VCARD"), CVCardWriter::KeptLine("X-A:ok")};

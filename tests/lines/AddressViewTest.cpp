@@ -224,3 +224,33 @@ TEST_F(AddressView, AnotherCopyEditsThePersonThisOneDeletesOrDeactivates) {
 }
 
 }  // namespace
+
+TEST_F(AddressView, ExportsAndImportsVCardsThroughItsMenu) {
+  const std::string sOut = m_folder.File("out.vcf");
+  m_ui.QueueChoice({0, 1, 2});  // vCard 4.0 offers every person of the list
+  m_ui.QueueFile(sOut);
+  m_view.DoExport('4');
+  std::string sText;
+  ASSERT_TRUE(ReadWholeFile(sOut, sText));
+  EXPECT_EQ(sText.find("BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:org\r\nFN:Acme Ltd\r\n"), 0u) << sText;
+  EXPECT_NE(sText.find("\r\nN:O'Neil\\; Jr;Pat;;;\r\nADR:;;Flat 2=B;Cork;;T12;\r\nTEL;TYPE=cell:555-3\r\n"),
+            std::string::npos);
+
+  const std::string sIn = m_folder.File("in.vcf");
+  ASSERT_TRUE(WriteFileAtomic(sIn,
+                              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:MULLER;Jorg\r\nADR:;;;Ulm;;;\r\nEND:VCARD\r\n"
+                              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:New;Nina\r\nEND:VCARD\r\n"));
+  m_ui.QueueFile(sIn);
+  m_ui.QueueAnswer(IDOK);    // after the preview
+  m_ui.QueueChoice({0});     // merge
+  m_view.ImportVCard();
+  EXPECT_TRUE(m_ui.SawText("2 persons in the file: 1 new, 1 likely duplicates.\n"
+                           "MULLER, Jorg may be a duplicate of M\xC3\xBCller, J\xC3\xB6rg (same name)."));
+  EXPECT_TRUE(m_ui.SawText("1 added, 1 merged, 0 skipped."));
+  EXPECT_EQ(Lines().size(), 5u);  // the header and four persons
+  EXPECT_EQ(static_cast<const CPerson*>(m_db.GetPointer(TABLE_PERSON, m_nMuller))->m_sCity, "Ulm");
+  m_ui.QueueFile(sIn);
+  m_ui.QueueAnswer(IDCANCEL);  // the preview cancelled: nothing changes
+  m_view.ImportVCard();
+  EXPECT_EQ(m_db.PtrToIndexArray(TABLE_PERSON)->size(), 4u);
+}
