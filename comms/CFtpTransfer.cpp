@@ -100,20 +100,16 @@ bool SetCommonOptions(CURL* pCurl, const stFtpRequest& request, const std::strin
 // Which step a failure belongs to, as the messages name it.
 const char* FailureFormat(CURLcode code, bool bLoggedOn, bool bDownload) {
   switch (code) {
-    case CURLE_FAILED_INIT:
-      return "Failed in call to InternetOpen, Error:%d\n";
+    case CURLE_FAILED_INIT: return "Failed in call to InternetOpen, Error:%d\n";
     case CURLE_URL_MALFORMAT:
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_CONNECT:
     case CURLE_LOGIN_DENIED:
-    case CURLE_WEIRD_SERVER_REPLY:
-      return "Failed in call to InternetConnect, Error:%d\n";
-    case CURLE_REMOTE_ACCESS_DENIED:
-      return "Failed in changing directory, Error:%d\n";
+    case CURLE_WEIRD_SERVER_REPLY: return "Failed in call to InternetConnect, Error:%d\n";
+    case CURLE_REMOTE_ACCESS_DENIED: return "Failed in changing directory, Error:%d\n";
     case CURLE_REMOTE_FILE_NOT_FOUND:
     case CURLE_FTP_COULDNT_RETR_FILE:
-    case CURLE_UPLOAD_FAILED:
-      return "Failed in call to FtpOpenFile, Error:%d\n";
+    case CURLE_UPLOAD_FAILED: return "Failed in call to FtpOpenFile, Error:%d\n";
     default:
       if (!bLoggedOn) return "Failed in call to InternetConnect, Error:%d\n";
       return bDownload ? "Failed in call to InternetReadFile, Error:%d\n"
@@ -172,11 +168,10 @@ stFtpProgressTexts FormatFtpProgress(const stFtpProgress& progress) {
   if (!bKnown) return texts;
   const long long nLeft = std::max(0LL, progress.nTotal - progress.nDone);
   const int nSecLeft = int(double(nLeft) / dRate + 0.5);
-  const std::string sTime = nSecLeft >= 60 ? StrFormat("%d Min, %s Sec", nSecLeft / 60,
-                                                       StrFormat("%02d", nSecLeft % 60).c_str())
-                                           : StrFormat("%d Sec", nSecLeft);
-  const std::string sCopied =
-      StrFormat("%s of %s", sDone.c_str(), FormatFtpSize(progress.nTotal).c_str());
+  const std::string sTime =
+      nSecLeft >= 60 ? StrFormat("%d Min, %s Sec", nSecLeft / 60, StrFormat("%02d", nSecLeft % 60).c_str())
+                     : StrFormat("%d Sec", nSecLeft);
+  const std::string sCopied = StrFormat("%s of %s", sDone.c_str(), FormatFtpSize(progress.nTotal).c_str());
   texts.sTimeLeft = StrFormat("%s (%s copied)", sTime.c_str(), sCopied.c_str());
   return texts;
 }
@@ -295,6 +290,42 @@ size_t CFtpTransfer::OnRead(char* pData, size_t nSize, size_t nCount, void* pThi
   return nRead;
 }
 
+std::string ParseFtpUrl(const std::string& sUrl, bool bFolder, stFtpRequest& request) {
+  const std::string sScheme = "ftp://";
+  if (sUrl.size() <= sScheme.size() || ToLower(sUrl.substr(0, sScheme.size())) != sScheme)
+    return "the URL must begin with ftp://";
+  const std::string sRest = sUrl.substr(sScheme.size());
+  const size_t nSlash = sRest.find('/');
+  const std::string sAuthority = sRest.substr(0, nSlash);
+  if (sAuthority.find('@') != std::string::npos)
+    return "the URL may not hold a user or password: use --user and --password-file";
+  std::string sCheck;
+  if (!ServerAuthority(sAuthority, sCheck)) return "no server in the URL: " + sAuthority;
+  const std::string sPath = nSlash == std::string::npos ? "" : sRest.substr(nSlash + 1);
+  if (!bFolder && (sPath.empty() || sPath.back() == '/')) return "the URL names no file";
+  std::vector<std::string> saParts;
+  ParseString(sPath, "/", saParts);
+  InitCurlOnce();
+  CURL* pCurl = curl_easy_init();
+  if (!pCurl) return "out of memory";
+  std::string sFolder, sName;
+  for (size_t i = 0; i < saParts.size(); ++i) {
+    int nLength = 0;
+    char* p = curl_easy_unescape(pCurl, saParts[i].c_str(), int(saParts[i].size()), &nLength);
+    const std::string sPart = p ? std::string(p, size_t(nLength)) : saParts[i];
+    curl_free(p);
+    if (!bFolder && i + 1 == saParts.size())
+      sName = sPart;
+    else
+      sFolder += (sFolder.empty() ? "" : "/") + sPart;
+  }
+  curl_easy_cleanup(pCurl);
+  request.sServer = sAuthority;
+  request.sRemoteFolder = sFolder;
+  request.sRemoteName = sName;
+  return "";
+}
+
 // Reports each step once as libcurl reaches it.
 void CFtpTransfer::ReportPhase(long long nDone) {
   stCurlState& state = *m_pCurl;
@@ -353,23 +384,25 @@ int CFtpTransfer::Transfer() {
   CURLcode code = CURLE_URL_MALFORMAT;
   if (SetCommonOptions(pCurl, m_request, m_request.sRemoteName, aError)) {
     curl_easy_setopt(pCurl, CURLOPT_TRANSFERTEXT, m_bAscii ? 1L : 0L);
-    curl_easy_setopt(pCurl, CURLOPT_OPENSOCKETFUNCTION, +[](void* pThis, curlsocktype, curl_sockaddr* pAddr) {
-      auto* p = static_cast<CFtpTransfer*>(pThis);
-      if (!p->m_pCurl->bAddressReported) {
-        p->m_pCurl->bAddressReported = true;
-        p->m_pCurl->sAddress = AddressText(&pAddr->addr);
-        p->m_pEvents->OnStatus(StrFormat("Resolved name to %s", p->m_pCurl->sAddress.c_str()));
-        p->m_pEvents->OnStatus(StrFormat("Connecting to %s", p->m_pCurl->sAddress.c_str()));
-      }
-      return curl_socket_t(socket(pAddr->family, pAddr->socktype | SOCK_CLOEXEC, pAddr->protocol));
-    });
+    curl_easy_setopt(
+        pCurl, CURLOPT_OPENSOCKETFUNCTION, +[](void* pThis, curlsocktype, curl_sockaddr* pAddr) {
+          auto* p = static_cast<CFtpTransfer*>(pThis);
+          if (!p->m_pCurl->bAddressReported) {
+            p->m_pCurl->bAddressReported = true;
+            p->m_pCurl->sAddress = AddressText(&pAddr->addr);
+            p->m_pEvents->OnStatus(StrFormat("Resolved name to %s", p->m_pCurl->sAddress.c_str()));
+            p->m_pEvents->OnStatus(StrFormat("Connecting to %s", p->m_pCurl->sAddress.c_str()));
+          }
+          return curl_socket_t(socket(pAddr->family, pAddr->socktype | SOCK_CLOEXEC, pAddr->protocol));
+        });
     curl_easy_setopt(pCurl, CURLOPT_OPENSOCKETDATA, this);
     curl_easy_setopt(pCurl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(pCurl, CURLOPT_XFERINFOFUNCTION,
-                     +[](void* pThis, curl_off_t nDlTotal, curl_off_t nDlNow, curl_off_t, curl_off_t nUlNow) {
-                       auto* p = static_cast<CFtpTransfer*>(pThis);
-                       return p->m_request.bDownload ? p->OnProgress(nDlNow, nDlTotal) : p->OnProgress(nUlNow, -1);
-                     });
+    curl_easy_setopt(
+        pCurl, CURLOPT_XFERINFOFUNCTION,
+        +[](void* pThis, curl_off_t nDlTotal, curl_off_t nDlNow, curl_off_t, curl_off_t nUlNow) {
+          auto* p = static_cast<CFtpTransfer*>(pThis);
+          return p->m_request.bDownload ? p->OnProgress(nDlNow, nDlTotal) : p->OnProgress(nUlNow, -1);
+        });
     curl_easy_setopt(pCurl, CURLOPT_XFERINFODATA, this);
     if (m_request.bDownload) {
       curl_easy_setopt(pCurl, CURLOPT_WRITEFUNCTION, &CFtpTransfer::OnWrite);

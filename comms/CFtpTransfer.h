@@ -41,6 +41,13 @@ std::string FormatFtpSize(long long nBytes);
 // ASCII for the web and text types, by the file name's final extension.
 bool IsFtpAsciiName(const std::string& sRemoteName);
 
+// Reads "ftp://host[:port]/folder/name" into the request's server, folder
+// and name (with bFolder the whole path is the folder, as a listing takes
+// it). "%XX" escapes are decoded; a first segment "%2F..." makes the folder
+// absolute. Empty on success, else why the URL cannot be used: a URL with a
+// user or password in it is refused, since those are given apart.
+std::string ParseFtpUrl(const std::string& sUrl, bool bFolder, stFtpRequest& request);
+
 // What the transfer reports, called on the thread that runs Transfer.
 class CFtpEvents {
  public:
@@ -76,6 +83,8 @@ class CFtpTransfer {
   // "%s from %s" (download) or "%s to %s" (upload): the file and the server.
   std::string StartText() const;
   bool IsAscii() const { return m_bAscii; }
+  // The mode follows the remote name; a caller may choose it before Start.
+  void SetAscii(bool bAscii) { m_bAscii = bAscii; }
 
   // The names in a remote folder (the request's folder; its file name is
   // ignored). 1 on success, else 0 with the failure text in *pError.
@@ -101,7 +110,7 @@ class CFtpTransfer {
   CFtpEvents m_noEvents;
   bool m_bAscii = false;
   std::FILE* m_pLocal = nullptr;
-  std::string m_sTempPath;  // the download's temporary file
+  std::string m_sTempPath;      // the download's temporary file
   long long m_nLocalSize = -1;  // the upload's size
   long long m_nWritten = 0;
   std::string m_sError;
@@ -113,5 +122,4 @@ class CFtpTransfer {
 // on failure *pError (when given) holds the failure text followed by the
 // "Problem in ..." line, or is empty when the user declined to replace the
 // local file.
-int RunFtpTransfer(const stFtpRequest& request, CFtpEvents* pEvents = nullptr,
-                   std::string* pError = nullptr);
+int RunFtpTransfer(const stFtpRequest& request, CFtpEvents* pEvents = nullptr, std::string* pError = nullptr);
