@@ -24,6 +24,7 @@
 #include "app/CDialogCustomMessageBox.h"
 #include "app/CDialogEmailCheck.h"
 #include "app/CDialogPrintLabel.h"
+#include "app/CFTPTransferDlg.h"
 #include "app/CPhoneDialerDlg.h"
 #include "app/CQtUserInterface.h"
 #include "app/CSound.h"
@@ -444,6 +445,27 @@ void CMainFrame::OpenPhoneDialer(CTableManager& /*db*/, const std::vector<std::s
   CBusyScope busy;
   CPhoneDialerDlg dialog(saNumbers, m_pQtUi ? m_pQtUi->DialogParent() : this);
   dialog.exec();
+}
+
+int CMainFrame::DoFtpTransfer(const stFtpRequest& request) {
+  QWidget* pParent = m_pQtUi ? m_pQtUi->DialogParent() : this;
+  if (request.bModeless) {
+    // The window deletes itself when it closes; it tells of a failure itself.
+    auto* pDialog = new CFTPTransferDlg(request, pParent);
+    pDialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (!pDialog->OnInitDialog()) {
+      delete pDialog;
+      return 0;
+    }
+    pDialog->show();
+    return 1;
+  }
+  CBusyScope busy;
+  CFTPTransferDlg dialog(request, pParent);
+  if (dialog.OnInitDialog()) dialog.exec();
+  if (dialog.Result() == 1) return 1;
+  if (!dialog.Declined()) ShowMessage(dialog.ProblemText());
+  return 0;
 }
 
 void CMainFrame::WaitCursor(bool bOn) {

@@ -121,6 +121,7 @@ class CMainFrame : public QMainWindow, public CMainFramePoster, public CFrameSer
   int RunMailClient(const std::vector<std::string>& saArgs) override;
   void PrintLabel(CTableManager& db, const std::string& sText) override;
   void OpenPhoneDialer(CTableManager& db, const std::vector<std::string>& saNumbers) override;
+  int DoFtpTransfer(const stFtpRequest& request) override;
 
   // CMainFramePoster: safe from any thread.
   void PostMainFrameMessage(int nCode) override;

@@ -96,6 +96,18 @@ bool ReadPhoneDevice(const std::vector<std::string>& f, stPhoneDevice& device) {
   return bOk;
 }
 
+// PUBLISHFTP|server|user|folder|password: the password is the rest of the
+// line, so it may hold "|" itself.
+bool ReadFtpAccount(const std::vector<std::string>& f, stFtpAccount& account) {
+  if (f.size() < 5) return false;
+  account.sServer = f[1];
+  account.sUser = f[2];
+  account.sFolder = f[3];
+  account.sPassword.clear();
+  for (size_t i = 4; i < f.size(); ++i) account.sPassword += (i > 4 ? "|" : "") + f[i];
+  return true;
+}
+
 bool ReadIntKey(const std::vector<std::string>& sa, int nMin, int nMax, int& nOut) {
   return ReadInt(sa[1], nMin, nMax, nOut);
 }
@@ -155,6 +167,7 @@ const std::map<std::string, LineReader>& Readers() {
       {"NETWORK_DISABLE", [](V f, L, L, stAppSettings& s) { return ReadIntKey(f, 0, 1, s.nNetworkDisable); }},
       {"SHOW", [](V f, L, L, stAppSettings& s) { s.bShowMaximized = f[1] != "SW_SHOWNORMAL"; return true; }},
       {"PHONEDEVICE", [](V f, L, L, stAppSettings& s) { return ReadPhoneDevice(f, s.phoneDevice); }},
+      {"PUBLISHFTP", [](V f, L, L, stAppSettings& s) { return ReadFtpAccount(f, s.publishAccount); }},
   };
   return kReaders;
 }
@@ -315,9 +328,13 @@ std::string CConfigFile::Format(const stAppSettings& s) {
     line("POPUP", Int(s.nPopupHour) + "|" + Int(s.nPopupMinute) + "|" + Fixed(s.dLastPopup, 6));
   line("NETWORK_DISABLE", Int(s.nNetworkDisable));
   line("SHOW", s.bShowMaximized ? "SW_SHOWMAXIMIZED" : "SW_SHOWNORMAL");
-  // A key older copies skip; written last so their reading is unchanged.
+  // Keys older copies skip; written last so their reading is unchanged.
   if (!s.phoneDevice.sPath.empty())
     line("PHONEDEVICE", s.phoneDevice.sPath + "|" + Int(s.phoneDevice.nBaud) + "|" + s.phoneDevice.sInit);
+  if (s.publishAccount.IsSet()) {
+    const stFtpAccount& a = s.publishAccount;
+    line("PUBLISHFTP", a.sServer + "|" + a.sUser + "|" + a.sFolder + "|" + a.sPassword);
+  }
   return t;
 }
 

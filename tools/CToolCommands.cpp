@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "data/CDatabase.h"
+#include "support/FileUtil.h"
 
 namespace {
 std::vector<CToolCommand*>& Registry() {
@@ -30,6 +31,13 @@ int ToolError(const std::string& sText) {
   return TOOL_ERROR;
 }
 
+bool ToolReadPassword(const std::string& sFile, std::string& sPassword) {
+  std::string sText;
+  if (!ReadWholeFile(sFile, sText)) return false;
+  sPassword = sText.substr(0, sText.find_first_of("\r\n"));
+  return true;
+}
+
 namespace {
 bool HasDbmExtension(const std::string& sFile) {
   const std::string sExt = ".dbm";
@@ -41,9 +49,7 @@ std::string ToolRootName(const std::string& sFile) {
   return HasDbmExtension(sFile) ? sFile.substr(0, sFile.size() - 4) : sFile;
 }
 
-std::string ToolDbmPath(const std::string& sFile) {
-  return HasDbmExtension(sFile) ? sFile : sFile + ".dbm";
-}
+std::string ToolDbmPath(const std::string& sFile) { return HasDbmExtension(sFile) ? sFile : sFile + ".dbm"; }
 
 int ToolLoadForReading(CDatabase& db, const std::string& sFile) {
   std::vector<std::string> saProblems;

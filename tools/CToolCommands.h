@@ -31,6 +31,10 @@ enum eToolExit : int { TOOL_OK = 0, TOOL_FAULTS = 1, TOOL_ERROR = 2 };
 // Prints "kelvotool: <text>" to stderr and returns TOOL_ERROR.
 int ToolError(const std::string& sText);
 
+// The password in a file's first line (--password-file), so that it never
+// shows in a process list. False when the file cannot be read.
+bool ToolReadPassword(const std::string& sFile, std::string& sPassword);
+
 // The database root name of a file argument ("Office.dbm" and "Office" both
 // give "Office"), and the file of a root name or file argument.
 std::string ToolRootName(const std::string& sFile);

@@ -97,15 +97,13 @@ bool ParseArgs(const std::vector<std::string>& args, stMailArgs& a) {
 std::vector<std::string> AccountsToCheck(const stMailArgs& a) {
   std::vector<std::string> saAccounts;
   if (!a.sServer.empty()) {
-    std::string sText;
-    if (!ReadWholeFile(a.sPasswordFile, sText)) {
+    stMailAccount account;
+    if (!ToolReadPassword(a.sPasswordFile, account.sPassword)) {
       ToolError("cannot read " + a.sPasswordFile);
       return {};
     }
-    stMailAccount account;
     account.sServer = a.sServer;
     account.sUser = a.sUser;
-    account.sPassword = sText.substr(0, sText.find_first_of("\r\n"));
     const std::string sRefusal =
         CheckMailAccountFields(account.sServer, account.sUser, account.sPassword, "");
     if (!sRefusal.empty()) {
@@ -155,7 +153,8 @@ int CmdMailCheck(const std::vector<std::string>& args) {
   const std::vector<stAccountCheck>& results = check.LastResults();
   for (size_t i = 0; i < results.size(); ++i) {
     const stAccountCheck& r = results[i];
-    if (results.size() > 1) std::cout << "Account " << i + 1 << ": " << r.sUser << " on " << r.sServer << "\n";
+    if (results.size() > 1)
+      std::cout << "Account " << i + 1 << ": " << r.sUser << " on " << r.sServer << "\n";
     if (!r.sError.empty())
       std::cerr << "kelvotool: " << r.sUser << " on " << r.sServer << ": " << r.sError << "\n";
     if (r.nResult != 1 && r.items.empty()) continue;
