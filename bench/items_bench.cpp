@@ -3,7 +3,11 @@
 // lock, refresh check, file writes, index, sequence, notices, unlock), alone
 // on the file and with more than one user on line (locked, flushed and
 // verified writes). Beside them SQLite's autocommit insert, update and
-// delete of one row of a table of the same size, in the same folder.
+// delete of one row of a table of the same size, in the same folder: with
+// synchronous=OFF beside the single user, with synchronous=FULL beside the
+// verified multi-user path; and five processes updating one SQLite file in
+// WAL mode at once (synchronous=FULL), the counterpart of five copies
+// editing one database.
 //
 // Where the new or deleted person stands matters: every person behind it
 // moves one place, and its 4 sequence bytes are patched in the file. "end"
@@ -15,6 +19,10 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -31,6 +39,7 @@ namespace {
 
 long long g_nPersons = 100000;
 std::string g_sFolder;
+std::string g_sSqlitePath;
 CTableManager* g_pDb = nullptr;
 CScriptedUi* g_pUi = nullptr;
 sqlite3* g_pSqlite = nullptr;
@@ -96,11 +105,9 @@ void DeletePerson(benchmark::State& state, bool bEnd, unsigned nUsers) {
     state.PauseTiming();
     g_pUi->QueueEdit({{"Last name", Name(bEnd, n++)}});
     uint32_t nCode = DB_NONE;
-    const eItemResult nAdded =
-        g_pDb->AddTableItem(TABLE_PERSON, DB_NONE, nullptr, false, {}, &nCode);
+    const eItemResult nAdded = g_pDb->AddTableItem(TABLE_PERSON, DB_NONE, nullptr, false, {}, &nCode);
     state.ResumeTiming();
-    if (nAdded != eItemResult::Done ||
-        g_pDb->DeleteTableItem(TABLE_PERSON, nCode, 0) != eItemResult::Done) {
+    if (nAdded != eItemResult::Done || g_pDb->DeleteTableItem(TABLE_PERSON, nCode, 0) != eItemResult::Done) {
       state.SkipWithError(LastMessage().c_str());
       break;
     }
@@ -148,20 +155,25 @@ void SqliteStep(benchmark::State& state, const char* pSql, bool bKeyed) {
   sqlite3_finalize(p);
 }
 
-void SqliteInsert(benchmark::State& state) {
+void SetSynchronous(const char* pMode) { Exec((std::string("PRAGMA synchronous=") + pMode).c_str()); }
+
+void SqliteInsert(benchmark::State& state, const char* pSync) {
+  SetSynchronous(pSync);
   SqliteStep(state, "INSERT INTO person VALUES(?,0,'ZZZZ','Bench','Bergen','','')", false);
   Exec("DELETE FROM person WHERE last='ZZZZ'");
 }
-void SqliteUpdate(benchmark::State& state) {
+void SqliteUpdate(benchmark::State& state, const char* pSync) {
+  SetSynchronous(pSync);
   SqliteStep(state, "UPDATE person SET city='Oslo' WHERE code=?", true);
 }
-void SqliteDelete(benchmark::State& state) {
+void SqliteDelete(benchmark::State& state, const char* pSync) {
+  SetSynchronous(pSync);
   // Delete and put back one row: the same work as the delete beside it.
   sqlite3_stmt* pDel = nullptr;
   sqlite3_stmt* pIns = nullptr;
   sqlite3_prepare_v2(g_pSqlite, "DELETE FROM person WHERE code=?", -1, &pDel, nullptr);
-  sqlite3_prepare_v2(g_pSqlite, "INSERT INTO person VALUES(?,0,'Back','Bench','Bergen','','')", -1,
-                     &pIns, nullptr);
+  sqlite3_prepare_v2(g_pSqlite, "INSERT INTO person VALUES(?,0,'Back','Bench','Bergen','','')", -1, &pIns,
+                     nullptr);
   for (auto _ : state) {
     const long long nCode = 1 + static_cast<long long>(g_rng() % g_nPersons);
     sqlite3_bind_int64(pDel, 1, nCode);
@@ -177,6 +189,57 @@ void SqliteDelete(benchmark::State& state) {
   sqlite3_finalize(pIns);
 }
 
+// One of the five writers: nRows autocommit updates of random rows. The exit
+// code tells whether every one succeeded.
+[[noreturn]] void WalWriter(int nWriter, int nRows) {
+  sqlite3* db = nullptr;
+  bool bOk = sqlite3_open(g_sSqlitePath.c_str(), &db) == SQLITE_OK;
+  sqlite3_busy_timeout(db, 10000);
+  bOk = bOk && sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_stmt* p = nullptr;
+  sqlite3_prepare_v2(db, "UPDATE person SET city=?2 WHERE code=?1", -1, &p, nullptr);
+  std::mt19937 rng{unsigned(nWriter)};
+  for (int i = 0; i < nRows && bOk; ++i) {
+    sqlite3_bind_int64(p, 1, 1 + static_cast<long long>(rng() % g_nPersons));
+    sqlite3_bind_int(p, 2, i);
+    bOk = sqlite3_step(p) == SQLITE_DONE;
+    sqlite3_reset(p);
+  }
+  sqlite3_finalize(p);
+  sqlite3_close(db);
+  _exit(bOk ? 0 : 1);
+}
+
+// Five processes updating the one SQLite file in WAL mode at once; the time
+// of an iteration is that of every update of all five, and the counter
+// gives the updates per second in all.
+void SqliteWalFiveProcesses(benchmark::State& state) {
+  constexpr int kWriters = 5, kRows = 40;
+  Exec("PRAGMA journal_mode=WAL");
+  double dOps = 0, dSeconds = 0;
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    std::vector<pid_t> pids;
+    for (int w = 0; w < kWriters; ++w) {
+      const pid_t pid = fork();
+      if (pid == 0) WalWriter(w, kRows);
+      pids.push_back(pid);
+    }
+    bool bOk = true;
+    for (pid_t pid : pids) {
+      int nStatus = 0;
+      bOk = waitpid(pid, &nStatus, 0) == pid && WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0 && bOk;
+    }
+    const double d = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (!bOk) state.SkipWithError("a SQLite writer failed");
+    state.SetIterationTime(d);
+    dOps += kWriters * kRows;
+    dSeconds += d;
+  }
+  state.counters["ops_per_s"] = dSeconds > 0 ? dOps / dSeconds : 0;
+  Exec("PRAGMA journal_mode=DELETE");
+}
+
 void Register() {
   const int nIter = std::getenv("ITEMS_BENCH_ITER") ? std::atoi(std::getenv("ITEMS_BENCH_ITER")) : 40;
   auto reg = [&](const char* pName, auto fn) {
@@ -187,12 +250,21 @@ void Register() {
     reg((s + "add_person_end").c_str(), [nUsers](benchmark::State& st) { AddPerson(st, true, nUsers); });
     reg((s + "add_person_middle").c_str(), [nUsers](benchmark::State& st) { AddPerson(st, false, nUsers); });
     reg((s + "edit_person").c_str(), [nUsers](benchmark::State& st) { EditPerson(st, nUsers); });
-    reg((s + "delete_person_end").c_str(), [nUsers](benchmark::State& st) { DeletePerson(st, true, nUsers); });
-    reg((s + "delete_person_middle").c_str(), [nUsers](benchmark::State& st) { DeletePerson(st, false, nUsers); });
+    reg((s + "delete_person_end").c_str(),
+        [nUsers](benchmark::State& st) { DeletePerson(st, true, nUsers); });
+    reg((s + "delete_person_middle").c_str(),
+        [nUsers](benchmark::State& st) { DeletePerson(st, false, nUsers); });
   }
-  reg("sqlite_autocommit/insert_row", SqliteInsert);
-  reg("sqlite_autocommit/update_row", SqliteUpdate);
-  reg("sqlite_autocommit/delete_row", SqliteDelete);
+  for (const char* pSync : {"OFF", "FULL"}) {
+    const std::string s = std::string("sqlite_sync_") + pSync + "/";
+    reg((s + "insert_row").c_str(), [pSync](benchmark::State& st) { SqliteInsert(st, pSync); });
+    reg((s + "update_row").c_str(), [pSync](benchmark::State& st) { SqliteUpdate(st, pSync); });
+    reg((s + "delete_row").c_str(), [pSync](benchmark::State& st) { SqliteDelete(st, pSync); });
+  }
+  benchmark::RegisterBenchmark("sqlite_wal/five_processes_updating", SqliteWalFiveProcesses)
+      ->Iterations(3)
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond);
 }
 
 }  // namespace
@@ -215,7 +287,7 @@ int main(int argc, char** argv) {
   CScopedUi scope(ui);
   g_pUi = &ui;
   std::printf("making %lld persons...\n", g_nPersons);
-  if (!MakeDatabase(sRoot) || !MakeSqlite(g_sFolder + "/items.sqlite")) {
+  if (!MakeDatabase(sRoot) || !MakeSqlite(g_sSqlitePath = g_sFolder + "/items.sqlite")) {
     std::fprintf(stderr, "items_bench: cannot make the databases in %s\n", g_sFolder.c_str());
     return 1;
   }

@@ -1,6 +1,7 @@
 // Opening a large database: header list, every table into memory and the
 // index checks, measured in a fresh process (the file's pages may still be
-// cached; dropping them needs root) and warm in this one; beside it the time
+// cached; dropping them needs root: the program is started again for each
+// such open) and warm in this one; beside it the time
 // to read the file's bytes with one pread, and the time SQLite needs to
 // select the same rows into the same item objects.
 //
@@ -37,11 +38,9 @@ std::string g_sSqlite;
 struct stTimes {
   std::vector<double> daWall, daCpu;
 };
-stTimes g_warmOpen, g_rawRead, g_sqlite;
+stTimes g_freshOpen, g_warmOpen, g_rawRead, g_sqlite;
 
-double Seconds(Clock::time_point t0) {
-  return std::chrono::duration<double>(Clock::now() - t0).count();
-}
+double Seconds(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
 
 double CpuSeconds() {
   timespec ts{};
@@ -107,7 +106,9 @@ std::string Col(sqlite3_stmt* st, int i) {
   return p ? p : "";
 }
 
-bool Exec(sqlite3* db, const char* pSql) { return sqlite3_exec(db, pSql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool Exec(sqlite3* db, const char* pSql) {
+  return sqlite3_exec(db, pSql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
 bool BuildSqlite(const CDatabase& src) {
   sqlite3* db = nullptr;
@@ -124,13 +125,25 @@ bool BuildSqlite(const CDatabase& src) {
                   " text, date, categories);"
                   "BEGIN;");
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db, "INSERT INTO person VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", -1, &st, nullptr);
+  sqlite3_prepare_v2(db, "INSERT INTO person VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", -1, &st,
+                     nullptr);
   for (const auto& e : src.m_caPersonIndex) {
     const auto& p = static_cast<const CPerson&>(*e.m_pItem);
-    const std::string saText[] = {p.m_sLastName, p.m_sFirstName, p.m_sAddress1, p.m_sAddress2,
-                                  p.m_sCity, p.m_sState, p.m_sZip, p.m_sCountry, p.m_sHomePhone,
-                                  p.m_sWorkPhone, p.m_sCellPhone, p.m_sFax, p.m_sEmail,
-                                  JoinLines(p.m_saComments), JoinCodes(p.m_naCategories)};
+    const std::string saText[] = {p.m_sLastName,
+                                  p.m_sFirstName,
+                                  p.m_sAddress1,
+                                  p.m_sAddress2,
+                                  p.m_sCity,
+                                  p.m_sState,
+                                  p.m_sZip,
+                                  p.m_sCountry,
+                                  p.m_sHomePhone,
+                                  p.m_sWorkPhone,
+                                  p.m_sCellPhone,
+                                  p.m_sFax,
+                                  p.m_sEmail,
+                                  JoinLines(p.m_saComments),
+                                  JoinCodes(p.m_naCategories)};
     sqlite3_bind_int64(st, 1, p.m_nCode);
     sqlite3_bind_int64(st, 2, p.m_nSequence);
     sqlite3_bind_int(st, 3, p.m_cFlag);
@@ -202,8 +215,8 @@ size_t SelectSqlite() {
     p->m_cType = char(sqlite3_column_int(st, 3));
     p->m_cStatus = char(sqlite3_column_int(st, 4));
     p->m_nDependentOn = uint32_t(sqlite3_column_int64(st, 5));
-    std::string* paText[] = {&p->m_sLastName, &p->m_sFirstName, &p->m_sAddress1, &p->m_sAddress2,
-                             &p->m_sCity, &p->m_sState, &p->m_sZip, &p->m_sCountry,
+    std::string* paText[] = {&p->m_sLastName,  &p->m_sFirstName, &p->m_sAddress1,  &p->m_sAddress2,
+                             &p->m_sCity,      &p->m_sState,     &p->m_sZip,       &p->m_sCountry,
                              &p->m_sHomePhone, &p->m_sWorkPhone, &p->m_sCellPhone, &p->m_sFax,
                              &p->m_sEmail};
     for (int i = 0; i < 13; ++i) *paText[i] = Col(st, 6 + i);
@@ -257,6 +270,21 @@ size_t LoadedItems(const CDatabase& db) {
          db.m_caLogIndex.size();
 }
 
+// The open of a fresh process (this program started again with
+// --fresh-open): it sends its wall-clock and CPU seconds down the pipe.
+int FreshOpenChild(const char* pRoot, int nFd) {
+  CDatabase db;
+  const double dCpu0 = CpuSeconds();
+  const auto t0 = Clock::now();
+  const int nOk = db.OpenDatabase(pRoot, 0);
+  const double d[2] = {nOk ? Seconds(t0) : -1.0, CpuSeconds() - dCpu0};
+  const bool bSent = write(nFd, d, sizeof d) == sizeof d;
+  // Closed after the measurement: a file left open would make the next
+  // fresh open offer (and, unattended, run) the integrity test.
+  db.CloseDatabase();
+  _exit(bSent ? 0 : 1);
+}
+
 // The first open in a fresh process: wall-clock and CPU seconds.
 std::pair<double, double> FreshProcessOpen() {
   int fd[2];
@@ -264,13 +292,9 @@ std::pair<double, double> FreshProcessOpen() {
   const pid_t pid = fork();
   if (pid == 0) {
     close(fd[0]);
-    CDatabase db;
-    const double dCpu0 = CpuSeconds();
-    const auto t0 = Clock::now();
-    const int nOk = db.OpenDatabase(g_sRoot, 0);
-    const double d[2] = {nOk ? Seconds(t0) : -1.0, CpuSeconds() - dCpu0};
-    if (write(fd[1], d, sizeof d) != sizeof d) _exit(1);
-    _exit(0);  // the close is not part of the measurement
+    const std::string sFd = std::to_string(fd[1]);
+    execl("/proc/self/exe", "load_bench", "--fresh-open", g_sRoot.c_str(), sFd.c_str(), nullptr);
+    _exit(1);
   }
   close(fd[1]);
   double d[2] = {-1.0, -1.0};
@@ -278,6 +302,23 @@ std::pair<double, double> FreshProcessOpen() {
   close(fd[0]);
   waitpid(pid, nullptr, 0);
   return {d[0], d[1]};
+}
+
+// The medians of the iterations, as counters run.sh reads.
+void SetMedians(benchmark::State& state, const stTimes& t) {
+  state.counters["median_ms"] = Median(t.daWall) * 1e3;
+  state.counters["cpu_median_ms"] = Median(t.daCpu) * 1e3;
+}
+
+void BM_FreshOpen(benchmark::State& state) {
+  for (auto _ : state) {
+    const auto [dWall, dCpu] = FreshProcessOpen();
+    if (dWall < 0) state.SkipWithError("open failed");
+    g_freshOpen.daWall.push_back(dWall);
+    g_freshOpen.daCpu.push_back(dCpu);
+    state.SetIterationTime(std::max(dWall, 0.0));
+  }
+  SetMedians(state, g_freshOpen);
 }
 
 void BM_OpenDatabase(benchmark::State& state) {
@@ -293,6 +334,7 @@ void BM_OpenDatabase(benchmark::State& state) {
     state.ResumeTiming();
   }
   state.counters["items"] = double(nItems);
+  SetMedians(state, g_warmOpen);
 }
 
 void BM_RawPread(benchmark::State& state) {
@@ -308,17 +350,20 @@ void BM_RawPread(benchmark::State& state) {
       benchmark::DoNotOptimize(n);
     });
   }
+  SetMedians(state, g_rawRead);
 }
 
 void BM_SqliteSelect(benchmark::State& state) {
   size_t nItems = 0;
   for (auto _ : state) Timed(g_sqlite, [&] { nItems = SelectSqlite(); });
   state.counters["items"] = double(nItems);
+  SetMedians(state, g_sqlite);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--fresh-open") return FreshOpenChild(argv[2], std::atoi(argv[3]));
   long long naCounts[3] = {100000, 100000, 100000};
   const char* kFlags[3] = {"--persons", "--schedule", "--log"};
   std::vector<char*> rest = {argv[0]};
@@ -353,32 +398,42 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  const auto [dFresh, dFreshCpu] = FreshProcessOpen();
-
-  benchmark::RegisterBenchmark("OpenDatabase/warm", BM_OpenDatabase)->Iterations(5)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("OpenDatabase/fresh process", BM_FreshOpen)
+      ->Iterations(5)
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("OpenDatabase/warm", BM_OpenDatabase)
+      ->Iterations(5)
+      ->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("pread/whole file", BM_RawPread)->Iterations(5)->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("SQLite/select into items", BM_SqliteSelect)->Iterations(5)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("SQLite/select into items", BM_SqliteSelect)
+      ->Iterations(5)
+      ->Unit(benchmark::kMillisecond);
   benchmark::RunSpecifiedBenchmarks();
 
+  const double dFresh = Median(g_freshOpen.daWall), dFreshCpu = Median(g_freshOpen.daCpu);
   const double dWarm = Median(g_warmOpen.daWall), dRaw = Median(g_rawRead.daWall);
   const double dSql = Median(g_sqlite.daWall);
   const double dWarmCpu = Median(g_warmOpen.daCpu), dRawCpu = Median(g_rawRead.daCpu);
   const double dSqlCpu = Median(g_sqlite.daCpu);
   const long long nRecords = naCounts[0] + naCounts[1] + naCounts[2];
-  std::printf("\nDatabase of %lld persons, %lld schedule items, %lld log entries: %.1f MB, generated in %.2f s\n",
-              naCounts[0], naCounts[1], naCounts[2],
-              double(std::filesystem::file_size(g_sRoot + ".dbm")) / 1e6, dGenerate);
+  std::printf(
+      "\nDatabase of %lld persons, %lld schedule items, %lld log entries: %.1f MB, generated in %.2f s\n",
+      naCounts[0], naCounts[1], naCounts[2], double(std::filesystem::file_size(g_sRoot + ".dbm")) / 1e6,
+      dGenerate);
   std::printf("                                             wall ms     CPU ms\n");
-  std::printf("OpenDatabase, first open in a fresh process: %8.1f   %8.1f\n", dFresh * 1e3, dFreshCpu * 1e3);
+  std::printf("OpenDatabase, fresh process (median of 5):   %8.1f   %8.1f\n", dFresh * 1e3, dFreshCpu * 1e3);
   std::printf("OpenDatabase, warm (median of 5):            %8.1f   %8.1f\n", dWarm * 1e3, dWarmCpu * 1e3);
   std::printf("One pread of the whole file (median of 5):   %8.1f   %8.1f\n", dRaw * 1e3, dRawCpu * 1e3);
   std::printf("SQLite select into the same items (median):  %8.1f   %8.1f\n", dSql * 1e3, dSqlCpu * 1e3);
-  std::printf("Ratio open/pread (goal 3x): fresh %.1fx wall, %.1fx CPU; warm %.1fx wall, %.1fx CPU\n",
-              dFresh / dRaw, dFreshCpu / dRawCpu, dWarm / dRaw, dWarmCpu / dRawCpu);
+  std::printf(
+      "Ratio open/pread: fresh %.1fx wall (goal 2.5x), warm %.1fx wall (goal 1.5x); CPU %.1fx, %.1fx\n",
+      dFresh / dRaw, dWarm / dRaw, dFreshCpu / dRawCpu, dWarmCpu / dRawCpu);
   std::printf("Ratio open/SQLite select: fresh %.2fx wall, %.2fx CPU; warm %.2fx wall, %.2fx CPU\n",
               dFresh / dSql, dFreshCpu / dSqlCpu, dWarm / dSql, dWarmCpu / dSqlCpu);
-  std::printf("Goal of %lld records under 1 s (fresh process): %s wall, %s CPU\n", nRecords,
-              dFresh < 1.0 ? "met" : "missed", dFreshCpu < 1.0 ? "met" : "missed");
+  std::printf("Goals for %lld records: fresh <= 400 ms and <= 2.5x: %s; warm <= 150 ms and <= 1.5x: %s\n",
+              nRecords, dFresh <= 0.4 && dFresh <= 2.5 * dRaw ? "met" : "missed",
+              dWarm <= 0.15 && dWarm <= 1.5 * dRaw ? "met" : "missed");
   benchmark::Shutdown();
   std::filesystem::remove_all(pDir);
   return 0;

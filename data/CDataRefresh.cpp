@@ -35,8 +35,7 @@ constexpr uint32_t kPatchRunBytes = 256 * 1024;
 
 // ---- lock and refresh ----
 
-int CDataRefresh::LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable,
-                                         bool bRefreshOnly) {
+int CDataRefresh::LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable, bool bRefreshOnly) {
   CRefreshState& state = RefreshState();
   const bool bNested = state.HoldsDatabaseLock();
   // A refresh asked for from an event while this copy is writing (it holds
@@ -67,8 +66,7 @@ int CDataRefresh::LockAndRefreshDatabase(const std::string& sReason, uint8_t nTa
   } else {
     CDialogWaitBox* pBox = StartWaitBox("Waiting to refresh database.", true);
     int nDone = 0;
-    for (int nRound = 0; !(nDone = DoRefresh(pBox)) && IsFileLoaded() && !pBox->TestForAbort();
-         ++nRound)
+    for (int nRound = 0; !(nDone = DoRefresh(pBox)) && IsFileLoaded() && !pBox->TestForAbort(); ++nRound)
       BackOffWait(nRound);
     EndWaitBox(pBox);
     if (!nDone) {
@@ -89,8 +87,7 @@ int CDataRefresh::RetryOwedRefresh() {
 }
 
 int CDataRefresh::RefreshOnNotice() {
-  if (!RefreshState().HasNotices() || RefreshState().IsInLockAndRefresh() || !IsFileLoaded())
-    return 0;
+  if (!RefreshState().HasNotices() || RefreshState().IsInLockAndRefresh() || !IsFileLoaded()) return 0;
   return LockAndRefreshDatabase("refresh database", 0, true);
 }
 
@@ -180,11 +177,9 @@ int CDataRefresh::DoRefresh(CDialogWaitBox* pBox) {
   return nDone;
 }
 
-int CDataRefresh::RunPartialRefresh(const stRefreshPlan& plan,
-                                    const std::vector<stRefreshFlag>& flags) {
+int CDataRefresh::RunPartialRefresh(const stRefreshPlan& plan, const std::vector<stRefreshFlag>& flags) {
   auto isWhole = [&](uint8_t t) {
-    return std::find(plan.naWholeTables.begin(), plan.naWholeTables.end(), t) !=
-           plan.naWholeTables.end();
+    return std::find(plan.naWholeTables.begin(), plan.naWholeTables.end(), t) != plan.naWholeTables.end();
   };
   for (uint8_t t : plan.naWholeTables) RefreshTable(t, DB_NONE);
   std::vector<stRefreshFlag> done;
@@ -365,34 +360,18 @@ int CDataRefresh::SaveTableSequence(uint8_t nTable, bool bSetRefreshFlag, CDialo
   CIndexArray* p = PtrToIndexArray(nTable);
   if (!p) return 1;
   if (DbLockDepth() == 0) {
-    KTRACE("SaveTableSequence %s refused: the database is not locked\n",
-           GetTableName(nTable).c_str());
+    KTRACE("SaveTableSequence %s refused: the database is not locked\n", GetTableName(nTable).c_str());
     return 0;
   }
-  // The entries that move, each at the record that is live for its code.
-  std::vector<uint32_t> naMoved;
-  for (size_t i = 0; i < p->size(); ++i) {
-    stIndex& e = (*p)[i];
-    if (e.m_nSequence == i) continue;
-    if (!IsLiveRecordAt(e.m_nFileLoc, nTable, e.m_nCode)) {
-      const uint32_t nLoc = GetItemFileLoc(nTable, e.m_nCode, 0, 0);
-      if (nLoc == DB_NONE) {  // gone from the file: its refresh removes it
-        SetEntrySequence(nTable, e, uint32_t(i));
-        continue;
-      }
-      e.m_nFileLoc = nLoc;
-    }
-    naMoved.push_back(uint32_t(i));
-  }
+  const std::vector<uint32_t> naMoved = MovedInFileOrder(nTable);
   if (naMoved.empty()) return 1;
   // The database lock keeps every other writer out, so the patches are plain
   // writes and the file is flushed once at the end. Many of them are made
   // while the record area is held, so that neighbouring patches can share
   // one read and one write of the bytes between them.
   const uint32_t nFileSize = GetFileSizeFromHandle(FileHandle());
-  const uint32_t nArea = nFileSize == DB_NONE || nFileSize <= DB_FIRST_RECORD_LOC
-                             ? 0
-                             : nFileSize - DB_FIRST_RECORD_LOC;
+  const uint32_t nArea =
+      nFileSize == DB_NONE || nFileSize <= DB_FIRST_RECORD_LOC ? 0 : nFileSize - DB_FIRST_RECORD_LOC;
   const bool bHeld = naMoved.size() >= kHoldForPatches && nArea &&
                      HoldRange(DB_FIRST_RECORD_LOC, nArea, "SaveTableSequence");
   int nOk = bHeld ? PatchSequenceRuns(nTable, naMoved, pBox) : PatchSequences(nTable, naMoved);
@@ -401,6 +380,40 @@ int CDataRefresh::SaveTableSequence(uint8_t nTable, bool bSetRefreshFlag, CDialo
   SetBackupOnClose();
   if (bSetRefreshFlag) SetRefreshFlags(nTable, SEQUENCE_CODE, DB_NONE);
   return nOk;
+}
+
+std::vector<uint32_t> CDataRefresh::MovedInFileOrder(uint8_t nTable) {
+  CIndexArray& ia = *PtrToIndexArray(nTable);
+  std::vector<std::pair<uint32_t, uint32_t>> moved;  // (file location, position)
+  for (size_t i = 0; i < ia.size(); ++i)
+    if (ia[i].m_nSequence != i) moved.emplace_back(ia[i].m_nFileLoc, uint32_t(i));
+  std::sort(moved.begin(), moved.end());
+  // Both the moved entries and the header list are in file order: one walk
+  // over the list checks every entry's record.
+  bool bRelocated = false;
+  size_t h = 0;
+  std::vector<std::pair<uint32_t, uint32_t>> kept;
+  kept.reserve(moved.size());
+  for (auto [nLoc, i] : moved) {
+    stIndex& e = ia[i];
+    while (h < m_caDataHeaders.size() && m_caDataHeaders[h].nCurrLoc < nLoc) ++h;
+    if (h == m_caDataHeaders.size() || m_caDataHeaders[h].nCurrLoc != nLoc ||
+        !IsLiveRecordOf(m_caDataHeaders[h], nTable, e.m_nCode)) {
+      nLoc = GetItemFileLoc(nTable, e.m_nCode, 0, 0);
+      if (nLoc == DB_NONE) {  // gone from the file: its refresh removes it
+        SetEntrySequence(nTable, e, i);
+        continue;
+      }
+      e.m_nFileLoc = nLoc;
+      bRelocated = true;
+    }
+    kept.emplace_back(nLoc, i);
+  }
+  if (bRelocated) std::sort(kept.begin(), kept.end());
+  std::vector<uint32_t> naMoved;
+  naMoved.reserve(kept.size());
+  for (const auto& [nLoc, i] : kept) naMoved.push_back(i);
+  return naMoved;
 }
 
 void CDataRefresh::SetEntrySequence(uint8_t nTable, stIndex& e, uint32_t nSequence) {
@@ -423,11 +436,9 @@ int CDataRefresh::PatchSequences(uint8_t nTable, const std::vector<uint32_t>& na
   return nOk;
 }
 
-int CDataRefresh::PatchSequenceRuns(uint8_t nTable, std::vector<uint32_t> naMoved,
+int CDataRefresh::PatchSequenceRuns(uint8_t nTable, const std::vector<uint32_t>& naMoved,
                                     CDialogWaitBox* pBox) {
   CIndexArray& ia = *PtrToIndexArray(nTable);
-  std::sort(naMoved.begin(), naMoved.end(),
-            [&](uint32_t a, uint32_t b) { return ia[a].m_nFileLoc < ia[b].m_nFileLoc; });
   if (pBox) pBox->SetDenominator(double(naMoved.size()));
   std::vector<uint8_t> aSpan;
   int nOk = 1;

@@ -24,8 +24,7 @@ class CDataRefresh : public CDatabase {
   // 1: the database is locked (unlocked again with bRefreshOnly) and memory
   // holds every change announced so far; 0: skipped, refused or aborted, the
   // flags are kept and a refresh is owed.
-  int LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable = 0,
-                             bool bRefreshOnly = false) final;
+  int LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable = 0, bool bRefreshOnly = false) final;
   // Consumes the flag list: single items, whole tables, table sequences,
   // changed headers, or the whole database. 1 done, 0 the whole-database
   // reload or a table's re-read failed (the flags stay).
@@ -76,7 +75,12 @@ class CDataRefresh : public CDatabase {
   // each, or (with the record area held) one read and write per run of
   // neighbouring records. 1, or 0 when a write failed.
   int PatchSequences(uint8_t nTable, const std::vector<uint32_t>& naMoved);
-  int PatchSequenceRuns(uint8_t nTable, std::vector<uint32_t> naMoved, CDialogWaitBox* pBox);
+  // naMoved in file order.
+  int PatchSequenceRuns(uint8_t nTable, const std::vector<uint32_t>& naMoved, CDialogWaitBox* pBox);
+  // The positions whose sequence is not their position, in the file order of
+  // their records, each entry pointed at the record that is live for its
+  // code; an entry whose record is gone takes its position in memory only.
+  std::vector<uint32_t> MovedInFileOrder(uint8_t nTable);
 
  private:
   struct stRefreshPlan {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <new>
+#include <thread>
 #include <unordered_map>
 
 #include "data/HeapSort.h"
@@ -20,6 +21,9 @@ namespace {
 
 constexpr uint8_t kItemTables[] = {TABLE_CATEGORY, TABLE_PERSON, TABLE_SCHEDULE, TABLE_LOG};
 constexpr size_t kProgressEvery = 256;
+// From this many records on, a load decodes its items on several threads.
+constexpr size_t kParallelDecodeFrom = 20000;
+constexpr unsigned kMaxDecodeThreads = 4;
 // The database whose refresh suspension the question helper drives.
 const CDatabase* g_pRefreshHookOwner = nullptr;
 
@@ -126,9 +130,7 @@ int CDatabase::DecodeItem(uint8_t nTable, CDataRecord& item, stRecordBuffer& b) 
   return n;
 }
 
-std::unique_ptr<CDataRecord> CDatabase::GetNewItemPointer(uint8_t nTable) {
-  return MakeItem(nTable, false);
-}
+std::unique_ptr<CDataRecord> CDatabase::GetNewItemPointer(uint8_t nTable) { return MakeItem(nTable, false); }
 
 // ---- tables ----
 
@@ -233,23 +235,21 @@ int CDatabase::TestIndices(uint8_t nTable, CIndexArray& ia, bool bRepair) {
   const std::string sTable = GetTableName(nTable);
   // Duplicate codes: every later entry of a code pairs with the one before
   // it; the earlier one is kept. Reported from the end of the table down.
-  std::vector<std::pair<size_t, size_t>> pairs;  // (kept, surplus)
-  std::unordered_map<uint32_t, size_t> previous;
-  for (size_t j = 0; j < ia.size(); ++j) {
-    auto [it, bNew] = previous.try_emplace(ia[j].m_nCode, j);
-    if (!bNew) {
-      pairs.emplace_back(it->second, j);
-      it->second = j;
-    }
-  }
+  std::vector<std::pair<size_t, size_t>> pairs;     // (kept, surplus)
+  std::vector<std::pair<uint32_t, size_t>> byCode;  // (code, position): one allocation
+  byCode.reserve(ia.size());
+  for (size_t j = 0; j < ia.size(); ++j) byCode.emplace_back(ia[j].m_nCode, j);
+  std::sort(byCode.begin(), byCode.end());
+  for (size_t k = 1; k < byCode.size(); ++k)
+    if (byCode[k].first == byCode[k - 1].first) pairs.emplace_back(byCode[k - 1].second, byCode[k].second);
   std::sort(pairs.begin(), pairs.end(), [](auto& a, auto& b) { return a.first > b.first; });
   std::vector<bool> baSurplus(ia.size(), false);
   for (const auto& [i, j] : pairs) {
-    m_saLoadReport.push_back(StrFormat(
-        "Duplicate key in table %s, key %u, indices %u and %u, file locations %u and %u.\nItem at "
-        "location %u will be marked as deleted.",
-        sTable.c_str(), ia[i].m_nCode, unsigned(i), unsigned(j), ia[i].m_nFileLoc,
-        ia[j].m_nFileLoc, ia[j].m_nFileLoc));
+    m_saLoadReport.push_back(
+        StrFormat("Duplicate key in table %s, key %u, indices %u and %u, file locations %u and %u.\nItem at "
+                  "location %u will be marked as deleted.",
+                  sTable.c_str(), ia[i].m_nCode, unsigned(i), unsigned(j), ia[i].m_nFileLoc, ia[j].m_nFileLoc,
+                  ia[j].m_nFileLoc));
     baSurplus[j] = true;
   }
   if (bRepair && !pairs.empty()) {
@@ -271,9 +271,9 @@ int CDatabase::TestIndices(uint8_t nTable, CIndexArray& ia, bool bRepair) {
   bool bWrong = false;
   for (size_t i = 0; i < ia.size(); ++i) {
     if (ia[i].m_nSequence == i) continue;
-    m_saLoadReport.push_back(StrFormat(
-        "Invalid sequence index in table %s, key %u, file location %u, sequence %u should be %u\n",
-        sTable.c_str(), ia[i].m_nCode, ia[i].m_nFileLoc, ia[i].m_nSequence, unsigned(i)));
+    m_saLoadReport.push_back(
+        StrFormat("Invalid sequence index in table %s, key %u, file location %u, sequence %u should be %u\n",
+                  sTable.c_str(), ia[i].m_nCode, ia[i].m_nFileLoc, ia[i].m_nSequence, unsigned(i)));
     bWrong = true;
   }
   if (bWrong && bRepair) {
@@ -287,8 +287,7 @@ int CDatabase::TestIndices(uint8_t nTable, CIndexArray& ia, bool bRepair) {
 bool CDatabase::IsLiveRecordAt(uint32_t nLoc, uint8_t nTable, uint32_t nKey) const {
   const int i = LocateHeaderInList(nLoc);
   if (i < 0) return false;
-  const stDataHeader& h = m_caDataHeaders[size_t(i)];
-  return IsLiveStatus(h.cStatus) && h.nTable == nTable && h.nKey == nKey && h.nSubTable == 0;
+  return IsLiveRecordOf(m_caDataHeaders[size_t(i)], nTable, nKey);
 }
 
 bool CDatabase::TestIndexLocations(uint8_t nTable, CIndexArray& ia, bool bRepair) {
@@ -305,10 +304,10 @@ bool CDatabase::TestIndexLocations(uint8_t nTable, CIndexArray& ia, bool bRepair
     }
     bOk = false;
     const uint32_t nLoc = GetItemFileLoc(nTable, e.m_nCode, 0, 0);
-    m_saLoadReport.push_back(StrFormat(
-        "Index entry of table %s, key %u points to file location %u, which holds no live record "
-        "of that key.",
-        sTable.c_str(), e.m_nCode, e.m_nFileLoc));
+    m_saLoadReport.push_back(
+        StrFormat("Index entry of table %s, key %u points to file location %u, which holds no live record "
+                  "of that key.",
+                  sTable.c_str(), e.m_nCode, e.m_nFileLoc));
     if (bRepair && nLoc != DB_NONE) e.m_nFileLoc = nLoc;
     if (bRepair && nLoc == DB_NONE) {
       ia.erase(ia.begin() + long(i));
@@ -325,9 +324,8 @@ int CDatabase::ReadBufferFromFileIntoMemory(const stDataHeader& header, CDataRec
   stRecordBuffer b(m_cBuffer, 0);
   if (!pItem || !ReadPayload(header, b)) return 0;
   if (!DecodeItem(header.nTable, *pItem, b)) {
-    KTRACE("ReadBufferFromFileIntoMemory: %s key %u at %u: %s\n",
-           GetTableName(header.nTable).c_str(), header.nKey, header.nCurrLoc,
-           b.m_sFailure.c_str());
+    KTRACE("ReadBufferFromFileIntoMemory: %s key %u at %u: %s\n", GetTableName(header.nTable).c_str(),
+           header.nKey, header.nCurrLoc, b.m_sFailure.c_str());
     return 0;
   }
   // Every writer stores an item under its own code; a payload that names
@@ -346,12 +344,58 @@ int CDatabase::LoadTableRecordFromFile(const stDataHeader& header, uint32_t nIns
   std::unique_ptr<CDataRecord> pItem = MakeItem(header.nTable, true);
   if (!pItem) return 1;  // mail lists and unknown tables hold nothing to load
   if (!ReadBufferFromFileIntoMemory(header, pItem.get())) return 0;
+  AddLoadedItem(header, std::move(pItem), nInsertAtCode);
+  return 1;
+}
+
+void CDatabase::AddLoadedItem(const stDataHeader& header, std::unique_ptr<CDataRecord> pItem,
+                              uint32_t nInsertAtCode) {
   NoteLoadedItem(header.nTable, *pItem);
   const uint32_t nCode = ItemCode(header.nTable, *pItem);
   const uint32_t nSequence = ItemSequence(header.nTable, *pItem);
-  AddIndex(header.nTable, std::move(pItem), nCode, nSequence, header.nCurrLoc, nInsertAtCode,
-           DB_NONE);
-  return 1;
+  AddIndex(header.nTable, std::move(pItem), nCode, nSequence, header.nCurrLoc, nInsertAtCode, DB_NONE);
+}
+
+std::unique_ptr<CDataRecord> CDatabase::DecodeFromFileBuffer(const stDataHeader& header) const {
+  if (!IsLiveStatus(header.cStatus) || !IsPayloadPlausible(header)) return nullptr;
+  const uint64_t nStart = uint64_t(header.nCurrLoc) + DB_HEADER_LEN;
+  if (!m_pFileBuffer || nStart + header.nDataLen > m_nFileBufferSize) return nullptr;
+  std::unique_ptr<CDataRecord> pItem = MakeItem(header.nTable, true);
+  if (!pItem) return nullptr;
+  // Decoding only reads the bytes: the view points into the buffer itself.
+  stRecordBuffer b(m_pFileBuffer.get() + nStart, header.nDataLen);
+  if (!DecodeItem(header.nTable, *pItem, b) || ItemCode(header.nTable, *pItem) != header.nKey) return nullptr;
+  return pItem;
+}
+
+std::vector<std::unique_ptr<CDataRecord>> CDatabase::DecodeItemRecords() const {
+  const size_t nCount = m_caDataHeaders.size();
+  std::vector<std::unique_ptr<CDataRecord>> items(nCount);
+  // A slice that runs out of memory stops; the load decodes what is left
+  // one record at a time and reports the record it could not hold.
+  const auto fnSlice = [&](size_t nFrom, size_t nTo) noexcept {
+    try {
+      for (size_t i = nFrom; i < nTo; ++i) items[i] = DecodeFromFileBuffer(m_caDataHeaders[i]);
+    } catch (const std::bad_alloc&) {
+    }
+  };
+  const unsigned nThreads = nCount < kParallelDecodeFrom
+                                ? 1
+                                : std::clamp(std::thread::hardware_concurrency(), 1u, kMaxDecodeThreads);
+  std::vector<std::thread> threads;
+  size_t nMine = nCount;  // what the threads that could not be started leave to this one
+  for (unsigned t = 1; t < nThreads; ++t) {
+    const size_t nFrom = nCount * t / nThreads, nTo = nCount * (t + 1) / nThreads;
+    try {
+      threads.emplace_back(fnSlice, nFrom, nTo);
+      if (t == 1) nMine = nFrom;
+    } catch (const std::system_error&) {
+      fnSlice(nFrom, nTo);
+    }
+  }
+  fnSlice(0, nMine);
+  for (std::thread& th : threads) th.join();
+  return items;
 }
 
 int CDatabase::ReadDataItemIntoMemory(const stDataHeader& header) {
@@ -389,20 +433,26 @@ int CDatabase::ReadDatabaseIntoMemory(CDialogWaitBox* pBox, std::string& sError)
     const stDataHeader& last = m_caDataHeaders.back();
     if (ReadDbBlock(last.nCurrLoc, a, DB_HEADER_LEN, 0) == DB_HEADER_LEN &&
         UnpackHeader(a).nNextLoc != DB_NONE)
-      m_sChainNote = LoadText("EOF Error loading %s, key %u, file location %u",
-                              GetTableName(last.nTable), last);
+      m_sChainNote =
+          LoadText("EOF Error loading %s, key %u, file location %u", GetTableName(last.nTable), last);
   }
   if (pBox) {
     pBox->ChangeText("Loading data");
     pBox->SetDenominator(double(m_caDataHeaders.size() + 9));
   }
   ReserveItemTables();
+  // The items are decoded first; the walk below puts them in their tables
+  // in file order. A record that did not decode is read again by the walk,
+  // which reports it as before.
+  std::vector<std::unique_ptr<CDataRecord>> decoded = DecodeItemRecords();
   std::vector<bool> baFormatSeen(FORMAT_COUNT, false), baLayoutSeen(PAGE_LAYOUT_COUNT, false);
   for (size_t i = 0; i < m_caDataHeaders.size(); ++i) {
     stDataHeader h = m_caDataHeaders[i];
     if (pBox && i % kProgressEvery == 0) pBox->UpdateProgress(double(i));
     m_stLoadingHeader = h;  // named by the error text should anything unexpected happen
-    if (IsLiveStatus(h.cStatus)) {
+    if (decoded[i]) {
+      AddLoadedItem(h, std::move(decoded[i]), INSERT_AT_END);
+    } else if (IsLiveStatus(h.cStatus)) {
       if (!ReadDataItemIntoMemory(h)) {
         sError = LoadText("Error loading %s, key %u, file location %u", GetTableName(h.nTable), h);
         if (GetResponse(sError + "\nDo you want to try to continue?", MB_YESNO) != IDYES) {
@@ -415,8 +465,7 @@ int CDatabase::ReadDatabaseIntoMemory(CDialogWaitBox* pBox, std::string& sError)
     }
     if (h.nNextLoc == DB_NONE) break;
     if (FoundEofError(nFileSize, h.nCurrLoc, h, "ReadDatabaseIntoMemory")) {
-      m_sChainNote = LoadText("EOF Error loading %s, key %u, file location %u",
-                              GetTableName(h.nTable), h);
+      m_sChainNote = LoadText("EOF Error loading %s, key %u, file location %u", GetTableName(h.nTable), h);
       break;
     }
   }
@@ -488,8 +537,7 @@ int CDatabase::LoadDatabaseFile(CDialogWaitBox* pBox) {
   }
   if (nOk) return 1;
   AbandonAfterFailure();
-  GetResponse(sError.empty() ? std::string("Error in loading data from database file.") : sError,
-              MB_OK);
+  GetResponse(sError.empty() ? std::string("Error in loading data from database file.") : sError, MB_OK);
   return 0;
 }
 
@@ -498,8 +546,7 @@ int CDatabase::ReinitializeDatabaseFile(const std::string& sPath) {
   // would split the database in two. The exclusive presence lock proves the
   // file is ours alone and keeps it so while it is renamed.
   CSharedFile probe;
-  if (!m_bAloneWhenLoadFailed || !probe.OpenExisting(sPath) ||
-      probe.TakePresence(true) != IO_OK) {
+  if (!m_bAloneWhenLoadFailed || !probe.OpenExisting(sPath) || probe.TakePresence(true) != IO_OK) {
     GetResponse(StrFormat("The database file %s is in use by another copy of Kelvo.\nIt cannot be "
                           "initialized now.",
                           sPath.c_str()),
@@ -552,8 +599,9 @@ bool CDatabase::HasLocksLeftBehind() {
 
 int CDatabase::CheckFileAfterLoad(eOpenResult nOpenResult) {
   const std::string sChainQuestion =
-      m_sChainNote + "\nThe end of the record chain was repaired there.\nDo you want to run the "
-                     "database integrity tests?";
+      m_sChainNote +
+      "\nThe end of the record chain was repaired there.\nDo you want to run the "
+      "database integrity tests?";
   // Alone from the test to the last write of the locks: a copy that opens
   // the file meanwhile waits, and its lock bytes are never cleared.
   if (!BeginAloneSection()) {
@@ -629,8 +677,7 @@ int CDatabase::OpenDatabaseFile(const std::string& sName) {
   return CheckFileAfterLoad(nLoaded ? nOpen : eOpenResult::Opened);
 }
 
-int CDatabase::OpenDatabaseForReading(const std::string& sName,
-                                      std::vector<std::string>& saProblems) {
+int CDatabase::OpenDatabaseForReading(const std::string& sName, std::vector<std::string>& saProblems) {
   if (m_bDatabaseOpen || m_bFileLoaded) CloseDatabase();
   InitializeDatabaseMemory();
   if (sName.empty() || !OpenDBForReading(sName + ".dbm")) return 0;
@@ -643,8 +690,7 @@ int CDatabase::OpenDatabaseForReading(const std::string& sName,
   for (size_t i = 0; i < m_caDataHeaders.size(); ++i) {
     const stDataHeader h = m_caDataHeaders[i];
     if (IsLiveStatus(h.cStatus) && !ReadDataItemIntoMemory(h))
-      saProblems.push_back(LoadText("Error loading %s, key %u, file location %u",
-                                    GetTableName(h.nTable), h));
+      saProblems.push_back(LoadText("Error loading %s, key %u, file location %u", GetTableName(h.nTable), h));
   }
   FreeFileBuffer();
   for (uint8_t t : kItemTables) SortBySequence(*PtrToIndexArray(t));
@@ -782,12 +828,11 @@ int CDatabase::ReadTable(uint8_t nTable, CDialogWaitBox* pBox) {
 
 // ---- refresh ----
 
-int CDatabase::LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable,
-                                      bool bRefreshOnly) {
+int CDatabase::LockAndRefreshDatabase(const std::string& sReason, uint8_t nTable, bool bRefreshOnly) {
   CRefreshState& state = RefreshState();
   state.EnterLockAndRefresh();
-  if ((bRefreshOnly && state.IsRefreshSuspended()) || state.IsRefreshing() ||
-      state.IsWaitingForLock() || !LockDatabase(sReason, nTable)) {
+  if ((bRefreshOnly && state.IsRefreshSuspended()) || state.IsRefreshing() || state.IsWaitingForLock() ||
+      !LockDatabase(sReason, nTable)) {
     state.LeaveLockAndRefresh(false);
     state.OweRefresh();
     return 0;

@@ -84,9 +84,8 @@ class CDatabase : public CSettingsTables {
   // 0xFFFFFFFF replaces the entry of the same code (or appends), any other
   // code inserts before that code's entry. A position inside the table
   // inserts there.
-  void AddIndex(uint8_t nTable, std::unique_ptr<CDataRecord> pItem, uint32_t nCode,
-                uint32_t nSequence, uint32_t nFileLoc, uint32_t nInsertAtCode,
-                uint32_t nInsertAtPos);
+  void AddIndex(uint8_t nTable, std::unique_ptr<CDataRecord> pItem, uint32_t nCode, uint32_t nSequence,
+                uint32_t nFileLoc, uint32_t nInsertAtCode, uint32_t nInsertAtPos);
   // Checks the table: duplicate codes are reported and (with bRepair) the
   // surplus record is marked deleted in the file and dropped from the table;
   // wrong sequences are reported and stored densely; an entry whose file
@@ -98,12 +97,14 @@ class CDatabase : public CSettingsTables {
   bool TestIndexLocations(uint8_t nTable, CIndexArray& ia, bool bRepair);
   // The header list shows a live record of the table and key at nLoc.
   bool IsLiveRecordAt(uint32_t nLoc, uint8_t nTable, uint32_t nKey) const;
+  static bool IsLiveRecordOf(const stDataHeader& h, uint8_t nTable, uint32_t nKey) {
+    return IsLiveStatus(h.cStatus) && h.nTable == nTable && h.nKey == nKey && h.nSubTable == 0;
+  }
   // Gives every entry whose sequence is not its position that position, in
   // memory and in the 4 sequence bytes of its record. 1, 0 when a write failed.
   // Virtual so that the index repair of a load uses the most careful
   // version a derived table manager provides.
-  virtual int SaveTableSequence(uint8_t nTable, bool bSetRefreshFlag,
-                                CDialogWaitBox* pBox = nullptr);
+  virtual int SaveTableSequence(uint8_t nTable, bool bSetRefreshFlag, CDialogWaitBox* pBox = nullptr);
   void ChangeSequenceInObject(uint8_t nTable, uint32_t nPos, uint32_t nSequence);
 
   // ---- the item codec by table ----
@@ -162,6 +163,14 @@ class CDatabase : public CSettingsTables {
   int RunIntegrityTest();
   void AskIntegrityTest(const std::string& sQuestion);
   void NoteLoadedItem(uint8_t nTable, const CDataRecord& item);
+  // Puts a decoded item into its table (at the insert-at code).
+  void AddLoadedItem(const stDataHeader& header, std::unique_ptr<CDataRecord> pItem, uint32_t nInsertAtCode);
+  // The item of a live item record, decoded in place from the whole-file
+  // buffer; empty when the header names no item record or it did not decode.
+  std::unique_ptr<CDataRecord> DecodeFromFileBuffer(const stDataHeader& header) const;
+  // The items of every header of the list, decoded from the whole-file
+  // buffer (on several threads for a big file), one per header index.
+  std::vector<std::unique_ptr<CDataRecord>> DecodeItemRecords() const;
   // Room in each item table for the live records the header list holds.
   void ReserveItemTables();
   void InstallRefreshHook();
@@ -172,5 +181,5 @@ class CDatabase : public CSettingsTables {
   bool m_bFileLoaded = false;
   bool m_bAloneWhenLoadFailed = false;
   stDataHeader m_stLoadingHeader;  // the record the load is at
-  std::string m_sChainNote;  // set by a load that found the end of the chain repaired
+  std::string m_sChainNote;        // set by a load that found the end of the chain repaired
 };

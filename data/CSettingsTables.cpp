@@ -106,28 +106,27 @@ const stPageLayout* CSettingsTables::GetPageLayout(uint32_t nCode) const {
 
 // ---- record I/O ----
 
-uint32_t CSettingsTables::WriteEncodedRecord(
-    uint8_t nTable, uint32_t nKey, const std::function<uint32_t(stRecordBuffer&)>& fnEncode) {
+uint32_t CSettingsTables::WriteEncodedRecord(uint8_t nTable, uint32_t nKey,
+                                             const std::function<uint32_t(stRecordBuffer&)>& fnEncode) {
   stRecordBuffer b(m_cBuffer, DB_MAX_BLOCK);
   const uint32_t nLen = fnEncode(b);
   if (b.m_bFailed || nLen == 0) {
     KTRACE("WriteEncodedRecord: %s key %u not written: %s\n", GetTableName(nTable).c_str(), nKey,
            b.m_sFailure.c_str());
-    GetResponse(b.m_sFailure.empty() ? std::string("The record could not be saved.") : b.m_sFailure,
-                MB_OK);
+    GetResponse(b.m_sFailure.empty() ? std::string("The record could not be saved.") : b.m_sFailure, MB_OK);
     return DB_NONE;
   }
   return WriteRecord(nLen, nTable, nKey, 0, 0);
 }
 
+bool CSettingsTables::IsPayloadPlausible(const stDataHeader& header) {
+  return header.nDataLen != 0 && header.nDataLen <= header.nBlkLen &&
+         header.nCurrLoc <= DB_MAX_LOCATION - DB_HEADER_LEN;
+}
+
 bool CSettingsTables::ReadPayload(const stDataHeader& header, stRecordBuffer& out) {
-  // A payload longer than its block, or one past the last location, is a
-  // damaged header: reading it would take bytes of the next record.
-  if (header.nDataLen == 0 || header.nDataLen > header.nBlkLen ||
-      header.nCurrLoc > DB_MAX_LOCATION - DB_HEADER_LEN)
-    return false;
-  if (ReadDbBlock(header.nCurrLoc + DB_HEADER_LEN, m_cBuffer, header.nDataLen, 1) !=
-      header.nDataLen)
+  if (!IsPayloadPlausible(header)) return false;
+  if (ReadDbBlock(header.nCurrLoc + DB_HEADER_LEN, m_cBuffer, header.nDataLen, 1) != header.nDataLen)
     return false;
   out = stRecordBuffer(m_cBuffer, header.nDataLen);
   return true;
@@ -154,9 +153,8 @@ int CSettingsTables::LoadConfigurationTableFromFile(const stDataHeader& header) 
 
 int CSettingsTables::SaveConfigurationTable() {
   m_ConFig.m_saStrings.clear();
-  return WriteEncodedRecord(TABLE_FLAGS, CONFIG_KEY, [&](stRecordBuffer& b) {
-           return m_ConFig.LoadBufferConFig(b);
-         }) != DB_NONE;
+  return WriteEncodedRecord(TABLE_FLAGS, CONFIG_KEY,
+                            [&](stRecordBuffer& b) { return m_ConFig.LoadBufferConFig(b); }) != DB_NONE;
 }
 
 // ---- parameters record ----
@@ -189,10 +187,10 @@ void CSettingsTables::FillSetupForm(stEditForm& form, const stVarData& v) const 
     form.fields.push_back(NumberField(r.m_pLabel, v.*r.m_pField, r.m_nMin, r.m_nMax));
   const stAppSettings& app = AppSettings();
   form.fields.push_back(FlagField(SetupField::kPopupEnable, app.bPopup));
-  form.fields.push_back(NumberField(SetupField::kPopupHour, app.nPopupHour, kPopupHourRange.m_nMin,
-                                    kPopupHourRange.m_nMax));
-  form.fields.push_back(NumberField(SetupField::kPopupMinute, app.nPopupMinute,
-                                    kPopupMinuteRange.m_nMin, kPopupMinuteRange.m_nMax));
+  form.fields.push_back(
+      NumberField(SetupField::kPopupHour, app.nPopupHour, kPopupHourRange.m_nMin, kPopupHourRange.m_nMax));
+  form.fields.push_back(NumberField(SetupField::kPopupMinute, app.nPopupMinute, kPopupMinuteRange.m_nMin,
+                                    kPopupMinuteRange.m_nMax));
   form.fields.push_back(TextField(SetupField::kBackupPath, app.sBackup, 4095));
   form.fields.push_back(FlagField(SetupField::kNetworkDisable, app.nNetworkDisable));
   form.fields.push_back(FlagField(SetupField::kEmailCheck, app.nEmailCheckEnable));
@@ -202,8 +200,8 @@ void CSettingsTables::TakeSetupForm(const stEditForm& form, stVarData& v) {
   // The limits applied here are the ones every read applies, so this copy
   // keeps exactly what every other copy will see.
   for (const auto& r : CVarData::Ranges())
-    v.*r.m_pField = LimitInt(r.m_nMin, r.m_nMax, r.m_nDefault,
-                             int32_t(FormNumber(form, r.m_pLabel, v.*r.m_pField)));
+    v.*r.m_pField =
+        LimitInt(r.m_nMin, r.m_nMax, r.m_nDefault, int32_t(FormNumber(form, r.m_pLabel, v.*r.m_pField)));
   stAppSettings& app = AppSettings();
   const bool bPopup = FormFlag(form, SetupField::kPopupEnable, app.bPopup) != 0;
   if (bPopup && !app.bPopup) app.dLastPopup = 0.0;
@@ -216,9 +214,8 @@ void CSettingsTables::TakeSetupForm(const stEditForm& form, stVarData& v) {
   if (const std::string* p = form.Find(SetupField::kBackupPath)) app.sBackup = Trim(*p);
   const int nNetworkDisable = FormFlag(form, SetupField::kNetworkDisable, uint8_t(app.nNetworkDisable != 0));
   if (nNetworkDisable != (app.nNetworkDisable != 0))
-    GetResponse(
-        "Change in disable network flag will not take effect until Kelvo is closed and restarted.",
-        MB_OK);
+    GetResponse("Change in disable network flag will not take effect until Kelvo is closed and restarted.",
+                MB_OK);
   app.nNetworkDisable = nNetworkDisable;
   app.nEmailCheckEnable = FormFlag(form, SetupField::kEmailCheck, uint8_t(app.nEmailCheckEnable != 0));
 }
@@ -267,9 +264,8 @@ eItemResult CSettingsTables::EditVarRecord(bool bShowDialog) {
 
 // ---- formats ----
 
-void CSettingsTables::AddFormat(const std::string& sName, uint32_t nCode, const std::string& sFace,
-                                int bBold, int bCenter, uint32_t nSize,
-                                const std::string& sTabStops) {
+void CSettingsTables::AddFormat(const std::string& sName, uint32_t nCode, const std::string& sFace, int bBold,
+                                int bCenter, uint32_t nSize, const std::string& sTabStops) {
   m_saFormatNames.push_back(sName);
   if (nCode >= m_caFormats.size()) m_caFormats.resize(nCode + 1);
   m_caFormats[nCode] = CFormatRecord::MakeFormat(nCode, sFace, bBold, bCenter, nSize, sTabStops);
@@ -370,8 +366,7 @@ bool CSettingsTables::SaveFormatAfterLock(const stFormatRecord& edited) {
   return false;
 }
 
-eItemResult CSettingsTables::EditFormatRecord(uint32_t nCode, const std::string& sTitle,
-                                              bool bTabsEditable) {
+eItemResult CSettingsTables::EditFormatRecord(uint32_t nCode, const std::string& sTitle, bool bTabsEditable) {
   if (nCode >= m_caFormats.size()) return eItemResult::Cancelled;
   const uint32_t nLockLoc = LockRecord(TABLE_FONT, nCode);
   if (nLockLoc == DB_NONE) return eItemResult::Cancelled;
@@ -418,8 +413,7 @@ eItemResult CSettingsTables::EditFormatRecord(uint32_t nCode, const std::string&
 
 void CSettingsTables::CreateDefaultPageLayouts() {
   m_caPageLayouts.clear();
-  for (uint32_t n = 0; n < PAGE_LAYOUT_COUNT; ++n)
-    m_caPageLayouts.push_back(CPageLayout::DefaultLayout(n));
+  for (uint32_t n = 0; n < PAGE_LAYOUT_COUNT; ++n) m_caPageLayouts.push_back(CPageLayout::DefaultLayout(n));
 }
 
 void CSettingsTables::ClearTablePageLayout() { m_caPageLayouts.clear(); }
@@ -469,9 +463,8 @@ int CSettingsTables::ReadPageLayoutTable() {
 }
 
 uint32_t CSettingsTables::SavePageLayoutRecord(const stPageLayout& layout) {
-  return WriteEncodedRecord(TABLE_PAGELAYOUT, layout.m_nCode, [&](stRecordBuffer& b) {
-    return CPageLayout::LoadBufferPageLayout(layout, b);
-  });
+  return WriteEncodedRecord(TABLE_PAGELAYOUT, layout.m_nCode,
+                            [&](stRecordBuffer& b) { return CPageLayout::LoadBufferPageLayout(layout, b); });
 }
 
 int CSettingsTables::SavePageLayoutTable() {

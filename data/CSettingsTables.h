@@ -70,8 +70,8 @@ class CSettingsTables : public CDbEngine {
 
   // ---- formats ----
   void CreateDefaultFonts();
-  void AddFormat(const std::string& sName, uint32_t nCode, const std::string& sFace, int bBold,
-                 int bCenter, uint32_t nSize, const std::string& sTabStops);
+  void AddFormat(const std::string& sName, uint32_t nCode, const std::string& sFace, int bBold, int bCenter,
+                 uint32_t nSize, const std::string& sTabStops);
   int ReadFormatRecordTable();
   int ReadFormatRecord(uint32_t nCode);
   int LoadFormatRecordFromFile(const stDataHeader& header);
@@ -111,6 +111,10 @@ class CSettingsTables : public CDbEngine {
   // exactly its DataLen bytes; false when the header is implausible or the
   // read failed.
   bool ReadPayload(const stDataHeader& header, stRecordBuffer& out);
+  // True when the header's DataLen and location can name a payload: one
+  // longer than its block, or one past the last location, is a damaged
+  // header whose read would take bytes of the next record.
+  static bool IsPayloadPlausible(const stDataHeader& header);
 
   // ---- data refresh ----
   // Suspends the data refresh (nested); the outermost DataRefreshOn lifts it

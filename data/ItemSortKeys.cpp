@@ -1,5 +1,6 @@
 #include "data/ItemSortKeys.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -33,8 +34,9 @@ class CPersonKeyBytes {
     return i < m_first.size() ? Upper(m_first[i]) : -1;
   }
 
- private:
   static int Upper(char c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : uint8_t(c); }
+
+ private:
   const std::string& m_last;
   const std::string& m_first;
 };
@@ -53,13 +55,39 @@ const char* ScheduleGroup(char cRepeatType) {
 
 }  // namespace
 
-int ComparePersonKeys(const CPerson& a, const CPerson& b) {
+namespace {
+
+int CompareKeyBytes(const CPerson& a, const CPerson& b) {
   const CPersonKeyBytes ka(a), kb(b);
   for (size_t i = 0;; ++i) {
     const int ca = ka.At(i), cb = kb.At(i);
     if (ca != cb) return ca < cb ? -1 : 1;
     if (ca < 0) return 0;
   }
+}
+
+// The first difference of two texts in ASCII upper case within their common
+// length: -1 or 1, or 0 when one begins with the other.
+int CompareUpperPrefix(const std::string& a, const std::string& b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const int ca = CPersonKeyBytes::Upper(a[i]), cb = CPersonKeyBytes::Upper(b[i]);
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int ComparePersonKeys(const CPerson& a, const CPerson& b) {
+  // The keys compared where they differ, without walking them byte by byte
+  // through their parts; a last name that begins with the other takes the
+  // byte walk (the separator then meets a letter).
+  if (const int n = CompareUpperPrefix(a.m_sLastName, b.m_sLastName)) return n;
+  if (a.m_sLastName.size() != b.m_sLastName.size()) return CompareKeyBytes(a, b);
+  if (const int n = CompareUpperPrefix(a.m_sFirstName, b.m_sFirstName)) return n;
+  const size_t na = a.m_sFirstName.size(), nb = b.m_sFirstName.size();
+  return na == nb ? 0 : na < nb ? -1 : 1;
 }
 
 namespace {
@@ -104,8 +132,7 @@ int CompareScheduleKeys(const CScheduleRecord& a, const CScheduleRecord& b) {
 std::string ScheduleSortKey(const CScheduleRecord& item) {
   const char* pGroup = ScheduleGroup(item.m_cRepeatType);
   if (!pGroup) return "AAA";
-  return std::string(pGroup) + FormatDateTime(item.m_dStart, "%Y/%m/%d/%H:%M") +
-         item.m_sDescription;
+  return std::string(pGroup) + FormatDateTime(item.m_dStart, "%Y/%m/%d/%H:%M") + item.m_sDescription;
 }
 
 double LogSortDate(const CLogRecord& entry) {

@@ -1,6 +1,9 @@
 #include "engine/CDbFileAccess.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/BackOff.h"
@@ -11,10 +14,11 @@
 
 namespace {
 
-constexpr int kInitialTries = 500;    // steps of a locked access before the wait box
-constexpr int kPlainTries = 500;      // attempts of a plain access while the range is in use
-constexpr int kVerifyReads = 501;     // read-back attempts of TestFileBlockWrite
-constexpr int kRewrites = 3;          // rewrites of a locked write that did not read back equal
+constexpr int kInitialTries = 500;             // steps of a locked access before the wait box
+constexpr int kPlainTries = 500;               // attempts of a plain access while the range is in use
+constexpr int kVerifyReads = 501;              // read-back attempts of TestFileBlockWrite
+constexpr int kRewrites = 3;                   // rewrites of a locked write that did not read back equal
+constexpr size_t kHugePage = size_t(2) << 20;  // from this size the whole-file buffer asks for huge pages
 
 const char* TrueFalse(bool b) { return b ? "TRUE" : "FALSE"; }
 
@@ -29,9 +33,7 @@ void TraceFileFault(const std::string& sLine) {
 
 // Locations are 32-bit; nothing is ever read or written at or past 2^32,
 // where the presence lock lives.
-bool InFileRange(uint32_t nLoc, uint32_t nSize) {
-  return uint64_t(nLoc) + nSize <= 0xFFFFFFFFull;
-}
+bool InFileRange(uint32_t nLoc, uint32_t nSize) { return uint64_t(nLoc) + nSize <= 0xFFFFFFFFull; }
 
 }  // namespace
 
@@ -55,21 +57,19 @@ uint32_t CDbFileAccess::ReadDbBlock(uint32_t nLoc, void* pBuffer, uint32_t nSize
     std::memcpy(pBuffer, m_pFileBuffer.get() + nLoc, nSize);
     return nSize;
   }
-  if (bLock)
-    return LockedAccessFileBlock(eAccess::Read, m_pFile.get(), nLoc, pBuffer, nSize, "ReadDbBlock");
+  if (bLock) return LockedAccessFileBlock(eAccess::Read, m_pFile.get(), nLoc, pBuffer, nSize, "ReadDbBlock");
   return ReadFileBlockNoLock(m_pFile.get(), nLoc, pBuffer, nSize);
 }
 
-uint32_t CDbFileAccess::WriteDbBlock(uint32_t nLoc, const void* pBuffer, uint32_t nSize,
-                                     bool bLock) {
+uint32_t CDbFileAccess::WriteDbBlock(uint32_t nLoc, const void* pBuffer, uint32_t nSize, bool bLock) {
   if (bLock && m_nUsersOnLine > 1)
-    return LockedAccessFileBlock(eAccess::Write, m_pFile.get(), nLoc, const_cast<void*>(pBuffer),
-                                 nSize, "WriteDbBlock");
+    return LockedAccessFileBlock(eAccess::Write, m_pFile.get(), nLoc, const_cast<void*>(pBuffer), nSize,
+                                 "WriteDbBlock");
   return WriteFileBlockUnflushed(m_pFile.get(), nLoc, pBuffer, nSize);
 }
 
-void CDbFileAccess::DoAccessFileBlock(eAccess nDirection, CSharedFile* pFile, uint32_t nLoc,
-                                      void* pBuffer, uint32_t nSize, stAccessSteps& steps) {
+void CDbFileAccess::DoAccessFileBlock(eAccess nDirection, CSharedFile* pFile, uint32_t nLoc, void* pBuffer,
+                                      uint32_t nSize, stAccessSteps& steps) {
   if (!pFile || !pFile->IsOpen()) return;
   if (!steps.bLocked) {
     const eIoResult n = pFile->Hold(nLoc, nSize);
@@ -100,8 +100,7 @@ void CDbFileAccess::DoAccessFileBlock(eAccess nDirection, CSharedFile* pFile, ui
       }
     }
     steps.nCount = steps.bFailed ? 0 : uint32_t(nDone);
-    if (steps.bFailed) KTRACE("DoAccessFileBlock write at %u failed, error %i\n", nLoc,
-                              pFile->LastError());
+    if (steps.bFailed) KTRACE("DoAccessFileBlock write at %u failed, error %i\n", nLoc, pFile->LastError());
     return;
   }
   if (!steps.bUnlocked) {
@@ -111,8 +110,8 @@ void CDbFileAccess::DoAccessFileBlock(eAccess nDirection, CSharedFile* pFile, ui
   }
 }
 
-int CDbFileAccess::TestFileBlockWrite(CSharedFile* pFile, uint32_t nLoc, const void* pBuffer,
-                                      uint32_t nSize, CDialogWaitBox* pBox) {
+int CDbFileAccess::TestFileBlockWrite(CSharedFile* pFile, uint32_t nLoc, const void* pBuffer, uint32_t nSize,
+                                      CDialogWaitBox* pBox) {
   if (!pFile || !pFile->IsOpen()) return 0;
   // The read-back buffer starts as the complement of the expected bytes, so
   // a read that transfers nothing can never pass for a good write.
@@ -130,9 +129,8 @@ int CDbFileAccess::TestFileBlockWrite(CSharedFile* pFile, uint32_t nLoc, const v
   return 0;
 }
 
-bool CDbFileAccess::RunAccessSteps(eAccess nDirection, CSharedFile*& pFile, uint32_t nLoc,
-                                   void* pBuffer, uint32_t nSize, stAccessSteps& steps,
-                                   const char* pCaller) {
+bool CDbFileAccess::RunAccessSteps(eAccess nDirection, CSharedFile*& pFile, uint32_t nLoc, void* pBuffer,
+                                   uint32_t nSize, stAccessSteps& steps, const char* pCaller) {
   for (int i = 0; i < kInitialTries && !steps.bUnlocked; ++i) {
     if (i) BackOffTry(i);
     DoAccessFileBlock(nDirection, pFile, nLoc, pBuffer, nSize, steps);
@@ -142,9 +140,9 @@ bool CDbFileAccess::RunAccessSteps(eAccess nDirection, CSharedFile*& pFile, uint
   const std::string sStatus =
       StrFormat("status: locked %s, accessed %s, unlocked %s.", TrueFalse(steps.bLocked),
                 TrueFalse(steps.bAccessed), TrueFalse(steps.bUnlocked));
-  const std::string sWait = StrFormat(
-      "Record at %u (file handle %u) in use on network. Wait for %s, %s", nLoc,
-      unsigned(pFile->Fd()), nDirection == eAccess::Write ? "write" : "read", sStatus.c_str());
+  const std::string sWait =
+      StrFormat("Record at %u (file handle %u) in use on network. Wait for %s, %s", nLoc,
+                unsigned(pFile->Fd()), nDirection == eAccess::Write ? "write" : "read", sStatus.c_str());
   KTRACE("%s: %s\n", pCaller, sWait.c_str());
   CSharedFile* pBefore = pFile;
   const bool bGoOn = CheckHandleOrAsk(pFile, sWait);
@@ -203,8 +201,7 @@ bool CDbFileAccess::ReopenSameFile(CSharedFile*& pFile) {
   // Open the existing file only (never create one) and accept it only when
   // it is the file this copy had open; the old handle stays until then.
   auto pNew = std::make_unique<CSharedFile>();
-  if (!pNew->OpenExisting(m_sDatabaseName + ".dbm", m_bReadOnly) || !pNew->SameFileAs(*m_pFile))
-    return false;
+  if (!pNew->OpenExisting(m_sDatabaseName + ".dbm", m_bReadOnly) || !pNew->SameFileAs(*m_pFile)) return false;
   if (pNew->TakePresence(false) != IO_OK) return false;
   m_pFile = std::move(pNew);
   pFile = m_pFile.get();
@@ -227,8 +224,8 @@ uint32_t CDbFileAccess::ReadFileBlockNoLock(CSharedFile* pFile, uint32_t nLoc, v
   return 0;
 }
 
-uint32_t CDbFileAccess::WriteFileBlockUnflushed(CSharedFile* pFile, uint32_t nLoc,
-                                                const void* pBuffer, uint32_t nSize) {
+uint32_t CDbFileAccess::WriteFileBlockUnflushed(CSharedFile* pFile, uint32_t nLoc, const void* pBuffer,
+                                                uint32_t nSize) {
   if (!pFile || !pFile->IsOpen()) {
     KTRACE("WriteFileBlockUnflushed: invalid file handle\n");
     return 0;
@@ -283,9 +280,9 @@ int CDbFileAccess::HoldRange(uint32_t nLoc, uint32_t nSize, const char* pCaller)
   if (!pFile || !pFile->IsOpen() || !InFileRange(nLoc, nSize)) return 0;
   eIoResult n = TryHold(pFile, nLoc, nSize);
   if (n == IO_LOCKED) {
-    const std::string sWait = StrFormat(
-        "Record at %u (file handle %u) in use on network. Wait for %s, %s", nLoc,
-        unsigned(pFile->Fd()), "write", "status: locked FALSE, accessed FALSE, unlocked FALSE.");
+    const std::string sWait =
+        StrFormat("Record at %u (file handle %u) in use on network. Wait for %s, %s", nLoc,
+                  unsigned(pFile->Fd()), "write", "status: locked FALSE, accessed FALSE, unlocked FALSE.");
     KTRACE("%s: %s\n", pCaller, sWait.c_str());
     CDialogWaitBox* pBox = StartWaitBox(sWait, true);
     for (int nRound = 0; n == IO_LOCKED && !pBox->TestForAbort(); ++nRound) {
@@ -302,6 +299,16 @@ void CDbFileAccess::ReleaseRange(uint32_t nLoc, uint32_t nSize) {
   if (m_pFile) m_pFile->Release(nLoc, nSize);
 }
 
+void CDbFileAccess::stFreeBuffer::operator()(uint8_t* p) const { std::free(p); }
+
+CDbFileAccess::CFileBuffer CDbFileAccess::AllocateFileBuffer(uint32_t nSize) {
+  if (nSize < kHugePage) return CFileBuffer(static_cast<uint8_t*>(std::malloc(std::max<uint32_t>(nSize, 1))));
+  const size_t nRounded = (size_t(nSize) + kHugePage - 1) / kHugePage * kHugePage;
+  auto* p = static_cast<uint8_t*>(std::aligned_alloc(kHugePage, nRounded));
+  if (p) madvise(p, nRounded, MADV_HUGEPAGE);  // advice only: without it the buffer still works
+  return CFileBuffer(p);
+}
+
 void CDbFileAccess::FreeFileBuffer() {
   if (m_pFileBuffer) DeleteAllocateMem(m_pFileBuffer.get());
   m_pFileBuffer.reset();
@@ -312,16 +319,15 @@ int CDbFileAccess::LoadFileBuffer(uint32_t nFileSize, int& nError) {
   FreeFileBuffer();
   nError = 0;
   // Not zero-filled: the read below overwrites every byte or the buffer goes.
-  m_pFileBuffer.reset(new (std::nothrow) uint8_t[std::max<uint32_t>(nFileSize, 1)]);
+  m_pFileBuffer = AllocateFileBuffer(nFileSize);
   if (!m_pFileBuffer) {
     nError = ENOMEM;
     return 0;
   }
   StoreAllocateMem(m_pFileBuffer.get(), "whole-file buffer in CDbEngine::MakeFileHeaderArray");
   // Loaded first, then exposed: the read goes to the file, not to the buffer.
-  std::unique_ptr<uint8_t[]> pBuffer = std::move(m_pFileBuffer);
-  const uint32_t nRead = nFileSize ? ReadFileBlockNoLock(m_pFile.get(), 0, pBuffer.get(), nFileSize)
-                                   : 0;
+  CFileBuffer pBuffer = std::move(m_pFileBuffer);
+  const uint32_t nRead = nFileSize ? ReadFileBlockNoLock(m_pFile.get(), 0, pBuffer.get(), nFileSize) : 0;
   m_pFileBuffer = std::move(pBuffer);
   if (nRead != nFileSize) {
     nError = m_pFile ? m_pFile->LastError() : EBADF;

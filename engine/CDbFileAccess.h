@@ -49,11 +49,11 @@ class CDbFileAccess {
   // Locked access; waits with a wait box while the range is in use. A write
   // is flushed and read back inside the locked range.
   enum class eAccess : char { Read = 'R', Write = 'W' };
-  uint32_t LockedAccessFileBlock(eAccess nDirection, CSharedFile* pFile, uint32_t nLoc,
-                                 void* pBuffer, uint32_t nSize, const char* pCaller);
+  uint32_t LockedAccessFileBlock(eAccess nDirection, CSharedFile* pFile, uint32_t nLoc, void* pBuffer,
+                                 uint32_t nSize, const char* pCaller);
   // One step of lock, access, unlock, chosen by the flags.
-  void DoAccessFileBlock(eAccess nDirection, CSharedFile* pFile, uint32_t nLoc, void* pBuffer,
-                         uint32_t nSize, stAccessSteps& steps);
+  void DoAccessFileBlock(eAccess nDirection, CSharedFile* pFile, uint32_t nLoc, void* pBuffer, uint32_t nSize,
+                         stAccessSteps& steps);
   // 1 when the bytes at nLoc equal pBuffer (read back into a buffer that can
   // not match by accident); tries again up to 501 reads, or until the wait
   // box is aborted.
@@ -61,8 +61,7 @@ class CDbFileAccess {
                          CDialogWaitBox* pBox);
   // Plain accesses; they wait briefly only while another copy has the range.
   uint32_t ReadFileBlockNoLock(CSharedFile* pFile, uint32_t nLoc, void* pBuffer, uint32_t nSize);
-  uint32_t WriteFileBlockUnflushed(CSharedFile* pFile, uint32_t nLoc, const void* pBuffer,
-                                   uint32_t nSize);
+  uint32_t WriteFileBlockUnflushed(CSharedFile* pFile, uint32_t nLoc, const void* pBuffer, uint32_t nSize);
   // Locks the whole file, flushes it, unlocks. 1 done, 0 failed.
   int LockAndFlush(CSharedFile* pFile);
   // File size (low 32 bits), 0xFFFFFFFF on failure.
@@ -96,8 +95,8 @@ class CDbFileAccess {
   // the error code is stored. 1 done, 0 failed.
   int LoadFileBuffer(uint32_t nFileSize, int& nError);
   // The initial try and the wait of a locked access.
-  bool RunAccessSteps(eAccess nDirection, CSharedFile*& pFile, uint32_t nLoc, void* pBuffer,
-                      uint32_t nSize, stAccessSteps& steps, const char* pCaller);
+  bool RunAccessSteps(eAccess nDirection, CSharedFile*& pFile, uint32_t nLoc, void* pBuffer, uint32_t nSize,
+                      stAccessSteps& steps, const char* pCaller);
   // The file-size check of a stuck access, with the terminate / continue /
   // reopen question. Returns false when the user chose to terminate.
   bool CheckHandleOrAsk(CSharedFile*& pFile, const std::string& sWaitText);
@@ -111,7 +110,14 @@ class CDbFileAccess {
   std::unique_ptr<CSharedFile> m_pFile;
   std::string m_sDatabaseName;
   unsigned m_nUsersOnLine = 1;
-  std::unique_ptr<uint8_t[]> m_pFileBuffer;
+  struct stFreeBuffer {
+    void operator()(uint8_t* p) const;
+  };
+  using CFileBuffer = std::unique_ptr<uint8_t[], stFreeBuffer>;
+  // Room for the whole-file buffer; for a big file in huge pages, so that
+  // the read into it faults in a few pages instead of one per 4 KB.
+  static CFileBuffer AllocateFileBuffer(uint32_t nSize);
+  CFileBuffer m_pFileBuffer;
   uint32_t m_nFileBufferSize = 0;
   int m_bLastByteReadFailed = 0;
   std::function<void()> m_fnQuit;
