@@ -5,6 +5,7 @@
 #include "data/CTableManager.h"
 #include "exchange/CICalendarReader.h"
 #include "schedule/OleDate.h"
+#include "support/FileUtil.h"
 #include "support/StringUtil.h"
 
 namespace {
@@ -73,8 +74,7 @@ bool CICalendarImport::Import(CTableManager& db, std::string_view sText, stICale
 
 stICalendarOptions CICalendarImport::ExportOptions(const CDatabase& db) {
   stICalendarOptions opt;
-  const std::string& sPath = db.DatabaseName();
-  opt.sDatabase = sPath.substr(sPath.find_last_of('/') + 1);
+  opt.sDatabase = FileNameOf(db.DatabaseName());
   std::time_t nNow = std::time(nullptr);
   std::tm tmUtc{};
   gmtime_r(&nNow, &tmUtc);
