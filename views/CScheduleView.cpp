@@ -4,12 +4,16 @@
 #include <utility>
 
 #include "data/CTableManager.h"
+#include "exchange/CExportFile.h"
+#include "exchange/CICalendarImport.h"
+#include "exchange/CICalendarTimeZone.h"
 #include "exchange/CScheduleExport.h"
 #include "schedule/DateHelpers.h"
 #include "schedule/OleDate.h"
 #include "schedule/Recurrence.h"
 #include "support/CUserInterface.h"
 #include "support/Diagnostic.h"
+#include "support/FileUtil.h"
 #include "support/StringUtil.h"
 #include "support/UserPrompts.h"
 #include "views/ViewChoices.h"
@@ -21,6 +25,7 @@ constexpr const char* kDateFormat = "%m/%d/%Y %I:%M%p";
 constexpr const char* kNone = "None";
 constexpr const char* kSelect = "&Select";
 constexpr const char* kPurge = "p&Urge";
+constexpr const char* kICalendar = "i&Calendar";
 
 // The type choice: "All" (no filter), then each type with its label.
 constexpr std::pair<char, const char*> kTypeChoices[] = {
@@ -243,6 +248,81 @@ void CScheduleView::Export() {
   if (!CScheduleExport::WriteFile(paChosen, *sPath, sError)) GetResponse(sError, MB_OK);
 }
 
+namespace {
+
+// The file to export to or import from; nothing on cancel.
+std::optional<std::string> ChooseICalendarFile(bool bSave) {
+  CBusyScope busy;
+  const std::string sCaption = CICalendarWriter::FileCaption();
+  std::optional<std::string> sPath =
+      GetUi().ChooseFile(bSave, sCaption, sCaption + " (" + CICalendarWriter::FileFilter() + ")", "");
+  if (sPath && sPath->empty()) sPath.reset();
+  return sPath;
+}
+
+}  // namespace
+
+void CScheduleView::ExportICalendar() {
+  if (!HasData()) return;
+  if (m_paItems.empty()) {
+    GetResponse("No items found.", MB_OK);
+    return;
+  }
+  // Codes, not pointers: the table may be rebuilt while a dialog is open.
+  std::vector<uint32_t> naCodes;
+  for (const CScheduleRecord* p : m_paItems) naCodes.push_back(p->m_nCode);
+  const std::optional<std::string> sPath = ChooseICalendarFile(true);
+  if (!sPath) return;
+  std::optional<std::string> sZone;
+  {
+    CBusyScope busy;
+    sZone = GetUi().InputText("Time zone of the times (for example Europe/Berlin); empty for local time", "");
+  }
+  if (!sZone) return;
+  CICalendarTimeZone zone;
+  std::string sError;
+  stICalendarOptions opt = CICalendarImport::ExportOptions(*Database());
+  if (!Trim(*sZone).empty()) {
+    if (!zone.Load(Trim(*sZone), sError)) {
+      GetResponse(sError, MB_OK);
+      return;
+    }
+    opt.pZone = &zone;
+  }
+  std::vector<const CScheduleRecord*> paItems;
+  for (const uint32_t nCode : naCodes)
+    if (const auto* p = static_cast<const CScheduleRecord*>(Database()->GetPointer(TABLE_SCHEDULE, nCode)))
+      paItems.push_back(p);
+  std::vector<stICalendarNote> saNotes;
+  CViewWaitCursor wait(Frame());
+  if (!CExportFile::Save(*sPath, CICalendarWriter::Text(paItems, opt, saNotes), sError)) {
+    GetResponse(sError, MB_OK);
+    return;
+  }
+  if (saNotes.empty()) return;
+  std::string sText = StrFormat("%zu items written with the nearest repeat rule:", saNotes.size());
+  for (const stICalendarNote& n : saNotes) sText += "\n" + n.sDescription + ": " + n.sReason + ".";
+  GetResponse(sText, MB_OK);
+}
+
+void CScheduleView::ImportICalendar() {
+  if (!HasData()) return;
+  const std::optional<std::string> sPath = ChooseICalendarFile(false);
+  if (!sPath) return;
+  std::string sText, sError;
+  if (!ReadWholeFile(*sPath, sText)) {
+    GetResponse("The file " + *sPath + " could not be read.", MB_OK);
+    return;
+  }
+  m_bKeepPage = true;
+  stICalendarSummary summary;
+  if (!CICalendarImport::Import(*Database(), sText, summary, sError))
+    GetResponse("The file " + *sPath + " is no iCalendar file: " + sError + ".", MB_OK);
+  else
+    GetResponse(summary.Text(), MB_OK);
+  Reenable(summary.nImported > 0);
+}
+
 void CScheduleView::Ping() {
   if (HasData()) FrameRequest(FRAME_PING);
 }
@@ -263,5 +343,9 @@ void CScheduleView::AddCommands(CCommandTable& t) {
   t.Add(ID_SCHEDULE_PURGE_MOVE, kPurge, "&Move to log", open, [this] { Purge('M'); });
   t.Add(ID_SCHEDULE_PRINT, MENU_BAR, "&Print", open, [this] { PrintList(); });
   t.Add(ID_SCHEDULE_EXPORT, MENU_BAR, "e&Xport", open, [this] { Export(); });
+  t.Add(ID_SCHEDULE_EXPORT_ICALENDAR, kICalendar, "&Export iCalendar...", open,
+        [this] { ExportICalendar(); });
+  t.Add(ID_SCHEDULE_IMPORT_ICALENDAR, kICalendar, "&Import iCalendar...", open,
+        [this] { ImportICalendar(); });
   t.Add(ID_SCHEDULE_PING, MENU_BAR, "Pi&ng other computers", open, [this] { Ping(); });
 }

@@ -3,7 +3,8 @@
 // per item (not per occurrence) with its repeat type, start, end and alarm,
 // filtered by category or by repeat type. Items are added, edited, deleted,
 // moved to the log, purged, printed and exported as a vCalendar 1.0 file
-// here, and the other computers can be pinged.
+// here, and exported and imported as iCalendar; the other computers can be
+// pinged.
 //
 // The list holds pointers into the table manager's schedule table only
 // between two rebuilds; anything that opens a dialog keeps item codes and
@@ -32,6 +33,8 @@ enum eScheduleCommand : int {
   ID_SCHEDULE_PRINT = 32841,
   ID_SCHEDULE_EXPORT = 32865,
   ID_SCHEDULE_PING = 32873,
+  ID_SCHEDULE_EXPORT_ICALENDAR = 32950,
+  ID_SCHEDULE_IMPORT_ICALENDAR = 32951,
 };
 
 class CScheduleView : public CScrollBase {
@@ -57,6 +60,12 @@ class CScheduleView : public CScrollBase {
   void MoveToLog();
   void Purge(char cMode);  // 'D' delete, 'M' move to the log
   void Export();
+  // Every item of the list as iCalendar, in floating local time or a time zone
+  // the user names; the items written with the nearest rule are listed after.
+  void ExportICalendar();
+  // Adds the items of an iCalendar file and shows what was imported and
+  // which items were not, or not exactly, with the reasons.
+  void ImportICalendar();
   void Ping();
 
   // The line of an item without the diagnostic suffix: type label,

@@ -349,3 +349,38 @@ TEST_F(ScheduleView, PingPrintAndAnEmptyList) {
 }
 
 }  // namespace
+
+TEST_F(ScheduleView, ICalendarRowsExportTheListAndImportItWithASummary) {
+  CTableManager& other = m_group.Open(3).Db();
+  m_view.EnterView();
+  const size_t nItems = m_db.m_caScheduleIndex.size();
+  const std::string sFile = m_folder.File("plan.ics");
+  m_ui.ClearShown();
+  m_ui.QueueFile(sFile);
+  m_ui.QueueInput("No/Such_Zone");
+  m_view.ExportICalendar();
+  EXPECT_EQ(m_ui.Messages(), std::vector<std::string>{"unknown time zone 'No/Such_Zone'"});
+  EXPECT_FALSE(FileExists(sFile));
+  m_ui.ClearShown();
+  m_ui.QueueFile(sFile);
+  m_ui.QueueInput("");
+  m_view.ExportICalendar();
+  EXPECT_TRUE(m_ui.Messages().empty());
+  std::string sText;
+  ASSERT_TRUE(ReadWholeFile(sFile, sText));
+  // A rule the repeat types cannot say, added by another program.
+  sText.insert(sText.rfind("END:VCALENDAR"),
+               "BEGIN:VEVENT\r\nUID:a\r\nDTSTART:20240129T090000\r\nSUMMARY:Last Monday\r\n"
+               "RRULE:FREQ=MONTHLY;BYDAY=MO;BYSETPOS=-1\r\nEND:VEVENT\r\n");
+  ASSERT_TRUE(WriteFileAtomic(sFile, sText));
+  m_ui.QueueFile(sFile);
+  m_view.ImportICalendar();
+  EXPECT_EQ(m_ui.Messages(), std::vector<std::string>{
+                                 StrFormat("Imported %zu schedule items (0 not exactly); 1 not imported.\n"
+                                           "Not imported: Last Monday: Kelvo has no repeat type for a rule "
+                                           "with BYSETPOS=-1.",
+                                           nItems)});
+  EXPECT_EQ(m_db.m_caScheduleIndex.size(), 2 * nItems);
+  other.RefreshOnNotice();
+  ExpectSameTables(m_db, other, "after the import");
+}
