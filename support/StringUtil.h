@@ -35,3 +35,6 @@ std::string FormatDouble(double d);
 // else as Windows-1252. Memory holds UTF-8.
 std::string EncodeStoredText(std::string_view sUtf8);
 std::string DecodeStoredText(std::string_view sStored);
+// The characters (code points) of a text, read as stored text is: valid
+// UTF-8 as UTF-8, anything else as Windows-1252.
+std::vector<uint32_t> TextCodePoints(std::string_view sText);
