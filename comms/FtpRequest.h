@@ -15,4 +15,7 @@ struct stFtpRequest {
   std::string sPassword;
   bool bPassive = true;
   bool bModeless = false;
+  // Seconds allowed for the connection and for each answer of the server; a
+  // transfer that moves no byte for this long fails as well.
+  int nTimeoutSeconds = 30;
 };
