@@ -6,6 +6,7 @@
 
 #include <iostream>
 
+#include "comms/CFtpTransfer.h"
 #include "data/CTableManager.h"
 #include "exchange/CCalendarPage.h"
 #include "support/CConfigFile.h"
@@ -54,8 +55,14 @@ bool ParseArgs(const std::vector<std::string>& args, stPublishArgs& a) {
   return a.nMonth != 0;
 }
 
-// No transfer engine in this program yet: every upload is reported failed.
-int NoTransfer(const stFtpRequest&) { return 0; }
+// The upload without a window; its failure text goes to stderr before the
+// page's own message.
+int UploadPage(const stFtpRequest& request) {
+  std::string sError;
+  const int nOk = RunFtpTransfer(request, nullptr, &sError);
+  if (!nOk && !sError.empty()) std::cerr << "kelvotool: " << sError << (sError.back() == '\n' ? "" : "\n");
+  return nOk;
+}
 
 const CToolCommand kPublish("publish", "publish FILE --month YYYY-MM [--out PAGE] [--upload]",
                             [](const std::vector<std::string>& args) -> int {
@@ -75,7 +82,7 @@ const CToolCommand kPublish("publish", "publish FILE --month YYYY-MM [--out PAGE
                               const stFtpAccount account =
                                   a.bUpload ? AppSettings().publishAccount : stFtpAccount{};
                               const auto result =
-                                  CCalendarPage::Publish(calendar.ListedItems(), sPath, account, NoTransfer);
+                                  CCalendarPage::Publish(calendar.ListedItems(), sPath, account, UploadPage);
                               const bool bDone = result == CCalendarPage::ePublish::Uploaded ||
                                                  (result == CCalendarPage::ePublish::Written && !a.bUpload);
                               if (!bDone) return ToolError(CCalendarPage::PublishMessage(result, sPath));
