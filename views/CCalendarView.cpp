@@ -1,6 +1,7 @@
 #include "views/CCalendarView.h"
 
 #include <algorithm>
+#include <array>
 #include <unordered_set>
 
 #include "data/CTableManager.h"
@@ -53,6 +54,23 @@ int FindInList(const std::vector<double>& da, double dDate) {
     if (FoundDateTimeInList(da[i], daOne, 0)) return int(i);
   return -1;
 }
+
+// "%I:%M%p" of the times of day met, each formatted once: a month of a
+// large schedule has hundreds of thousands of occurrences at few times.
+class CTimeTexts {
+ public:
+  const std::string& Of(double dDate) {
+    long long nDay = 0, nMs = 0;
+    if (!OleDateToSerial(dDate, nDay, nMs)) return m_sInvalid;
+    std::string& s = m_saTexts[size_t(std::clamp(nMs / 60000, 0LL, 24LL * 60 - 1))];
+    if (s.empty()) s = FormatDateTime(dDate, kTimeFormat);
+    return s;
+  }
+
+ private:
+  std::array<std::string, 24 * 60> m_saTexts;
+  std::string m_sInvalid = FormatDateTime(OLE_DATE_INVALID, kTimeFormat);
+};
 
 unsigned CellColour(const std::string& sText) {
   switch (sText.empty() ? 0 : sText[0]) {
@@ -178,11 +196,19 @@ void CCalendarView::RedrawGrid() {
 // midnight of the first day belongs to the window.
 void CCalendarView::MakeGridLocGrid(double dStart, double dEnd) {
   const double dFrom = IncrementDate(dStart, 0, 0, 0, -1);
+  m_sTexts.clear();
   for (const stIndex& e : *m_pDB->PtrToIndexArray(TABLE_SCHEDULE)) {
     const auto& item = static_cast<const CScheduleRecord&>(*e.m_pItem);
     ExpandRecurrence(RecurrenceOf(item), dFrom, dEnd, false, m_daExpanded);
+    const auto nOffset = uint32_t(m_sTexts.size());
+    const auto nLength = uint32_t(item.m_sDescription.size());
+    bool bShown = false;
     for (const double d : m_daExpanded)
-      if (dStart <= d && d < dEnd) m_caGridLocs.push_back({d, item.m_nCode, &item, -1, -1});
+      if (dStart <= d && d < dEnd) {
+        m_caGridLocs.push_back({d, item.m_nCode, nOffset, nLength, -1, -1});
+        bShown = true;
+      }
+    if (bShown) m_sTexts += item.m_sDescription;
   }
   std::stable_sort(m_caGridLocs.begin(), m_caGridLocs.end(),
                    [](const stGridLoc& a, const stGridLoc& b) { return a.dDate < b.dDate; });
@@ -237,10 +263,24 @@ void CCalendarView::MakeMonthlyGrid() {
   }
   // Occurrences go to the cell of their full date, so a trailing cell of
   // the next month never shows an item of this month's same day.
-  for (stGridLoc& loc : m_caGridLocs) {
-    const long long k = DayNumber(loc.dDate) - nFirstDay;
-    if (k < 0 || k >= static_cast<long long>(saTexts.size())) continue;
-    saTexts[size_t(k)] += "|" + FormatDateTime(loc.dDate, kTimeFormat) + " " + loc.pItem->m_sDescription;
+  CTimeTexts times;
+  std::vector<long long> naCells(m_caGridLocs.size());
+  std::vector<size_t> naSizes(saTexts.size());
+  for (size_t i = 0; i < m_caGridLocs.size(); ++i) {
+    const long long k = DayNumber(m_caGridLocs[i].dDate) - nFirstDay;
+    naCells[i] = k >= 0 && k < static_cast<long long>(saTexts.size()) ? k : -1;
+    if (naCells[i] >= 0) naSizes[size_t(k)] += m_caGridLocs[i].nTextLength + 9;
+  }
+  for (size_t k = 0; k < saTexts.size(); ++k) saTexts[k].reserve(saTexts[k].size() + naSizes[k]);
+  for (size_t i = 0; i < m_caGridLocs.size(); ++i) {
+    const long long k = naCells[i];
+    if (k < 0) continue;
+    stGridLoc& loc = m_caGridLocs[i];
+    std::string& sCell = saTexts[size_t(k)];
+    sCell += '|';
+    sCell += times.Of(loc.dDate);
+    sCell += ' ';
+    sCell += Description(loc);
     loc.nRow = 1 + int((nFirstColumn + k) / 7);
     loc.nColumn = int((nFirstColumn + k) % 7);
   }
@@ -280,7 +320,9 @@ void CCalendarView::MakeDayTimeGrid(int nDays, double dStart, double dEnd) {
     const int nDay = FindInList(m_daDays, GetDatePart(loc.dDate));
     const int nTime = FindInList(m_daTimes, TimeOfDay(loc.dDate));
     if (nDay < 0 || nTime < 0) continue;
-    saTexts[size_t(nTime)][size_t(nDay)] += loc.pItem->m_sDescription + "|";
+    std::string& sCell = saTexts[size_t(nTime)][size_t(nDay)];
+    sCell += Description(loc);
+    sCell += '|';
     loc.nRow = nTime + 1;
     loc.nColumn = nDay + 1;
   }

@@ -8,11 +8,12 @@
 //
 // It is the grid's source and holds no window: the Qt grid window draws its
 // content and hands it the clicks, so tools and tests run it headless.
-// Grid locations keep item codes; their pointers are good only while the
-// grid is built, never across a dialog or a refresh.
+// Grid locations keep item codes and copies of the descriptions, never
+// pointers into the tables, so nothing dangles across a dialog or a refresh.
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "views/CGridSource.h"
@@ -34,8 +35,10 @@ enum eCalendarCommand : int {
 struct stGridLoc {
   double dDate = 0.0;
   uint32_t nCode = 0;
-  const CScheduleRecord* pItem = nullptr;  // valid while the grid is built
-  int nRow = -1;                           // text-array cell; -1 until placed
+  // The item's description in the view's text store (Description).
+  uint32_t nTextOffset = 0;
+  uint32_t nTextLength = 0;
+  int nRow = -1;  // text-array cell; -1 until placed
   int nColumn = -1;
 };
 
@@ -68,6 +71,9 @@ class CCalendarView : public CGridSource {
   // Shows the month of a date (monthly mode).
   void ShowMonth(int nYear, int nMonth);
   const std::vector<stGridLoc>& GridLocations() const { return m_caGridLocs; }
+  std::string_view Description(const stGridLoc& loc) const {
+    return std::string_view(m_sTexts).substr(loc.nTextOffset, loc.nTextLength);
+  }
   const std::vector<double>& DayList() const { return m_daDays; }
   const std::vector<double>& TimeList() const { return m_daTimes; }
   // The items the grid shows, each once, in table order: those with an
@@ -104,4 +110,8 @@ class CCalendarView : public CGridSource {
   std::vector<double> m_daTimes;
   std::vector<stGridLoc> m_caGridLocs;
   std::vector<double> m_daExpanded;  // one item's dates, reused
+  // The descriptions of the items shown, one after the other in table
+  // order: the cells read them in date order, and a compact store keeps
+  // that cheap for a month of a large schedule.
+  std::string m_sTexts;
 };
