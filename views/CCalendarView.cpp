@@ -23,7 +23,6 @@ constexpr const char* kRefreshLabel = "CCalendarView";
 constexpr const char* kTimeFormat = "%I:%M%p";
 constexpr int kNewItemHour = 8;
 constexpr int kMonthCells = 42;
-constexpr unsigned kRed = 0xFF0000, kLightBlue = 0x00C8FF, kGreen = 0x00FF00;
 
 // Month/day/name, or month/week/weekday/name with weekday 1 = Sunday and
 // week the ordinal of that weekday in the month. "Easter" is the date of
@@ -74,9 +73,9 @@ class CTimeTexts {
 
 unsigned CellColour(const std::string& sText) {
   switch (sText.empty() ? 0 : sText[0]) {
-    case '+': return kRed;
-    case '*': return kLightBlue;
-    case '!': return kGreen;
+    case '+': return GRID_RED;
+    case '*': return GRID_LIGHT_BLUE;
+    case '!': return GRID_GREEN;
     default: return GRID_WHITE;
   }
 }
@@ -106,12 +105,12 @@ std::string CCalendarView::TitleLabel() const { return ViewTitleLabel(VIEW_CALEN
 // ---- windows ----
 
 void CCalendarView::EnterView(int nMode) {
+  m_nMode = std::clamp(nMode, int(CALENDAR_DAILY), int(CALENDAR_MONTHLY));
   if (!HasData()) return;
   if (!m_bInitialized) {
     Host().InitializeWindow("Calendar", kCalendarMenu);
     m_bInitialized = true;
   }
-  m_nMode = std::clamp(nMode, int(CALENDAR_DAILY), int(CALENDAR_MONTHLY));
   Current();
 }
 
