@@ -2,11 +2,12 @@
 
 #include <QDialogButtonBox>
 #include <QListWidget>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
 CDialogChoice::CDialogChoice(const std::string& sCaption, const std::vector<std::string>& items,
-                             bool bMultiple, QWidget* pParent)
+                             bool bMultiple, QWidget* pParent, const std::string& sButton)
     : QDialog(pParent), m_pList(new QListWidget(this)) {
   setObjectName("KelvoChoice");
   setWindowTitle(QString::fromStdString(sCaption));
@@ -19,6 +20,13 @@ CDialogChoice::CDialogChoice(const std::string& sCaption, const std::vector<std:
   auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(pButtons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(pButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  if (!sButton.empty()) {
+    QPushButton* pExtra = pButtons->addButton(QString::fromStdString(sButton), QDialogButtonBox::ActionRole);
+    connect(pExtra, &QPushButton::clicked, this, [this] {
+      m_bButton = true;
+      accept();
+    });
+  }
   connect(m_pList, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
   pLayout->addWidget(pButtons);
 }

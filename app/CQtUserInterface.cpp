@@ -149,6 +149,16 @@ std::optional<std::vector<int>> CQtUserInterface::ChooseFromList(const std::stri
   return naChosen;
 }
 
+std::optional<CUserInterface::stButtonChoice> CQtUserInterface::ChooseWithButton(
+    const std::string& sCaption, const std::vector<std::string>& items, const std::string& sButton) {
+  if (IsQuitRequested()) return std::nullopt;
+  CDialogChoice dialog(sCaption, items, false, DialogParent(), sButton);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const std::vector<int> naChosen = dialog.Chosen();
+  if (naChosen.empty()) return std::nullopt;
+  return stButtonChoice{naChosen.front(), dialog.ButtonPressed()};
+}
+
 std::optional<std::string> CQtUserInterface::AskLine(const std::string& sPrompt, const std::string& sDefault,
                                                      bool bSecret) {
   if (IsQuitRequested()) return std::nullopt;

@@ -44,6 +44,9 @@ class CQtUserInterface : public QObject, public CUserInterface {
   std::optional<std::vector<int>> ChooseFromList(const std::string& sCaption,
                                                  const std::vector<std::string>& items,
                                                  bool bMultiple) override;
+  std::optional<stButtonChoice> ChooseWithButton(const std::string& sCaption,
+                                                 const std::vector<std::string>& items,
+                                                 const std::string& sButton) override;
   std::optional<std::string> InputText(const std::string& sPrompt, const std::string& sDefault) override;
   std::optional<std::string> InputSecret(const std::string& sPrompt) override;
   std::optional<std::string> ChooseFolder(const std::string& sCaption, const std::string& sDefault) override;

@@ -290,14 +290,22 @@ bool CTableManager::DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nF
 
 // ---- schedule ----
 
-void CTableManager::ShowUnscheduled() {
-  std::string s;
+std::vector<const CScheduleRecord*> CTableManager::UnscheduledItems() const {
+  std::vector<const CScheduleRecord*> pa;
   for (const stIndex& e : m_caScheduleIndex) {
     const auto& r = static_cast<const CScheduleRecord&>(*e.m_pItem);
     if (r.m_cRepeatType != 'U') continue;
     if (r.m_nAlarmUser != DB_NONE && r.m_nAlarmUser != m_nUserNumber) continue;
+    pa.push_back(&r);
+  }
+  return pa;
+}
+
+void CTableManager::ShowUnscheduled() {
+  std::string s;
+  for (const CScheduleRecord* p : UnscheduledItems()) {
     if (!s.empty()) s += ", ";
-    s += r.m_sDescription;
+    s += p->m_sDescription;
   }
   m_sUnscheduled = std::move(s);
 }

@@ -95,6 +95,8 @@ class CTableManager : public CItemDialogs {
   // Rebuilds the unscheduled box's text: the unscheduled items for nobody
   // or this copy's user, in table order, joined by ", ".
   void ShowUnscheduled();
+  // The unscheduled items for nobody or this copy's user, in table order.
+  std::vector<const CScheduleRecord*> UnscheduledItems() const;
   const std::string& UnscheduledText() const { return m_sUnscheduled; }
   // Deletes, or moves to the log, the out-of-date items the user picks.
   // Done when some were chosen.

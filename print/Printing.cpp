@@ -31,6 +31,8 @@ int FieldInt(const stEditForm& form, const char* pName, int nMin, int nMax, int 
   return n < nMin ? nMin : (n > nMax ? nMax : int(n));
 }
 
+}  // namespace
+
 // The "Print setup" dialog. False on Cancel; otherwise the set-up holds the
 // chosen printer, copies, pause and delay, and nFirstPage the first page
 // number (0 without page numbers).
@@ -82,6 +84,8 @@ std::unique_ptr<CDrawTarget> SetupPrinter(const std::string& sSpec, bool bLandsc
   }
   return GetPrintSystem().OpenPrinter(sName, bLandscape, sError);
 }
+
+namespace {
 
 // Writes the lines (and the end marker) as the new print file.
 bool WritePrintFile(const std::vector<stFmtString>& lines) {

@@ -20,10 +20,12 @@
 // captioned "Continue printing" with "Continue", "Abort" and "Repeat page";
 // closing it aborts.
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "data/CPageLayout.h"
+#include "print/CDrawTarget.h"
 #include "print/FmtString.h"
 #include "support/CConfigFile.h"
 
@@ -58,6 +60,16 @@ int PrintFmtStringArray(const std::vector<stFmtString>& lines, const stPrinterSe
 int PrintTextFile(const std::string& sPath, const stFormatRecord& format,
                   const stPrinterSetup& setup, const stPageLayout& layout, bool bAsk,
                   const std::string& sHeader);
+
+// The "Print setup" dialog on a set-up, for a job that draws its own pages.
+// False on Cancel; otherwise the set-up holds the chosen printer, copies,
+// pause and delay, and nFirstPage the first page number (0 without page numbers).
+bool AskPrintSetup(stPrinterSetup& setup, const stPageLayout& layout, int& nFirstPage);
+// Opens the printer a set-up names ("DEFAULT" or nothing: the system's
+// default); null with sError saying why.
+std::unique_ptr<CDrawTarget> SetupPrinter(const std::string& sSpec, bool bLandscape, std::string& sError);
+// "Error in printing. [" + the system's text + "]  Check printer status."
+void PrintError(const std::string& sSystemText);
 
 // The printer names the system offers; returns their number.
 int GetPrinterList(std::vector<std::string>& saPrinters);

@@ -53,6 +53,18 @@ std::string* stEditForm::Find(const std::string& sName) {
   return nullptr;
 }
 
+std::optional<CUserInterface::stButtonChoice> CUserInterface::ChooseWithButton(
+    const std::string& sCaption, const std::vector<std::string>& items, const std::string& sButton) {
+  std::vector<std::string> saRows = items;
+  for (const std::string& s : items) saRows.push_back(sButton + ": " + s);
+  const auto chosen = ChooseFromList(sCaption, saRows, false);
+  if (!chosen || chosen->empty() || chosen->front() < 0 || size_t(chosen->front()) >= saRows.size())
+    return std::nullopt;
+  const int nRow = chosen->front();
+  const int nItems = int(items.size());
+  return stButtonChoice{nRow % nItems, nRow >= nItems};
+}
+
 CUserInterface& GetUi() { return *g_pUi; }
 
 void SetUi(CUserInterface* pUi) { g_pUi = pUi ? pUi : &g_silent; }

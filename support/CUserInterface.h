@@ -93,6 +93,18 @@ class CUserInterface {
                                                          const std::vector<std::string>& items,
                                                          bool bMultiple) = 0;
 
+  // A single choice with one more button (sButton) beside OK and Cancel:
+  // the chosen row and whether the button ended the dialog; nothing on
+  // Cancel. Hosts without such a button list every row a second time as
+  // "sButton: row" after the rows.
+  struct stButtonChoice {
+    int nRow = -1;
+    bool bButton = false;
+  };
+  virtual std::optional<stButtonChoice> ChooseWithButton(const std::string& sCaption,
+                                                         const std::vector<std::string>& items,
+                                                         const std::string& sButton);
+
   // One line of text input; nothing on Cancel.
   virtual std::optional<std::string> InputText(const std::string& sPrompt,
                                                const std::string& sDefault) = 0;

@@ -171,6 +171,16 @@ std::string RefTime() {
 
 void ResetRefTime() { g_refTime = std::chrono::steady_clock::now(); }
 
+void ToggleDiagnosticTrace() {
+  if (GetDiagnosticLevel() != 0) {
+    CloseDiagnosticFile();
+    return;
+  }
+  SetDiagnosticLevel(1);
+  ResetRefTime();
+  OpenDiagnosticFile();
+}
+
 std::string MaskSecrets(const std::string& sLine) {
   static const std::regex reRules[] = {
       // POP3 command

@@ -14,6 +14,9 @@ inline bool DiagOn() { return GetDiagnosticLevel() > 0; }
 bool OpenDiagnosticFile();
 void CloseDiagnosticFile();
 bool DiagnosticFileOpen();
+// Ctrl+D of the views: closes the trace when it is on, else opens it at
+// level 1 with the timer reference reset.
+void ToggleDiagnosticTrace();
 
 // Writes one line (already formatted) to the main or message file, when open.
 // Secrets are masked before anything is written.

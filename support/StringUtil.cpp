@@ -270,3 +270,16 @@ std::string FoldForMatch(std::string_view sUtf8) {
   }
   return sOut;
 }
+
+std::vector<uint32_t> TextCodePoints(std::string_view sText) {
+  const std::string sUtf8 = DecodeStoredText(sText);
+  std::vector<uint32_t> na;
+  na.reserve(sUtf8.size());
+  for (size_t i = 0; i < sUtf8.size();) {
+    uint32_t n = 0;
+    const size_t nLen = DecodeUtf8(sUtf8, i, n);
+    na.push_back(nLen ? n : static_cast<unsigned char>(sUtf8[i]));
+    i += nLen ? nLen : 1;
+  }
+  return na;
+}

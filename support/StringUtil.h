@@ -41,3 +41,7 @@ std::string DecodeStoredText(std::string_view sStored);
 // "muller"; "ß" gives "ss", "Æ" "ae"), runs of blanks as one space, no blanks
 // at either end. Other characters stay as they are.
 std::string FoldForMatch(std::string_view sUtf8);
+
+// The characters (code points) of a text, read as stored text is: valid
+// UTF-8 as UTF-8, anything else as Windows-1252.
+std::vector<uint32_t> TextCodePoints(std::string_view sText);

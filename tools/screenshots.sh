@@ -17,6 +17,12 @@ HOMEDIR=$(mktemp -d /tmp/kelvo-home-XXXXXX)
 trap 'rm -rf "$HOMEDIR"' EXIT
 # Made as the same computer that opens it, so the demo alarm is this user's.
 KELVO_COMPUTERNAME=DEMO KELVO_HOSTADDRESS=127.0.0.1 "$BUILD/tools/kelvotool" demo "$HOMEDIR/Demo.dbm" >/dev/null 2>&1
+# Today's items, so the day grid has something to show beside the week's.
+TODAY=$(date +%m/%d/%Y)
+for item in "Call the bank|09:00AM" "+Project review|02:00PM" "*Gym|06:30PM"; do
+  "$BUILD/tools/kelvotool" add "$HOMEDIR/Demo.dbm" schedule "description=${item%|*}" repeat=O \
+    "start=$TODAY ${item#*|}" >/dev/null 2>&1
+done
 printf 'LAST|%s\nIPADDRESS_LANSVR|127.0.0.1\nNETWORK_DISABLE|1\nSHOW|SW_SHOWMAXIMIZED\n' \
   "$HOMEDIR/Demo" >"$HOMEDIR/Kelvo.cfg"
 KELVO_HOME="$HOMEDIR" KELVO_COMPUTERNAME=DEMO KELVO_HOSTADDRESS=127.0.0.1 \

@@ -320,15 +320,7 @@ bool CScrollBase::HandleCtrlKey(int nKey) {
   }
 }
 
-void CScrollBase::CtrlDRoutine() {
-  if (GetDiagnosticLevel() != 0) {
-    CloseDiagnosticFile();
-    return;
-  }
-  SetDiagnosticLevel(1);
-  ResetRefTime();
-  OpenDiagnosticFile();
-}
+void CScrollBase::CtrlDRoutine() { ToggleDiagnosticTrace(); }
 
 void CScrollBase::CtrlMRoutine() { FrameRequest(FRAME_SHORT_MESSAGE); }
 

@@ -6,7 +6,12 @@
 #include <string>
 #include <vector>
 
+// Cell colours are RGB values with red in the low byte (RgbColour of
+// print/CDrawTarget.h); the mark colours of the cell texts:
 inline constexpr unsigned GRID_WHITE = 0xFFFFFF;
+inline constexpr unsigned GRID_LIGHT_BLUE = 0xFFC800;  // "*": red 0, green 200, blue 255
+inline constexpr unsigned GRID_RED = 0x0000FF;         // "+"
+inline constexpr unsigned GRID_GREEN = 0x00FF00;       // "!"
 
 class CTextArray2D {
  public:

@@ -3,9 +3,11 @@
 
 #include "views/CAddressView.h"
 #include "views/CCalculatorView.h"
+#include "views/CCalendarView.h"
 #include "views/CDatabaseView.h"
 #include "views/CDialogRecordDump.h"
 #include "views/CEmptyView.h"
+#include "views/CGridView.h"
 #include "views/CKelvoView.h"
 #include "views/CLineView.h"
 #include "views/CLogView.h"
@@ -34,6 +36,7 @@ CKelvoView* CreateKelvoView(int nCode, QWidget* pParent, CTableManager& db, CVie
     case VIEW_LOG: return new CLineView(std::make_unique<CLogView>(&db, &frame), pParent);
     case VIEW_DATABASE: return CreateDatabaseView(pParent, db, frame);
     case VIEW_SCHEDULE: return new CLineView(std::make_unique<CScheduleView>(&db, &frame), pParent);
+    case VIEW_CALENDAR: return new CGridView(std::make_unique<CCalendarView>(&db, &frame), pParent, frame);
     // The calculator needs no open database.
     case VIEW_CALCULATOR: return new CLineView(std::make_unique<CCalculatorView>(&db, &frame), pParent);
     case VIEW_MAILLIST: return new CLineView(std::make_unique<CMailListView>(&db, &frame), pParent);
