@@ -610,6 +610,8 @@ int CDbEngine::LockDatabase(const std::string& sReason, uint8_t nTable, bool bTe
     const eLockByte n = SetLockByte(LOC_LOCKALLTABLES_FLAG, "LockDatabase");
     if (n == eLockByte::Set) {
       m_refresh.EnterDatabaseLock();
+      m_nChangesAtDbLock = m_pFile->ChangeCount();
+      m_nNoticesAtDbLock = m_nNoticesSent;
       return 1;
     }
     if (n == eLockByte::Failed) {  // the grant goes back to the lock manager
@@ -633,12 +635,16 @@ int CDbEngine::IsDbLocked(int nKind) {
 int CDbEngine::UnlockDatabase() {
   if (!m_refresh.LeaveDatabaseLock()) return 1;  // an inner unlock: the outer lock stays
   if (!m_pFile || m_bReadOnly) return 1;
-  if (ClearOwnLockByte(LOC_LOCKALLTABLES_FLAG, "UnlockDatabase"))
-    SendUnlockNotice(TABLE_ALL, DB_NONE);
+  // Told before the lock byte is cleared, which is itself a write.
+  const bool bWrote = WroteUnderDatabaseLock();
+  const bool bCleared = ClearOwnLockByte(LOC_LOCKALLTABLES_FLAG, "UnlockDatabase");
   // Also with one user on line: a copy that opens the file from another
-  // computer right after must see the data. A failed flush means writes of
-  // this lock may be lost: memory is read again from the file.
-  if (m_pFile->Flush() == IO_OK) return 1;
+  // computer right after must see the data, and the next holder reads it
+  // only after this flush. A failed flush means writes of this lock may be
+  // lost: memory is read again from the file.
+  const bool bFlushed = m_pFile->Flush() == IO_OK;
+  if (bCleared) SendUnlockNotice(TABLE_ALL, DB_NONE, bWrote);
+  if (bFlushed) return 1;
   ShowWriteFailure();
   m_refresh.AddNoticeOnce({0, TABLE_ALL, DB_NONE});
   m_refresh.OweRefresh();
@@ -704,15 +710,19 @@ int CDbEngine::WaitForLockPermission(eLockType nType, const std::string& sReason
     }
     BackOffWait(nRound);
   }
-  if (!bAborted && IsDatabaseLockRequestOK(nTable, nKey)) {
+  // The lock spec the lock manager knows this lock by.
+  const uint8_t nSpecTable = nType == eLockType::Database ? uint8_t(TABLE_ALL) : nTable;
+  const uint32_t nSpecKey = nType == eLockType::Record ? nKey : DB_NONE;
+  if (!bAborted && m_pLockLink->TakeBackUnlockNotice(nSpecTable, nSpecKey)) {
+    // Its notice had not gone yet: the lock manager still counts this copy
+    // as the holder and has handed the lock to nobody since.
+    nGranted = 1;
+  } else if (!bAborted && IsDatabaseLockRequestOK(nTable, nKey)) {
     nGranted = 1;
   } else if (!bAborted) {
     // Phase 2: ask the lock manager and wait for its grant.
     m_pLockLink->ClearReceivedGrants();
-    if (nType == eLockType::Database)
-      m_pLockLink->SendLockRequest(TABLE_ALL, DB_NONE);
-    else
-      m_pLockLink->SendLockRequest(nTable, nType == eLockType::Table ? DB_NONE : nKey);
+    m_pLockLink->SendLockRequest(nSpecTable, nSpecKey);
     for (;;) {
       m_pLockLink->ProcessPendingMessages();
       if (fnLockManagerLost()) break;
@@ -728,7 +738,8 @@ int CDbEngine::WaitForLockPermission(eLockType nType, const std::string& sReason
         nGranted = 1;
         break;
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(kGrantPollMillis));
+      // Ends early when the grant (or any message) arrives.
+      m_pLockLink->WaitForMessages(std::chrono::milliseconds(kGrantPollMillis));
     }
   }
   EndWaitBox(pBox);
@@ -850,11 +861,21 @@ bool CDbEngine::IsLockManagerOnLine() const {
   return m_pLockLink && m_pLockLink->IsLockManagerOnLine();
 }
 
-void CDbEngine::SendUnlockNotice(uint8_t nTable, uint32_t nKey) {
-  if (m_pLockLink) m_pLockLink->SendUnlockNotice(nTable, nKey);
+void CDbEngine::SendUnlockNotice(uint8_t nTable, uint32_t nKey, bool bSettle) {
+  if (!m_pLockLink) return;
+  if (bSettle)
+    m_pLockLink->SendUnlockNotice(nTable, nKey);
+  else
+    m_pLockLink->SendUnlockNoticeAfterRead(nTable, nKey);
+}
+
+bool CDbEngine::WroteUnderDatabaseLock() const {
+  return !m_pFile || m_pFile->ChangeCount() != m_nChangesAtDbLock ||
+         m_nNoticesSent != m_nNoticesAtDbLock;
 }
 
 void CDbEngine::SetRefreshFlags(uint8_t nTable, uint32_t nKey, uint32_t nHeaderLoc) {
+  ++m_nNoticesSent;
   if (m_pLockLink) m_pLockLink->SendDataModified(nTable, nKey, nHeaderLoc, m_naChangedHeaders);
   m_naChangedHeaders.clear();  // also without a LAN server, so the list never grows unbounded
 }

@@ -165,13 +165,20 @@ class CDbEngine : public CDbRecordStore {
   // First live record (of one table, or of all when nTable < 0) whose header
   // in the file shows a lock of the kind.
   int FindLockedRecord(int nKind, int nTable, uint32_t& nLoc);
-  void SendUnlockNotice(uint8_t nTable, uint32_t nKey);
+  // bSettle: the holder may have written (the notice then waits the pause).
+  void SendUnlockNotice(uint8_t nTable, uint32_t nKey, bool bSettle = true);
+  // True when this copy changed the file or announced a change since it took
+  // the database lock.
+  bool WroteUnderDatabaseLock() const;
 
   // Opens an existing file with the shared presence lock and the close turn
   // (CSharedFile); null on failure.
   std::unique_ptr<CSharedFile> OpenPresent(const std::string& sPath);
 
   CLockManagerLink* m_pLockLink = nullptr;
+  // The file's change count and the notices sent when the database lock was taken.
+  uint64_t m_nChangesAtDbLock = 0;
+  uint64_t m_nNoticesSent = 0, m_nNoticesAtDbLock = 0;
   bool m_bIsNewFile = false;
   bool m_bAloneAtOpen = true;
   bool m_bHoldExclusive = false;

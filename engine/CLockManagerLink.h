@@ -8,7 +8,9 @@
 //
 // Every call is made on the user-interface thread.
 
+#include <chrono>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 class CLockManagerLink {
@@ -37,7 +39,15 @@ class CLockManagerLink {
   // "L" to the lock manager (or to this copy itself when it is the manager).
   virtual void SendLockRequest(uint8_t nTable, uint32_t nKey) = 0;
   // "u" to the lock manager; nothing while the lock manager is off line.
+  // The holder may have written: the others must not take the lock before
+  // its changes settled.
   virtual void SendUnlockNotice(uint8_t nTable, uint32_t nKey) = 0;
+  // "u" for a hold in which this copy wrote nothing: there is nothing to settle.
+  virtual void SendUnlockNoticeAfterRead(uint8_t nTable, uint32_t nKey) { SendUnlockNotice(nTable, nKey); }
+  // True when an unlock notice for (table, key) was still held back and is
+  // now withdrawn: the lock manager still counts this copy as the holder, so
+  // the lock is this copy's again without a request.
+  virtual bool TakeBackUnlockNotice(uint8_t /*nTable*/, uint32_t /*nKey*/) { return false; }
   // Announces a change: one "M" notice with table 254 per changed header
   // location, then one for (table, key) unless a changed header location
   // equalled nHeaderLoc. The engine empties its list after the call.
@@ -47,4 +57,7 @@ class CLockManagerLink {
   // Drains the inbound message queue; called between the rounds of a lock
   // wait so that a grant can arrive where no event loop delivers it.
   virtual void ProcessPendingMessages() {}
+  // The pause between two rounds of a lock wait; it may end early when a
+  // message arrives or held-back work falls due.
+  virtual void WaitForMessages(std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }
 };

@@ -122,6 +122,7 @@ int64_t CSharedFile::Size() {
 
 eIoResult CSharedFile::Truncate(uint64_t nSize) {
   if (!Usable()) return IO_FAILED;
+  ++m_nChanges;
   while (::ftruncate(m_nFd, off_t(nSize)) != 0) {
     if (errno != EINTR) return Fail(errno);
   }
@@ -169,6 +170,7 @@ eIoResult CSharedFile::Write(uint64_t nLoc, const void* pBuffer, size_t nSize, s
   if (pDone) *pDone = 0;
   if (!Usable()) return IO_FAILED;
   if (m_bReadOnly) return Fail(EBADF);
+  ++m_nChanges;
   const auto* p = static_cast<const uint8_t*>(pBuffer);
   return Transfer(nLoc, nSize, pDone, F_WRLCK, IO_CALL_PWRITE, ENOSPC, [&](size_t nDone) {
     return ::pwrite(m_nFd, p + nDone, nSize - nDone, off_t(nLoc + nDone));

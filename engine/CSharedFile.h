@@ -76,6 +76,10 @@ class CSharedFile {
   // transfer is IO_FAILED. *pDone receives the bytes transferred.
   eIoResult Read(uint64_t nLoc, void* pBuffer, size_t nSize, size_t* pDone = nullptr);
   eIoResult Write(uint64_t nLoc, const void* pBuffer, size_t nSize, size_t* pDone = nullptr);
+  // Counts every change asked of the file through this handle (writes and
+  // truncations, done or failed): a lock holder compares it to tell whether
+  // it wrote anything while it held the lock.
+  uint64_t ChangeCount() const { return m_nChanges; }
   // fdatasync. A failure is final: the writes it covers have failed.
   eIoResult Flush();
   // Flush, then the close of a duplicate handle: a network share sends what
@@ -145,6 +149,7 @@ class CSharedFile {
   bool Usable();
 
   int m_nFd = -1;
+  uint64_t m_nChanges = 0;
   bool m_bReadOnly = false;
   bool m_bStale = false;
   dev_t m_nDev = 0;

@@ -1,13 +1,24 @@
 #include "network/CInboundQueue.h"
 
 void CInboundQueue::Append(const std::string& sText) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_saTexts.push_back(sText);
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_saTexts.push_back(sText);
+  }
+  m_cv.notify_all();
 }
 
 void CInboundQueue::Append(const std::vector<std::string>& saTexts) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_saTexts.insert(m_saTexts.end(), saTexts.begin(), saTexts.end());
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_saTexts.insert(m_saTexts.end(), saTexts.begin(), saTexts.end());
+  }
+  m_cv.notify_all();
+}
+
+bool CInboundQueue::WaitForText(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  return m_cv.wait_for(lock, timeout, [&] { return !m_saTexts.empty(); });
 }
 
 std::vector<std::string> CInboundQueue::Take(size_t nMax) {

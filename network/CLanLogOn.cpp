@@ -173,6 +173,7 @@ int CLanLogOn::CheckLockManager(const std::string& sDatabaseFile, CDialogWaitBox
 
 void CLanLogOn::EndLanServer() {
   if (m_pServer) {
+    BeforeServerStops();
     m_pServer->DeleteLanServer();
     m_pServer.reset();
   }

@@ -80,6 +80,8 @@ class CLanLogOn {
   // The engine this log-on serves, between StartLanServer and EndLanServer.
   virtual void AttachEngine(CDbEngine& engine);
   virtual void DetachEngine();
+  // The server is about to send its log-off and stop.
+  virtual void BeforeServerStops() {}
   void Post(int nCode);
   // Brings the engine's users-on-line count in step with the peer table.
   void RecountUsers();

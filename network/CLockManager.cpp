@@ -1,7 +1,6 @@
 #include "network/CLockManager.h"
 
 #include <algorithm>
-#include <chrono>
 #include <thread>
 
 #include "engine/CDbEngine.h"
@@ -21,6 +20,8 @@ void CLockManager::AttachEngine(CDbEngine& engine) {
 void CLockManager::DetachEngine() {
   if (m_pEngine && m_pEngine->LockManagerLink() == this) m_pEngine->SetLockManagerLink(nullptr);
   CLanLogOn::DetachEngine();
+  m_caHeldBack.clear();
+  m_caRetaken.clear();
   m_bRequestPending = false;
   m_caReceivedGrants.clear();
   // The locks of a closed database mean nothing to the next one opened.
@@ -66,24 +67,78 @@ void CLockManager::SendToLockManager(char cType, uint8_t nTable, uint32_t nKey) 
     SendThisUserMessage(cType, nTable, nKey);
 }
 
-void CLockManager::SendLockMngrLockRequest(uint8_t nTable, uint32_t nKey) {
-  SendToLockManager(MSG_REQUESTLOCK, nTable, nKey);
+void CLockManager::SendInTurn(char cType, uint8_t nTable, uint32_t nKey) {
+  // Asked again while this copy's notice for the same lock still waits: the
+  // message follows the notice, so the lock manager first hands the lock to
+  // whoever asked before and serves this copy in its turn.
+  const bool bBehind = std::any_of(m_caHeldBack.begin(), m_caHeldBack.end(), [&](const stHeldBack& h) {
+    return h.m_nTable == nTable && h.m_nKey == nKey;
+  });
+  if (bBehind)
+    HoldBack(cType, nTable, nKey, Clock::now(), Clock::now());
+  else
+    SendToLockManager(cType, nTable, nKey);
 }
 
-void CLockManager::SendLockMngrUnlockNotice(uint8_t nTable, uint32_t nKey) {
+void CLockManager::SendLockMngrLockRequest(uint8_t nTable, uint32_t nKey) {
+  SendInTurn(MSG_REQUESTLOCK, nTable, nKey);
+}
+
+void CLockManager::SendLockMngrUnlockNotice(uint8_t nTable, uint32_t nKey, bool bSettle) {
   if (!LockMngrOnLine()) return;
-  // The designed pause: the file's changes settle before the next holder.
-  if (Server() && !IsThisTheLockManager())
-    std::this_thread::sleep_for(std::chrono::milliseconds(kUnlockDelayMs));
-  SendToLockManager(MSG_DATAUNLOCKED, nTable, nKey);
+  if (!Server() || IsThisTheLockManager()) return SendToLockManager(MSG_DATAUNLOCKED, nTable, nKey);
+  // The designed pause: what the holder wrote settles before the lock
+  // manager hands the lock on. The notice waits here; the user goes on.
+  const Clock::time_point tNow = Clock::now();
+  Clock::time_point tDue = bSettle ? tNow + std::chrono::milliseconds(kUnlockDelayMs) : tNow;
+  Clock::time_point tHeldSince = tNow;
+  // A hold that took back an earlier notice owes that notice's pause too.
+  const auto it = std::find_if(m_caRetaken.begin(), m_caRetaken.end(),
+                               [&](const stRetaken& r) { return r.m_nTable == nTable && r.m_nKey == nKey; });
+  if (it != m_caRetaken.end()) {
+    tDue = std::max(tDue, it->m_tDue);
+    tHeldSince = it->m_tHeldSince;
+    m_caRetaken.erase(it);
+  }
+  HoldBack(MSG_DATAUNLOCKED, nTable, nKey, tDue, tHeldSince);
+}
+
+void CLockManager::HoldBack(char cType, uint8_t nTable, uint32_t nKey, Clock::time_point tDue,
+                            Clock::time_point tHeldSince) {
+  for (const stHeldBack& h : m_caHeldBack)
+    if (h.m_nTable == nTable && h.m_nKey == nKey) tDue = std::max(tDue, h.m_tDue);
+  m_caHeldBack.push_back({cType, nTable, nKey, tDue, tHeldSince});
+  SendHeldBack(false);
+}
+
+void CLockManager::SendHeldBack(bool bAll) {
+  if (bAll && !m_caHeldBack.empty()) {
+    Clock::time_point tLast = Clock::now();
+    for (const stHeldBack& h : m_caHeldBack) tLast = std::max(tLast, h.m_tDue);
+    std::this_thread::sleep_until(tLast);
+  }
+  const Clock::time_point tNow = Clock::now();
+  std::deque<stHeldBack> caDue, caLeft;
+  for (const stHeldBack& h : m_caHeldBack) (h.m_tDue <= tNow ? caDue : caLeft).push_back(h);
+  m_caHeldBack = std::move(caLeft);
+  for (const stHeldBack& h : m_caHeldBack) m_timer.FireAt(h.m_tDue);  // the earliest counts
+  // Taken out before sending: a send that finds the lock manager gone asks
+  // the user, and the events of that question may come back here.
+  for (const stHeldBack& h : caDue)
+    if (LockMngrOnLine()) SendToLockManager(h.m_cType, h.m_nTable, h.m_nKey);
+}
+
+void CLockManager::BeforeServerStops() {
+  // The log-off releases every lock at the lock manager: the notices held
+  // back go first, each after its pause.
+  SendHeldBack(true);
 }
 
 void CLockManager::TakeDataNotice(const stMessage& msg) {
   // A refresh under way has already taken the flags it consumes; a notice
   // arriving inside it (its wait boxes process events) is held back for the
   // next refresh, which the owed flag brings about.
-  if (m_pEngine)
-    m_pEngine->RefreshState().QueueNotice({msg.m_nUserNumber, msg.m_nTable, msg.m_nKey});
+  if (m_pEngine) m_pEngine->RefreshState().QueueNotice({msg.m_nUserNumber, msg.m_nTable, msg.m_nKey});
 }
 
 bool CLockManager::ReleaseDeferredFlags() {
@@ -98,6 +153,7 @@ bool CLockManager::IsLockManagerOnLine() {
 }
 
 void CLockManager::OnMessage() {
+  SendHeldBack(false);
   EndAbandonedWait();
   bool bNewNotices = ReleaseDeferredFlags();
   // Only what waits now: a flood cannot keep this loop from returning.
@@ -185,8 +241,7 @@ bool CLockManager::SendGrant(const stLockSpec& request) {
     SendThisUserMessage(MSG_GRANTLOCK, request.m_nTable, request.m_nKey);
     return true;
   }
-  if (SendAnotherUserMessage(request.m_sUser, MSG_GRANTLOCK, request.m_nTable, request.m_nKey))
-    return true;
+  if (SendAnotherUserMessage(request.m_sUser, MSG_GRANTLOCK, request.m_nTable, request.m_nKey)) return true;
   // The requester cannot hear its grant: it must not keep the lock from others.
   KTRACE("Grant to %s not delivered: released as if it had gone: %s\n", request.m_sUser.c_str(),
          DisplayLockSpec(request).c_str());
@@ -243,8 +298,7 @@ void CLockManager::DropComputer(const std::string& sComputer) {
 
 void CLockManager::HandleGrant(const stLockSpec& grant) {
   if (grant.m_sUser != LockMngrName()) {
-    KTRACE("Grant from %s ignored: %s is the lock manager\n", grant.m_sUser.c_str(),
-           LockMngrName().c_str());
+    KTRACE("Grant from %s ignored: %s is the lock manager\n", grant.m_sUser.c_str(), LockMngrName().c_str());
     return;
   }
   if (m_bRequestPending && grant.m_nTable == m_nPendingTable && grant.m_nKey == m_nPendingKey) {
@@ -253,12 +307,11 @@ void CLockManager::HandleGrant(const stLockSpec& grant) {
   }
   // Nobody waits for this grant (its wait was given up): hand it back.
   KTRACE("Stray grant returned: %s\n", DisplayLockSpec(grant).c_str());
-  SendToLockManager(MSG_DATAUNLOCKED, grant.m_nTable, grant.m_nKey);
+  SendInTurn(MSG_DATAUNLOCKED, grant.m_nTable, grant.m_nKey);
 }
 
 void CLockManager::EndAbandonedWait() {
-  if (m_bRequestPending && m_pEngine && !m_pEngine->RefreshState().IsWaitingForLock())
-    GiveUpPendingRequest();
+  if (m_bRequestPending && m_pEngine && !m_pEngine->RefreshState().IsWaitingForLock()) GiveUpPendingRequest();
 }
 
 void CLockManager::GiveUpPendingRequest() {
@@ -266,7 +319,7 @@ void CLockManager::GiveUpPendingRequest() {
   // manager drops the request, or the grant if it was sent meanwhile.
   m_bRequestPending = false;
   KTRACE("Lock wait for table %u, key %u given up\n", unsigned(m_nPendingTable), m_nPendingKey);
-  if (LockMngrOnLine()) SendToLockManager(MSG_DATAUNLOCKED, m_nPendingTable, m_nPendingKey);
+  if (LockMngrOnLine()) SendInTurn(MSG_DATAUNLOCKED, m_nPendingTable, m_nPendingKey);
 }
 
 // ------------------------------------------------------ the engine's link ----
@@ -278,11 +331,10 @@ bool CLockManager::IsLockGrantedToOther(uint8_t nTable, uint32_t nKey) {
 void CLockManager::ClearReceivedGrants() { m_caReceivedGrants.clear(); }
 
 bool CLockManager::TakeGrantFromLockManager() {
-  const bool bGranted = std::any_of(m_caReceivedGrants.rbegin(), m_caReceivedGrants.rend(),
-                                    [&](const stLockSpec& g) {
-                                      return g.m_sUser == LockMngrName() &&
-                                             g.m_nTable == m_nPendingTable && g.m_nKey == m_nPendingKey;
-                                    });
+  const bool bGranted =
+      std::any_of(m_caReceivedGrants.rbegin(), m_caReceivedGrants.rend(), [&](const stLockSpec& g) {
+        return g.m_sUser == LockMngrName() && g.m_nTable == m_nPendingTable && g.m_nKey == m_nPendingKey;
+      });
   m_caReceivedGrants.clear();
   if (bGranted) m_bRequestPending = false;
   return bGranted;
@@ -300,6 +352,35 @@ void CLockManager::SendLockRequest(uint8_t nTable, uint32_t nKey) {
 void CLockManager::SendUnlockNotice(uint8_t nTable, uint32_t nKey) {
   EndAbandonedWait();
   SendLockMngrUnlockNotice(nTable, nKey);
+}
+
+void CLockManager::SendUnlockNoticeAfterRead(uint8_t nTable, uint32_t nKey) {
+  EndAbandonedWait();
+  SendLockMngrUnlockNotice(nTable, nKey, false);
+}
+
+bool CLockManager::TakeBackUnlockNotice(uint8_t nTable, uint32_t nKey) {
+  // Only the last message for this lock, when it is a notice whose pause
+  // still runs: the lock manager then still counts this copy as the holder
+  // and nobody can have had the lock since. A copy that has kept the lock
+  // for kMaxRetakeMs lets the notice go and asks behind the others.
+  const Clock::time_point tNow = Clock::now();
+  auto it = std::find_if(m_caHeldBack.rbegin(), m_caHeldBack.rend(),
+                         [&](const stHeldBack& h) { return h.m_nTable == nTable && h.m_nKey == nKey; });
+  if (it == m_caHeldBack.rend() || it->m_cType != MSG_DATAUNLOCKED || it->m_tDue <= tNow ||
+      tNow - it->m_tHeldSince > std::chrono::milliseconds(kMaxRetakeMs))
+    return false;
+  KTRACE("Unlock notice taken back: table %u, key %u\n", unsigned(nTable), nKey);
+  m_caRetaken.push_back({nTable, nKey, it->m_tDue, it->m_tHeldSince});
+  m_caHeldBack.erase(std::next(it).base());
+  return true;
+}
+
+void CLockManager::WaitForMessages(std::chrono::milliseconds pause) {
+  Clock::time_point tUntil = Clock::now() + pause;
+  for (const stHeldBack& h : m_caHeldBack) tUntil = std::min(tUntil, h.m_tDue);
+  const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(tUntil - Clock::now());
+  m_queue.WaitForText(std::max(wait, std::chrono::milliseconds(0)));
 }
 
 void CLockManager::SendDataModified(uint8_t nTable, uint32_t nKey, uint32_t nHeaderLoc,

@@ -7,7 +7,9 @@
 // refresh flags of the engine. This is the engine's lock manager link; all of
 // it runs on the user-interface thread, fed by the inbound queue.
 
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -15,11 +17,16 @@
 #include "engine/CDbRecordStore.h"
 #include "engine/CLockManagerLink.h"
 #include "network/CLanLogOn.h"
+#include "network/CPostTimer.h"
 #include "network/LanMessage.h"
 
 class CLockManager : public CLanLogOn, public CLockManagerLink {
  public:
+  // The designed pause before a writer's unlock notice (not the lock manager's).
   static constexpr int kUnlockDelayMs = 200;
+  // How long a copy may keep taking back its own held-back notice: after
+  // that it lets the notice go and asks in turn, behind the others.
+  static constexpr int kMaxRetakeMs = 1000;
 
   CLockManager();
   ~CLockManager() override;
@@ -40,6 +47,9 @@ class CLockManager : public CLanLogOn, public CLockManagerLink {
   bool TakeGrantFromLockManager() override;
   void SendLockRequest(uint8_t nTable, uint32_t nKey) override;
   void SendUnlockNotice(uint8_t nTable, uint32_t nKey) override;
+  void SendUnlockNoticeAfterRead(uint8_t nTable, uint32_t nKey) override;
+  bool TakeBackUnlockNotice(uint8_t nTable, uint32_t nKey) override;
+  void WaitForMessages(std::chrono::milliseconds pause) override;
   void SendDataModified(uint8_t nTable, uint32_t nKey, uint32_t nHeaderLoc,
                         const std::vector<uint32_t>& naChangedHeaders) override;
   void ProcessPendingMessages() override { OnMessage(); }
@@ -51,7 +61,10 @@ class CLockManager : public CLanLogOn, public CLockManagerLink {
   void SendThisUserMessage(char cType, uint8_t nTable, uint32_t nKey);
   void SendOnLineUsersMessage(char cType, uint8_t nTable, uint32_t nKey);
   void SendLockMngrLockRequest(uint8_t nTable, uint32_t nKey);
-  void SendLockMngrUnlockNotice(uint8_t nTable, uint32_t nKey);
+  // Not on the lock manager, the notice of a holder that may have written
+  // (bSettle) goes kUnlockDelayMs later, sent by the event loop when the
+  // timer's post arrives; the caller goes on at once.
+  void SendLockMngrUnlockNotice(uint8_t nTable, uint32_t nKey, bool bSettle = true);
   // Drains the messages queued when it starts; later ones wait for the next call.
   void OnMessage();
 
@@ -67,15 +80,42 @@ class CLockManager : public CLanLogOn, public CLockManagerLink {
   const std::vector<stLockSpec>& GrantedLocks() const { return m_caGrantedLocks; }
   const std::vector<stLockSpec>& LockRequestQueue() const { return m_caLockRequests; }
   const std::vector<stLockSpec>& ReceivedGrants() const { return m_caReceivedGrants; }
+  // Messages to the lock manager held back for the pause.
+  size_t HeldBackCount() const { return m_caHeldBack.size(); }
   unsigned MessageCounter() const { return m_nMessageCounter; }
 
  protected:
   void AttachEngine(CDbEngine& engine) override;
   void DetachEngine() override;
+  void BeforeServerStops() override;
 
  private:
+  using Clock = std::chrono::steady_clock;
+  // A message to the lock manager that waits for its time; the messages of
+  // one lock spec leave in the order they were made.
+  struct stHeldBack {
+    char m_cType;
+    uint8_t m_nTable;
+    uint32_t m_nKey;
+    Clock::time_point m_tDue;
+    Clock::time_point m_tHeldSince;  // the start of the holds it closes
+  };
+  // A held-back notice taken back: the lock is held again since then.
+  struct stRetaken {
+    uint8_t m_nTable;
+    uint32_t m_nKey;
+    Clock::time_point m_tDue;
+    Clock::time_point m_tHeldSince;
+  };
+  void HoldBack(char cType, uint8_t nTable, uint32_t nKey, Clock::time_point tDue,
+                Clock::time_point tHeldSince);
+  // Sends the held-back messages whose time came; with bAll it first waits
+  // until every one is due.
+  void SendHeldBack(bool bAll);
   std::string FormatNext(char cType, uint8_t nTable, uint32_t nKey);
   void SendToLockManager(char cType, uint8_t nTable, uint32_t nKey);
+  // To the lock manager after what is held back for the same lock, if anything.
+  void SendInTurn(char cType, uint8_t nTable, uint32_t nKey);
   void HandleGrant(const stLockSpec& grant);
   void TakeDataNotice(const stMessage& msg);
   // Moves the notices held back during the last refresh to the pending ones;
@@ -91,6 +131,9 @@ class CLockManager : public CLanLogOn, public CLockManagerLink {
   void GiveUpPendingRequest();
 
   std::function<void()> m_fnRefreshRequest;
+  std::deque<stHeldBack> m_caHeldBack;
+  std::vector<stRetaken> m_caRetaken;
+  CPostTimer m_timer{[this] { Post(MAINFRAME_MESSAGES_WAITING); }};
   bool m_bAutoTest = false;
   unsigned m_nMessageCounter = 0;
   std::vector<stLockSpec> m_caLockRequests;

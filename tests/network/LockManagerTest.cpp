@@ -261,6 +261,53 @@ TEST_F(LockManagerTest, TwoCopiesAskForOneRecordAndTheSecondWaitsForTheUnlock) {
   EXPECT_TRUE(a.m_lan.LockRequestQueue().empty());
 }
 
+// A writer's unlock notice waits its pause on the timer while the writer
+// goes on: the lock manager keeps the lock from the next copy until the
+// notice arrives, and a writer that asks again meanwhile is served after
+// the copy that asked first. A hold that wrote nothing gives the lock back at
+// once, and a notice still held back can be taken back by its own copy.
+TEST_F(LockManagerTest, AHeldBackUnlockNoticeServesTheWaitingCopiesInOrder) {
+  ASSERT_NO_FATAL_FAILURE(ThreeOnLine());
+  stCopy& a = Of(2);
+  stCopy& b = Of(3);
+  stCopy& c = Of(4);
+  b.BeginWait(6, 100);
+  ASSERT_TRUE(Granted(b));
+  b.EndWait();
+  c.BeginWait(6, 100);
+  ASSERT_TRUE(PumpUntil([&] { return a.m_lan.LockRequestQueue().size() == 1; }));
+  b.m_lan.SendUnlockNotice(6, 100);
+  EXPECT_EQ(b.m_lan.HeldBackCount(), 1u);
+  b.BeginWait(6, 100);  // B wants the record again before its notice went
+  EXPECT_EQ(b.m_lan.HeldBackCount(), 2u);
+  EXPECT_FALSE(b.m_lan.TakeBackUnlockNotice(6, 100));  // its request is behind the notice
+  // Until the notice arrives the record stays B's: C cannot read under it.
+  EXPECT_EQ(a.m_lan.GrantedLocks(), (std::vector<stLockSpec>{{"PC3", 6, 100}}));
+  EXPECT_TRUE(c.m_lan.ReceivedGrants().empty());
+  ASSERT_TRUE(Granted(c));
+  c.EndWait();
+  ASSERT_TRUE(PumpUntil([&] { return a.m_lan.LockRequestQueue().size() == 1; }));
+  EXPECT_EQ(a.m_lan.GrantedLocks(), (std::vector<stLockSpec>{{"PC4", 6, 100}}));
+  EXPECT_EQ(a.m_lan.LockRequestQueue(), (std::vector<stLockSpec>{{"PC3", 6, 100}}));
+  EXPECT_EQ(b.m_lan.HeldBackCount(), 0u);
+  EXPECT_TRUE(b.m_lan.ReceivedGrants().empty());
+  // C only read: its notice goes at once, and B gets the record.
+  c.m_lan.SendUnlockNoticeAfterRead(6, 100);
+  EXPECT_EQ(c.m_lan.HeldBackCount(), 0u);
+  ASSERT_TRUE(Granted(b));
+  b.EndWait();
+  // B's next notice, taken back before it went: B still holds the record.
+  b.m_lan.SendUnlockNotice(6, 100);
+  ASSERT_TRUE(b.m_lan.TakeBackUnlockNotice(6, 100));
+  EXPECT_EQ(b.m_lan.HeldBackCount(), 0u);
+  for (auto& [n, p] : m_copies) p->m_lan.OnMessage();
+  EXPECT_EQ(a.m_lan.GrantedLocks(), (std::vector<stLockSpec>{{"PC3", 6, 100}}));
+  // The notice that ends the retaken hold goes once the earlier pause is over.
+  b.m_lan.SendUnlockNoticeAfterRead(6, 100);
+  ASSERT_TRUE(PumpUntil([&] { return a.m_lan.GrantedLocks().empty(); }));
+  EXPECT_EQ(b.m_lan.HeldBackCount(), 0u);
+}
+
 TEST_F(LockManagerTest, TheLockManagerLocksForItselfThroughItsOwnQueue) {
   stCopy& a = Copy(2, {3});
   stCopy& b = Copy(3, {2});

@@ -65,6 +65,36 @@ class SessionTest : public ::testing::Test {
     return false;
   }
 
+  // PC2 (the lock manager) to PC6, each listing the other four, all on line.
+  bool StartFive(std::vector<std::unique_ptr<CSessionProcess>>& copies) {
+    const std::vector<int> naAll = {2, 3, 4, 5, 6};
+    for (int n : naAll) {
+      std::vector<int> naOthers;
+      for (int m : naAll)
+        if (m != n) naOthers.push_back(m);
+      copies.push_back(Start(n, naOthers));
+      if (!copies.back()->IsOpen()) {
+        ADD_FAILURE() << "a copy did not open: " << copies.back()->OpenReply();
+        return false;
+      }
+    }
+    for (auto& p : copies)
+      if (p->Command("waitusers 5") != "OK 5") {
+        ADD_FAILURE() << "not every copy came on line";
+        return false;
+      }
+    return true;
+  }
+  // Ends the copies, the lock manager (the first) last: the others would be
+  // asked what to do without it.
+  static void QuitAll(std::vector<std::unique_ptr<CSessionProcess>>& copies) {
+    for (auto it = copies.rbegin(); it != copies.rend(); ++it) {
+      EXPECT_EQ((*it)->Command("quit"), "OK quit");
+      EXPECT_EQ((*it)->Finish(), 0);
+      EXPECT_FALSE((*it)->SawText("UNSCRIPTED")) << Transcript(**it);
+    }
+  }
+
   // The item lines of a table in a copy's memory.
   static std::vector<std::string> List(CSessionProcess& copy, const std::string& sTable) {
     std::vector<std::string> saLines;
