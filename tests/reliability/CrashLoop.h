@@ -7,11 +7,10 @@
 // record or edit is lost, and a clean close sets the close status.
 
 #include <cstdint>
-#include <map>
 #include <random>
-#include <set>
 #include <string>
 
+#include "AckModel.h"
 #include "common/TestCommon.h"
 
 struct stCrashFigures {
@@ -27,22 +26,11 @@ class CCrashLoop {
   stCrashFigures Run(int nKills);
 
  private:
-  // What the acknowledged operations left: the persons' names and tokens,
-  // the schedule items' descriptions.
-  struct stPerson {
-    std::string sName;
-    std::set<std::string> tokens;
-  };
   void KillOneCopy(int nRound);
   void CheckReopen();
-  // Applies the log of one copy's life; the operation under way when it was
-  // killed is returned in *pPending ("" when none).
-  void ApplyLog(std::string* pPending);
-
   CScratchFolder m_folder;
   std::string m_sRoot;
   std::mt19937 m_gen;
   stCrashFigures m_figures;
-  std::map<uint32_t, stPerson> m_persons;
-  std::map<uint32_t, std::string> m_schedule;
+  CAckModel m_model;
 };

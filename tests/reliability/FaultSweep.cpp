@@ -38,7 +38,10 @@ std::string Describe(const CSnapshot& a, const CSnapshot& b) {
   keys.insert(b.begin(), b.end());
   for (const auto& [key, sBytes] : keys)
     if (!a.count(key) || !b.count(key) || a.at(key) != b.at(key))
-      sOut += StrFormat(" %d/%u%s", key.first, key.second, !a.count(key) ? " missing" : !b.count(key) ? " extra" : "");
+      sOut += StrFormat(" %d/%u%s", key.first, key.second,
+                        !a.count(key)   ? " missing"
+                        : !b.count(key) ? " extra"
+                                        : "");
   return sOut;
 }
 
@@ -152,9 +155,8 @@ stSweepFigures CFaultSweep::Sweep(const stSweepOp& op) {
     for (bool bPersistent : {false, true}) {
       bool bFired = true;
       for (int n = 1; bFired && n < 400; ++n) {
-        SCOPED_TRACE(::testing::Message() << op.sName << ": call " << fault.nCall << " error "
-                                          << fault.nErrno << " #" << n
-                                          << (bPersistent ? " from then on" : " once"));
+        SCOPED_TRACE(::testing::Message() << op.sName << ": call " << fault.nCall << " error " << fault.nErrno
+                                          << " #" << n << (bPersistent ? " from then on" : " once"));
         stSweepRun run;
         Prepare(run, op, ++figures.nRuns);
         if (::testing::Test::HasFatalFailure()) return figures;
@@ -169,7 +171,8 @@ stSweepFigures CFaultSweep::Sweep(const stSweepOp& op) {
         }
         if (!bOk) {
           ++figures.nFailures;
-          EXPECT_FALSE(run.ui.Messages().empty() && run.saTold.empty()) << "a failure nobody was told of" << Shown(run.ui);
+          EXPECT_FALSE(run.ui.Messages().empty() && run.saTold.empty())
+              << "a failure nobody was told of" << Shown(run.ui);
         }
         run.db.CloseDatabase();
         Verify(run, op, bOk, after);
@@ -213,11 +216,12 @@ void CFaultSweep::Verify(stSweepRun& run, const stSweepOp& op, bool bOk, const C
     const auto itNow = now.find(key);
     const auto itOld = before.find(key);
     const auto itNew = after.find(key);
-    const bool bAsOld = itOld == before.end() ? itNow == now.end()
-                                                : itNow != now.end() && itNow->second == itOld->second;
-    const bool bAsNew = itNew == after.end() ? itNow == now.end()
-                                             : itNow != now.end() && itNow->second == itNew->second;
+    const bool bAsOld =
+        itOld == before.end() ? itNow == now.end() : itNow != now.end() && itNow->second == itOld->second;
+    const bool bAsNew =
+        itNew == after.end() ? itNow == now.end() : itNow != now.end() && itNow->second == itNew->second;
     EXPECT_TRUE(bAsOld || bAsNew) << "record " << key.first << "/" << key.second;
   }
-  for (const auto& [key, sBytes] : now) EXPECT_TRUE(keys.count(key)) << "stray record " << key.first << "/" << key.second;
+  for (const auto& [key, sBytes] : now)
+    EXPECT_TRUE(keys.count(key)) << "stray record " << key.first << "/" << key.second;
 }

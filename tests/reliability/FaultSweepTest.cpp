@@ -31,14 +31,16 @@ std::vector<stEditField> NewFields(uint8_t nTable) {
     case TABLE_CATEGORY: return {{ItemField::kName, "New group"}};
     case TABLE_PERSON: return {{ItemField::kLastName, "New person"}, {ItemField::kComments, "a\nb"}};
     case TABLE_SCHEDULE:
-      return {{ItemField::kDescription, "New meeting"}, {ItemField::kRepeatType, "O"},
+      return {{ItemField::kDescription, "New meeting"},
+              {ItemField::kRepeatType, "O"},
               {ItemField::kStart, "03/01/2025 08:00AM"}};
     default: return {{ItemField::kDescription, "New call"}, {ItemField::kDate, "03/02/2025 11:00AM"}};
   }
 }
 std::vector<stEditField> ChangedFields(uint8_t nTable) {
   return {{nTable == TABLE_CATEGORY ? ItemField::kName
-                                    : nTable == TABLE_PERSON ? ItemField::kLastName : ItemField::kDescription,
+           : nTable == TABLE_PERSON ? ItemField::kLastName
+                                    : ItemField::kDescription,
            "Changed"}};
 }
 
@@ -55,18 +57,18 @@ stSweepOp Operation(CFaultSweep& sweep, const std::string& sName) {
     const uint32_t nCode = sweep.Code(nTable, 1);
     if (sName == std::string("add ") + kTableNames[i])
       return Op(sName, [nTable](stSweepRun& r) {
-                r.ui.QueueEdit(NewFields(nTable));
-                return r.db.AddTableItem(nTable, DB_NONE, nullptr, true, {}, nullptr) == eItemResult::Done;
-              });
+        r.ui.QueueEdit(NewFields(nTable));
+        return r.db.AddTableItem(nTable, DB_NONE, nullptr, true, {}, nullptr) == eItemResult::Done;
+      });
     if (sName == std::string("edit ") + kTableNames[i])
       return Op(sName, [nTable, nCode](stSweepRun& r) {
-                r.ui.QueueEdit(ChangedFields(nTable));
-                return r.db.EditTableItem(nTable, nCode) == eItemResult::Done;
-              });
+        r.ui.QueueEdit(ChangedFields(nTable));
+        return r.db.EditTableItem(nTable, nCode) == eItemResult::Done;
+      });
     if (sName == std::string("delete ") + kTableNames[i])
       return Op(sName, [nTable, nCode = sweep.Code(nTable, 0)](stSweepRun& r) {
-                return r.db.DeleteTableItem(nTable, nCode, false) == eItemResult::Done;
-              });
+        return r.db.DeleteTableItem(nTable, nCode, false) == eItemResult::Done;
+      });
   }
   stSweepOp op = Op(sName, nullptr);
   if (sName == "open") {
@@ -141,16 +143,17 @@ TEST_P(FaultSweep, EveryFailureIsReportedAndLosesNothing) {
             << " reported failures\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Operations, FaultSweep,
-    ::testing::Values("open", "add category", "add person", "add schedule", "add log", "edit category",
-                      "edit person", "edit schedule", "edit log", "delete category", "delete person",
-                      "delete schedule", "delete log", "settings", "Kelvo.cfg", "repair", "backup",
-                      "restore"),
-    [](const ::testing::TestParamInfo<const char*>& info) {
-      std::string s;
-      for (const char* p = info.param; *p; ++p) s += std::isalnum(uint8_t(*p)) ? *p : '_';
-      return s;
-    });
+INSTANTIATE_TEST_SUITE_P(Operations, FaultSweep,
+                         ::testing::Values("open", "add category", "add person", "add schedule", "add log",
+                                           "edit category", "edit person", "edit schedule", "edit log",
+                                           "delete category", "delete person", "delete schedule",
+                                           "delete log", "settings", "Kelvo.cfg", "repair", "backup",
+                                           "restore"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           std::string s;
+                           for (const char* p = info.param; *p; ++p)
+                             s += std::isalnum(uint8_t(*p)) ? *p : '_';
+                           return s;
+                         });
 
 }  // namespace
