@@ -13,6 +13,7 @@
 #include "backup/CTempFile.h"
 #include "support/CUserInterface.h"
 #include "support/FileUtil.h"
+#include "support/IoFault.h"
 #include "support/StringUtil.h"
 #include "support/UserPrompts.h"
 
@@ -67,7 +68,7 @@ std::vector<std::string> ArchivesOf(const std::string& sFolder, const std::strin
 
 bool WriteAll(int nFd, const char* p, size_t nSize) {
   while (nSize > 0) {
-    const ssize_t n = ::write(nFd, p, nSize);
+    const ssize_t n = FaultableWrite(nFd, p, nSize);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (n == 0) errno = EIO;
@@ -182,7 +183,7 @@ std::string BackupFileItem(const std::string& sPath) {
 bool SyncFolder(const std::string& sFolder) {
   const int nFd = ::open(sFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (nFd < 0) return false;
-  const bool bOk = ::fsync(nFd) == 0 || errno == EINVAL;  // some file systems cannot
+  const bool bOk = FaultableFsync(nFd) == 0 || errno == EINVAL;  // some file systems cannot
   ::close(nFd);
   return bOk;
 }
@@ -205,7 +206,7 @@ stCopyResult CopyFileDurably(const std::string& sFrom, const std::string& sTo) {
   std::vector<char> cBuffer(kCopyChunk);
   unsigned long long nTotal = 0;
   for (;;) {
-    const ssize_t n = ::read(nIn, cBuffer.data(), cBuffer.size());
+    const ssize_t n = FaultableRead(nIn, cBuffer.data(), cBuffer.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) r = {errno, true};
     if (n <= 0) break;

@@ -13,6 +13,7 @@
 #include "support/CDialogWaitBox.h"
 #include "support/Diagnostic.h"
 #include "support/FileUtil.h"
+#include "support/IoFault.h"
 #include "support/StringUtil.h"
 #include "support/UserPrompts.h"
 
@@ -21,7 +22,7 @@ namespace {
 constexpr uint32_t kCopyChunk = 1 << 16;
 
 bool WriteAt(int nFd, uint64_t nLoc, const void* p, size_t nSize) {
-  return ::pwrite(nFd, p, nSize, off_t(nLoc)) == ssize_t(nSize);
+  return FaultablePwrite(nFd, p, nSize, off_t(nLoc)) == ssize_t(nSize);
 }
 
 // A backup copy counts as closed properly and holds no lock of a live copy.

@@ -246,6 +246,9 @@ int CBackupRestore::DoFileRestore(CDatabase& db, const std::string& sFile) {
     return bOpen;
   };
   bool bOpen = fnReopen();
+  // The restore is done only when the restored file opened: an open of the
+  // previous database put back is no success.
+  const bool bRestored = bReplaced && bOpen;
   if (bReplaced && !bOpen) {
     if (job.PutBack(pHeld)) {
       bOpen = fnReopen();
@@ -257,9 +260,9 @@ int CBackupRestore::DoFileRestore(CDatabase& db, const std::string& sFile) {
     }
   }
   pHeld.reset();
-  if (bReplaced && bOpen) m_sKeptAs = job.KeptAs();
+  if (bRestored) m_sKeptAs = job.KeptAs();
   ReportReopened(bOpen);
-  return bReplaced && bOpen ? 1 : 0;
+  return bRestored ? 1 : 0;
 }
 
 int CBackupRestore::RestoreClosedFile(const std::string& sFile, const std::string& sDbPath) {

@@ -15,6 +15,7 @@
 #include "engine/CDbRepair.h"
 #include "engine/CSharedFile.h"
 #include "support/FileUtil.h"
+#include "support/IoFault.h"
 #include "support/StringUtil.h"
 
 namespace {
@@ -26,7 +27,7 @@ std::string SystemText(int nErr) { return StrFormat("Error %i: %s", nErr, std::s
 
 bool WriteAll(int nFd, const char* p, size_t nSize) {
   while (nSize > 0) {
-    const ssize_t n = ::write(nFd, p, nSize);
+    const ssize_t n = FaultableWrite(nFd, p, nSize);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     p += n;
@@ -79,7 +80,7 @@ bool CRestoreJob::CopyInto(int nFd) {
   unsigned long long nTotal = 0;
   bool bOk = true;
   for (;;) {
-    const ssize_t n = ::read(nIn, cBuffer.data(), cBuffer.size());
+    const ssize_t n = FaultableRead(nIn, cBuffer.data(), cBuffer.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) bOk = Fail(sCannot + SystemText(errno));
     if (n <= 0) break;

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "support/FileUtil.h"
+#include "support/IoFault.h"
 
 CTempFile::CTempFile(const std::string& sFolder, const std::string& sPrefix) {
   std::string sTemplate = JoinPath(sFolder, "." + sPrefix + "-XXXXXX");
@@ -31,7 +32,7 @@ bool CTempFile::SetModeOf(const std::string& sModel) {
 
 bool CTempFile::Close() {
   if (m_nFd < 0) return true;
-  bool bOk = ::fsync(m_nFd) == 0;
+  bool bOk = FaultableFsync(m_nFd) == 0;
   const int nErr = errno;
   bOk = ::close(m_nFd) == 0 && bOk;
   m_nFd = -1;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "backup/BackupFiles.h"
+#include "support/IoFault.h"
 #include "support/StringUtil.h"
 
 namespace {
@@ -87,7 +88,7 @@ int CZipArchive::ZipFile(const std::string& sSource, const std::string& sZip,
                                      nZip64) == ZIP_OK;
   std::vector<char> cBuffer(kChunk);
   while (bOk) {
-    const ssize_t n = ::read(nIn, cBuffer.data(), cBuffer.size());
+    const ssize_t n = FaultableRead(nIn, cBuffer.data(), cBuffer.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) m_sError = ErrnoText(errno);
     if (n <= 0) {
@@ -171,7 +172,7 @@ bool CZipArchive::TestArchive(const std::string& sZip) {
 bool CZipArchive::UnZipFile(int nTargetFd, const std::string& sZip) {
   return ReadEntry(sZip, [&](const char* p, size_t nSize) {
     while (nSize > 0) {
-      const ssize_t n = ::write(nTargetFd, p, nSize);
+      const ssize_t n = FaultableWrite(nTargetFd, p, nSize);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return Fail("Cannot write the unpacked database: " + ErrnoText(n < 0 ? errno : EIO));
       p += n;

@@ -272,14 +272,15 @@ bool CTableManager::DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nF
       }
     for (const auto& [t, c] : items) {
       const uint32_t nCategory = nCode;
+      const uint8_t nItemTable = t;  // clang 14 cannot capture a structured binding
       const int n = SaveModifiedItem(t, c, [&](CDataRecord& item) {
         bool bChanged = false;
         auto drop = [&](std::vector<uint32_t>& na) {
           bChanged = std::erase(na, nCategory) > 0;
         };
-        if (t == TABLE_PERSON) drop(static_cast<CPerson&>(item).m_naCategories);
-        if (t == TABLE_SCHEDULE) drop(static_cast<CScheduleRecord&>(item).m_naCategories);
-        if (t == TABLE_LOG) drop(static_cast<CLogRecord&>(item).m_naCategories);
+        if (nItemTable == TABLE_PERSON) drop(static_cast<CPerson&>(item).m_naCategories);
+        if (nItemTable == TABLE_SCHEDULE) drop(static_cast<CScheduleRecord&>(item).m_naCategories);
+        if (nItemTable == TABLE_LOG) drop(static_cast<CLogRecord&>(item).m_naCategories);
         return bChanged;
       });
       if (!n && GetPointer(t, c)) return false;  // still holds the code: keep the category

@@ -360,6 +360,8 @@ uint32_t CDbEngine::LockRecord(uint8_t nTable, uint32_t nKey) {
     Message(StrFormat("Item %i from %s not found.", int(nKey), sTable.c_str()));
   else if (IsRecordLocked(LOCK_BY_OTHER, nNow))  // locked between the test and the lock
     Message(sRecordDenied);
+  else  // the lock could not be written
+    ShowWriteFailure();
   return DB_NONE;
 }
 
@@ -542,6 +544,11 @@ CDbEngine::eLockByte CDbEngine::SetLockByte(uint32_t nLoc, const char* pCaller) 
       nResult = eLockByte::HeldByOther;
     else if (WriteDbBlock(nLoc, &m_nUserNumber, 1, 1) == 1)
       nResult = eLockByte::Set;
+    else
+      ShowWriteFailure();
+  } else {
+    // A lock refused for a failed access is told, not left to look refused.
+    Message(StrFormat("Can't read from file %s.", m_pFile->Path().c_str()));
   }
   ReleaseRange(nLoc, 1);
   return nResult;

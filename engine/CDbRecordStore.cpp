@@ -503,6 +503,11 @@ bool CDbRecordStore::WriteAtPlacement(const stPlacement& place, stDataHeader& h,
   auto fnUndoData = [&] {
     if (!aOld.empty())
       WriteFileBlockUnflushed(m_pFile.get(), nLoc + DB_HEADER_LEN, aOld.data(), uint32_t(aOld.size()));
+    // An append that is not linked leaves bytes past the end of the chain,
+    // which the next open takes for a damaged end: cut them off again while
+    // the file still ends with this block (the held range keeps others out).
+    const int64_t nEnd = place.nPlace == PLACE_APPEND ? m_pFile->Size() : -1;
+    if (nEnd > int64_t(nLoc) && nEnd <= int64_t(nLoc) + DB_HEADER_LEN + nSize) m_pFile->Truncate(nLoc);
   };
   // Data first, then the header, then the link: a failure at any step
   // leaves the chain as it was.
@@ -522,6 +527,7 @@ bool CDbRecordStore::WriteAtPlacement(const stPlacement& place, stDataHeader& h,
   // record that was lost, and linked in beside the copy that stays live.
   const uint8_t aNone[2] = {0, 0};
   WriteFileBlockUnflushed(m_pFile.get(), nLoc, aNone, sizeof aNone);
+  fnUndoData();
   return false;
 }
 
@@ -591,9 +597,11 @@ uint32_t CDbRecordStore::WriteRecord(uint32_t nSize, uint8_t nTable, uint32_t nK
     }
     if (!bWritten) break;
     if (!FreeOldCopies(place, h)) {
-      // The old copy stays the live one: take the new copy back out.
-      ChangeStatus(nLoc, STATUS_DELETED, 1);
-      break;
+      // The old copy stays the live one: take the new copy back out (a
+      // failure of that says so itself).
+      if (ChangeStatus(nLoc, STATUS_DELETED, 1)) ShowWriteFailure();
+      ResyncHeaderList();
+      return DB_NONE;
     }
     return nLoc;
   }
@@ -697,6 +705,7 @@ int CDbRecordStore::ChangeStatus(uint32_t nLoc, char cStatus, bool /*bLock*/) {
       },
       "ChangeStatus");
   if (locked) ShowRecordLocked(locked->nTable, locked->nKey);
+  if (n == eHeaderChange::Failed) ShowWriteFailure();  // else a delete fails without a word
   return n == eHeaderChange::Written ? 1 : 0;
 }
 

@@ -5,29 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-
-namespace {
-
-// Fault-injection state: process-wide call counters and, per call kind, the
-// counter value at which calls start failing (0: none).
-std::atomic<long> g_naCalls[IO_CALL_COUNT];
-std::atomic<long> g_naFailAt[IO_CALL_COUNT];
-std::atomic<bool> g_baPersistent[IO_CALL_COUNT];
-
-bool InjectedFailure(eIoCall nCall) {
-  const long n = ++g_naCalls[nCall];
-  const long nAt = g_naFailAt[nCall].load();
-  if (nAt == 0 || n < nAt) return false;
-  if (n == nAt) {
-    if (!g_baPersistent[nCall]) g_naFailAt[nCall] = 0;
-    return true;
-  }
-  return g_baPersistent[nCall].load();
-}
-
-}  // namespace
 
 CSharedFile::~CSharedFile() { Close(); }
 
@@ -74,13 +52,13 @@ bool CSharedFile::CreateNew(const std::string& sPath) {
 eIoResult CSharedFile::Close() {
   eIoResult nResult = IO_OK;
   if (m_nFd >= 0) {
-    const bool bInjected = InjectedFailure(IO_CALL_CLOSE);
+    const int nInjected = IoFaultHit(IO_CALL_CLOSE);
     // Drops every OFD lock of this handle. Not retried on EINTR: the
     // descriptor is released whatever close returns.
     if (::close(m_nFd) != 0 && errno != EINTR)
       nResult = Fail(errno);
-    else if (bInjected)
-      nResult = Fail(EIO);
+    else if (nInjected)
+      nResult = Fail(nInjected);
   }
   m_nFd = -1;
   m_bStale = false;
@@ -140,8 +118,8 @@ eIoResult CSharedFile::Transfer(uint64_t nLoc, size_t nSize, size_t* pDone, shor
   size_t nDone = 0;
   eIoResult nResult = IO_OK;
   while (nDone < nSize) {
-    if (InjectedFailure(nCall)) {
-      nResult = Fail(EIO);
+    if (const int nInjected = IoFaultHit(nCall)) {
+      nResult = Fail(nInjected);
       break;
     }
     const ssize_t n = fnStep(nDone);
@@ -179,7 +157,7 @@ eIoResult CSharedFile::Write(uint64_t nLoc, const void* pBuffer, size_t nSize, s
 
 eIoResult CSharedFile::Flush() {
   if (!Usable()) return IO_FAILED;
-  if (InjectedFailure(IO_CALL_FSYNC)) return Fail(EIO);
+  if (const int nInjected = IoFaultHit(IO_CALL_FSYNC)) return Fail(nInjected);
   if (::fdatasync(m_nFd) != 0) return Fail(errno);
   return IO_OK;
 }
@@ -190,9 +168,9 @@ eIoResult CSharedFile::FlushForClose() {
   if (nDup < 0) return Fail(errno);
   // OFD locks belong to the open file description, which the original
   // descriptor keeps: closing the duplicate releases none of them.
-  if (InjectedFailure(IO_CALL_CLOSE)) {
+  if (const int nInjected = IoFaultHit(IO_CALL_CLOSE)) {
     ::close(nDup);
-    return Fail(EIO);
+    return Fail(nInjected);
   }
   if (::close(nDup) != 0 && errno != EINTR) return Fail(errno);
   return IO_OK;
@@ -324,17 +302,3 @@ void CSharedFile::EndCloseTurn() {
   fl.l_len = 1;
   ::fcntl(m_nFd, F_OFD_SETLK, &fl);
 }
-
-void CSharedFile::InjectFault(eIoCall nCall, int nNth, bool bPersistent) {
-  g_baPersistent[nCall] = bPersistent;
-  g_naFailAt[nCall] = g_naCalls[nCall].load() + nNth;
-}
-
-void CSharedFile::ClearFaults() {
-  for (int i = 0; i < IO_CALL_COUNT; ++i) {
-    g_naFailAt[i] = 0;
-    g_baPersistent[i] = false;
-  }
-}
-
-long CSharedFile::CallCount(eIoCall nCall) { return g_naCalls[nCall].load(); }

@@ -25,16 +25,9 @@
 #include <string>
 #include <vector>
 
-enum eIoResult : int { IO_OK = 0, IO_LOCKED = 1, IO_FAILED = 2 };
+#include "support/IoFault.h"
 
-// The system calls the fault-injection seam can make fail.
-enum eIoCall : int {
-  IO_CALL_PREAD = 0,
-  IO_CALL_PWRITE = 1,
-  IO_CALL_FSYNC = 2,
-  IO_CALL_CLOSE = 3,
-  IO_CALL_COUNT = 4
-};
+enum eIoResult : int { IO_OK = 0, IO_LOCKED = 1, IO_FAILED = 2 };
 
 class CSharedFile {
  public:
@@ -119,12 +112,14 @@ class CSharedFile {
   // A fault of the handle itself (stale, closed) rather than of one access.
   bool HandleFault() const { return m_nLastError == ESTALE || m_nLastError == EBADF; }
 
-  // Fault injection for tests: the nNth call (1 = the next) of the kind from
-  // now on fails with EIO; with bPersistent every later one fails too.
-  static void InjectFault(eIoCall nCall, int nNth, bool bPersistent = false);
-  static void ClearFaults();
-  // Calls of that kind made so far (to size a sweep over one operation).
-  static long CallCount(eIoCall nCall);
+  // Fault injection for tests (support/IoFault.h): the nNth call (1 = the
+  // next) of the kind from now on fails with nErrno; with bPersistent every
+  // later one fails too.
+  static void InjectFault(eIoCall nCall, int nNth, bool bPersistent = false, int nErrno = EIO) {
+    InjectIoFault(nCall, nNth, bPersistent, nErrno);
+  }
+  static void ClearFaults() { ClearIoFaults(); }
+  static long CallCount(eIoCall nCall) { return IoCallCount(nCall); }
 
  private:
   struct stRange {

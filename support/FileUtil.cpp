@@ -1,4 +1,5 @@
 #include "support/FileUtil.h"
+#include "support/IoFault.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,7 +32,7 @@ bool MakeFolders(const std::string& sPath, int nMode) {
 bool WriteAll(int nFd, const std::string& s) {
   size_t nDone = 0;
   while (nDone < s.size()) {
-    const ssize_t n = ::write(nFd, s.data() + nDone, s.size() - nDone);
+    const ssize_t n = FaultableWrite(nFd, s.data() + nDone, s.size() - nDone);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     nDone += size_t(n);
@@ -87,7 +88,7 @@ bool WriteFileAtomic(const std::string& sPath, const std::string& sContent, int 
   if (nFd < 0) return false;
   // The error of the step that failed, never one left from an earlier call.
   int nErr = 0;
-  if (!WriteAll(nFd, sContent) || ::fsync(nFd) != 0) nErr = errno ? errno : EIO;
+  if (!WriteAll(nFd, sContent) || FaultableFsync(nFd) != 0) nErr = errno ? errno : EIO;
   if (::close(nFd) != 0 && !nErr) nErr = errno;
   if (!nErr && ::rename(sTemp.c_str(), sPath.c_str()) == 0) return true;
   if (!nErr) nErr = errno;

@@ -10,6 +10,7 @@
 // The copy's identity comes from the environment and its program folder
 // ($KELVO_HOME: Kelvo.cfg, Kelvo.usr), as for the program itself.
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -520,14 +521,21 @@ class CSession {
   }
 
   // Random adds, edits and deletes of persons and schedule items. Edits
-  // append a token "NAME:n" to a shared person's comments, so a lost update
-  // shows as a missing token; deletes touch only this copy's own items.
+  // append a token "NAME:SEED-n" to a shared person's comments, so a lost
+  // update shows as a missing token; deletes touch only this copy's own
+  // items. With ACKLOG every operation is logged there as "try ..." before
+  // it and "ok ..." or "fail" after it, so a driver that kills the copy knows
+  // what was acknowledged.
   void CmdStress(const std::string& sArgs) {
     std::istringstream in(sArgs);
     long long nCount = 0, nSeed = 0;
-    std::string sCount, sSeed;
-    in >> sCount >> sSeed;
-    if (!ParseInt(sCount, nCount) || !ParseInt(sSeed, nSeed)) return Say("FAIL usage: stress COUNT SEED");
+    std::string sCount, sSeed, sAckLog;
+    in >> sCount >> sSeed >> sAckLog;
+    if (!ParseInt(sCount, nCount) || !ParseInt(sSeed, nSeed))
+      return Say("FAIL usage: stress COUNT SEED [ACKLOG]");
+    if (!sAckLog.empty() &&
+        (m_nAckFd = ::open(sAckLog.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600)) < 0)
+      return Say("FAIL cannot open " + sAckLog);
     const std::string& sMe = m_net.Lan().Identity().m_sComputerName;
     std::mt19937 gen{uint32_t(nSeed)};
     stStressCounts& c = m_stress;
@@ -541,49 +549,69 @@ class CSession {
       } else if (nDice < 45) {
         c.nPersonDeletes += DeleteOwn(TABLE_PERSON, m_naOwnTemp, gen);
       } else if (nDice < 75) {
-        c.nEdits += AppendToken(StrFormat("%s:%d", sMe.c_str(), c.nEdits + 1), gen);
+        c.nEdits += AppendToken(StrFormat("%s:%lld-%d", sMe.c_str(), nSeed, c.nEdits + 1), gen);
       } else if (nDice < 87) {
         c.nScheduleAdds += AddItem(TABLE_SCHEDULE, {{ItemField::kDescription, "D-" + sTag}}, &m_naOwnSchedule);
       } else if (nDice < 95) {
         if (m_naOwnSchedule.empty()) continue;
         const uint32_t nCode = m_naOwnSchedule[gen() % m_naOwnSchedule.size()];
+        const std::string sWhat = StrFormat("edit %d %u E-%s", TABLE_SCHEDULE, nCode, sTag.c_str());
+        Ack("try " + sWhat);
         const eItemResult n = EditWith(TABLE_SCHEDULE, nCode, [&](stEditForm& form) {
           if (std::string* p = form.Find(ItemField::kDescription)) *p = "E-" + sTag;
         });
+        Ack(n == eItemResult::Done ? "ok " + sWhat : "fail");
         (n == eItemResult::Done ? c.nScheduleEdits : c.nRefused) += 1;
       } else {
         c.nScheduleDeletes += DeleteOwn(TABLE_SCHEDULE, m_naOwnSchedule, gen);
       }
     }
+    if (m_nAckFd >= 0) ::close(std::exchange(m_nAckFd, -1));
     Say(StrFormat("OK person_adds=%d person_deletes=%d edits=%d schedule_adds=%d schedule_edits=%d "
                   "schedule_deletes=%d refused=%d",
                   c.nPersonAdds, c.nPersonDeletes, c.nEdits, c.nScheduleAdds, c.nScheduleEdits,
                   c.nScheduleDeletes, c.nRefused));
   }
+  // One line of the acknowledgement log, written at once: a kill right
+  // after an operation returns must not lose its line.
+  void Ack(const std::string& sLine) {
+    if (m_nAckFd < 0) return;
+    const std::string s = sLine + "\n";
+    if (::write(m_nAckFd, s.data(), s.size()) != ssize_t(s.size())) Say("FAIL ack log");
+  }
   int AddItem(uint8_t nTable, std::vector<stEditField> fields, std::vector<uint32_t>* pOwn) {
+    const std::string sTag = fields.front().sValue;
+    Ack(StrFormat("try add %d - %s", nTable, sTag.c_str()));
     m_ui.QueueEdit(std::move(fields));
     uint32_t nCode = DB_NONE;
     if (m_db.AddTableItem(nTable, DB_NONE, nullptr, true, {}, &nCode) != eItemResult::Done)
-      return ++m_stress.nRefused, 0;
+      return Ack("fail"), ++m_stress.nRefused, 0;
+    Ack(StrFormat("ok add %d %u %s", nTable, nCode, sTag.c_str()));
     if (pOwn) pOwn->push_back(nCode);
     return 1;
   }
   int DeleteOwn(uint8_t nTable, std::vector<uint32_t>& naOwn, std::mt19937& gen) {
     if (naOwn.empty()) return 0;
     const size_t nPick = gen() % naOwn.size();
+    const std::string sWhat = StrFormat("delete %d %u", nTable, naOwn[nPick]);
+    Ack("try " + sWhat);
     if (m_db.DeleteTableItem(nTable, naOwn[nPick], false) != eItemResult::Done)
-      return ++m_stress.nRefused, 0;
+      return Ack("fail"), ++m_stress.nRefused, 0;
+    Ack("ok " + sWhat);
     naOwn.erase(naOwn.begin() + long(nPick));
     return 1;
   }
   int AppendToken(const std::string& sToken, std::mt19937& gen) {
     const std::vector<uint32_t> naShared = SharedPersonCodes();
     if (naShared.empty()) return 0;
-    const eItemResult n =
-        EditWith(TABLE_PERSON, naShared[gen() % naShared.size()], [&](stEditForm& form) {
-          std::string* pComments = form.Find(ItemField::kComments);
-          if (pComments) *pComments += (pComments->empty() ? "" : "\n") + sToken;
-        });
+    const uint32_t nCode = naShared[gen() % naShared.size()];
+    const std::string sWhat = StrFormat("edit %d %u %s", TABLE_PERSON, nCode, sToken.c_str());
+    Ack("try " + sWhat);
+    const eItemResult n = EditWith(TABLE_PERSON, nCode, [&](stEditForm& form) {
+      std::string* pComments = form.Find(ItemField::kComments);
+      if (pComments) *pComments += (pComments->empty() ? "" : "\n") + sToken;
+    });
+    Ack(n == eItemResult::Done ? "ok " + sWhat : "fail");
     if (n != eItemResult::Done) ++m_stress.nRefused;
     return n == eItemResult::Done ? 1 : 0;
   }
@@ -626,6 +654,7 @@ class CSession {
   CMailSlot m_slot;
   std::map<std::pair<int, uint32_t>, uint32_t> m_locks;
   stStressCounts m_stress;
+  int m_nAckFd = -1;
   std::vector<uint32_t> m_naOwnTemp, m_naOwnSchedule;
   bool m_bCloseRequested = false;
   bool m_bMessagesMissed = false;

@@ -13,3 +13,6 @@ cmake --build .build/test -j"$JOBS"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
 cd .build/test && ctest --output-on-failure -j"$JOBS" --timeout 600
+# Each fuzz target for a bounded time with clang (KELVO_FUZZ_SECONDS=0 skips it).
+cd ../..
+[ "${KELVO_FUZZ_SECONDS:-15}" = 0 ] || bash tools/fuzz.sh "${KELVO_FUZZ_SECONDS:-15}"
