@@ -138,8 +138,7 @@ TEST(GridLayout, PrintSectionsRepeatLabelsAndClipWideColumns) {
   ASSERT_EQ(sections.size(), 4u);
   EXPECT_EQ(sections[1].naColumns, (std::vector<int>{0, 1}));  // the label leaves room for one
   EXPECT_EQ(CGridLayout::SectionSizes(sizes, sections[0], 1000, 1000).naWidths, (std::vector<int>{900}));
-  EXPECT_EQ(CGridLayout::SectionSizes(sizes, sections[1], 1000, 1000).naWidths,
-            (std::vector<int>{450, 300}));
+  EXPECT_EQ(CGridLayout::SectionSizes(sizes, sections[1], 1000, 1000).naWidths, (std::vector<int>{450, 300}));
   sizes = {{2500, 2500, 2500}, {100}};
   EXPECT_EQ(CGridLayout::PrintSections(sizes, 1000, 1000).size(), 3u);
 }
