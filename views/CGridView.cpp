@@ -172,18 +172,15 @@ void CGridView::LayOut() {
 
 void CGridView::ApplyBars() {
   m_bSyncingBars = true;
-  const auto apply = [](QScrollBar* pBar, bool bShown, int nRange, int nPage, int nOffset) {
+  const auto apply = [](QScrollBar* pBar, bool bShown, int nRange, int nOffset) {
     pBar->setRange(0, nRange);
-    pBar->setPageStep(std::max(CGridLayout::kPageStep, std::min(nPage, nRange)));
     pBar->setValue(nOffset);
     return bShown ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
   };
-  m_pArea->setHorizontalScrollBarPolicy(apply(m_pArea->horizontalScrollBar(), m_layout.HorzBar(),
-                                              m_layout.HorzRange(), m_layout.ViewWidth(),
-                                              m_layout.HorzOffset()));
-  m_pArea->setVerticalScrollBarPolicy(apply(m_pArea->verticalScrollBar(), m_layout.VertBar(),
-                                            m_layout.VertRange(), m_layout.ViewHeight(),
-                                            m_layout.VertOffset()));
+  m_pArea->setHorizontalScrollBarPolicy(
+      apply(m_pArea->horizontalScrollBar(), m_layout.HorzBar(), m_layout.HorzRange(), m_layout.HorzOffset()));
+  m_pArea->setVerticalScrollBarPolicy(
+      apply(m_pArea->verticalScrollBar(), m_layout.VertBar(), m_layout.VertRange(), m_layout.VertOffset()));
   m_bSyncingBars = false;
 }
 
