@@ -717,7 +717,7 @@ int CDbEngine::WaitForLockPermission(eLockType nType, const std::string& sReason
     }
     BackOffWait(nRound);
   }
-  // The lock spec the lock manager knows this lock by.
+  // The table and key the lock manager knows this lock by.
   const uint8_t nSpecTable = nType == eLockType::Database ? uint8_t(TABLE_ALL) : nTable;
   const uint32_t nSpecKey = nType == eLockType::Record ? nKey : DB_NONE;
   if (!bAborted && m_pLockLink->TakeBackUnlockNotice(nSpecTable, nSpecKey)) {

@@ -92,7 +92,7 @@ class CLockManager : public CLanLogOn, public CLockManagerLink {
  private:
   using Clock = std::chrono::steady_clock;
   // A message to the lock manager that waits for its time; the messages of
-  // one lock spec leave in the order they were made.
+  // one lock (table and key) leave in the order they were made.
   struct stHeldBack {
     char m_cType;
     uint8_t m_nTable;
