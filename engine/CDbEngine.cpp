@@ -15,6 +15,8 @@ namespace {
 
 constexpr int kPresenceWaitRounds = 400;  // 25 ms each: a copy creating the file finishes first
 constexpr int kGrantPollMillis = 50;
+// How long a record lock waits for another copy's database lock to end.
+constexpr int kDatabaseHoldGraceMillis = 1000;
 
 // The root name field holds 77 bytes and the NUL.
 std::string RootNameField(const std::string& sPath) {
@@ -319,6 +321,24 @@ uint32_t CDbEngine::SetFileCloseStatus(uint32_t nValue) {
 // ------------------------------------------------------------- records ----
 
 uint32_t CDbEngine::LockRecord(uint8_t nTable, uint32_t nKey) {
+  // Another copy holds the database lock mostly for a refresh or a save of a
+  // few milliseconds: an edit asked for meanwhile waits that out for a
+  // moment, and is refused only when the hold lasts.
+  const auto tGiveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDatabaseHoldGraceMillis);
+  for (int nRound = 0;; ++nRound) {
+    bool bDbBusy = false;
+    const uint32_t nLoc = TryLockRecord(nTable, nKey, bDbBusy);
+    if (!bDbBusy) return nLoc;
+    if (m_nUsersOnLine < 2 || std::chrono::steady_clock::now() >= tGiveUp) {
+      Message("Access denied. database locked by another user.");
+      return DB_NONE;
+    }
+    if (m_pLockLink) m_pLockLink->ProcessPendingMessages();
+    BackOffWait(nRound);
+  }
+}
+
+uint32_t CDbEngine::TryLockRecord(uint8_t nTable, uint32_t nKey, bool& bDbBusy) {
   const uint32_t nLoc = GetItemFileLoc(nTable, nKey, 0, 0);
   const std::string sTable = GetTableName(nTable);
   if (nLoc == DB_NONE) {
@@ -327,10 +347,7 @@ uint32_t CDbEngine::LockRecord(uint8_t nTable, uint32_t nKey) {
   }
   const std::string sRecordDenied =
       StrFormat("Access denied. Record %u in %s locked by another user.", nKey, sTable.c_str());
-  if (IsDbLocked(LOCK_BY_OTHER)) {
-    Message("Access denied. database locked by another user.");
-    return DB_NONE;
-  }
+  if ((bDbBusy = IsDbLocked(LOCK_BY_OTHER))) return DB_NONE;
   if (IsTableLocked(LOCK_BY_OTHER, nTable)) {
     Message(StrFormat("Access denied. Table %s locked by another user.", sTable.c_str()));
     return DB_NONE;
@@ -350,7 +367,7 @@ uint32_t CDbEngine::LockRecord(uint8_t nTable, uint32_t nKey) {
     if (!IsDbLocked(LOCK_BY_OTHER) && !IsTableLocked(LOCK_BY_OTHER, nTable)) return nNow;
     DoRecordUnlock(nNow);
     SendUnlockNotice(nTable, nKey);
-    Message("Access denied. database locked by another user.");
+    bDbBusy = true;
     return DB_NONE;
   }
   // Not locked after all: the lock manager's grant goes back, or every other

@@ -159,6 +159,9 @@ class CDbEngine : public CDbRecordStore {
   bool IsRecordInFileAt(uint32_t nLoc, uint8_t nTable, uint32_t nKey);
   // Where the record lies after a lock wait, DB_NONE when it is gone.
   uint32_t RecordLocAfterWait(uint8_t nTable, uint32_t nKey, uint32_t nLoc);
+  // One try of LockRecord; bDbBusy when another copy held the database lock,
+  // which is not reported yet.
+  uint32_t TryLockRecord(uint8_t nTable, uint32_t nKey, bool& bDbBusy);
   // Brings the header list up to date with what other copies changed during
   // a lock wait; the table manager refreshes its memory.
   virtual void RefreshAfterLockWait() {}
