@@ -571,16 +571,28 @@ CDbEngine::eLockByte CDbEngine::SetLockByte(uint32_t nLoc, const char* pCaller) 
   return nResult;
 }
 
-bool CDbEngine::ClearOwnLockByte(uint32_t nLoc, const char* pCaller) {
+bool CDbEngine::ClearLockByteOf(uint32_t nLoc, uint8_t nUser, const char* pCaller) {
   if (!HoldRange(nLoc, 1, pCaller)) return false;
   uint8_t n = 0;
   bool bCleared = false;
-  if (ReadFileBlockNoLock(m_pFile.get(), nLoc, &n, 1) == 1 && n != 0 && n == m_nUserNumber) {
+  if (ReadFileBlockNoLock(m_pFile.get(), nLoc, &n, 1) == 1 && n != 0 && n == nUser) {
     const uint8_t nZero = 0;
     bCleared = WriteDbBlock(nLoc, &nZero, 1, 1) == 1;
   }
   ReleaseRange(nLoc, 1);
   return bCleared;
+}
+
+int CDbEngine::ClearLocksLeftBy(uint8_t nUser) {
+  if (!m_pFile || m_bReadOnly || nUser == 0 || nUser == m_nUserNumber) return 0;
+  int nCleared = ClearLockByteOf(LOC_LOCKALLTABLES_FLAG, nUser, "ClearLocksLeftBy") ? 1 : 0;
+  for (int nTable = DB_FIRST_TABLE; nTable <= DB_LAST_TABLE; ++nTable)
+    nCleared += ClearLockByteOf(LOC_LOCKALLTABLES_FLAG + nTable, nUser, "ClearLocksLeftBy") ? 1 : 0;
+  if (nCleared) {
+    KTRACE("%d database and table locks of user %u cleared: the copy is gone\n", nCleared, unsigned(nUser));
+    m_pFile->Flush();
+  }
+  return nCleared;
 }
 
 int CDbEngine::LockTable(uint8_t nTable) {

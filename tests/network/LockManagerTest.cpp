@@ -77,7 +77,7 @@ class LockManagerTest : public ::testing::Test {
     }
     for (auto& [n, p] : m_copies) ASSERT_EQ(p->LogOn(), 1) << "copy " << n;
     for (auto& [n, p] : m_copies)
-      ASSERT_TRUE(PumpUntil([&] { return p->m_engine.CountOnLine() == nCount; }));
+      ASSERT_TRUE(PumpUntil([&] { return p->m_engine.CountOnLine() == unsigned(nCount); }));
   }
   stCopy& Of(int n) { return *m_copies.at(n); }
   // Drains every copy's queue until the condition holds.
