@@ -585,12 +585,19 @@ bool CDbEngine::ClearLockByteOf(uint32_t nLoc, uint8_t nUser, const char* pCalle
 
 int CDbEngine::ClearLocksLeftBy(uint8_t nUser) {
   if (!m_pFile || m_bReadOnly || nUser == 0 || nUser == m_nUserNumber) return 0;
-  int nCleared = ClearLockByteOf(LOC_LOCKALLTABLES_FLAG, nUser, "ClearLocksLeftBy") ? 1 : 0;
+  const bool bDatabase = ClearLockByteOf(LOC_LOCKALLTABLES_FLAG, nUser, "ClearLocksLeftBy");
+  int nCleared = bDatabase ? 1 : 0;
   for (int nTable = DB_FIRST_TABLE; nTable <= DB_LAST_TABLE; ++nTable)
     nCleared += ClearLockByteOf(LOC_LOCKALLTABLES_FLAG + nTable, nUser, "ClearLocksLeftBy") ? 1 : 0;
-  if (nCleared) {
-    KTRACE("%d database and table locks of user %u cleared: the copy is gone\n", nCleared, unsigned(nUser));
-    m_pFile->Flush();
+  if (!nCleared) return 0;
+  KTRACE("%d database and table locks of user %u cleared: the copy is gone\n", nCleared, unsigned(nUser));
+  m_pFile->Flush();
+  if (bDatabase) {
+    // What it wrote under the lock may never have been announced: every
+    // copy, this one too, reads the whole file again.
+    SetRefreshFlags(TABLE_ALL, DB_NONE, 0);
+    m_refresh.AddNoticeOnce({0, TABLE_ALL, DB_NONE});
+    m_refresh.OweRefresh();
   }
   return nCleared;
 }

@@ -75,7 +75,7 @@ class CDbEngine : public CDbRecordStore {
   // Clears the database and table locks a copy that is gone left in the
   // file (its record locks stay, as after any abnormal end); the number of
   // locks cleared. The lock manager calls it when a copy's connection ended
-  // without a log-off.
+  // without a log-off; a database lock cleared makes every copy reload.
   int ClearLocksLeftBy(uint8_t nUser);
 
   // ---- tables ----
