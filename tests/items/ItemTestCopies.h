@@ -69,6 +69,25 @@ class CCopyGroup {
   std::vector<std::unique_ptr<CTestCopy>> m_copies;
 };
 
+// Copies 2 (A) and 3 (B) of one database, for the tests of two copies at
+// work on one file.
+class CTwoCopiesTest : public ::testing::Test {
+ protected:
+  explicit CTwoCopiesTest(const std::string& sName) : m_group{m_folder.File(sName)} {}
+  void SetUp() override {
+    m_pA = &m_group.Open(2);
+    m_pB = &m_group.Open(3);
+  }
+  CTableManager& A() { return m_pA->Db(); }
+  CTableManager& B() { return m_pB->Db(); }
+
+  CScratchFolder m_folder;
+  CHookUi m_ui;
+  CCopyGroup m_group;
+  CTestCopy* m_pA = nullptr;
+  CTestCopy* m_pB = nullptr;
+};
+
 // Every item table of a copy: entry i has sequence i (in the entry and the
 // item), no code twice, and the file holds each item at its location as a
 // live record whose stored sequence is i.

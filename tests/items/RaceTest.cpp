@@ -12,26 +12,15 @@
 
 namespace {
 
-class Race : public ::testing::Test {
+class Race : public CTwoCopiesTest {
  protected:
-  void SetUp() override {
-    m_pA = &m_group.Open(2);
-    m_pB = &m_group.Open(3);
-  }
-  CTableManager& A() { return m_pA->Db(); }
-  CTableManager& B() { return m_pB->Db(); }
+  Race() : CTwoCopiesTest("race") {}
   // What another process sees in the database lock byte.
   std::string LockByteSeenByAnotherProcess() {
     std::string sOut;
     EXPECT_EQ(RunCommand("od -An -tu1 -j256 -N1 '" + m_group.FilePath() + "'", &sOut), 0);
     return Trim(sOut);
   }
-
-  CScratchFolder m_folder;
-  CHookUi m_ui;
-  CCopyGroup m_group{m_folder.File("race")};
-  CTestCopy* m_pA = nullptr;
-  CTestCopy* m_pB = nullptr;
 };
 
 }  // namespace

@@ -5,14 +5,9 @@
 
 namespace {
 
-class Refresh : public ::testing::Test {
+class Refresh : public CTwoCopiesTest {
  protected:
-  void SetUp() override {
-    m_pA = &m_group.Open(2);
-    m_pB = &m_group.Open(3);
-  }
-  CTableManager& A() { return m_pA->Db(); }
-  CTableManager& B() { return m_pB->Db(); }
+  Refresh() : CTwoCopiesTest("refresh") {}
   // B takes in what A announced, as its message handler does.
   void Deliver() {
     EXPECT_FALSE(B().RefreshState().Notices().empty());
@@ -20,12 +15,6 @@ class Refresh : public ::testing::Test {
     EXPECT_TRUE(B().RefreshState().Notices().empty());
     ExpectSameTables(A(), B(), "after the refresh");
   }
-
-  CScratchFolder m_folder;
-  CHookUi m_ui;
-  CCopyGroup m_group{m_folder.File("refresh")};
-  CTestCopy* m_pA = nullptr;
-  CTestCopy* m_pB = nullptr;
 };
 
 }  // namespace
