@@ -16,7 +16,18 @@
 
 namespace {
 
-using LanHardening = SessionTest;
+class LanHardening : public SessionTest {
+ protected:
+  // Three copies on line: B holds the database lock and C waits for it.
+  void ThreeWithAWaitOnB(stThree& three) {
+    ASSERT_TRUE(StartThree(three));
+    three.b->Send("holddb 40000");
+    ASSERT_TRUE(three.b->WaitForText("HELD"));
+    three.c->Send("add person Last name=Waiting");
+    ASSERT_TRUE(three.c->WaitForText("WAIT: Database locked by User code 3."))
+        << testing::PrintToString(three.c->Seen());
+  }
+};
 
 }  // namespace
 
@@ -24,12 +35,8 @@ using LanHardening = SessionTest;
 // is denied at once and the database is closed, whatever the holder does.
 TEST_F(LanHardening, ALockWaitEndsWhenTheLockManagerGoes) {
   stThree three;
-  ASSERT_TRUE(StartThree(three));
+  ASSERT_NO_FATAL_FAILURE(ThreeWithAWaitOnB(three));
   auto& [a, b, c] = three;
-  b->Send("holddb 40000");
-  ASSERT_TRUE(b->WaitForText("HELD"));
-  c->Send("add person Last name=Waiting");
-  ASSERT_TRUE(c->WaitForText("WAIT: Database locked by User code 3.")) << testing::PrintToString(c->Seen());
   a->Kill();
   EXPECT_EQ(c->ReadReply(nullptr, 15), "FAIL add") << Transcript(*c);
   EXPECT_TRUE(c->SawText("MESSAGE: Server PC2 off-line. Database must be closed.\\n"));
@@ -40,12 +47,8 @@ TEST_F(LanHardening, ALockWaitEndsWhenTheLockManagerGoes) {
 // the lock it left in the file, and the waiting copy saves.
 TEST_F(LanHardening, ADatabaseLockOfACopyThatDiedIsCleared) {
   stThree three;
-  ASSERT_TRUE(StartThree(three));
+  ASSERT_NO_FATAL_FAILURE(ThreeWithAWaitOnB(three));
   auto& [a, b, c] = three;
-  b->Send("holddb 40000");
-  ASSERT_TRUE(b->WaitForText("HELD"));
-  c->Send("add person Last name=Waiting");
-  ASSERT_TRUE(c->WaitForText("WAIT: Database locked by User code 3.")) << testing::PrintToString(c->Seen());
   b->Kill();
   EXPECT_EQ(c->ReadReply(nullptr, 15).rfind("OK ", 0), 0u) << Transcript(*c);
   EXPECT_EQ(a->Command("add person Last name=After").rfind("OK ", 0), 0u);
