@@ -56,13 +56,22 @@ uint32_t ReadArray(stRecordBuffer& b, uint32_t nPos, std::vector<T>& a) {
     return nPos;
   }
   a.reserve(nCount);
-  for (uint32_t i = 0; i < nCount && !b.m_bFailed; ++i) {
-    T v{};
-    nPos = CDataRecord::ReadBuffer(b, nPos, v);
-    a.push_back(std::move(v));
-  }
+  for (uint32_t i = 0; i < nCount && !b.m_bFailed; ++i) nPos = CDataRecord::ReadBuffer(b, nPos, a.emplace_back());
   if (b.m_bFailed) a.clear();
   return nPos;
+}
+
+// Out of line and cold, so that the bounds test of every field stays small
+// enough to be inlined into each read and write.
+[[gnu::cold, gnu::noinline]] void FailNoRoom(stRecordBuffer& b, uint32_t nPos, uint64_t nBytes,
+                                             const char* pWhat, bool bWriting) {
+  if (bWriting)
+    b.Fail(StrFormat("The record is too big to save: the %s at byte %u goes past the limit of %u "
+                     "bytes.\nThe record was not saved.",
+                     pWhat, nPos, b.m_nLimit));
+  else
+    b.Fail(StrFormat("%s of %llu bytes at %u runs past the record's %u bytes", pWhat,
+                     static_cast<unsigned long long>(nBytes), nPos, b.m_nLimit));
 }
 
 }  // namespace
@@ -71,13 +80,7 @@ bool CDataRecord::Room(stRecordBuffer& b, uint32_t nPos, uint64_t nBytes, const 
                        bool bWriting) {
   if (b.m_bFailed) return false;
   if (uint64_t(nPos) + nBytes <= b.m_nLimit) return true;
-  if (bWriting)
-    b.Fail(StrFormat("The record is too big to save: the %s at byte %u goes past the limit of %u "
-                     "bytes.\nThe record was not saved.",
-                     pWhat, nPos, b.m_nLimit));
-  else
-    b.Fail(StrFormat("%s of %llu bytes at %u runs past the record's %u bytes", pWhat,
-                     static_cast<unsigned long long>(nBytes), nPos, b.m_nLimit));
+  FailNoRoom(b, nPos, nBytes, pWhat, bWriting);
   return false;
 }
 

@@ -239,7 +239,7 @@ int CDatabase::TestIndices(uint8_t nTable, CIndexArray& ia, bool bRepair) {
   std::vector<std::pair<uint32_t, size_t>> byCode;  // (code, position): one allocation
   byCode.reserve(ia.size());
   for (size_t j = 0; j < ia.size(); ++j) byCode.emplace_back(ia[j].m_nCode, j);
-  std::sort(byCode.begin(), byCode.end());
+  if (!std::is_sorted(byCode.begin(), byCode.end())) std::sort(byCode.begin(), byCode.end());
   for (size_t k = 1; k < byCode.size(); ++k)
     if (byCode[k].first == byCode[k - 1].first) pairs.emplace_back(byCode[k - 1].second, byCode[k].second);
   std::sort(pairs.begin(), pairs.end(), [](auto& a, auto& b) { return a.first > b.first; });
@@ -296,9 +296,14 @@ bool CDatabase::TestIndexLocations(uint8_t nTable, CIndexArray& ia, bool bRepair
   // or drops an entry whose record is gone.
   bool bOk = true;
   const std::string sTable = GetTableName(nTable);
+  // A table loaded from a file written in its own order lies in the file
+  // header after header: the one after the last found is tried first.
+  size_t nNextHeader = 0;
   for (size_t i = 0; i < ia.size();) {
     stIndex& e = ia[i];
-    if (IsLiveRecordAt(e.m_nFileLoc, nTable, e.m_nCode)) {
+    const int h = LocateHeaderInList(e.m_nFileLoc, nNextHeader);
+    if (h >= 0 && IsLiveRecordOf(m_caDataHeaders[size_t(h)], nTable, e.m_nCode)) {
+      nNextHeader = size_t(h) + 1;
       ++i;
       continue;
     }

@@ -168,7 +168,8 @@ void CDbRecordStore::ReplaceOrRebuildEntry(uint32_t nLoc, const stDataHeader& he
   }
 }
 
-int CDbRecordStore::LocateHeaderInList(uint32_t nLoc) const {
+int CDbRecordStore::LocateHeaderInList(uint32_t nLoc, size_t nHint) const {
+  if (nHint < m_caDataHeaders.size() && m_caDataHeaders[nHint].nCurrLoc == nLoc) return int(nHint);
   auto it = std::lower_bound(m_caDataHeaders.begin(), m_caDataHeaders.end(), nLoc,
                              [](const stDataHeader& h, uint32_t n) { return h.nCurrLoc < n; });
   if (it == m_caDataHeaders.end() || it->nCurrLoc != nLoc) return -1;
