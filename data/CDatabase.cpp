@@ -24,6 +24,7 @@ constexpr size_t kProgressEvery = 256;
 // From this many records on, a load decodes its items on several threads.
 constexpr size_t kParallelDecodeFrom = 20000;
 constexpr unsigned kMaxDecodeThreads = 4;
+constexpr size_t kAddPrefetch = 32;  // items ahead of the one put in its table
 // The database whose refresh suspension the question helper drives.
 const CDatabase* g_pRefreshHookOwner = nullptr;
 
@@ -51,10 +52,12 @@ uint32_t Encode(const CCategory& r, stRecordBuffer& b) { return r.LoadBufferCate
 uint32_t Encode(const CPerson& r, stRecordBuffer& b) { return r.LoadBufferPerson(b); }
 uint32_t Encode(const CScheduleRecord& r, stRecordBuffer& b) { return r.LoadBufferSchedule(b); }
 uint32_t Encode(const CLogRecord& r, stRecordBuffer& b) { return r.LoadBufferLog(b); }
+// Decoding is always into a new item, which is dropped when it fails: the
+// tables that may hold many thousand items decode in place.
 int Decode(CCategory& r, stRecordBuffer& b) { return r.ReadBufferCategory(b); }
-int Decode(CPerson& r, stRecordBuffer& b) { return r.ReadBufferPerson(b); }
-int Decode(CScheduleRecord& r, stRecordBuffer& b) { return r.ReadBufferSchedule(b); }
-int Decode(CLogRecord& r, stRecordBuffer& b) { return r.ReadBufferLog(b); }
+int Decode(CPerson& r, stRecordBuffer& b) { return r.ReadBufferPersonInPlace(b); }
+int Decode(CScheduleRecord& r, stRecordBuffer& b) { return r.ReadBufferScheduleInPlace(b); }
+int Decode(CLogRecord& r, stRecordBuffer& b) { return r.ReadBufferLogInPlace(b); }
 
 // A new item; a log entry about to be decoded needs no clock reading.
 std::unique_ptr<CDataRecord> MakeItem(uint8_t nTable, bool bForDecode) {
@@ -455,6 +458,10 @@ int CDatabase::ReadDatabaseIntoMemory(CDialogWaitBox* pBox, std::string& sError)
     stDataHeader h = m_caDataHeaders[i];
     if (pBox && i % kProgressEvery == 0) pBox->UpdateProgress(double(i));
     m_stLoadingHeader = h;  // named by the error text should anything unexpected happen
+    // The items were made on other threads: their code and sequence are
+    // asked into this one's cache a few items ahead.
+    if (i + kAddPrefetch < decoded.size() && decoded[i + kAddPrefetch])
+      __builtin_prefetch(decoded[i + kAddPrefetch].get());
     if (decoded[i]) {
       AddLoadedItem(h, std::move(decoded[i]), INSERT_AT_END);
     } else if (IsLiveStatus(h.cStatus)) {
