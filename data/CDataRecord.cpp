@@ -57,7 +57,8 @@ uint32_t ReadArray(stRecordBuffer& b, uint32_t nPos, std::vector<T>& a) {
     return nPos;
   }
   a.reserve(nCount);
-  for (uint32_t i = 0; i < nCount && !b.m_bFailed; ++i) nPos = CDataRecord::ReadBuffer(b, nPos, a.emplace_back());
+  for (uint32_t i = 0; i < nCount && !b.m_bFailed; ++i)
+    nPos = CDataRecord::ReadBuffer(b, nPos, a.emplace_back());
   if (b.m_bFailed) a.clear();
   return nPos;
 }
