@@ -59,12 +59,14 @@ int Decode(CPerson& r, stRecordBuffer& b) { return r.ReadBufferPersonInPlace(b);
 int Decode(CScheduleRecord& r, stRecordBuffer& b) { return r.ReadBufferScheduleInPlace(b); }
 int Decode(CLogRecord& r, stRecordBuffer& b) { return r.ReadBufferLogInPlace(b); }
 
-// A new item; a log entry about to be decoded needs no clock reading.
+// A new item; a log entry about to be decoded needs no clock reading. Every
+// member of the item classes has its initialiser: the zero fill that
+// make_unique adds before them would be written over at once.
 std::unique_ptr<CDataRecord> MakeItem(uint8_t nTable, bool bForDecode) {
   switch (nTable) {
-    case TABLE_CATEGORY: return std::make_unique<CCategory>();
-    case TABLE_PERSON: return std::make_unique<CPerson>();
-    case TABLE_SCHEDULE: return std::make_unique<CScheduleRecord>();
+    case TABLE_CATEGORY: return std::make_unique_for_overwrite<CCategory>();
+    case TABLE_PERSON: return std::make_unique_for_overwrite<CPerson>();
+    case TABLE_SCHEDULE: return std::make_unique_for_overwrite<CScheduleRecord>();
     case TABLE_LOG: return bForDecode ? std::make_unique<CLogRecord>(0.0) : std::make_unique<CLogRecord>();
     default: return nullptr;
   }
