@@ -194,6 +194,11 @@ bool CKelvoApp::SaveConfig() {
   stAppSettings& settings = AppSettings();
   settings.nDiagnostic = GetDiagnosticLevel();
   const std::string sPath = ConfigPath();
+  // The publishing account is set up with kelvotool, also while Kelvo runs:
+  // the file's account is the one to keep, never the one read at start.
+  stAppSettings onDisk;
+  const CConfigFile::stReadReport disk = CConfigFile::ReadFile(sPath, onDisk);
+  if (disk.bFound && !disk.bReadError) settings.publishAccount = onDisk.publishAccount;
   if (CConfigFile::WriteFile(sPath, settings)) return true;
   const int nErr = errno;  // the write's own error, before anything else runs
   ShowMessage(StrFormat("Cannot save configuration file\n%s: %s\nThe previous file was kept.", sPath.c_str(),

@@ -76,23 +76,16 @@ void BenchPageDownAndLayOut(benchmark::State& state, const stViewBench* pBench) 
   state.counters["lines_in_window"] = view.LinesInWindow();
 }
 
-// The benchmark program of one view: both cases at both sizes, in a
-// temporary folder removed afterwards.
-template <class View>
-int RunViewBench(const stViewBench& bench, int argc, char** argv) {
+// A benchmark program on generated databases: fnRegister registers its
+// cases, which run in a temporary folder removed afterwards.
+inline int RunBenchOnGeneratedDbs(const stViewBench& bench, int argc, char** argv,
+                                  const std::function<void()>& fnRegister) {
   CScriptedUi ui;
   SetUi(&ui);
   g_sViewBenchFolder = std::filesystem::temp_directory_path() /
                        ("kelvo-" + bench.sName + "-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(g_sViewBenchFolder);
-  benchmark::RegisterBenchmark("BM_EnterView", BenchEnterView<View>, &bench)
-      ->Arg(1000)
-      ->Arg(100000)
-      ->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("BM_PageDownAndLayOut", BenchPageDownAndLayOut<View>, &bench)
-      ->Arg(1000)
-      ->Arg(100000)
-      ->Unit(benchmark::kMicrosecond);
+  fnRegister();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
@@ -101,4 +94,19 @@ int RunViewBench(const stViewBench& bench, int argc, char** argv) {
   std::filesystem::remove_all(g_sViewBenchFolder);
   SetUi(nullptr);
   return 0;
+}
+
+// The benchmark program of one list view: both cases at both sizes.
+template <class View>
+int RunViewBench(const stViewBench& bench, int argc, char** argv) {
+  return RunBenchOnGeneratedDbs(bench, argc, argv, [&] {
+    benchmark::RegisterBenchmark("BM_EnterView", BenchEnterView<View>, &bench)
+        ->Arg(1000)
+        ->Arg(100000)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_PageDownAndLayOut", BenchPageDownAndLayOut<View>, &bench)
+        ->Arg(1000)
+        ->Arg(100000)
+        ->Unit(benchmark::kMicrosecond);
+  });
 }

@@ -24,11 +24,6 @@ void BenchMonthlyGrid(benchmark::State& state, const stViewBench* pBench) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CScriptedUi ui;
-  SetUi(&ui);
-  g_sViewBenchFolder =
-      std::filesystem::temp_directory_path() / ("kelvo-calendar-bench-" + std::to_string(getpid()));
-  std::filesystem::create_directories(g_sViewBenchFolder);
   static const stViewBench bench{"calendar", "items", 8, "Type", [](CTableManager& db, long long n) {
                                    if (!db.LockDatabase("generate") || !WriteGeneratedItems(db, 0, n, 0))
                                      return false;
@@ -36,16 +31,10 @@ int main(int argc, char** argv) {
                                    db.SortRecordsSchedule();
                                    return true;
                                  }};
-  benchmark::RegisterBenchmark("BM_MonthlyGrid", BenchMonthlyGrid, &bench)
-      ->Arg(1000)
-      ->Arg(100000)
-      ->Unit(benchmark::kMillisecond);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  g_viewBenchDbs.clear();
-  std::filesystem::remove_all(g_sViewBenchFolder);
-  SetUi(nullptr);
-  return 0;
+  return RunBenchOnGeneratedDbs(bench, argc, argv, [] {
+    benchmark::RegisterBenchmark("BM_MonthlyGrid", BenchMonthlyGrid, &bench)
+        ->Arg(1000)
+        ->Arg(100000)
+        ->Unit(benchmark::kMillisecond);
+  });
 }

@@ -15,6 +15,8 @@ namespace {
 
 constexpr int kPresenceWaitRounds = 400;  // 25 ms each: a copy creating the file finishes first
 constexpr int kGrantPollMillis = 50;
+// How long a record lock waits for another copy's database lock to end.
+constexpr int kDatabaseHoldGraceMillis = 1000;
 
 // The root name field holds 77 bytes and the NUL.
 std::string RootNameField(const std::string& sPath) {
@@ -319,6 +321,24 @@ uint32_t CDbEngine::SetFileCloseStatus(uint32_t nValue) {
 // ------------------------------------------------------------- records ----
 
 uint32_t CDbEngine::LockRecord(uint8_t nTable, uint32_t nKey) {
+  // Another copy holds the database lock mostly for a refresh or a save of a
+  // few milliseconds: an edit asked for meanwhile waits that out for a
+  // moment, and is refused only when the hold lasts.
+  const auto tGiveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDatabaseHoldGraceMillis);
+  for (int nRound = 0;; ++nRound) {
+    bool bDbBusy = false;
+    const uint32_t nLoc = TryLockRecord(nTable, nKey, bDbBusy);
+    if (!bDbBusy) return nLoc;
+    if (m_nUsersOnLine < 2 || std::chrono::steady_clock::now() >= tGiveUp) {
+      Message("Access denied. database locked by another user.");
+      return DB_NONE;
+    }
+    if (m_pLockLink) m_pLockLink->ProcessPendingMessages();
+    BackOffWait(nRound);
+  }
+}
+
+uint32_t CDbEngine::TryLockRecord(uint8_t nTable, uint32_t nKey, bool& bDbBusy) {
   const uint32_t nLoc = GetItemFileLoc(nTable, nKey, 0, 0);
   const std::string sTable = GetTableName(nTable);
   if (nLoc == DB_NONE) {
@@ -327,10 +347,7 @@ uint32_t CDbEngine::LockRecord(uint8_t nTable, uint32_t nKey) {
   }
   const std::string sRecordDenied =
       StrFormat("Access denied. Record %u in %s locked by another user.", nKey, sTable.c_str());
-  if (IsDbLocked(LOCK_BY_OTHER)) {
-    Message("Access denied. database locked by another user.");
-    return DB_NONE;
-  }
+  if ((bDbBusy = IsDbLocked(LOCK_BY_OTHER))) return DB_NONE;
   if (IsTableLocked(LOCK_BY_OTHER, nTable)) {
     Message(StrFormat("Access denied. Table %s locked by another user.", sTable.c_str()));
     return DB_NONE;
@@ -350,7 +367,7 @@ uint32_t CDbEngine::LockRecord(uint8_t nTable, uint32_t nKey) {
     if (!IsDbLocked(LOCK_BY_OTHER) && !IsTableLocked(LOCK_BY_OTHER, nTable)) return nNow;
     DoRecordUnlock(nNow);
     SendUnlockNotice(nTable, nKey);
-    Message("Access denied. database locked by another user.");
+    bDbBusy = true;
     return DB_NONE;
   }
   // Not locked after all: the lock manager's grant goes back, or every other
@@ -554,16 +571,28 @@ CDbEngine::eLockByte CDbEngine::SetLockByte(uint32_t nLoc, const char* pCaller) 
   return nResult;
 }
 
-bool CDbEngine::ClearOwnLockByte(uint32_t nLoc, const char* pCaller) {
+bool CDbEngine::ClearLockByteOf(uint32_t nLoc, uint8_t nUser, const char* pCaller) {
   if (!HoldRange(nLoc, 1, pCaller)) return false;
   uint8_t n = 0;
   bool bCleared = false;
-  if (ReadFileBlockNoLock(m_pFile.get(), nLoc, &n, 1) == 1 && n != 0 && n == m_nUserNumber) {
+  if (ReadFileBlockNoLock(m_pFile.get(), nLoc, &n, 1) == 1 && n != 0 && n == nUser) {
     const uint8_t nZero = 0;
     bCleared = WriteDbBlock(nLoc, &nZero, 1, 1) == 1;
   }
   ReleaseRange(nLoc, 1);
   return bCleared;
+}
+
+int CDbEngine::ClearLocksLeftBy(uint8_t nUser) {
+  if (!m_pFile || m_bReadOnly || nUser == 0 || nUser == m_nUserNumber) return 0;
+  int nCleared = ClearLockByteOf(LOC_LOCKALLTABLES_FLAG, nUser, "ClearLocksLeftBy") ? 1 : 0;
+  for (int nTable = DB_FIRST_TABLE; nTable <= DB_LAST_TABLE; ++nTable)
+    nCleared += ClearLockByteOf(LOC_LOCKALLTABLES_FLAG + nTable, nUser, "ClearLocksLeftBy") ? 1 : 0;
+  if (nCleared) {
+    KTRACE("%d database and table locks of user %u cleared: the copy is gone\n", nCleared, unsigned(nUser));
+    m_pFile->Flush();
+  }
+  return nCleared;
 }
 
 int CDbEngine::LockTable(uint8_t nTable) {

@@ -72,6 +72,11 @@ class CDbEngine : public CDbRecordStore {
   // Clears every record, table and database lock in the file (only while
   // this copy is alone). 1, or 0 when a chain link had to be repaired.
   int UnlockAllRecords();
+  // Clears the database and table locks a copy that is gone left in the
+  // file (its record locks stay, as after any abnormal end); the number of
+  // locks cleared. The lock manager calls it when a copy's connection ended
+  // without a log-off.
+  int ClearLocksLeftBy(uint8_t nUser);
 
   // ---- tables ----
   int LockTable(uint8_t nTable);
@@ -143,8 +148,10 @@ class CDbEngine : public CDbRecordStore {
   // held range.
   enum class eLockByte : int { Failed = -1, HeldByOther = 0, Set = 1 };
   [[nodiscard]] eLockByte SetLockByte(uint32_t nLoc, const char* pCaller);
-  // Clears a lock byte of this user under a held range; true when cleared.
-  bool ClearOwnLockByte(uint32_t nLoc, const char* pCaller);
+  // Clears a lock byte of user nUser (this copy's own by default) under a
+  // held range; true when cleared.
+  bool ClearOwnLockByte(uint32_t nLoc, const char* pCaller) { return ClearLockByteOf(nLoc, m_nUserNumber, pCaller); }
+  bool ClearLockByteOf(uint32_t nLoc, uint8_t nUser, const char* pCaller);
   // In-file wait while another user's lock conflicts (networking off, or no
   // lock manager). 1 free, 0 aborted.
   int WaitForFileLocks(eLockType nType, uint8_t nTable, uint32_t nKey, bool bNoWarning,
@@ -159,6 +166,9 @@ class CDbEngine : public CDbRecordStore {
   bool IsRecordInFileAt(uint32_t nLoc, uint8_t nTable, uint32_t nKey);
   // Where the record lies after a lock wait, DB_NONE when it is gone.
   uint32_t RecordLocAfterWait(uint8_t nTable, uint32_t nKey, uint32_t nLoc);
+  // One try of LockRecord; bDbBusy when another copy held the database lock,
+  // which is not reported yet.
+  uint32_t TryLockRecord(uint8_t nTable, uint32_t nKey, bool& bDbBusy);
   // Brings the header list up to date with what other copies changed during
   // a lock wait; the table manager refreshes its memory.
   virtual void RefreshAfterLockWait() {}

@@ -1,6 +1,9 @@
 #include "exchange/CICalendarImport.h"
 
 #include <algorithm>
+#include <cmath>
+#include <set>
+#include <tuple>
 
 #include "data/CTableManager.h"
 #include "exchange/CICalendarReader.h"
@@ -28,11 +31,25 @@ std::string Label(const stICalendarItem& r) {
   return s.empty() ? "(no summary)" : s;
 }
 
+// What makes two schedule items the same appointment to a user: the text,
+// the start to the second and the repetition, each only where it counts (an
+// unscheduled item has no dates, a one-time item no end, only a daily
+// repetition its day count).
+using ItemKey = std::tuple<std::string, long long, char, long long, int32_t>;
+ItemKey KeyOf(const CScheduleRecord& s) {
+  auto seconds = [](double d) { return std::llround(d * 86400.0); };
+  const char c = s.m_cRepeatType;
+  const bool bRepeats = c != 'U' && c != 'O';
+  return {s.m_sDescription, c == 'U' ? 0 : seconds(s.m_dStart), c,
+          bRepeats && s.m_nEndDateSet ? seconds(s.m_dEnd) : -1, c == 'D' ? s.m_nDayCount : 1};
+}
+
 }  // namespace
 
 std::string stICalendarSummary::Text() const {
   std::string s = StrFormat("Imported %zu schedule items (%zu not exactly); %zu not imported.", nImported,
                             nInexact, nRefused + nFailed);
+  if (nAlready) s += StrFormat(" %zu were in the schedule already.", nAlready);
   for (const std::string& sLine : saLines) s += "\n" + sLine;
   return s;
 }
@@ -41,7 +58,15 @@ bool CICalendarImport::Import(CTableManager& db, std::string_view sText, stICale
                               std::string& sError, const std::string& sZoneDir) {
   std::vector<stICalendarItem> items;
   if (!CICalendarReader::ReadItems(sText, items, sError, sZoneDir)) return false;
+  // A file imported twice, or exported and read back, adds nothing again.
+  std::set<ItemKey> existing;
+  for (const stIndex& e : *db.PtrToIndexArray(TABLE_SCHEDULE))
+    existing.insert(KeyOf(static_cast<const CScheduleRecord&>(*e.m_pItem)));
   for (stICalendarItem& r : items) {
+    if (r.sRefused.empty() && !existing.insert(KeyOf(r.item)).second) {
+      ++summary.nAlready;
+      continue;
+    }
     if (!r.sRefused.empty()) {
       ++summary.nRefused;
       summary.saLines.push_back("Not imported: " + Label(r) + ": " + r.sRefused + ".");

@@ -6,7 +6,8 @@
 // added when missing, its contact is the person of that name when exactly one
 // has it, and its alarm goes to this copy's user. Items the reader refuses
 // are not added; they and the items that differ from the file are listed in
-// the summary with the reason.
+// the summary with the reason. An item the schedule holds already is not
+// added again.
 
 #include <string>
 #include <string_view>
@@ -19,8 +20,10 @@ class CTableManager;
 
 struct stICalendarSummary {
   size_t nImported = 0, nInexact = 0, nRefused = 0, nFailed = 0;
+  size_t nAlready = 0;  // the same text, start and repetition as an item of the schedule
   std::vector<std::string> saLines;  // one per item not imported exactly
-  // "Imported %zu schedule items (%zu not exactly); %zu not imported." and the lines.
+  // "Imported %zu schedule items (%zu not exactly); %zu not imported.", how many
+  // were there already, and the lines.
   std::string Text() const;
 };
 

@@ -196,7 +196,13 @@ void CLockManager::HandleControlText(const std::string& sText) {
     GetResponse("Received test ping", MB_OK);
   } else if (sText.find("LOG_") != std::string::npos) {
     const stLanTextCheck check = CheckLanText(sText);
-    // A copy that logs off, or logs on afresh, holds no lock any more.
+    // A copy that logs off, or logs on afresh, holds no lock any more. One
+    // gone while it held the database or a table would keep every other
+    // copy waiting on its lock bytes for ever: the lock manager clears them
+    // before it hands its grants on.
+    if (check.m_sCommand == LOG_OFF && IsThisTheLockManager() && m_pEngine && check.m_nUserNumber > 0 &&
+        check.m_nUserNumber < 256)
+      m_pEngine->ClearLocksLeftBy(uint8_t(check.m_nUserNumber));
     if (check.m_sCommand == LOG_OFF || check.m_sCommand == LOG_ON) DropComputer(check.m_sSender);
     UpdateUserList();
   } else if (sText.find(AUTO_TEST) != std::string::npos) {

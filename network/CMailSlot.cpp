@@ -13,21 +13,6 @@
 #include "support/Diagnostic.h"
 #include "support/StringUtil.h"
 
-namespace {
-
-bool FillAddress(const std::string& sAddress, uint16_t nPort, sockaddr_in& addr) {
-  addr = {};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(nPort);
-  if (sAddress.empty()) {
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    return true;
-  }
-  return inet_pton(AF_INET, sAddress.c_str(), &addr.sin_addr) == 1;
-}
-
-}  // namespace
-
 CMailSlot::CMailSlot(stLanIdentity identity)
     : m_identity(std::move(identity)), m_nPort(PortFromName(kSlotName)) {}
 

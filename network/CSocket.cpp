@@ -18,17 +18,6 @@ namespace {
 constexpr int kUserTimeoutMs = 10000;
 constexpr int kSendTimeoutSec = 3;
 
-bool FillAddress(const std::string& sAddress, uint16_t nPort, sockaddr_in& addr) {
-  addr = {};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(nPort);
-  if (sAddress.empty()) {
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    return true;
-  }
-  return inet_pton(AF_INET, sAddress.c_str(), &addr.sin_addr) == 1;
-}
-
 // Waits for the non-blocking connect to finish; 0 or an errno value.
 int WaitForConnect(int nFd, int nTimeoutMs, int nWakeFd) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);

@@ -4,6 +4,8 @@
 // (from the mount table), the computer list file, the LAN port rule and the
 // socket error texts.
 
+#include <netinet/in.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -107,3 +109,7 @@ int WsaCodeFromGai(int nGaiError);
 // "Error %i:%s" for a Winsock-numbered code, and for the calling thread's errno.
 std::string WsaErrorText(int nCode);
 std::string WsaErrorMessage();
+
+// An IPv4 socket address of a dotted address and a port; an empty address
+// is any address. False when the text is no dotted address.
+bool FillAddress(const std::string& sAddress, uint16_t nPort, sockaddr_in& addr);

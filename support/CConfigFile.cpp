@@ -187,7 +187,12 @@ CConfigFile::stReadReport CConfigFile::Parse(const std::string& sText, stAppSett
   while (nStart < sText.size()) {
     size_t nEnd = sText.find('\n', nStart);
     if (nEnd == std::string::npos) nEnd = sText.size();
-    const std::string sLine = TrimRight(sText.substr(nStart, nEnd - nStart));
+    std::string sLine = TrimRight(sText.substr(nStart, nEnd - nStart));
+    // A password may end in blanks: the account line loses only its line end.
+    if (sLine.rfind("PUBLISHFTP|", 0) == 0) {
+      sLine = sText.substr(nStart, nEnd - nStart);
+      if (!sLine.empty() && sLine.back() == '\r') sLine.pop_back();
+    }
     nStart = nEnd + 1;
     ++nLineNo;
     if (sLine.empty()) continue;

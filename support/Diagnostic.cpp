@@ -72,20 +72,6 @@ void WriteTrace(stTraceFile& f, const std::string& sLine) {
   f.nSize += (long long)s.size();
 }
 
-std::string VFormat(const char* pFormat, va_list args) {
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(nullptr, 0, pFormat, copy);
-  va_end(copy);
-  std::string s;
-  if (n > 0) {
-    s.resize(size_t(n) + 1);
-    std::vsnprintf(s.data(), s.size(), pFormat, args);
-    s.resize(size_t(n));
-  }
-  return s;
-}
-
 }  // namespace
 
 int GetDiagnosticLevel() { return g_nLevel.load(std::memory_order_relaxed); }
@@ -158,7 +144,7 @@ void SaveDiagnosticMessage(const std::string& sLine) { WriteDiagnostic(sLine); }
 void PrintDiagn(const char* pFormat, ...) {
   va_list args;
   va_start(args, pFormat);
-  const std::string s = VFormat(pFormat, args);
+  const std::string s = VStrFormat(pFormat, args);
   va_end(args);
   WriteDiagnostic(s);
 }

@@ -38,9 +38,7 @@ uint32_t GetCRC(std::string_view sText) {
   return n;
 }
 
-std::string StrFormat(const char* pFormat, ...) {
-  va_list args;
-  va_start(args, pFormat);
+std::string VStrFormat(const char* pFormat, va_list args) {
   va_list copy;
   va_copy(copy, args);
   const int n = std::vsnprintf(nullptr, 0, pFormat, copy);
@@ -51,6 +49,13 @@ std::string StrFormat(const char* pFormat, ...) {
     std::vsnprintf(s.data(), s.size(), pFormat, args);
     s.resize(size_t(n));
   }
+  return s;
+}
+
+std::string StrFormat(const char* pFormat, ...) {
+  va_list args;
+  va_start(args, pFormat);
+  std::string s = VStrFormat(pFormat, args);
   va_end(args);
   return s;
 }

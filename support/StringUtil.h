@@ -1,6 +1,7 @@
 #pragma once
 // String helpers shared by every subsystem.
 
+#include <cstdarg>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@ uint32_t GetCRC(std::string_view sText);
 
 // printf-style formatting into a std::string.
 std::string StrFormat(const char* pFormat, ...) __attribute__((format(printf, 1, 2)));
+std::string VStrFormat(const char* pFormat, va_list args) __attribute__((format(printf, 1, 0)));
 
 std::string ToUpper(std::string_view s);
 std::string ToLower(std::string_view s);

@@ -13,4 +13,4 @@ if [ ! -x "$BIN" ]; then
   echo "Build the tests first: bash tools/run-tests.sh" >&2
   exit 2
 fi
-KELVO_SOAK_OPS="$OPS" "$BIN" --gtest_filter='Soak.*' --gtest_also_run_disabled_tests | grep -E '^soak:|Failure|FAILED|lost' || true
+KELVO_SOAK_OPS="$OPS" "$BIN" --gtest_filter='Soak.*' | grep -E '^soak:|Failure|FAILED|lost' || true

@@ -16,6 +16,7 @@
 #include "data/CPageLayout.h"
 #include "print/Printing.h"
 #include "support/CConfigFile.h"
+#include "support/CUserInterface.h"
 #include "support/Diagnostic.h"
 #include "views/CQtDrawTarget.h"
 
@@ -296,6 +297,11 @@ int CGridView::PrintSections(QPagedPaintDevice& device) {
 }
 
 void CGridView::PrintGrid() {
+  const CTextArray2D& cells = m_pSource->Content().cells;
+  if (cells.Rows() == 0 || cells.Columns() == 0) {
+    ShowMessage("The grid has no cells to print.");  // an empty print job helps nobody
+    return;
+  }
   stPrinterSetup setup = AppSettings().printerView;
   int nFirstPage = 0;
   if (!AskPrintSetup(setup, CPageLayout::DefaultLayout(0), nFirstPage) || setup.nCopies < 1) return;

@@ -200,6 +200,7 @@ TEST(ConfigFile, ReadingFollowsTheFileRules) {
       "DIAGNOSTIC|1\n"
       "DIAGNOSTIC|2\n"
       "PRINTERMAILLIST|1|0|7|0|Office,x,y|Office,x,y|PrinterPort|0|0\n"
+      "PUBLISHFTP|ftp.example.test|pub|www|pa|ss  \r\n"
       "LAST|\n";
   const auto report = CConfigFile::Parse(sText, s);
   EXPECT_TRUE(report.saIgnored.empty());
@@ -214,6 +215,7 @@ TEST(ConfigFile, ReadingFollowsTheFileRules) {
   EXPECT_EQ(s.printerMailList.sPrinter, "Office,x,y");
   EXPECT_FALSE(s.bPopup);
   EXPECT_EQ(s.nEmailCheckInterval, 10);
+  EXPECT_EQ(s.publishAccount.sPassword, "pa|ss  ");  // a password keeps its "|" and blanks
 
   stAppSettings neg;
   CConfigFile::Parse("VIEW|-4\n", neg);

@@ -190,6 +190,8 @@ TEST(Startup, MissingLastDatabaseIsReportedAndNeverCreated) {
       EXPECT_EQ(ui.Messages().back(), "Kelvo for Windows is already running!");
     }
     SetUi(&ui);
+    // An account set up with kelvotool while the program runs outlives its exit.
+    ASSERT_EQ(RunCommand(std::string(KELVOTOOL_PATH) + " config publish --server ftp.example.test --user pub"), 0);
     app.MainFrame()->close();
     app.ExitInstance();
   }
@@ -201,6 +203,7 @@ TEST(Startup, MissingLastDatabaseIsReportedAndNeverCreated) {
   EXPECT_EQ(sCfg.find("LAST|"), std::string::npos);
   EXPECT_NE(sCfg.find("VIEW|2\n"), std::string::npos);
   EXPECT_NE(sCfg.find("IPADDRESS_LANSVR|127.0.0.7\n"), std::string::npos);
+  EXPECT_NE(sCfg.find("PUBLISHFTP|ftp.example.test|pub||\n"), std::string::npos) << sCfg;
   unsetenv("KELVO_HOME");
   unsetenv("KELVO_COMPUTERNAME");
   unsetenv("KELVO_HOSTADDRESS");

@@ -36,3 +36,14 @@ int RunCommand(const std::string& sCommand, std::string* pOutput) {
   if (pOutput) *pOutput = sOut;
   return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
 }
+
+std::vector<std::string> SplitAt(const std::string& s, char c) {
+  std::vector<std::string> sa(1);
+  for (char x : s) {
+    if (x == c)
+      sa.emplace_back();
+    else
+      sa.back().push_back(x);
+  }
+  return sa;
+}

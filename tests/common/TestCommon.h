@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "support/CScriptedUi.h"
 
@@ -31,3 +32,7 @@ class CTestUi : public CScriptedUi {
 
 // Runs a shell command, returns its exit status and its standard output.
 int RunCommand(const std::string& sCommand, std::string* pOutput = nullptr);
+
+// The pieces of s between the separators c, empty ones kept: "a,,b" gives
+// "a", "", "b"; an empty text gives one empty piece.
+std::vector<std::string> SplitAt(const std::string& s, char c);

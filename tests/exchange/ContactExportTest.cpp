@@ -81,17 +81,6 @@ int Export(const std::string& sArgs, std::string* pErr = nullptr, const std::str
   return RunCommand("{ " + sPrefix + KELVOTOOL_PATH + " export " + sArgs + "; } 2>&1 >/dev/null", pErr);
 }
 
-std::vector<std::string> Split(const std::string& s, char c) {
-  std::vector<std::string> sa(1);
-  for (char x : s) {
-    if (x == c)
-      sa.emplace_back();
-    else
-      sa.back().push_back(x);
-  }
-  return sa;
-}
-
 Rows Parse(const char* pMode, const std::string& sFile) {
   std::string sOut;
   EXPECT_EQ(RunCommand(std::string("/usr/bin/python3 " KELVO_SOURCE_DIR "/tests/exchange/parse_export.py ") +
@@ -99,9 +88,9 @@ Rows Parse(const char* pMode, const std::string& sFile) {
                        &sOut),
             0);
   Rows rows;
-  std::vector<std::string> saRecords = Split(sOut, '\x1e');
+  std::vector<std::string> saRecords = SplitAt(sOut, '\x1e');
   saRecords.pop_back();  // after the last record
-  for (const std::string& s : saRecords) rows.push_back(Split(s, '\x1f'));
+  for (const std::string& s : saRecords) rows.push_back(SplitAt(s, '\x1f'));
   return rows;
 }
 
@@ -122,7 +111,7 @@ TEST(ContactExport, ToolExportsParseBackExactly) {
   for (const char* p : {"csv", "blackberry", "tab", "labels", "vcard21"})
     ASSERT_EQ(Export(sBook + p + " --out '" + folder.File(p) + "'"), 0) << p;
 
-  Rows expected = {Split("Last name,First name,Phone1,Phone2,Fax,Address,City,State,Zip,Email", ',')};
+  Rows expected = {SplitAt("Last name,First name,Phone1,Phone2,Fax,Address,City,State,Zip,Email", ',')};
   for (size_t i : {2, 3, 4})
     expected.push_back({a[i].m_sLastName, a[i].m_sFirstName, a[i].m_sHomePhone, a[i].m_sWorkPhone,
                         a[i].m_sFax, a[i].m_sAddress1, a[i].m_sCity, a[i].m_sState, a[i].m_sZip,
@@ -130,7 +119,7 @@ TEST(ContactExport, ToolExportsParseBackExactly) {
   EXPECT_EQ(Parse("csv", folder.File("csv")), expected);
 
   expected = {Parse("csv", folder.File("blackberry")).at(0)};
-  Rows vcards, tabs = {Split("Last\tFirst\tPhone1\tPhone2\tFax\tAddress\tCity\tState\tZip\tEmail", '\t')};
+  Rows vcards, tabs = {SplitAt("Last\tFirst\tPhone1\tPhone2\tFax\tAddress\tCity\tState\tZip\tEmail", '\t')};
   for (size_t i : {0, 1, 2, 3, 4}) {
     const CPerson& p = a[i];
     expected.push_back({p.m_sLastName, p.m_sFirstName, p.m_sHomePhone, p.m_sWorkPhone, p.m_sCellPhone,
@@ -148,11 +137,11 @@ TEST(ContactExport, ToolExportsParseBackExactly) {
   EXPECT_EQ(Parse("csv", folder.File("blackberry")), expected);
   EXPECT_EQ(Parse("vcard", folder.File("vcard21")), vcards);
 
-  std::vector<std::string> saLines = Split(FileText(folder.File("tab")), '\n');
+  std::vector<std::string> saLines = SplitAt(FileText(folder.File("tab")), '\n');
   EXPECT_EQ(saLines.back(), "");  // every line ends with its line break
   saLines.pop_back();
   Rows tabRows;
-  for (const std::string& s : saLines) tabRows.push_back(Split(s, '\t'));
+  for (const std::string& s : saLines) tabRows.push_back(SplitAt(s, '\t'));
   EXPECT_EQ(tabRows, tabs);
 
   EXPECT_EQ(

@@ -37,17 +37,6 @@ CScheduleRecord Item(const std::string& sText, char cType, double dStart, double
   return s;
 }
 
-std::vector<std::string> Split(const std::string& s, char c) {
-  std::vector<std::string> sa(1);
-  for (char x : s) {
-    if (x == c)
-      sa.emplace_back();
-    else
-      sa.back().push_back(x);
-  }
-  return sa;
-}
-
 // The reader's records of a file, each split into its fields.
 std::vector<std::vector<std::string>> ReadBack(const std::string& sFile) {
   std::string sOut;
@@ -57,8 +46,8 @@ std::vector<std::vector<std::string>> ReadBack(const std::string& sFile) {
             0)
       << sOut;
   std::vector<std::vector<std::string>> records;
-  for (const std::string& s : Split(sOut, '\x1e'))
-    if (!s.empty()) records.push_back(Split(s, '\x1f'));
+  for (const std::string& s : SplitAt(sOut, '\x1e'))
+    if (!s.empty()) records.push_back(SplitAt(s, '\x1f'));
   return records;
 }
 
@@ -157,7 +146,7 @@ TEST(ICalendar, ExportReadsBackWithEveryFieldAndTheProgramsDates) {
     std::string sText;
     ASSERT_TRUE(ReadWholeFile(sOut, sText));
     size_t nFolds = 0;
-    for (const std::string& sLine : Split(sText, '\n')) {
+    for (const std::string& sLine : SplitAt(sText, '\n')) {
       EXPECT_LE(sLine.size(), 76u);  // CR included
       if (sLine.size() > 1 && sLine[0] == ' ') {
         ++nFolds;
@@ -184,6 +173,17 @@ TEST(ICalendar, ExportReadsBackWithEveryFieldAndTheProgramsDates) {
     EXPECT_EQ(t.m_nHoursBefore, s.m_nHoursBefore);
     EXPECT_EQ(t.m_naCategories.size(), s.m_naCategories.size());
   }
+  // Imported a second time, nothing is added twice.
+  RunCommand(kTool + " import '" + folder.File("copy.dbm") + "' schedule '" + folder.File("plan.ics") +
+                 "' 2>/dev/null",
+             &sSaid);
+  EXPECT_NE(sSaid.find("Imported 0 schedule items (0 not exactly); 0 not imported. 8 were in the schedule already."),
+            std::string::npos)
+      << sSaid;
+  CDatabase again;
+  std::vector<std::string> saProblems;
+  ASSERT_TRUE(again.OpenDatabaseForReading(folder.File("copy"), saProblems));
+  EXPECT_EQ(again.m_caScheduleIndex.size(), a.size());
 }
 
 TEST(ICalendar, HandMadeRulesImportAsTheirTypesOrAreReported) {

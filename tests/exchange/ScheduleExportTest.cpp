@@ -56,17 +56,6 @@ void MakeDatabase(const std::string& sRoot, const std::vector<CScheduleRecord>& 
   db.CloseDatabase();
 }
 
-std::vector<std::string> Split(const std::string& s, char c) {
-  std::vector<std::string> sa(1);
-  for (char x : s) {
-    if (x == c)
-      sa.emplace_back();
-    else
-      sa.back().push_back(x);
-  }
-  return sa;
-}
-
 constexpr const char* kStamp = "%Y%m%dT%H%M%S";
 
 // The program's own occurrences of an item in the window, as the reader prints them.
@@ -100,14 +89,14 @@ TEST(ScheduleExport, ToolExportReadsBackWithTheProgramsOccurrences) {
                            "' 20240101T000000 20241231T235959",
                        &sRead),
             0);
-  std::vector<std::string> saEvents = Split(sRead, '\x1e');
+  std::vector<std::string> saEvents = SplitAt(sRead, '\x1e');
   saEvents.pop_back();  // after the last event
   // The view's order: one-time, every N days, weekly, monthly by date and by day, yearly; no 'U'.
   const std::vector<std::string> saRules = {
       "-", "D3 #0", "W1 WE 20240626T090000", "MD1 20241020T000000", "MP1 2+ TU #0", "YM1 #0"};
   ASSERT_EQ(saEvents.size(), saRules.size());
   for (size_t i = 0; i < saEvents.size(); ++i) {
-    const std::vector<std::string> sa = Split(saEvents[i], '\x1f');
+    const std::vector<std::string> sa = SplitAt(saEvents[i], '\x1f');
     ASSERT_EQ(sa.size(), 4u) << saEvents[i];
     EXPECT_EQ(sa[0], a[i].m_sDescription);
     EXPECT_EQ(sa[1], FormatDateTime(a[i].m_dStart, kStamp));
@@ -115,8 +104,8 @@ TEST(ScheduleExport, ToolExportReadsBackWithTheProgramsOccurrences) {
     EXPECT_EQ(sa[3], ProgramOccurrences(a[i], dFrom, dTo)) << sa[0];
   }
   // The weekly item's last day is kept: 26 weeks from January 3rd to June 26th.
-  EXPECT_EQ(Split(Split(saEvents[2], '\x1f')[3], ',').size(), 26u);
-  EXPECT_EQ(Split(Split(saEvents[1], '\x1f')[3], ',').size(), 122u);  // every 3rd day of 2024 from the 2nd
+  EXPECT_EQ(SplitAt(SplitAt(saEvents[2], '\x1f')[3], ',').size(), 26u);
+  EXPECT_EQ(SplitAt(SplitAt(saEvents[1], '\x1f')[3], ',').size(), 122u);  // every 3rd day of 2024 from the 2nd
 }
 
 TEST(ScheduleExport, RulesLabelsAndTheBytesOfAnEvent) {

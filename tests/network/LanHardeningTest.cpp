@@ -36,6 +36,22 @@ TEST_F(LanHardening, ALockWaitEndsWhenTheLockManagerGoes) {
   EXPECT_TRUE(c->WaitForText("CLOSED", 10)) << Transcript(*c);
 }
 
+// The holder of the database lock dies instead: the lock manager clears
+// the lock it left in the file, and the waiting copy saves.
+TEST_F(LanHardening, ADatabaseLockOfACopyThatDiedIsCleared) {
+  stThree three;
+  ASSERT_TRUE(StartThree(three));
+  auto& [a, b, c] = three;
+  b->Send("holddb 40000");
+  ASSERT_TRUE(b->WaitForText("HELD"));
+  c->Send("add person Last name=Waiting");
+  ASSERT_TRUE(c->WaitForText("WAIT: Database locked by User code 3.")) << testing::PrintToString(c->Seen());
+  b->Kill();
+  EXPECT_EQ(c->ReadReply(nullptr, 15).rfind("OK ", 0), 0u) << Transcript(*c);
+  EXPECT_EQ(a->Command("add person Last name=After").rfind("OK ", 0), 0u);
+  EXPECT_TRUE(ListBecomes(*c, "person", List(*a, "person")));
+}
+
 // A foreign peer's lock request: the lock manager grants it, a copy that is
 // not the lock manager drops it.
 TEST_F(LanHardening, OnlyTheLockManagerGrants) {

@@ -66,14 +66,18 @@ class LockManagerTest : public ::testing::Test {
     p->Setup(MakeIdentity(m_range, n, sList));
     return *p;
   }
-  // Copies 2, 3 and 4, each listing the other two, logged on and seen on
-  // line by every one of them.
-  void ThreeOnLine() {
-    Copy(2, {3, 4});
-    Copy(3, {2, 4});
-    Copy(4, {2, 3});
+  // Copies 2 to nCount + 1, each listing the others, logged on in that
+  // order (copy 2 becomes the lock manager) and seen on line by every one.
+  void AllOnLine(int nCount) {
+    for (int n = 2; n < 2 + nCount; ++n) {
+      std::vector<int> naOthers;
+      for (int m = 2; m < 2 + nCount; ++m)
+        if (m != n) naOthers.push_back(m);
+      Copy(n, naOthers);
+    }
     for (auto& [n, p] : m_copies) ASSERT_EQ(p->LogOn(), 1) << "copy " << n;
-    for (auto& [n, p] : m_copies) ASSERT_TRUE(PumpUntil([&] { return p->m_engine.CountOnLine() == 3; }));
+    for (auto& [n, p] : m_copies)
+      ASSERT_TRUE(PumpUntil([&] { return p->m_engine.CountOnLine() == unsigned(nCount); }));
   }
   stCopy& Of(int n) { return *m_copies.at(n); }
   // Drains every copy's queue until the condition holds.
@@ -231,7 +235,7 @@ TEST_F(LockManagerTest, LockManagerGoesOffLineAndComesBack) {
 }
 
 TEST_F(LockManagerTest, TwoCopiesAskForOneRecordAndTheSecondWaitsForTheUnlock) {
-  ASSERT_NO_FATAL_FAILURE(ThreeOnLine());
+  ASSERT_NO_FATAL_FAILURE(AllOnLine(3));
   stCopy& a = Of(2);
   stCopy& b = Of(3);
   stCopy& c = Of(4);
@@ -267,7 +271,7 @@ TEST_F(LockManagerTest, TwoCopiesAskForOneRecordAndTheSecondWaitsForTheUnlock) {
 // the copy that asked first. A hold that wrote nothing gives the lock back at
 // once, and a notice still held back can be taken back by its own copy.
 TEST_F(LockManagerTest, AHeldBackUnlockNoticeServesTheWaitingCopiesInOrder) {
-  ASSERT_NO_FATAL_FAILURE(ThreeOnLine());
+  ASSERT_NO_FATAL_FAILURE(AllOnLine(3));
   stCopy& a = Of(2);
   stCopy& b = Of(3);
   stCopy& c = Of(4);
@@ -309,11 +313,9 @@ TEST_F(LockManagerTest, AHeldBackUnlockNoticeServesTheWaitingCopiesInOrder) {
 }
 
 TEST_F(LockManagerTest, TheLockManagerLocksForItselfThroughItsOwnQueue) {
-  stCopy& a = Copy(2, {3});
-  stCopy& b = Copy(3, {2});
-  ASSERT_EQ(a.LogOn(), 1);
-  ASSERT_EQ(b.LogOn(), 1);
-  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.CountOnLine() == 2; }));
+  ASSERT_NO_FATAL_FAILURE(AllOnLine(2));
+  stCopy& a = Of(2);
+  stCopy& b = Of(3);
   a.BeginWait(255, 0xFFFFFFFF);
   // The request waits in its own queue; one drain takes only what was there.
   EXPECT_EQ(a.m_lan.InboundQueue().Size(), 1u);
@@ -334,12 +336,11 @@ TEST_F(LockManagerTest, TheLockManagerLocksForItselfThroughItsOwnQueue) {
 }
 
 TEST_F(LockManagerTest, EveryFreeQueuedRequestIsGrantedAtAnUnlock) {
-  stCopy& a = Copy(2, {3, 4, 5});
-  stCopy& b = Copy(3, {2, 4, 5});
-  stCopy& c = Copy(4, {2, 3, 5});
-  stCopy& d = Copy(5, {2, 3, 4});
-  for (auto* p : {&a, &b, &c, &d}) ASSERT_EQ(p->LogOn(), 1);
-  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.CountOnLine() == 4; }));
+  ASSERT_NO_FATAL_FAILURE(AllOnLine(4));
+  stCopy& a = Of(2);
+  stCopy& b = Of(3);
+  stCopy& c = Of(4);
+  stCopy& d = Of(5);
   for (uint32_t nKey : {1u, 2u, 3u}) {
     a.BeginWait(6, nKey);
     ASSERT_TRUE(Granted(a));
@@ -359,7 +360,7 @@ TEST_F(LockManagerTest, EveryFreeQueuedRequestIsGrantedAtAnUnlock) {
 }
 
 TEST_F(LockManagerTest, AbandonedWaitsAndStrayGrantsGiveTheLockBack) {
-  ASSERT_NO_FATAL_FAILURE(ThreeOnLine());
+  ASSERT_NO_FATAL_FAILURE(AllOnLine(3));
   stCopy& a = Of(2);
   stCopy& b = Of(3);
   stCopy& c = Of(4);
@@ -400,7 +401,7 @@ TEST_F(LockManagerTest, AbandonedWaitsAndStrayGrantsGiveTheLockBack) {
 }
 
 TEST_F(LockManagerTest, ChangesAreAnnouncedAsRefreshFlags) {
-  ASSERT_NO_FATAL_FAILURE(ThreeOnLine());
+  ASSERT_NO_FATAL_FAILURE(AllOnLine(3));
   stCopy& a = Of(2);
   stCopy& b = Of(3);
   stCopy& c = Of(4);
@@ -422,11 +423,9 @@ TEST_F(LockManagerTest, ChangesAreAnnouncedAsRefreshFlags) {
 }
 
 TEST_F(LockManagerTest, PingAndAutoTest) {
-  stCopy& a = Copy(2, {3});
-  stCopy& b = Copy(3, {2});
-  ASSERT_EQ(a.LogOn(), 1);
-  ASSERT_EQ(b.LogOn(), 1);
-  ASSERT_TRUE(PumpUntil([&] { return b.m_engine.CountOnLine() == 2; }));
+  ASSERT_NO_FATAL_FAILURE(AllOnLine(2));
+  stCopy& a = Of(2);
+  stCopy& b = Of(3);
   b.m_lan.Server()->Broadcast(TEST_PING);
   ASSERT_TRUE(PumpUntil([&] { return m_ui.SawText("Received test ping"); }));
   b.m_lan.Server()->Broadcast(AUTO_TEST);
@@ -577,11 +576,9 @@ TEST_F(LockManagerTest, UserListDialogShowsAndGuardsTheNetworkSettings) {
 }
 
 TEST_F(LockManagerTest, NoticesArrivingDuringARefreshWaitForTheNextOne) {
-  stCopy& a = Copy(2, {3});
-  stCopy& b = Copy(3, {2});
-  ASSERT_EQ(a.LogOn(), 1);
-  ASSERT_EQ(b.LogOn(), 1);
-  ASSERT_TRUE(PumpUntil([&] { return a.m_engine.CountOnLine() == 2; }));
+  ASSERT_NO_FATAL_FAILURE(AllOnLine(2));
+  stCopy& a = Of(2);
+  stCopy& b = Of(3);
   a.m_engine.RefreshState().BeginRefresh();
   b.m_lan.SendDataModified(6, 7, 2048, {2048});
   ASSERT_TRUE(PumpUntil([&] { return a.m_engine.RefreshState().IsRefreshOwed(); }));
@@ -619,7 +616,7 @@ TEST_F(LockManagerTest, NoticesHeldBackForAFileThatClosedAreDropped) {
 // Closing the database ends what the lock manager knew of it: a lock granted
 // and a request queued for the old file do not hold the next one.
 TEST_F(LockManagerTest, TheListsEndWithTheServer) {
-  ASSERT_NO_FATAL_FAILURE(ThreeOnLine());
+  ASSERT_NO_FATAL_FAILURE(AllOnLine(3));
   stCopy& a = Of(2);
   stCopy& b = Of(3);
   stCopy& c = Of(4);

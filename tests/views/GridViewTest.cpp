@@ -114,6 +114,12 @@ TEST(GridView, PrintsSixPagesWithLabelsRepeated) {
     ui.QueueEdit({{"Printer", CQtPrintSystem::kPdfPrinter}});
     view.PrintGrid();
   }
+  {
+    // A grid without cells asks for no printer and prints nothing.
+    CGridView empty(std::make_unique<CGridSource>(), nullptr);
+    empty.PrintGrid();
+    EXPECT_EQ(ui.Messages().back(), "The grid has no cells to print.");
+  }
   CQtPrintSystem::Uninstall();
   const auto pages = ReadPdf(sPdf);
   ASSERT_EQ(pages.size(), 6u);
