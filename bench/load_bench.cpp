@@ -10,12 +10,14 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +41,7 @@ struct stTimes {
   std::vector<double> daWall, daCpu;
 };
 stTimes g_freshOpen, g_warmOpen, g_rawRead, g_sqlite;
+std::vector<double> g_daFreshFaults;  // page faults of each fresh open
 
 double Seconds(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
 
@@ -56,6 +59,12 @@ void Timed(stTimes& t, F fn) {
   fn();
   t.daWall.push_back(Seconds(t0));
   t.daCpu.push_back(CpuSeconds() - dCpu0);
+}
+
+long MinorFaults() {
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  return ru.ru_minflt;
 }
 
 double Median(std::vector<double> da) {
@@ -271,13 +280,15 @@ size_t LoadedItems(const CDatabase& db) {
 }
 
 // The open of a fresh process (this program started again with
-// --fresh-open): it sends its wall-clock and CPU seconds down the pipe.
+// --fresh-open): it sends its wall-clock and CPU seconds and its page
+// faults down the pipe.
 int FreshOpenChild(const char* pRoot, int nFd) {
   CDatabase db;
+  const long nFaults0 = MinorFaults();
   const double dCpu0 = CpuSeconds();
   const auto t0 = Clock::now();
   const int nOk = db.OpenDatabase(pRoot, 0);
-  const double d[2] = {nOk ? Seconds(t0) : -1.0, CpuSeconds() - dCpu0};
+  const double d[3] = {nOk ? Seconds(t0) : -1.0, CpuSeconds() - dCpu0, double(MinorFaults() - nFaults0)};
   const bool bSent = write(nFd, d, sizeof d) == sizeof d;
   // Closed after the measurement: a file left open would make the next
   // fresh open offer (and, unattended, run) the integrity test.
@@ -285,10 +296,10 @@ int FreshOpenChild(const char* pRoot, int nFd) {
   _exit(bSent ? 0 : 1);
 }
 
-// The first open in a fresh process: wall-clock and CPU seconds.
-std::pair<double, double> FreshProcessOpen() {
+// The first open in a fresh process: wall-clock and CPU seconds, page faults.
+std::array<double, 3> FreshProcessOpen() {
   int fd[2];
-  if (pipe(fd) != 0) return {-1.0, -1.0};
+  if (pipe(fd) != 0) return {-1.0, -1.0, 0.0};
   const pid_t pid = fork();
   if (pid == 0) {
     close(fd[0]);
@@ -297,11 +308,11 @@ std::pair<double, double> FreshProcessOpen() {
     _exit(1);
   }
   close(fd[1]);
-  double d[2] = {-1.0, -1.0};
-  if (read(fd[0], d, sizeof d) != sizeof d) d[0] = -1.0;
+  std::array<double, 3> d = {-1.0, -1.0, 0.0};
+  if (read(fd[0], d.data(), sizeof d) != sizeof d) d[0] = -1.0;
   close(fd[0]);
   waitpid(pid, nullptr, 0);
-  return {d[0], d[1]};
+  return d;
 }
 
 // The medians of the iterations, as counters run.sh reads.
@@ -312,13 +323,15 @@ void SetMedians(benchmark::State& state, const stTimes& t) {
 
 void BM_FreshOpen(benchmark::State& state) {
   for (auto _ : state) {
-    const auto [dWall, dCpu] = FreshProcessOpen();
+    const auto [dWall, dCpu, dFaults] = FreshProcessOpen();
     if (dWall < 0) state.SkipWithError("open failed");
     g_freshOpen.daWall.push_back(dWall);
     g_freshOpen.daCpu.push_back(dCpu);
+    g_daFreshFaults.push_back(dFaults);
     state.SetIterationTime(std::max(dWall, 0.0));
   }
   SetMedians(state, g_freshOpen);
+  state.counters["page_faults"] = Median(g_daFreshFaults);
 }
 
 void BM_OpenDatabase(benchmark::State& state) {
@@ -422,7 +435,8 @@ int main(int argc, char** argv) {
       naCounts[0], naCounts[1], naCounts[2], double(std::filesystem::file_size(g_sRoot + ".dbm")) / 1e6,
       dGenerate);
   std::printf("                                             wall ms     CPU ms\n");
-  std::printf("OpenDatabase, fresh process (median of 5):   %8.1f   %8.1f\n", dFresh * 1e3, dFreshCpu * 1e3);
+  std::printf("OpenDatabase, fresh process (median of 5):   %8.1f   %8.1f   (%.0f page faults)\n", dFresh * 1e3,
+              dFreshCpu * 1e3, Median(g_daFreshFaults));
   std::printf("OpenDatabase, warm (median of 5):            %8.1f   %8.1f\n", dWarm * 1e3, dWarmCpu * 1e3);
   std::printf("One pread of the whole file (median of 5):   %8.1f   %8.1f\n", dRaw * 1e3, dRawCpu * 1e3);
   std::printf("SQLite select into the same items (median):  %8.1f   %8.1f\n", dSql * 1e3, dSqlCpu * 1e3);

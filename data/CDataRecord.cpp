@@ -19,11 +19,12 @@ float CDataRecord::GetFloat(const uint8_t* p) { return std::bit_cast<float>(GetU
 namespace {
 
 // Plain ASCII reads and writes the same under every stored-text rule, and
-// is by far the most common text: it skips the conversion.
+// is by far the most common text: it skips the conversion. Without an early
+// exit the test runs over whole words of the text at a time.
 bool IsAscii(std::string_view s) {
-  for (unsigned char c : s)
-    if (c >= 0x80) return false;
-  return true;
+  unsigned char cAll = 0;
+  for (unsigned char c : s) cAll |= c;
+  return cAll < 0x80;
 }
 
 void PutU64(uint8_t* p, uint64_t n) {
@@ -56,13 +57,23 @@ uint32_t ReadArray(stRecordBuffer& b, uint32_t nPos, std::vector<T>& a) {
     return nPos;
   }
   a.reserve(nCount);
-  for (uint32_t i = 0; i < nCount && !b.m_bFailed; ++i) {
-    T v{};
-    nPos = CDataRecord::ReadBuffer(b, nPos, v);
-    a.push_back(std::move(v));
-  }
+  for (uint32_t i = 0; i < nCount && !b.m_bFailed; ++i)
+    nPos = CDataRecord::ReadBuffer(b, nPos, a.emplace_back());
   if (b.m_bFailed) a.clear();
   return nPos;
+}
+
+// Out of line and cold, so that the bounds test of every field stays small
+// enough to be inlined into each read and write.
+[[gnu::cold, gnu::noinline]] void FailNoRoom(stRecordBuffer& b, uint32_t nPos, uint64_t nBytes,
+                                             const char* pWhat, bool bWriting) {
+  if (bWriting)
+    b.Fail(StrFormat("The record is too big to save: the %s at byte %u goes past the limit of %u "
+                     "bytes.\nThe record was not saved.",
+                     pWhat, nPos, b.m_nLimit));
+  else
+    b.Fail(StrFormat("%s of %llu bytes at %u runs past the record's %u bytes", pWhat,
+                     static_cast<unsigned long long>(nBytes), nPos, b.m_nLimit));
 }
 
 }  // namespace
@@ -71,13 +82,7 @@ bool CDataRecord::Room(stRecordBuffer& b, uint32_t nPos, uint64_t nBytes, const 
                        bool bWriting) {
   if (b.m_bFailed) return false;
   if (uint64_t(nPos) + nBytes <= b.m_nLimit) return true;
-  if (bWriting)
-    b.Fail(StrFormat("The record is too big to save: the %s at byte %u goes past the limit of %u "
-                     "bytes.\nThe record was not saved.",
-                     pWhat, nPos, b.m_nLimit));
-  else
-    b.Fail(StrFormat("%s of %llu bytes at %u runs past the record's %u bytes", pWhat,
-                     static_cast<unsigned long long>(nBytes), nPos, b.m_nLimit));
+  FailNoRoom(b, nPos, nBytes, pWhat, bWriting);
   return false;
 }
 

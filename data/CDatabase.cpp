@@ -24,6 +24,7 @@ constexpr size_t kProgressEvery = 256;
 // From this many records on, a load decodes its items on several threads.
 constexpr size_t kParallelDecodeFrom = 20000;
 constexpr unsigned kMaxDecodeThreads = 4;
+constexpr size_t kAddPrefetch = 32;  // items ahead of the one put in its table
 // The database whose refresh suspension the question helper drives.
 const CDatabase* g_pRefreshHookOwner = nullptr;
 
@@ -51,17 +52,21 @@ uint32_t Encode(const CCategory& r, stRecordBuffer& b) { return r.LoadBufferCate
 uint32_t Encode(const CPerson& r, stRecordBuffer& b) { return r.LoadBufferPerson(b); }
 uint32_t Encode(const CScheduleRecord& r, stRecordBuffer& b) { return r.LoadBufferSchedule(b); }
 uint32_t Encode(const CLogRecord& r, stRecordBuffer& b) { return r.LoadBufferLog(b); }
+// Decoding is always into a new item, which is dropped when it fails: the
+// tables that may hold many thousand items decode in place.
 int Decode(CCategory& r, stRecordBuffer& b) { return r.ReadBufferCategory(b); }
-int Decode(CPerson& r, stRecordBuffer& b) { return r.ReadBufferPerson(b); }
-int Decode(CScheduleRecord& r, stRecordBuffer& b) { return r.ReadBufferSchedule(b); }
-int Decode(CLogRecord& r, stRecordBuffer& b) { return r.ReadBufferLog(b); }
+int Decode(CPerson& r, stRecordBuffer& b) { return r.ReadBufferPersonInPlace(b); }
+int Decode(CScheduleRecord& r, stRecordBuffer& b) { return r.ReadBufferScheduleInPlace(b); }
+int Decode(CLogRecord& r, stRecordBuffer& b) { return r.ReadBufferLogInPlace(b); }
 
-// A new item; a log entry about to be decoded needs no clock reading.
+// A new item; a log entry about to be decoded needs no clock reading. Every
+// member of the item classes has its initialiser: the zero fill that
+// make_unique adds before them would be written over at once.
 std::unique_ptr<CDataRecord> MakeItem(uint8_t nTable, bool bForDecode) {
   switch (nTable) {
-    case TABLE_CATEGORY: return std::make_unique<CCategory>();
-    case TABLE_PERSON: return std::make_unique<CPerson>();
-    case TABLE_SCHEDULE: return std::make_unique<CScheduleRecord>();
+    case TABLE_CATEGORY: return std::make_unique_for_overwrite<CCategory>();
+    case TABLE_PERSON: return std::make_unique_for_overwrite<CPerson>();
+    case TABLE_SCHEDULE: return std::make_unique_for_overwrite<CScheduleRecord>();
     case TABLE_LOG: return bForDecode ? std::make_unique<CLogRecord>(0.0) : std::make_unique<CLogRecord>();
     default: return nullptr;
   }
@@ -239,7 +244,7 @@ int CDatabase::TestIndices(uint8_t nTable, CIndexArray& ia, bool bRepair) {
   std::vector<std::pair<uint32_t, size_t>> byCode;  // (code, position): one allocation
   byCode.reserve(ia.size());
   for (size_t j = 0; j < ia.size(); ++j) byCode.emplace_back(ia[j].m_nCode, j);
-  std::sort(byCode.begin(), byCode.end());
+  if (!std::is_sorted(byCode.begin(), byCode.end())) std::sort(byCode.begin(), byCode.end());
   for (size_t k = 1; k < byCode.size(); ++k)
     if (byCode[k].first == byCode[k - 1].first) pairs.emplace_back(byCode[k - 1].second, byCode[k].second);
   std::sort(pairs.begin(), pairs.end(), [](auto& a, auto& b) { return a.first > b.first; });
@@ -296,9 +301,14 @@ bool CDatabase::TestIndexLocations(uint8_t nTable, CIndexArray& ia, bool bRepair
   // or drops an entry whose record is gone.
   bool bOk = true;
   const std::string sTable = GetTableName(nTable);
+  // A table loaded from a file written in its own order lies in the file
+  // header after header: the one after the last found is tried first.
+  size_t nNextHeader = 0;
   for (size_t i = 0; i < ia.size();) {
     stIndex& e = ia[i];
-    if (IsLiveRecordAt(e.m_nFileLoc, nTable, e.m_nCode)) {
+    const int h = LocateHeaderInList(e.m_nFileLoc, nNextHeader);
+    if (h >= 0 && IsLiveRecordOf(m_caDataHeaders[size_t(h)], nTable, e.m_nCode)) {
+      nNextHeader = size_t(h) + 1;
       ++i;
       continue;
     }
@@ -450,6 +460,10 @@ int CDatabase::ReadDatabaseIntoMemory(CDialogWaitBox* pBox, std::string& sError)
     stDataHeader h = m_caDataHeaders[i];
     if (pBox && i % kProgressEvery == 0) pBox->UpdateProgress(double(i));
     m_stLoadingHeader = h;  // named by the error text should anything unexpected happen
+    // The items were made on other threads: their code and sequence are
+    // asked into this one's cache a few items ahead.
+    if (i + kAddPrefetch < decoded.size() && decoded[i + kAddPrefetch])
+      __builtin_prefetch(decoded[i + kAddPrefetch].get());
     if (decoded[i]) {
       AddLoadedItem(h, std::move(decoded[i]), INSERT_AT_END);
     } else if (IsLiveStatus(h.cStatus)) {

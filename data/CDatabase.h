@@ -114,7 +114,8 @@ class CDatabase : public CSettingsTables {
   static void SetItemSequence(uint8_t nTable, CDataRecord& item, uint32_t nSequence);
   // Payload length, or 0 when the item cannot be written (b says why).
   static uint32_t EncodeItem(uint8_t nTable, const CDataRecord& item, stRecordBuffer& b);
-  // 1 when the payload decoded into the item.
+  // 1 when the payload decoded into the item, a new one: on 0 it holds part
+  // of the payload and is to be dropped.
   static int DecodeItem(uint8_t nTable, CDataRecord& item, stRecordBuffer& b);
 
   // ---- refresh ----

@@ -30,21 +30,26 @@ uint32_t CLogRecord::LoadBufferLog(stRecordBuffer& b) const {
 
 int CLogRecord::ReadBufferLog(stRecordBuffer& b) {
   CLogRecord t(0.0);
-  uint8_t v = 0;
-  uint32_t n = ReadBuffer(b, 0, t.m_nSequence);
-  n = ReadBuffer(b, n, v);
-  n = ReadBuffer(b, n, t.m_nCode);
-  if (v >= 1) {
-    n = ReadBuffer(b, n, t.m_cKind);
-    n = ReadBuffer(b, n, t.m_cSender);
-  }
-  n = ReadBuffer(b, n, t.m_nContact);
-  n = ReadBuffer(b, n, t.m_sText);
-  n = ReadBuffer(b, n, t.m_dDate);
-  ReadBuffer(b, n, t.m_naCategories);
-  if (b.m_bFailed) return 0;
-  t.m_cReadVersion = v;
-  t.m_cVersion = CURRENT_VERSION;
+  if (!t.ReadBufferLogInPlace(b)) return 0;
   *this = std::move(t);
+  return 1;
+}
+
+int CLogRecord::ReadBufferLogInPlace(stRecordBuffer& b) {
+  uint8_t v = 0;
+  uint32_t n = ReadBuffer(b, 0, m_nSequence);
+  n = ReadBuffer(b, n, v);
+  n = ReadBuffer(b, n, m_nCode);
+  if (v >= 1) {
+    n = ReadBuffer(b, n, m_cKind);
+    n = ReadBuffer(b, n, m_cSender);
+  }
+  n = ReadBuffer(b, n, m_nContact);
+  n = ReadBuffer(b, n, m_sText);
+  n = ReadBuffer(b, n, m_dDate);
+  ReadBuffer(b, n, m_naCategories);
+  if (b.m_bFailed) return 0;
+  m_cReadVersion = v;
+  m_cVersion = CURRENT_VERSION;
   return 1;
 }

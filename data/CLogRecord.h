@@ -35,6 +35,10 @@ class CLogRecord : public CDataRecord {
   uint32_t LoadBufferLog(stRecordBuffer& b) const;
   // 1 when the whole payload decoded; the object is unchanged otherwise.
   int ReadBufferLog(stRecordBuffer& b);
+  // The same straight into this object, with no copy decoded first: for a
+  // new object, which is dropped when this returns 0 (it then holds part of
+  // the payload).
+  int ReadBufferLogInPlace(stRecordBuffer& b);
   void CopyLogRecord(const CLogRecord& other) { *this = other; }
   bool IsCategorySelected(uint32_t nCode) const { return IsCodeInList(m_naCategories, nCode); }
   bool IsFromNewerVersion() const { return m_cReadVersion > CURRENT_VERSION; }

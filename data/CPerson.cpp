@@ -37,18 +37,22 @@ uint32_t CPerson::LoadBufferPerson(stRecordBuffer& b) const {
 
 int CPerson::ReadBufferPerson(stRecordBuffer& b) {
   CPerson t;
-  uint32_t n = ReadBuffer(b, 0, t.m_nSequence);
-  n = ReadBuffer(b, n, t.m_cFlag);
-  n = ReadBuffer(b, n, t.m_nCode);
-  n = ReadBuffer(b, n, t.m_cType);
-  n = ReadBuffer(b, n, t.m_cStatus);
-  n = ReadBuffer(b, n, t.m_nDependentOn);
-  ForEachText(t, [&](std::string& s, const char*) { n = ReadBuffer(b, n, s); });
-  n = ReadBuffer(b, n, t.m_saComments);
-  ReadBuffer(b, n, t.m_naCategories);
-  if (b.m_bFailed) return 0;
+  if (!t.ReadBufferPersonInPlace(b)) return 0;
   *this = std::move(t);
   return 1;
+}
+
+int CPerson::ReadBufferPersonInPlace(stRecordBuffer& b) {
+  uint32_t n = ReadBuffer(b, 0, m_nSequence);
+  n = ReadBuffer(b, n, m_cFlag);
+  n = ReadBuffer(b, n, m_nCode);
+  n = ReadBuffer(b, n, m_cType);
+  n = ReadBuffer(b, n, m_cStatus);
+  n = ReadBuffer(b, n, m_nDependentOn);
+  ForEachText(*this, [&](std::string& s, const char*) { n = ReadBuffer(b, n, s); });
+  n = ReadBuffer(b, n, m_saComments);
+  ReadBuffer(b, n, m_naCategories);
+  return b.m_bFailed ? 0 : 1;
 }
 
 void CPerson::SetStatus(char cStatus) {

@@ -37,6 +37,10 @@ class CPerson : public CDataRecord {
   uint32_t LoadBufferPerson(stRecordBuffer& b) const;
   // 1 when the whole payload decoded; the object is unchanged otherwise.
   int ReadBufferPerson(stRecordBuffer& b);
+  // The same straight into this object, with no copy decoded first: for a
+  // new object, which is dropped when this returns 0 (it then holds part of
+  // the payload).
+  int ReadBufferPersonInPlace(stRecordBuffer& b);
   void CopyPerson(const CPerson& other) { *this = other; }
   bool IsCategorySelected(uint32_t nCode) const { return IsCodeInList(m_naCategories, nCode); }
   // Sets the status; an active or inactive person depends on nobody.

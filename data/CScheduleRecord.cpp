@@ -34,25 +34,30 @@ uint32_t CScheduleRecord::LoadBufferSchedule(stRecordBuffer& b) const {
 
 int CScheduleRecord::ReadBufferSchedule(stRecordBuffer& b) {
   CScheduleRecord t;
-  uint8_t v = 0;
-  uint32_t n = ReadBuffer(b, 0, t.m_nSequence);
-  n = ReadBuffer(b, n, v);
-  n = ReadBuffer(b, n, t.m_nCode);
-  n = ReadBuffer(b, n, t.m_sDescription);
-  n = ReadBuffer(b, n, t.m_cRepeatType);
-  n = ReadBuffer(b, n, t.m_dStart);
-  n = ReadBuffer(b, n, t.m_nEndDateSet);
-  n = ReadBuffer(b, n, t.m_dEnd);
-  if (v >= 2) n = ReadBuffer(b, n, t.m_nAlarmEnabled);
-  n = ReadBuffer(b, n, t.m_nAlarmUser);
-  n = ReadBuffer(b, n, t.m_nHoursBefore);
-  if (v >= 1) n = ReadBuffer(b, n, t.m_dAlarmDone);
-  if (v >= 3) n = ReadBuffer(b, n, t.m_nContact);
-  if (v >= 4) n = ReadBuffer(b, n, t.m_nDayCount);
-  ReadBuffer(b, n, t.m_naCategories);
-  if (b.m_bFailed) return 0;
-  t.m_cReadVersion = v;
-  t.m_cVersion = CURRENT_VERSION;
+  if (!t.ReadBufferScheduleInPlace(b)) return 0;
   *this = std::move(t);
+  return 1;
+}
+
+int CScheduleRecord::ReadBufferScheduleInPlace(stRecordBuffer& b) {
+  uint8_t v = 0;
+  uint32_t n = ReadBuffer(b, 0, m_nSequence);
+  n = ReadBuffer(b, n, v);
+  n = ReadBuffer(b, n, m_nCode);
+  n = ReadBuffer(b, n, m_sDescription);
+  n = ReadBuffer(b, n, m_cRepeatType);
+  n = ReadBuffer(b, n, m_dStart);
+  n = ReadBuffer(b, n, m_nEndDateSet);
+  n = ReadBuffer(b, n, m_dEnd);
+  if (v >= 2) n = ReadBuffer(b, n, m_nAlarmEnabled);
+  n = ReadBuffer(b, n, m_nAlarmUser);
+  n = ReadBuffer(b, n, m_nHoursBefore);
+  if (v >= 1) n = ReadBuffer(b, n, m_dAlarmDone);
+  if (v >= 3) n = ReadBuffer(b, n, m_nContact);
+  if (v >= 4) n = ReadBuffer(b, n, m_nDayCount);
+  ReadBuffer(b, n, m_naCategories);
+  if (b.m_bFailed) return 0;
+  m_cReadVersion = v;
+  m_cVersion = CURRENT_VERSION;
   return 1;
 }

@@ -43,6 +43,10 @@ class CScheduleRecord : public CDataRecord {
   uint32_t LoadBufferSchedule(stRecordBuffer& b) const;
   // 1 when the whole payload decoded; the object is unchanged otherwise.
   int ReadBufferSchedule(stRecordBuffer& b);
+  // The same straight into this object, with no copy decoded first: for a
+  // new object, which is dropped when this returns 0 (it then holds part of
+  // the payload).
+  int ReadBufferScheduleInPlace(stRecordBuffer& b);
   void CopyScheduleRecord(const CScheduleRecord& other) { *this = other; }
   bool IsCategorySelected(uint32_t nCode) const { return IsCodeInList(m_naCategories, nCode); }
   bool IsFromNewerVersion() const { return m_cReadVersion > CURRENT_VERSION; }

@@ -41,7 +41,9 @@ class CDbRecordStore : public CDbFileAccess {
   uint32_t WriteDbHeader(uint32_t nLoc, const stDataHeader& header, bool bLock);
   // Reads and decodes one header. 1 read, 0 failed.
   int ReadDbHeader(uint32_t nLoc, stDataHeader& header, bool bLock);
-  int LocateHeaderInList(uint32_t nLoc) const;
+  // Position of the header at nLoc in the list, -1 when none. nHint, where
+  // the caller expects it (walks in file order know), is tried first.
+  int LocateHeaderInList(uint32_t nLoc, size_t nHint = SIZE_MAX) const;
   // End-of-file check of one header that is not the last: 1 when its NextLoc
   // was invalid (the walk stops there; repaired when this copy may), else 0.
   int FoundEofError(uint32_t nFileSize, uint32_t nLoc, stDataHeader& header, const char* pCaller);

@@ -3,8 +3,8 @@
 # that are missing. Sourced by run-demo.sh and run-tests.sh.
 KELVO_PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-multimedia-dev clang-14 libfuzzer-14-dev zlib1g-dev libminizip-dev libcurl4-openssl-dev
-  libssl-dev libsqlite3-dev xvfb xauth poppler-utils fonts-liberation2 python3 python3-pyftpdlib dovecot-pop3d
-  python3-vobject dpkg-dev desktop-file-utils python3-icalendar)
+  libssl-dev libsqlite3-dev libjemalloc-dev xvfb xauth poppler-utils fonts-liberation2 python3 python3-pyftpdlib
+  dovecot-pop3d python3-vobject dpkg-dev desktop-file-utils python3-icalendar)
 # The file by which Debian's package scripts ask whether a service may start.
 KELVO_POLICY_RC="${KELVO_POLICY_RC:-/usr/sbin/policy-rc.d}"
 

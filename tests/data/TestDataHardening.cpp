@@ -139,6 +139,29 @@ TEST_F(DataHardening, IndexEntriesMustPointAtTheirOwnLiveRecord) {
   db.CloseDatabase();
 }
 
+TEST_F(DataHardening, ATableThatRunsBackwardsThroughTheFileChecksClean) {
+  // Written first to last by code and numbered last to first: in sequence
+  // order the table visits the file from its end to its start, so the index
+  // check never finds the header it tries first.
+  {
+    CRawWriter w(Path());
+    for (uint32_t n = 1; n <= 40; ++n) ASSERT_NE(w.Write(TABLE_PERSON, n, Person(n, 40 - n)), DB_NONE);
+  }
+  CDatabase db;
+  ASSERT_EQ(db.OpenDatabase(m_sName, 0), 1);
+  EXPECT_TRUE(db.m_saLoadReport.empty());
+  CIndexArray& ia = *db.PtrToIndexArray(TABLE_PERSON);
+  ASSERT_EQ(ia.size(), 40u);
+  EXPECT_EQ(ia.front().m_nCode, 40u);
+  EXPECT_EQ(db.TestIndices(TABLE_PERSON, ia, false), 1);
+  // A wrong entry among them is still told, and only that one.
+  ia[20].m_nFileLoc = ia[21].m_nFileLoc;
+  EXPECT_EQ(db.TestIndices(TABLE_PERSON, ia, false), 0);
+  ASSERT_EQ(db.m_saLoadReport.size(), 1u);
+  EXPECT_NE(db.m_saLoadReport[0].find("key 20 points"), std::string::npos) << db.m_saLoadReport[0];
+  db.CloseDatabase();
+}
+
 // The label and the stored value of the number of backup files.
 const stParamRange& BackupFilesRange() {
   for (const auto& r : CVarData::Ranges())

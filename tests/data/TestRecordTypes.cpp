@@ -409,3 +409,42 @@ TEST(RecordTypes, RandomAndTruncatedPayloadsNeverCrash) {
     Decode(bytes, [&](stRecordBuffer& b) { return cfg.ReadBufferConFig(b); });
   }
 }
+
+namespace {
+
+// The in-place decoder of a load gives what the copying decoder gives, on
+// the whole payload and on every truncation of it.
+template <class T>
+void ExpectInPlaceDecodingAsCopying(const std::vector<uint8_t>& good, const T& blank,
+                                    int (T::*pCopying)(stRecordBuffer&), int (T::*pInPlace)(stRecordBuffer&)) {
+  for (size_t n = 0; n <= good.size(); ++n) {
+    const std::vector<uint8_t> cut(good.begin(), good.begin() + long(n));
+    T copied = blank, inPlace = blank;
+    const int nCopied = Decode(cut, [&](stRecordBuffer& b) { return (copied.*pCopying)(b); });
+    ASSERT_EQ(Decode(cut, [&](stRecordBuffer& b) { return (inPlace.*pInPlace)(b); }), nCopied) << n;
+    EXPECT_EQ(nCopied, n == good.size() ? 1 : 0) << n;
+    if (nCopied) EXPECT_EQ(inPlace, copied);
+  }
+}
+
+}  // namespace
+
+TEST(RecordTypes, InPlaceDecodingOfALoadMatchesTheCopyingDecoders) {
+  const CPerson p = FullPerson();  // with text that is stored converted
+  ExpectInPlaceDecodingAsCopying(Encode([&](stRecordBuffer& b) { return p.LoadBufferPerson(b); }), CPerson(),
+                                 &CPerson::ReadBufferPerson, &CPerson::ReadBufferPersonInPlace);
+  CRawPayload schedule4, schedule1;
+  schedule4.U32(4).U8(4).U32(0x01000010).Str("Dentist").U8('D').F64(45000.5).U32(1).F64(45100.0);
+  schedule4.U32(1).U32(3).U32(2).F64(44999.25).U32(0x01000001).U32(14).U32Array({5});
+  schedule1.U32(4).U8(1).U32(0x01000011).Str("Old").U8('O').F64(45000.5).U32(0).F64(0.0);
+  schedule1.U32(3).U32(2).F64(44999.25).U32Array({5, 6});
+  for (const CRawPayload* pPayload : {&schedule4, &schedule1})
+    ExpectInPlaceDecodingAsCopying(pPayload->Bytes(), CScheduleRecord(), &CScheduleRecord::ReadBufferSchedule,
+                                   &CScheduleRecord::ReadBufferScheduleInPlace);
+  CRawPayload log1, log0;
+  log1.U32(8).U8(1).U32(0x02000001).U8(1).U8(2).U32(3).Str("Call back").F64(45001.25).U32Array({1, 2, 3});
+  log0.U32(9).U8(0).U32(0x02000002).U32(4).Str("Old note").F64(0.0).U32Array({});
+  for (const CRawPayload* pPayload : {&log1, &log0})
+    ExpectInPlaceDecodingAsCopying(pPayload->Bytes(), CLogRecord(0.0), &CLogRecord::ReadBufferLog,
+                                   &CLogRecord::ReadBufferLogInPlace);
+}
