@@ -423,7 +423,9 @@ void ExpectInPlaceDecodingAsCopying(const std::vector<uint8_t>& good, const T& b
     const int nCopied = Decode(cut, [&](stRecordBuffer& b) { return (copied.*pCopying)(b); });
     ASSERT_EQ(Decode(cut, [&](stRecordBuffer& b) { return (inPlace.*pInPlace)(b); }), nCopied) << n;
     EXPECT_EQ(nCopied, n == good.size() ? 1 : 0) << n;
-    if (nCopied) EXPECT_EQ(inPlace, copied);
+    if (nCopied) {
+      EXPECT_EQ(inPlace, copied);
+    }
   }
 }
 
