@@ -66,12 +66,12 @@ class CSessionUi : public CScriptedUi {
  public:
   int MessageBox(const std::string& sText, const std::string& sCaption, int nButtons,
                  int nDefault) override {
-    Say("MESSAGE: " + OneLine(sText));
+    if (!m_bQuiet) Say("MESSAGE: " + OneLine(sText));
     return CScriptedUi::MessageBox(sText, sCaption, nButtons, nDefault);
   }
   // Wait boxes show as "WAIT:" lines, so a driver knows a wait is under way.
   void WaitBoxShow(int nBox, const stWaitBoxView& view) override {
-    Say("WAIT: " + OneLine(view.sText));
+    if (!m_bQuiet) Say("WAIT: " + OneLine(view.sText));
     CScriptedUi::WaitBoxShow(nBox, view);
   }
   int EditItem(stEditForm& form) override {
@@ -82,6 +82,10 @@ class CSessionUi : public CScriptedUi {
     return IDOK;
   }
   std::function<void(stEditForm&)> m_fnFormAnswer;
+  // While a stress runs its driver reads only the final reply: lines it
+  // never reads would fill the pipe and stall this copy in the middle of a
+  // lock, and every other copy with it.
+  bool m_bQuiet = false;
 };
 
 // What one copy did in a stress run.
@@ -538,6 +542,7 @@ class CSession {
       return Say("FAIL cannot open " + sAckLog);
     const std::string& sMe = m_net.Lan().Identity().m_sComputerName;
     std::mt19937 gen{uint32_t(nSeed)};
+    m_ui.m_bQuiet = true;
     stStressCounts& c = m_stress;
     for (long long i = 0; i < nCount && m_db.IsDatabaseOpen(); ++i) {
       const int nDice = int(gen() % 100);
@@ -567,6 +572,7 @@ class CSession {
       }
     }
     if (m_nAckFd >= 0) ::close(std::exchange(m_nAckFd, -1));
+    m_ui.m_bQuiet = false;
     Say(StrFormat("OK person_adds=%d person_deletes=%d edits=%d schedule_adds=%d schedule_edits=%d "
                   "schedule_deletes=%d refused=%d",
                   c.nPersonAdds, c.nPersonDeletes, c.nEdits, c.nScheduleAdds, c.nScheduleEdits,
