@@ -31,6 +31,22 @@ constexpr size_t kWholeFileSequenceRead = 256;
 constexpr size_t kHoldForPatches = 16;
 constexpr uint32_t kPatchRunBytes = 256 * 1024;
 
+uint64_t LocAndPos(uint32_t nLoc, uint32_t nPos) { return uint64_t(nLoc) << 32 | nPos; }
+
+// Sorts LocAndPos values by location, equal ones keeping their order: a
+// radix sort over the location's four bytes, for the tens of thousands of
+// entries a change in the middle of a big table moves.
+void SortByLocation(std::vector<uint64_t>& na) {
+  std::vector<uint64_t> naOut(na.size());
+  for (int nShift = 32; nShift < 64; nShift += 8) {
+    size_t naStart[257] = {};
+    for (const uint64_t n : na) ++naStart[((n >> nShift) & 0xFF) + 1];
+    for (size_t b = 1; b < 257; ++b) naStart[b] += naStart[b - 1];
+    for (const uint64_t n : na) naOut[naStart[(n >> nShift) & 0xFF]++] = n;
+    na.swap(naOut);
+  }
+}
+
 }  // namespace
 
 // ---- lock and refresh ----
@@ -366,9 +382,10 @@ int CDataRefresh::SaveTableSequence(uint8_t nTable, bool bSetRefreshFlag, CDialo
   const std::vector<uint32_t> naMoved = MovedInFileOrder(nTable);
   if (naMoved.empty()) return 1;
   // The database lock keeps every other writer out, so the patches are plain
-  // writes and the file is flushed once at the end. Many of them are made
-  // while the record area is held, so that neighbouring patches can share
-  // one read and one write of the bytes between them.
+  // writes, flushed with the rest of the lock's writes when it is given up
+  // (no other copy reads them before). Many of them are made while the
+  // record area is held, so that neighbouring patches can share one read
+  // and one write of the bytes between them.
   const uint32_t nFileSize = GetFileSizeFromHandle(FileHandle());
   const uint32_t nArea =
       nFileSize == DB_NONE || nFileSize <= DB_FIRST_RECORD_LOC ? 0 : nFileSize - DB_FIRST_RECORD_LOC;
@@ -376,7 +393,6 @@ int CDataRefresh::SaveTableSequence(uint8_t nTable, bool bSetRefreshFlag, CDialo
                      HoldRange(DB_FIRST_RECORD_LOC, nArea, "SaveTableSequence");
   int nOk = bHeld ? PatchSequenceRuns(nTable, naMoved, pBox) : PatchSequences(nTable, naMoved);
   if (bHeld) ReleaseRange(DB_FIRST_RECORD_LOC, nArea);
-  if (!LockAndFlush(FileHandle())) nOk = 0;
   SetBackupOnClose();
   if (bSetRefreshFlag) SetRefreshFlags(nTable, SEQUENCE_CODE, DB_NONE);
   return nOk;
@@ -384,17 +400,17 @@ int CDataRefresh::SaveTableSequence(uint8_t nTable, bool bSetRefreshFlag, CDialo
 
 std::vector<uint32_t> CDataRefresh::MovedInFileOrder(uint8_t nTable) {
   CIndexArray& ia = *PtrToIndexArray(nTable);
-  std::vector<std::pair<uint32_t, uint32_t>> moved;  // (file location, position)
+  std::vector<uint64_t> moved;  // file location above, position below
   for (size_t i = 0; i < ia.size(); ++i)
-    if (ia[i].m_nSequence != i) moved.emplace_back(ia[i].m_nFileLoc, uint32_t(i));
-  std::sort(moved.begin(), moved.end());
+    if (ia[i].m_nSequence != i) moved.push_back(LocAndPos(ia[i].m_nFileLoc, uint32_t(i)));
+  SortByLocation(moved);
   // Both the moved entries and the header list are in file order: one walk
   // over the list checks every entry's record.
   bool bRelocated = false;
-  size_t h = 0;
-  std::vector<std::pair<uint32_t, uint32_t>> kept;
-  kept.reserve(moved.size());
-  for (auto [nLoc, i] : moved) {
+  size_t h = 0, nKept = 0;
+  for (const uint64_t n : moved) {
+    uint32_t nLoc = uint32_t(n >> 32);
+    const auto i = uint32_t(n);
     stIndex& e = ia[i];
     while (h < m_caDataHeaders.size() && m_caDataHeaders[h].nCurrLoc < nLoc) ++h;
     if (h == m_caDataHeaders.size() || m_caDataHeaders[h].nCurrLoc != nLoc ||
@@ -407,12 +423,13 @@ std::vector<uint32_t> CDataRefresh::MovedInFileOrder(uint8_t nTable) {
       e.m_nFileLoc = nLoc;
       bRelocated = true;
     }
-    kept.emplace_back(nLoc, i);
+    moved[nKept++] = LocAndPos(nLoc, i);
   }
-  if (bRelocated) std::sort(kept.begin(), kept.end());
+  moved.resize(nKept);
+  if (bRelocated) SortByLocation(moved);
   std::vector<uint32_t> naMoved;
-  naMoved.reserve(kept.size());
-  for (const auto& [nLoc, i] : kept) naMoved.push_back(i);
+  naMoved.reserve(moved.size());
+  for (const uint64_t n : moved) naMoved.push_back(uint32_t(n));
   return naMoved;
 }
 
