@@ -8,6 +8,7 @@
 
 namespace {
 constexpr size_t MIN_PHONE_DIGITS = 7;  // shorter numbers are extensions, not a person's own
+constexpr size_t kPrefetchAhead = 8;
 bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 char Lower(char c) { return char(std::tolower(static_cast<unsigned char>(c))); }
 char TypeKey(const CPerson& p) { return p.m_cType == 'B' ? 'B' : 'P'; }
@@ -112,7 +113,15 @@ uint32_t CDuplicateFinder::FindInTable(const CPerson& p, const CIndexArray& pers
   // The first person of each kind of match, in the order Find tries them:
   // the name (which ends the walk), the e-mail address, each phone number.
   std::vector<uint32_t> naFirst(2 + saPhones.size(), DB_NONE);
-  for (const stIndex& e : persons) {
+  for (size_t i = 0; i < persons.size(); ++i) {
+    // Each person is an allocation of its own: asking for the ones a few
+    // places ahead keeps the walk from waiting on memory at every person.
+    if (i + kPrefetchAhead < persons.size()) {
+      const char* pAhead = reinterpret_cast<const char*>(persons[i + kPrefetchAhead].m_pItem.get());
+      __builtin_prefetch(pAhead);
+      __builtin_prefetch(pAhead + 64);
+    }
+    const stIndex& e = persons[i];
     if (e.m_nCode == nSkipCode) continue;
     const auto& o = static_cast<const CPerson&>(*e.m_pItem);
     if (bName && TypeKey(o) == TypeKey(p) && FoldsTo(o.m_sLastName, sLast) &&
