@@ -131,9 +131,9 @@ uint32_t CDuplicateFinder::FindInTable(const CPerson& p, const CIndexArray& pers
     }
     if (naFirst[1] == DB_NONE && !sEmail.empty() && TrimsLowerTo(o.m_sEmail, sEmail)) naFirst[1] = e.m_nCode;
     for (size_t k = 0; k < saPhones.size(); ++k)
-      if (naFirst[2 + k] == DB_NONE)
-        for (const std::string* pPhone : Phones(o))
-          if (DigitsAre(*pPhone, saPhones[k])) naFirst[2 + k] = e.m_nCode;
+      if (naFirst[2 + k] == DB_NONE &&
+          std::ranges::any_of(Phones(o), [&](const std::string* s) { return DigitsAre(*s, saPhones[k]); }))
+        naFirst[2 + k] = e.m_nCode;
   }
   static const char* const kWhy[] = {"same name", "same e-mail address", "same phone number"};
   for (size_t k = 0; k < naFirst.size(); ++k)

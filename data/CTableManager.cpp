@@ -114,10 +114,10 @@ int CTableManager::RestoreTableOrder(uint8_t nTable, uint32_t nCode) {
   const uint32_t nPos = LocateIndex(nTable, nCode);
   if (!p || nPos == DB_NONE) return 1;
   // Only the changed item can be out of place: the rest stands in the order
-  // the last sort or the last writer stored, and the views' lists check the
-  // whole table. So the item is tested against its neighbours only, and when
-  // it is out of place it moves to the place a binary search finds, which is
-  // where a sort would put it. Categories keep the order of adding.
+  // the last sort or the last writer stored (the views' lists check the
+  // whole table). So the item is tested against its neighbours only, and
+  // when it is out of place it moves to the place a binary search finds
+  // among the rest, where a sort puts it. Categories keep the order of adding.
   auto before = [&](const stIndex& a, const stIndex& b) { return EntryBefore(nTable, a, b); };
   const bool bInPlace = nTable == TABLE_CATEGORY ||
                         ((nPos == 0 || before((*p)[nPos - 1], (*p)[nPos])) &&
