@@ -30,6 +30,11 @@ constexpr size_t kWholeFileSequenceRead = 256;
 // and neighbouring patches share one read and one write of up to this many bytes.
 constexpr size_t kHoldForPatches = 16;
 constexpr uint32_t kPatchRunBytes = 256 * 1024;
+// The runs go through the file in order, and the disk starts on what lies
+// this far behind the current one: no later run changes it again. (A page
+// of the kernel's cache holds up to 2 MB; one written back while a later
+// run still changes it would go to disk twice.)
+constexpr uint32_t kWriteBackLag = 2 * 1024 * 1024;
 
 uint64_t LocAndPos(uint32_t nLoc, uint32_t nPos) { return uint64_t(nLoc) << 32 | nPos; }
 
@@ -459,9 +464,14 @@ int CDataRefresh::PatchSequenceRuns(uint8_t nTable, const std::vector<uint32_t>&
   if (pBox) pBox->SetDenominator(double(naMoved.size()));
   std::vector<uint8_t> aSpan;
   int nOk = 1;
+  uint32_t nWrittenBack = 0;  // the disk has been started on everything before
   for (size_t nFirst = 0; nFirst < naMoved.size();) {
     // One run: patches whose bytes lie within kPatchRunBytes of the first.
     const uint32_t nStart = ia[naMoved[nFirst]].m_nFileLoc + DB_HEADER_LEN;
+    if (nStart >= nWrittenBack + 2 * kWriteBackLag) {
+      FileHandle()->StartWriteBack(nWrittenBack, nStart - kWriteBackLag - nWrittenBack);
+      nWrittenBack = nStart - kWriteBackLag;
+    }
     size_t nEnd = nFirst + 1;
     while (nEnd < naMoved.size() &&
            uint64_t(ia[naMoved[nEnd]].m_nFileLoc) + DB_HEADER_LEN + 4 - nStart <= kPatchRunBytes)

@@ -76,7 +76,8 @@ class CDataRefresh : public CDatabase {
   // each, or (with the record area held) one read and write per run of
   // neighbouring records. 1, or 0 when a write failed.
   int PatchSequences(uint8_t nTable, const std::vector<uint32_t>& naMoved);
-  // naMoved in file order.
+  // naMoved in file order. The disk starts on the runs behind while later
+  // ones are made, so the flush at unlock has less to wait for.
   int PatchSequenceRuns(uint8_t nTable, const std::vector<uint32_t>& naMoved, CDialogWaitBox* pBox);
   // The positions whose sequence is not their position, in the file order of
   // their records, each entry pointed at the record that is live for its
