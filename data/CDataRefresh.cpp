@@ -52,6 +52,28 @@ void SortByLocation(std::vector<uint64_t>& na) {
   }
 }
 
+// The header at nLoc, found by walking h forward through the header list
+// (the locations asked for ascend, as the list does); nullptr when none.
+const stDataHeader* HeaderInWalk(const std::vector<stDataHeader>& list, size_t& h, uint32_t nLoc) {
+  while (h < list.size() && list[h].nCurrLoc < nLoc) ++h;
+  return h < list.size() && list[h].nCurrLoc == nLoc ? &list[h] : nullptr;
+}
+
+// Puts the entries in the order of their sequences. A dense sequence (each
+// of 0 .. n-1 once, as a writer stores it) places every entry directly;
+// anything else takes the heap sort. 1 when the result is dense.
+int OrderBySequence(CIndexArray& ia) {
+  std::vector<bool> baTaken(ia.size(), false);
+  for (const stIndex& e : ia) {
+    if (e.m_nSequence >= ia.size() || baTaken[e.m_nSequence]) return HeapSortIndexArray(ia);
+    baTaken[e.m_nSequence] = true;
+  }
+  CIndexArray placed(ia.size());
+  for (stIndex& e : ia) placed[e.m_nSequence] = std::move(e);
+  ia = std::move(placed);
+  return 1;
+}
+
 }  // namespace
 
 // ---- lock and refresh ----
@@ -227,11 +249,21 @@ void CDataRefresh::FlagsFromHeaders(const std::vector<uint32_t>& naLocs) {
 }
 
 void CDataRefresh::FlagsForMovedItems(const std::vector<uint32_t>* pLocs) {
-  for (uint8_t t : {TABLE_CATEGORY, TABLE_PERSON, TABLE_SCHEDULE, TABLE_LOG})
-    for (const stIndex& e : *PtrToIndexArray(t))
-      if ((!pLocs || std::binary_search(pLocs->begin(), pLocs->end(), e.m_nFileLoc)) &&
-          !IsLiveRecordAt(e.m_nFileLoc, t, e.m_nCode))
-        RefreshState().AddNoticeOnce({0, t, e.m_nCode});
+  for (uint8_t t : {TABLE_CATEGORY, TABLE_PERSON, TABLE_SCHEDULE, TABLE_LOG}) {
+    const CIndexArray& ia = *PtrToIndexArray(t);
+    std::vector<uint64_t> entries;  // file location above, position below
+    for (size_t i = 0; i < ia.size(); ++i)
+      if (!pLocs || std::binary_search(pLocs->begin(), pLocs->end(), ia[i].m_nFileLoc))
+        entries.push_back(LocAndPos(ia[i].m_nFileLoc, uint32_t(i)));
+    // The entries in file order: one walk over the header list checks them all.
+    SortByLocation(entries);
+    size_t h = 0;
+    for (const uint64_t n : entries) {
+      const stIndex& e = ia[uint32_t(n)];
+      const stDataHeader* pHeader = HeaderInWalk(m_caDataHeaders, h, e.m_nFileLoc);
+      if (!pHeader || !IsLiveRecordOf(*pHeader, t, e.m_nCode)) RefreshState().AddNoticeOnce({0, t, e.m_nCode});
+    }
+  }
 }
 
 int CDataRefresh::RefreshDatabase() {
@@ -340,10 +372,11 @@ int CDataRefresh::ReadTableSequence(uint8_t nTable, CDialogWaitBox* pBox) {
   std::vector<bool> baSeen(p->size(), false);
   bool bComplete = true;
   if (pBox) pBox->SetDenominator(double(naLocs.size()));
+  size_t h = 0;  // the locations come from the header list, in its order: one walk finds them
   for (size_t n = 0; n < naLocs.size(); ++n) {
-    const int h = LocateHeaderInList(naLocs[n]);
-    if (h < 0) continue;
-    const stDataHeader& hd = m_caDataHeaders[size_t(h)];
+    const stDataHeader* pHeader = HeaderInWalk(m_caDataHeaders, h, naLocs[n]);
+    if (!pHeader) continue;
+    const stDataHeader& hd = *pHeader;
     // A record this copy has not read yet (its notice is still on its way)
     // has no entry to take the sequence; it is read in by the next refresh.
     auto it = positions.find(hd.nKey);
@@ -372,7 +405,7 @@ int CDataRefresh::ReadTableSequence(uint8_t nTable, CDialogWaitBox* pBox) {
   if (pBox) pBox->ChangeText(StrFormat("Sorting %s", GetTableName(nTable).c_str()));
   // Only a copy that holds the whole table may repair its stored sequence;
   // one that misses records would write a wrong one.
-  if (!HeapSortIndexArray(*p) && bComplete) SaveTableSequence(nTable, true);
+  if (!OrderBySequence(*p) && bComplete) SaveTableSequence(nTable, true);
   if (RefreshState().HasNotices()) RefreshState().OweRefresh();
   return 1;
 }
@@ -417,9 +450,8 @@ std::vector<uint32_t> CDataRefresh::MovedInFileOrder(uint8_t nTable) {
     uint32_t nLoc = uint32_t(n >> 32);
     const auto i = uint32_t(n);
     stIndex& e = ia[i];
-    while (h < m_caDataHeaders.size() && m_caDataHeaders[h].nCurrLoc < nLoc) ++h;
-    if (h == m_caDataHeaders.size() || m_caDataHeaders[h].nCurrLoc != nLoc ||
-        !IsLiveRecordOf(m_caDataHeaders[h], nTable, e.m_nCode)) {
+    const stDataHeader* pHeader = HeaderInWalk(m_caDataHeaders, h, nLoc);
+    if (!pHeader || !IsLiveRecordOf(*pHeader, nTable, e.m_nCode)) {
       nLoc = GetItemFileLoc(nTable, e.m_nCode, 0, 0);
       if (nLoc == DB_NONE) {  // gone from the file: its refresh removes it
         SetEntrySequence(nTable, e, i);
