@@ -30,6 +30,49 @@ constexpr size_t kWholeFileSequenceRead = 256;
 // and neighbouring patches share one read and one write of up to this many bytes.
 constexpr size_t kHoldForPatches = 16;
 constexpr uint32_t kPatchRunBytes = 256 * 1024;
+// The runs go through the file in order, and the disk starts on what lies
+// this far behind the current one: no later run changes it again. (A page
+// of the kernel's cache holds up to 2 MB; one written back while a later
+// run still changes it would go to disk twice.)
+constexpr uint32_t kWriteBackLag = 2 * 1024 * 1024;
+
+uint64_t LocAndPos(uint32_t nLoc, uint32_t nPos) { return uint64_t(nLoc) << 32 | nPos; }
+
+// Sorts LocAndPos values by location, equal ones keeping their order: a
+// radix sort over the location's four bytes, for the tens of thousands of
+// entries a change in the middle of a big table moves.
+void SortByLocation(std::vector<uint64_t>& na) {
+  std::vector<uint64_t> naOut(na.size());
+  for (int nShift = 32; nShift < 64; nShift += 8) {
+    size_t naStart[257] = {};
+    for (const uint64_t n : na) ++naStart[((n >> nShift) & 0xFF) + 1];
+    for (size_t b = 1; b < 257; ++b) naStart[b] += naStart[b - 1];
+    for (const uint64_t n : na) naOut[naStart[(n >> nShift) & 0xFF]++] = n;
+    na.swap(naOut);
+  }
+}
+
+// The header at nLoc, found by walking h forward through the header list
+// (the locations asked for ascend, as the list does); nullptr when none.
+const stDataHeader* HeaderInWalk(const std::vector<stDataHeader>& list, size_t& h, uint32_t nLoc) {
+  while (h < list.size() && list[h].nCurrLoc < nLoc) ++h;
+  return h < list.size() && list[h].nCurrLoc == nLoc ? &list[h] : nullptr;
+}
+
+// Puts the entries in the order of their sequences. A dense sequence (each
+// of 0 .. n-1 once, as a writer stores it) places every entry directly;
+// anything else takes the heap sort. 1 when the result is dense.
+int OrderBySequence(CIndexArray& ia) {
+  std::vector<bool> baTaken(ia.size(), false);
+  for (const stIndex& e : ia) {
+    if (e.m_nSequence >= ia.size() || baTaken[e.m_nSequence]) return HeapSortIndexArray(ia);
+    baTaken[e.m_nSequence] = true;
+  }
+  CIndexArray placed(ia.size());
+  for (stIndex& e : ia) placed[e.m_nSequence] = std::move(e);
+  ia = std::move(placed);
+  return 1;
+}
 
 }  // namespace
 
@@ -206,11 +249,21 @@ void CDataRefresh::FlagsFromHeaders(const std::vector<uint32_t>& naLocs) {
 }
 
 void CDataRefresh::FlagsForMovedItems(const std::vector<uint32_t>* pLocs) {
-  for (uint8_t t : {TABLE_CATEGORY, TABLE_PERSON, TABLE_SCHEDULE, TABLE_LOG})
-    for (const stIndex& e : *PtrToIndexArray(t))
-      if ((!pLocs || std::binary_search(pLocs->begin(), pLocs->end(), e.m_nFileLoc)) &&
-          !IsLiveRecordAt(e.m_nFileLoc, t, e.m_nCode))
-        RefreshState().AddNoticeOnce({0, t, e.m_nCode});
+  for (uint8_t t : {TABLE_CATEGORY, TABLE_PERSON, TABLE_SCHEDULE, TABLE_LOG}) {
+    const CIndexArray& ia = *PtrToIndexArray(t);
+    std::vector<uint64_t> entries;  // file location above, position below
+    for (size_t i = 0; i < ia.size(); ++i)
+      if (!pLocs || std::binary_search(pLocs->begin(), pLocs->end(), ia[i].m_nFileLoc))
+        entries.push_back(LocAndPos(ia[i].m_nFileLoc, uint32_t(i)));
+    // The entries in file order: one walk over the header list checks them all.
+    SortByLocation(entries);
+    size_t h = 0;
+    for (const uint64_t n : entries) {
+      const stIndex& e = ia[uint32_t(n)];
+      const stDataHeader* pHeader = HeaderInWalk(m_caDataHeaders, h, e.m_nFileLoc);
+      if (!pHeader || !IsLiveRecordOf(*pHeader, t, e.m_nCode)) RefreshState().AddNoticeOnce({0, t, e.m_nCode});
+    }
+  }
 }
 
 int CDataRefresh::RefreshDatabase() {
@@ -319,10 +372,11 @@ int CDataRefresh::ReadTableSequence(uint8_t nTable, CDialogWaitBox* pBox) {
   std::vector<bool> baSeen(p->size(), false);
   bool bComplete = true;
   if (pBox) pBox->SetDenominator(double(naLocs.size()));
+  size_t h = 0;  // the locations come from the header list, in its order: one walk finds them
   for (size_t n = 0; n < naLocs.size(); ++n) {
-    const int h = LocateHeaderInList(naLocs[n]);
-    if (h < 0) continue;
-    const stDataHeader& hd = m_caDataHeaders[size_t(h)];
+    const stDataHeader* pHeader = HeaderInWalk(m_caDataHeaders, h, naLocs[n]);
+    if (!pHeader) continue;
+    const stDataHeader& hd = *pHeader;
     // A record this copy has not read yet (its notice is still on its way)
     // has no entry to take the sequence; it is read in by the next refresh.
     auto it = positions.find(hd.nKey);
@@ -351,7 +405,7 @@ int CDataRefresh::ReadTableSequence(uint8_t nTable, CDialogWaitBox* pBox) {
   if (pBox) pBox->ChangeText(StrFormat("Sorting %s", GetTableName(nTable).c_str()));
   // Only a copy that holds the whole table may repair its stored sequence;
   // one that misses records would write a wrong one.
-  if (!HeapSortIndexArray(*p) && bComplete) SaveTableSequence(nTable, true);
+  if (!OrderBySequence(*p) && bComplete) SaveTableSequence(nTable, true);
   if (RefreshState().HasNotices()) RefreshState().OweRefresh();
   return 1;
 }
@@ -366,9 +420,10 @@ int CDataRefresh::SaveTableSequence(uint8_t nTable, bool bSetRefreshFlag, CDialo
   const std::vector<uint32_t> naMoved = MovedInFileOrder(nTable);
   if (naMoved.empty()) return 1;
   // The database lock keeps every other writer out, so the patches are plain
-  // writes and the file is flushed once at the end. Many of them are made
-  // while the record area is held, so that neighbouring patches can share
-  // one read and one write of the bytes between them.
+  // writes, flushed with the rest of the lock's writes when it is given up
+  // (no other copy reads them before). Many of them are made while the
+  // record area is held, so that neighbouring patches can share one read
+  // and one write of the bytes between them.
   const uint32_t nFileSize = GetFileSizeFromHandle(FileHandle());
   const uint32_t nArea =
       nFileSize == DB_NONE || nFileSize <= DB_FIRST_RECORD_LOC ? 0 : nFileSize - DB_FIRST_RECORD_LOC;
@@ -376,7 +431,6 @@ int CDataRefresh::SaveTableSequence(uint8_t nTable, bool bSetRefreshFlag, CDialo
                      HoldRange(DB_FIRST_RECORD_LOC, nArea, "SaveTableSequence");
   int nOk = bHeld ? PatchSequenceRuns(nTable, naMoved, pBox) : PatchSequences(nTable, naMoved);
   if (bHeld) ReleaseRange(DB_FIRST_RECORD_LOC, nArea);
-  if (!LockAndFlush(FileHandle())) nOk = 0;
   SetBackupOnClose();
   if (bSetRefreshFlag) SetRefreshFlags(nTable, SEQUENCE_CODE, DB_NONE);
   return nOk;
@@ -384,21 +438,20 @@ int CDataRefresh::SaveTableSequence(uint8_t nTable, bool bSetRefreshFlag, CDialo
 
 std::vector<uint32_t> CDataRefresh::MovedInFileOrder(uint8_t nTable) {
   CIndexArray& ia = *PtrToIndexArray(nTable);
-  std::vector<std::pair<uint32_t, uint32_t>> moved;  // (file location, position)
+  std::vector<uint64_t> moved;  // file location above, position below
   for (size_t i = 0; i < ia.size(); ++i)
-    if (ia[i].m_nSequence != i) moved.emplace_back(ia[i].m_nFileLoc, uint32_t(i));
-  std::sort(moved.begin(), moved.end());
+    if (ia[i].m_nSequence != i) moved.push_back(LocAndPos(ia[i].m_nFileLoc, uint32_t(i)));
+  SortByLocation(moved);
   // Both the moved entries and the header list are in file order: one walk
   // over the list checks every entry's record.
   bool bRelocated = false;
-  size_t h = 0;
-  std::vector<std::pair<uint32_t, uint32_t>> kept;
-  kept.reserve(moved.size());
-  for (auto [nLoc, i] : moved) {
+  size_t h = 0, nKept = 0;
+  for (const uint64_t n : moved) {
+    uint32_t nLoc = uint32_t(n >> 32);
+    const auto i = uint32_t(n);
     stIndex& e = ia[i];
-    while (h < m_caDataHeaders.size() && m_caDataHeaders[h].nCurrLoc < nLoc) ++h;
-    if (h == m_caDataHeaders.size() || m_caDataHeaders[h].nCurrLoc != nLoc ||
-        !IsLiveRecordOf(m_caDataHeaders[h], nTable, e.m_nCode)) {
+    const stDataHeader* pHeader = HeaderInWalk(m_caDataHeaders, h, nLoc);
+    if (!pHeader || !IsLiveRecordOf(*pHeader, nTable, e.m_nCode)) {
       nLoc = GetItemFileLoc(nTable, e.m_nCode, 0, 0);
       if (nLoc == DB_NONE) {  // gone from the file: its refresh removes it
         SetEntrySequence(nTable, e, i);
@@ -407,12 +460,13 @@ std::vector<uint32_t> CDataRefresh::MovedInFileOrder(uint8_t nTable) {
       e.m_nFileLoc = nLoc;
       bRelocated = true;
     }
-    kept.emplace_back(nLoc, i);
+    moved[nKept++] = LocAndPos(nLoc, i);
   }
-  if (bRelocated) std::sort(kept.begin(), kept.end());
+  moved.resize(nKept);
+  if (bRelocated) SortByLocation(moved);
   std::vector<uint32_t> naMoved;
-  naMoved.reserve(kept.size());
-  for (const auto& [nLoc, i] : kept) naMoved.push_back(i);
+  naMoved.reserve(moved.size());
+  for (const uint64_t n : moved) naMoved.push_back(uint32_t(n));
   return naMoved;
 }
 
@@ -442,9 +496,14 @@ int CDataRefresh::PatchSequenceRuns(uint8_t nTable, const std::vector<uint32_t>&
   if (pBox) pBox->SetDenominator(double(naMoved.size()));
   std::vector<uint8_t> aSpan;
   int nOk = 1;
+  uint32_t nWrittenBack = 0;  // the disk has been started on everything before
   for (size_t nFirst = 0; nFirst < naMoved.size();) {
     // One run: patches whose bytes lie within kPatchRunBytes of the first.
     const uint32_t nStart = ia[naMoved[nFirst]].m_nFileLoc + DB_HEADER_LEN;
+    if (nStart >= nWrittenBack + 2 * kWriteBackLag) {
+      FileHandle()->StartWriteBack(nWrittenBack, nStart - kWriteBackLag - nWrittenBack);
+      nWrittenBack = nStart - kWriteBackLag;
+    }
     size_t nEnd = nFirst + 1;
     while (nEnd < naMoved.size() &&
            uint64_t(ia[naMoved[nEnd]].m_nFileLoc) + DB_HEADER_LEN + 4 - nStart <= kPatchRunBytes)

@@ -45,8 +45,9 @@ class CDataRefresh : public CDatabase {
   // the 4 sequence bytes of the record only, and only while this copy holds
   // the database lock. An entry whose location no longer holds a live record
   // of its table and code is looked up again; when the record is gone it is
-  // not written (a sequence never lands in a reused block). 1, or 0 when a
-  // write failed or the lock is not held.
+  // not written (a sequence never lands in a reused block). The patches are
+  // flushed by the database unlock. 1, or 0 when a write failed or the lock
+  // is not held.
   int SaveTableSequence(uint8_t nTable, bool bSetRefreshFlag, CDialogWaitBox* pBox = nullptr) final;
 
   // The main frame's timer: retries an owed refresh unless the refresh is
@@ -75,7 +76,8 @@ class CDataRefresh : public CDatabase {
   // each, or (with the record area held) one read and write per run of
   // neighbouring records. 1, or 0 when a write failed.
   int PatchSequences(uint8_t nTable, const std::vector<uint32_t>& naMoved);
-  // naMoved in file order.
+  // naMoved in file order. The disk starts on the runs behind while later
+  // ones are made, so the flush at unlock has less to wait for.
   int PatchSequenceRuns(uint8_t nTable, const std::vector<uint32_t>& naMoved, CDialogWaitBox* pBox);
   // The positions whose sequence is not their position, in the file order of
   // their records, each entry pointed at the record that is live for its

@@ -4,10 +4,14 @@
 // address (without regard to case) or the same phone number (its digits, at
 // least seven of them, in any of the four phone fields).
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "data/stIndex.h"
 
 class CPerson;
 
@@ -21,6 +25,12 @@ class CDuplicateFinder {
   // address" or "same phone number".
   uint32_t Find(const CPerson& person, uint32_t nSkipCode, std::string* pWhy = nullptr) const;
 
+  // What Find gives for the persons of the table, without indexing them:
+  // for one person tested against a whole table (a save), one walk that
+  // compares the fields in place is much cheaper than building the index.
+  static uint32_t FindInTable(const CPerson& person, const CIndexArray& persons, uint32_t nSkipCode,
+                              std::string* pWhy = nullptr);
+
   // Whether two versions of a person differ in anything the match looks at.
   static bool KeysDiffer(const CPerson& a, const CPerson& b);
 
@@ -29,6 +39,11 @@ class CDuplicateFinder {
   static std::string NameKey(const CPerson& person);
   static std::string EmailKey(const CPerson& person);
   static std::vector<std::string> PhoneKeys(const CPerson& person);
+  static std::array<const std::string*, 4> Phones(const CPerson& person);
+  // The key tests of FindInTable, field against key without building a key.
+  static bool FoldsTo(std::string_view s, std::string_view sFolded);
+  static bool TrimsLowerTo(std::string_view s, std::string_view sKey);
+  static bool DigitsAre(std::string_view s, std::string_view sDigits);
   static uint32_t Lookup(const CKeyIndex& index, const std::string& sKey, uint32_t nSkipCode);
 
   CKeyIndex m_names, m_emails, m_phones;

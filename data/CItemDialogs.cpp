@@ -289,11 +289,9 @@ std::string StatusText(char cStatus) {
 // Whether the person is to be saved although it may duplicate another: the
 // user is told which one and why, and decides.
 bool SaveDespiteDuplicate(const CItemDialogs& db, const CPerson& person) {
-  CDuplicateFinder finder;
-  for (const stIndex& e : *db.PtrToIndexArray(TABLE_PERSON))
-    finder.Add(static_cast<const CPerson&>(*e.m_pItem));
   std::string sWhy;
-  const uint32_t nOther = finder.Find(person, person.m_nCode, &sWhy);
+  const uint32_t nOther =
+      CDuplicateFinder::FindInTable(person, *db.PtrToIndexArray(TABLE_PERSON), person.m_nCode, &sWhy);
   if (nOther == DB_NONE) return true;
   const std::string sName =
       person.m_cType == 'B' ? person.m_sLastName : person.m_sLastName + ", " + person.m_sFirstName;

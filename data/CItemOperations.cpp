@@ -72,6 +72,12 @@ stIndex* CItemOperations::FindEntry(uint8_t nTable, uint32_t nCode) {
   return nPos == DB_NONE ? nullptr : &(*PtrToIndexArray(nTable))[nPos];
 }
 
+void CItemOperations::OweSequenceRefresh(uint8_t nTable) {
+  ShowWriteFailure();
+  RefreshState().AddNoticeOnce({0, nTable, SEQUENCE_CODE});
+  RefreshState().OweRefresh();
+}
+
 bool CItemOperations::IsLockedByOther(uint8_t nTable, uint32_t nCode) {
   const uint32_t nLoc = GetItemFileLoc(nTable, nCode, 0, 0);
   return nLoc != DB_NONE && IsRecordLocked(LOCK_BY_OTHER, nLoc);
@@ -180,7 +186,10 @@ CItemOperations::eWrite CItemOperations::WriteChangedItem(
   // Announced also after a failure: headers may have changed on the way.
   SetRefreshFlags(nTable, nCode, nLoc);
   if (nLoc == DB_NONE) return eWrite::Failed;
-  if (bRestoreOrder) RestoreTableOrder(nTable, nCode);
+  if (bRestoreOrder && !RestoreTableOrder(nTable, nCode)) {
+    OweSequenceRefresh(nTable);
+    return eWrite::Failed;
+  }
   return eWrite::Done;
 }
 
@@ -211,15 +220,18 @@ eItemResult CItemOperations::AddTableItem(uint8_t nTable, uint32_t nInsertAtPos,
   // The item's own notice goes first, so that the sequence notice that may
   // follow finds it at every other copy. Without a key nothing was written.
   if (nCode != DB_NONE) SetRefreshFlags(nTable, nCode, nLoc);
+  int nOrdered = 0;
   if (nLoc != DB_NONE) {
     MakeNewIndexItem(nTable, std::move(pItem), nLoc, nInsertAtCode);
-    RestoreTableOrder(nTable, nCode);
+    nOrdered = RestoreTableOrder(nTable, nCode);
     if (pSource) CopyItem(nTable, *GetPointer(nTable, nCode), *pSource);
     if (pNewCode) *pNewCode = nCode;
   }
   const int nFlushed = UnlockDatabase();
   EndWaitBox(pBox);
-  if (nLoc == DB_NONE || !nFlushed) return eItemResult::Cancelled;
+  // A stored item whose order was not stored is told like a failed write.
+  if (nLoc != DB_NONE && !nOrdered) OweSequenceRefresh(nTable);
+  if (!nOrdered || !nFlushed) return eItemResult::Cancelled;
   if (nTable == TABLE_SCHEDULE) AfterScheduleChange();
   return eItemResult::Done;
 }
@@ -324,10 +336,6 @@ eItemResult CItemOperations::DeleteLockedItem(uint8_t nTable, uint32_t nCode,
   const int nSequenceSaved = SaveTableSequence(nTable, true);
   EndWaitBox(pBox);
   if (nSequenceSaved) return eItemResult::Done;
-  // The item is gone, but the file's order of the rest is not what memory
-  // shows: the failure is told, and the next refresh reads the order back.
-  ShowWriteFailure();
-  RefreshState().AddNoticeOnce({0, nTable, SEQUENCE_CODE});
-  RefreshState().OweRefresh();
+  OweSequenceRefresh(nTable);  // the item is gone, the order of the rest is not stored
   return eItemResult::Cancelled;
 }

@@ -11,7 +11,8 @@
 //
 // A write that fails gives Cancelled and leaves memory as it was before (restored
 // from a saved copy), with the index pointing at the record that is still
-// live in the file. Items are found again by code after every step that can
+// live in the file. A change that is written but whose display order could not
+// be stored gives Cancelled too; the next refresh reads the order back. Items are found again by code after every step that can
 // refresh, so no operation works on an object a refresh has replaced.
 
 #include <cstdint>
@@ -90,7 +91,8 @@ class CItemOperations : public CDataRefresh {
   virtual bool DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nFileLoc);
   // Puts the table back in its display order after the item of nCode was
   // added or changed, storing any changed sequence (the database lock is held).
-  virtual void RestoreTableOrder(uint8_t nTable, uint32_t nCode) = 0;
+  // 1, or 0 when a sequence could not be stored.
+  virtual int RestoreTableOrder(uint8_t nTable, uint32_t nCode) = 0;
   // After an add, edit or delete of a schedule item.
   virtual void AfterScheduleChange() {}
 
@@ -99,6 +101,10 @@ class CItemOperations : public CDataRefresh {
   bool IsLockedByOther(uint8_t nTable, uint32_t nCode);
   // Finds the entry by code; none when absent.
   stIndex* FindEntry(uint8_t nTable, uint32_t nCode);
+  // After a sequence store failed: the change itself is in the file, but the
+  // file's order of the rest is not what memory shows. Tells the failure and
+  // owes a refresh that reads the order back.
+  void OweSequenceRefresh(uint8_t nTable);
 
   // Results of writing a change under the database lock.
   enum class eWrite : int {
@@ -111,7 +117,8 @@ class CItemOperations : public CDataRefresh {
   // With the database lock held: applies fnChange to the current object of
   // the code and writes it (opening pBox when none is open yet). A failed
   // write puts the object back as it was and keeps the index on the record
-  // that is still live.
+  // that is still live; a written item whose order could not be stored is
+  // Failed too (the file holds the item, the refresh reads the order back).
   [[nodiscard]] eWrite WriteChangedItem(uint8_t nTable, uint32_t nCode,
                                         const std::function<bool(CDataRecord&)>& fnChange,
                                         bool bRestoreOrder, CDialogWaitBox*& pBox);

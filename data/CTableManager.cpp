@@ -108,15 +108,16 @@ void CTableManager::SortRecordsPerson() { SortTable(TABLE_PERSON); }
 void CTableManager::SortRecordsSchedule() { SortTable(TABLE_SCHEDULE); }
 void CTableManager::SortRecordsLog() { SortTable(TABLE_LOG); }
 
-void CTableManager::RestoreTableOrder(uint8_t nTable, uint32_t nCode) {
+int CTableManager::RestoreTableOrder(uint8_t nTable, uint32_t nCode) {
   assert(HoldsDatabaseLock());
   CIndexArray* p = PtrToIndexArray(nTable);
   const uint32_t nPos = LocateIndex(nTable, nCode);
-  if (!p || nPos == DB_NONE) return;
-  // Only the changed item can be out of place (the views' lists sort the
-  // whole table): when it stands between its neighbours, nothing moves; when
-  // the rest is in order it moves to its place, which is what the sort would
-  // do, without sorting. Categories keep the order of adding.
+  if (!p || nPos == DB_NONE) return 1;
+  // Only the changed item can be out of place: the rest stands in the order
+  // the last sort or the last writer stored (the views' lists check the
+  // whole table). So the item is tested against its neighbours only, and
+  // when it is out of place it moves to the place a binary search finds
+  // among the rest, where a sort puts it. Categories keep the order of adding.
   auto before = [&](const stIndex& a, const stIndex& b) { return EntryBefore(nTable, a, b); };
   const bool bInPlace = nTable == TABLE_CATEGORY ||
                         ((nPos == 0 || before((*p)[nPos - 1], (*p)[nPos])) &&
@@ -124,15 +125,11 @@ void CTableManager::RestoreTableOrder(uint8_t nTable, uint32_t nCode) {
   if (!bInPlace) {
     stIndex moved = std::move((*p)[nPos]);
     p->erase(p->begin() + nPos);
-    if (std::is_sorted(p->begin(), p->end(), before)) {
-      p->insert(std::upper_bound(p->begin(), p->end(), moved, before), std::move(moved));
-    } else {
-      p->insert(p->begin() + nPos, std::move(moved));
-      SortTable(nTable);
-      return;
-    }
+    p->insert(std::upper_bound(p->begin(), p->end(), moved, before), std::move(moved));
   }
-  if (!TestIndexArray(*p)) SaveTableSequence(nTable, true);
+  // Only the entries between the old and the new place changed their
+  // sequence; the store writes just those.
+  return SaveTableSequence(nTable, true);
 }
 
 void CTableManager::OnTableRefreshed(uint8_t nTable) {

@@ -114,7 +114,7 @@ class CTableManager : public CItemDialogs {
  protected:
   bool OKtoDeleteItem(uint8_t nTable, uint32_t nCode) final;
   bool DeleteItemInFile(uint8_t nTable, uint32_t nCode, uint32_t nFileLoc) final;
-  void RestoreTableOrder(uint8_t nTable, uint32_t nCode) final;
+  int RestoreTableOrder(uint8_t nTable, uint32_t nCode) final;
   void AfterScheduleChange() final { ShowUnscheduled(); }
   void OnTableRefreshed(uint8_t nTable) final;
 

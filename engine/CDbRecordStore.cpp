@@ -50,6 +50,10 @@ uint32_t CDbRecordStore::MakeFileHeaderArray(CDialogWaitBox* pBox, bool bFreeBuf
   // tell every caller that the file holds no records.
   std::vector<stDataHeader> caOld = std::move(m_caDataHeaders);
   m_caDataHeaders.clear();
+  // The index of the old list serves the new one when the file holds the
+  // same headers (a refresh that rebuilds the list to read the whole file
+  // at once mostly finds it unchanged): no rebuild of it then.
+  CHeaderIndex oldIndex = std::move(m_index);
   m_index.Invalidate();
   FreeFileBuffer();
   const uint32_t nSize = GetFileSizeFromHandle(m_pFile.get());
@@ -102,6 +106,7 @@ uint32_t CDbRecordStore::MakeFileHeaderArray(CDialogWaitBox* pBox, bool bFreeBuf
     nLoc = h.nNextLoc;
   }
   if (pReport) pReport->clear();
+  if (oldIndex.IsValidFor(caOld.size()) && m_caDataHeaders == caOld) m_index = std::move(oldIndex);
   return nSize;
 }
 

@@ -162,6 +162,11 @@ eIoResult CSharedFile::Flush() {
   return IO_OK;
 }
 
+void CSharedFile::StartWriteBack(uint64_t nLoc, uint64_t nSize) {
+  if (m_nFd >= 0 && !m_bStale && !m_bReadOnly)
+    ::sync_file_range(m_nFd, off_t(nLoc), off_t(nSize), SYNC_FILE_RANGE_WRITE);
+}
+
 eIoResult CSharedFile::FlushForClose() {
   if (Flush() != IO_OK) return IO_FAILED;
   const int nDup = ::dup(m_nFd);

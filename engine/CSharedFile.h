@@ -75,6 +75,10 @@ class CSharedFile {
   uint64_t ChangeCount() const { return m_nChanges; }
   // fdatasync. A failure is final: the writes it covers have failed.
   eIoResult Flush();
+  // Starts writing the range to disk without waiting for it and without a
+  // flush of the device, so that a later Flush has less left to wait for.
+  // An error of those writes is not lost: the next Flush reports it.
+  void StartWriteBack(uint64_t nLoc, uint64_t nSize);
   // Flush, then the close of a duplicate handle: a network share sends what
   // it still holds and reports its errors at close. The locks stay.
   eIoResult FlushForClose();

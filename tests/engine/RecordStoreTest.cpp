@@ -119,6 +119,36 @@ TEST_F(RecordStoreTest, RoundTripAcrossHandlesAndProcesses) {
             0);
 }
 
+TEST_F(RecordStoreTest, ARebuiltListKeepsItsIndexOnlyWhileTheFileIsUnchanged) {
+  CDbEngine a;
+  Create(a, 1);
+  std::vector<uint32_t> naKeys, naLocs;
+  for (int i = 0; i < 3; ++i) {
+    naKeys.push_back(a.GetNextKey(TABLE_PERSON));
+    naLocs.push_back(WritePayload(a, TABLE_PERSON, naKeys.back(), MakePayload(TABLE_PERSON, naKeys.back(), 0, 60)));
+    ASSERT_NE(naLocs.back(), DB_NONE);
+  }
+  ASSERT_EQ(a.GetItemFileLoc(TABLE_PERSON, naKeys[1], 0, 0), naLocs[1]);  // the index is built
+  // Unchanged file: the lookups and the next key are those of the kept index.
+  ASSERT_NE(a.MakeFileHeaderArray(nullptr, 1, nullptr), DB_NONE);
+  EXPECT_EQ(a.GetItemFileLoc(TABLE_PERSON, naKeys[2], 0, 0), naLocs[2]);
+  // Another copy frees one record and adds one: the rebuilt list is new, and
+  // so is every answer of the index.
+  CDbEngine b;
+  Open(b, 2);
+  ASSERT_EQ(b.DeleteRecord(naLocs[1], 1, 1), 1);
+  const uint32_t nOther = b.GetNextKey(TABLE_PERSON);
+  const uint32_t nOtherLoc = WritePayload(b, TABLE_PERSON, nOther, MakePayload(TABLE_PERSON, nOther, 0, 200));
+  ASSERT_NE(nOtherLoc, DB_NONE);
+  ASSERT_NE(a.MakeFileHeaderArray(nullptr, 1, nullptr), DB_NONE);
+  EXPECT_EQ(a.GetItemFileLoc(TABLE_PERSON, naKeys[1], 0, 0), DB_NONE);
+  EXPECT_EQ(a.GetItemFileLoc(TABLE_PERSON, nOther, 0, 0), nOtherLoc);
+  // The freed block takes a record that fits it.
+  const uint32_t nKey = a.GetNextKey(TABLE_PERSON);
+  EXPECT_EQ(nKey, naKeys[2] + 1);
+  EXPECT_EQ(WritePayload(a, TABLE_PERSON, nKey, MakePayload(TABLE_PERSON, nKey, 0, 60)), naLocs[1]);
+}
+
 TEST_F(RecordStoreTest, AppendLinksAfterLastBlock) {
   CDbEngine db;
   Create(db);

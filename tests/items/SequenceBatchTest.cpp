@@ -8,11 +8,12 @@
 
 namespace {
 
-constexpr int kPersons = 600;
+constexpr int kPersons = 4000;
 
 // A table big enough that a change in the middle of the order moves
-// hundreds of records, stored in a file order unlike the name order and
-// spread over several runs of sequence patches (each record about 1.3 KB).
+// thousands of records, stored in a file order unlike the name order and
+// spread over many runs of sequence patches (each record about 1.3 KB),
+// more than the disk is started on while the later runs are made.
 class SequenceBatch : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -79,7 +80,7 @@ TEST_F(SequenceBatch, TheOtherCopyReadsTheNewOrderInOneRead) {
   const auto fnDeliver = [&](const char* pWhat) {
     const long nReads = CSharedFile::CallCount(IO_CALL_PREAD);
     EXPECT_EQ(b.RefreshOnNotice(), 1) << pWhat;
-    // Hundreds of records moved; B reads their sequences from one read of
+    // Thousands of records moved; B reads their sequences from one read of
     // the file, not one read each.
     EXPECT_LT(CSharedFile::CallCount(IO_CALL_PREAD) - nReads, 40) << pWhat;
     ExpectSameTables(A(), b, pWhat);

@@ -255,6 +255,9 @@ TEST_F(SessionTest, ACopyKilledDuringTheStress) {
   ASSERT_TRUE(StartThree(three));
   auto& [a, b, c] = three;
   const uint32_t nHeld = CodeOf(a->Command("add person Last name=S-held"));
+  // Both others have read the add (a copy that is still refreshing holds the
+  // database lock, and C's record lock would be refused).
+  ASSERT_TRUE(ListBecomes(*b, "person", List(*a, "person")));
   ASSERT_TRUE(ListBecomes(*c, "person", List(*a, "person")));
   ASSERT_EQ(c->Command(StrFormat("lock person %u", nHeld)).rfind("OK", 0), 0u);
   a->Send("stress 30 7");

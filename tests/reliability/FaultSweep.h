@@ -17,7 +17,8 @@
 #include "data/CTableManager.h"
 
 // Every record of a database by (table, key): the item payloads without
-// their display sequence, and the parameters record.
+// their display sequence, and the parameters record; under (table, the
+// sequence code) each item table's display order as a fresh load shows it.
 using CSnapshot = std::map<std::pair<int, uint32_t>, std::string>;
 
 // One run of an operation: its own folder with a copy of the database (and
