@@ -14,7 +14,10 @@
 namespace {
 
 constexpr int kPresenceWaitRounds = 400;  // 25 ms each: a copy creating the file finishes first
-constexpr int kGrantPollMillis = 50;
+// The longest pause of a lock wait between two looks at its events: work
+// that falls due meanwhile (this copy's own held-back unlock notice, a grant
+// the lock manager queued for itself) waits at most this long.
+constexpr int kGrantPollMillis = 10;
 // How long a record lock waits for another copy's database lock to end.
 constexpr int kDatabaseHoldGraceMillis = 1000;
 
