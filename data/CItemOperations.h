@@ -12,8 +12,9 @@
 // A write that fails gives Cancelled and leaves memory as it was before (restored
 // from a saved copy), with the index pointing at the record that is still
 // live in the file. A change that is written but whose display order could not
-// be stored gives Cancelled too; the next refresh reads the order back. Items are found again by code after every step that can
-// refresh, so no operation works on an object a refresh has replaced.
+// be stored gives Cancelled too; the next refresh reads the order back.
+// Items are found again by code after every step that can refresh, so no
+// operation works on an object a refresh has replaced.
 
 #include <cstdint>
 #include <functional>

@@ -150,7 +150,9 @@ class CDbEngine : public CDbRecordStore {
   [[nodiscard]] eLockByte SetLockByte(uint32_t nLoc, const char* pCaller);
   // Clears a lock byte of user nUser (this copy's own by default) under a
   // held range; true when cleared.
-  bool ClearOwnLockByte(uint32_t nLoc, const char* pCaller) { return ClearLockByteOf(nLoc, m_nUserNumber, pCaller); }
+  bool ClearOwnLockByte(uint32_t nLoc, const char* pCaller) {
+    return ClearLockByteOf(nLoc, m_nUserNumber, pCaller);
+  }
   bool ClearLockByteOf(uint32_t nLoc, uint8_t nUser, const char* pCaller);
   // In-file wait while another user's lock conflicts (networking off, or no
   // lock manager). 1 free, 0 aborted.

@@ -191,7 +191,8 @@ TEST(Startup, MissingLastDatabaseIsReportedAndNeverCreated) {
     }
     SetUi(&ui);
     // An account set up with kelvotool while the program runs outlives its exit.
-    ASSERT_EQ(RunCommand(std::string(KELVOTOOL_PATH) + " config publish --server ftp.example.test --user pub"), 0);
+    ASSERT_EQ(RunCommand(std::string(KELVOTOOL_PATH) + " config publish --server ftp.example.test --user pub"),
+              0);
     app.MainFrame()->close();
     app.ExitInstance();
   }

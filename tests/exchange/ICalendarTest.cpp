@@ -177,7 +177,8 @@ TEST(ICalendar, ExportReadsBackWithEveryFieldAndTheProgramsDates) {
   RunCommand(kTool + " import '" + folder.File("copy.dbm") + "' schedule '" + folder.File("plan.ics") +
                  "' 2>/dev/null",
              &sSaid);
-  EXPECT_NE(sSaid.find("Imported 0 schedule items (0 not exactly); 0 not imported. 8 were in the schedule already."),
+  EXPECT_NE(sSaid.find("Imported 0 schedule items (0 not exactly); 0 not imported. 8 were in the schedule "
+                       "already."),
             std::string::npos)
       << sSaid;
   CDatabase again;
