@@ -87,6 +87,13 @@ class LockManagerTest : public ::testing::Test {
       return fn();
     });
   }
+  // A whole lock wait of c for (table, key): true when it was granted.
+  bool Take(stCopy& c, uint8_t nTable, uint32_t nKey) {
+    c.BeginWait(nTable, nKey);
+    const bool bGranted = Granted(c);
+    c.EndWait();
+    return bGranted;
+  }
   bool Granted(stCopy& c) {
     return PumpUntil([&] { return !c.m_lan.ReceivedGrants().empty(); }) &&
            c.m_lan.TakeGrantFromLockManager();
@@ -240,22 +247,16 @@ TEST_F(LockManagerTest, TwoCopiesAskForOneRecordAndTheSecondWaitsForTheUnlock) {
   stCopy& b = Of(3);
   stCopy& c = Of(4);
 
-  b.BeginWait(6, 100);
-  ASSERT_TRUE(Granted(b));
-  b.EndWait();
+  ASSERT_TRUE(Take(b, 6, 100));
   EXPECT_EQ(a.m_lan.GrantedLocks(), (std::vector<stLockSpec>{{"PC3", 6, 100}}));
   c.BeginWait(6, 100);
   ASSERT_TRUE(PumpUntil([&] { return a.m_lan.LockRequestQueue().size() == 1; }));
   EXPECT_TRUE(c.m_lan.ReceivedGrants().empty());
   EXPECT_TRUE(a.m_lan.IsLockGrantedToOther(6, 100));
   // Another record is granted at once, also while the first is held.
-  b.BeginWait(6, 101);
-  ASSERT_TRUE(Granted(b));
-  b.EndWait();
+  ASSERT_TRUE(Take(b, 6, 101));
   // A copy asking again for what it holds is granted, nothing more stored.
-  b.BeginWait(6, 100);
-  ASSERT_TRUE(Granted(b));
-  b.EndWait();
+  ASSERT_TRUE(Take(b, 6, 100));
   EXPECT_EQ(a.m_lan.GrantedLocks().size(), 2u);
 
   b.m_lan.SendUnlockNotice(6, 100);
@@ -275,9 +276,7 @@ TEST_F(LockManagerTest, AHeldBackUnlockNoticeServesTheWaitingCopiesInOrder) {
   stCopy& a = Of(2);
   stCopy& b = Of(3);
   stCopy& c = Of(4);
-  b.BeginWait(6, 100);
-  ASSERT_TRUE(Granted(b));
-  b.EndWait();
+  ASSERT_TRUE(Take(b, 6, 100));
   c.BeginWait(6, 100);
   ASSERT_TRUE(PumpUntil([&] { return a.m_lan.LockRequestQueue().size() == 1; }));
   b.m_lan.SendUnlockNotice(6, 100);
@@ -342,9 +341,7 @@ TEST_F(LockManagerTest, EveryFreeQueuedRequestIsGrantedAtAnUnlock) {
   stCopy& c = Of(4);
   stCopy& d = Of(5);
   for (uint32_t nKey : {1u, 2u, 3u}) {
-    a.BeginWait(6, nKey);
-    ASSERT_TRUE(Granted(a));
-    a.EndWait();
+    ASSERT_TRUE(Take(a, 6, nKey));
   }
   b.BeginWait(6, 1);
   ASSERT_TRUE(PumpUntil([&] { return a.m_lan.LockRequestQueue().size() == 1; }));
@@ -364,9 +361,7 @@ TEST_F(LockManagerTest, AbandonedWaitsAndStrayGrantsGiveTheLockBack) {
   stCopy& a = Of(2);
   stCopy& b = Of(3);
   stCopy& c = Of(4);
-  a.BeginWait(8, 7);
-  ASSERT_TRUE(Granted(a));
-  a.EndWait();
+  ASSERT_TRUE(Take(a, 8, 7));
   // B gives up while queued: its request leaves the queue.
   b.BeginWait(8, 7);
   ASSERT_TRUE(PumpUntil([&] { return a.m_lan.LockRequestQueue().size() == 1; }));
@@ -385,12 +380,8 @@ TEST_F(LockManagerTest, AbandonedWaitsAndStrayGrantsGiveTheLockBack) {
   a.m_lan.ProcessUserLockRequest({"PC3", 9, 42});
   ASSERT_TRUE(PumpUntil([&] { return a.m_lan.GrantedLocks().empty(); }));
   // A grant for another table and key does not satisfy a wait.
-  b.BeginWait(9, 43);
-  ASSERT_TRUE(Granted(b));
-  b.EndWait();
-  a.BeginWait(9, 45);
-  ASSERT_TRUE(Granted(a));
-  a.EndWait();
+  ASSERT_TRUE(Take(b, 9, 43));
+  ASSERT_TRUE(Take(a, 9, 45));
   c.BeginWait(9, 45);
   ASSERT_TRUE(PumpUntil([&] { return a.m_lan.LockRequestQueue().size() == 1; }));
   a.m_lan.ProcessUserLockRequest({"PC4", 9, 44});
@@ -620,9 +611,7 @@ TEST_F(LockManagerTest, TheListsEndWithTheServer) {
   stCopy& a = Of(2);
   stCopy& b = Of(3);
   stCopy& c = Of(4);
-  b.BeginWait(6, 100);
-  ASSERT_TRUE(Granted(b));
-  b.EndWait();
+  ASSERT_TRUE(Take(b, 6, 100));
   c.BeginWait(6, 100);
   ASSERT_TRUE(PumpUntil([&] { return a.m_lan.LockRequestQueue().size() == 1; }));
   a.m_lan.EndLanServer();
