@@ -119,6 +119,15 @@ std::string Vobject(const std::string& sFile) {
   return sOut;
 }
 
+// The person the duplicate tests find again under other spellings.
+CPerson Anna(const std::string& sEmail = "") {
+  CPerson anna;
+  anna.m_sLastName = "M\xC3\xBCller";
+  anna.m_sFirstName = "Anna";
+  anna.m_sEmail = sEmail;
+  return anna;
+}
+
 }  // namespace
 
 TEST(VCard, BothVersionsReadByVobjectAndImportWithEveryField) {
@@ -232,10 +241,7 @@ TEST(VCard, HandWrittenCardsImportAndExportWithoutLoss) {
 TEST(VCard, ToolImportSkipsMergesOrAddsTheLikelyDuplicates) {
   CScratchFolder folder;
   CTestUi ui;
-  CPerson anna;
-  anna.m_sLastName = "M\xC3\xBCller";
-  anna.m_sFirstName = "Anna";
-  anna.m_sEmail = "anna@example.org";
+  const CPerson anna = Anna("anna@example.org");
   const std::string sFile = folder.File("in.vcf");
   ASSERT_TRUE(WriteFileAtomic(
       sFile,
@@ -274,9 +280,7 @@ TEST(VCard, ToolImportSkipsMergesOrAddsTheLikelyDuplicates) {
 TEST(VCard, SavingAPersonWhoMayBeADuplicateAsksFirst) {
   CScratchFolder folder;
   CTestUi ui;
-  CPerson anna;
-  anna.m_sLastName = "M\xC3\xBCller";
-  anna.m_sFirstName = "Anna";
+  const CPerson anna = Anna();
   MakeDatabase(folder.File("book"), {anna});
   CTableManager db;
   ASSERT_TRUE(db.OpenDatabase(folder.File("book"), 0));
