@@ -69,14 +69,15 @@ class CCopyGroup {
   std::vector<std::unique_ptr<CTestCopy>> m_copies;
 };
 
-// Copies 2 (A) and 3 (B) of one database, for the tests of two copies at
-// work on one file.
-class CTwoCopiesTest : public ::testing::Test {
+// Copy 2 (A) and, for nCopies 2, copy 3 (B) of one database, for the tests
+// of one or two copies at work on one file.
+class CCopiesTest : public ::testing::Test {
  protected:
-  explicit CTwoCopiesTest(const std::string& sName) : m_group{m_folder.File(sName)} {}
+  explicit CCopiesTest(const std::string& sName, int nCopies = 2)
+      : m_group{m_folder.File(sName)}, m_nCopies(nCopies) {}
   void SetUp() override {
     m_pA = &m_group.Open(2);
-    m_pB = &m_group.Open(3);
+    if (m_nCopies > 1) m_pB = &m_group.Open(3);
   }
   CTableManager& A() { return m_pA->Db(); }
   CTableManager& B() { return m_pB->Db(); }
@@ -84,6 +85,7 @@ class CTwoCopiesTest : public ::testing::Test {
   CScratchFolder m_folder;
   CHookUi m_ui;
   CCopyGroup m_group;
+  int m_nCopies;
   CTestCopy* m_pA = nullptr;
   CTestCopy* m_pB = nullptr;
 };

@@ -12,9 +12,9 @@
 
 namespace {
 
-class Race : public CTwoCopiesTest {
+class Race : public CCopiesTest {
  protected:
-  Race() : CTwoCopiesTest("race") {}
+  Race() : CCopiesTest("race") {}
   // What another process sees in the database lock byte.
   std::string LockByteSeenByAnotherProcess() {
     std::string sOut;

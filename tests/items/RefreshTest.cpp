@@ -5,9 +5,9 @@
 
 namespace {
 
-class Refresh : public CTwoCopiesTest {
+class Refresh : public CCopiesTest {
  protected:
-  Refresh() : CTwoCopiesTest("refresh") {}
+  Refresh() : CCopiesTest("refresh") {}
   // B takes in what A announced, as its message handler does.
   void Deliver() {
     EXPECT_FALSE(B().RefreshState().Notices().empty());

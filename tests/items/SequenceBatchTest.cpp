@@ -14,10 +14,11 @@ constexpr int kPersons = 4000;
 // thousands of records, stored in a file order unlike the name order and
 // spread over many runs of sequence patches (each record about 1.3 KB),
 // more than the disk is started on while the later runs are made.
-class SequenceBatch : public ::testing::Test {
+class SequenceBatch : public CCopiesTest {
  protected:
+  SequenceBatch() : CCopiesTest("batch", 1) {}
   void SetUp() override {
-    m_pA = &m_group.Open(2);
+    CCopiesTest::SetUp();
     ASSERT_EQ(A().LockDatabase("fill"), 1);
     for (int i = 0; i < kPersons; ++i) {
       auto p = std::make_unique<CPerson>();
@@ -29,13 +30,7 @@ class SequenceBatch : public ::testing::Test {
     A().UnlockDatabase();
     ExpectConsistent(A(), "after the fill");
   }
-  CTableManager& A() { return m_pA->Db(); }
   uint32_t MiddleCode() { return A().m_caPersonIndex[A().m_caPersonIndex.size() / 2].m_nCode; }
-
-  CScratchFolder m_folder;
-  CHookUi m_ui;
-  CCopyGroup m_group{m_folder.File("batch")};
-  CTestCopy* m_pA = nullptr;
 };
 
 }  // namespace

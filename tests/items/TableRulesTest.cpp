@@ -10,19 +10,14 @@
 
 namespace {
 
-class TableRules : public ::testing::Test {
+class TableRules : public CCopiesTest {
  protected:
+  TableRules() : CCopiesTest("rules", 1) {}
   void SetUp() override {
     SetClockOverride(MakeOleDate(2025, 6, 15, 12, 0));
-    m_pA = &m_group.Open(2);
+    CCopiesTest::SetUp();
   }
   void TearDown() override { SetClockOverride(0.0); }
-  CTableManager& A() { return m_pA->Db(); }
-
-  CScratchFolder m_folder;
-  CHookUi m_ui;
-  CCopyGroup m_group{m_folder.File("rules")};
-  CTestCopy* m_pA = nullptr;
 };
 
 }  // namespace
